@@ -1,0 +1,16 @@
+// How a run ends, as the process exit status.
+#ifndef PROPSMOOTH_COMMON_EXIT_STATUS_H_
+#define PROPSMOOTH_COMMON_EXIT_STATUS_H_
+
+namespace propsmooth {
+
+enum class ExitStatus : int {
+  kSuccess = 0,        // normal end, also after the usage text
+  kBadInput = 1,       // bad option, data file not readable, value out of range
+  kMalformedData = 2,  // data text that cannot be read as records
+  kFileError = 3,      // log or output file: name collision, create or write
+};
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_COMMON_EXIT_STATUS_H_

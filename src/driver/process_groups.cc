@@ -1,0 +1,79 @@
+#include "driver/process_groups.h"
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "estimate/eb.h"
+#include "input/grouping.h"
+#include "report/log_report.h"
+
+namespace propsmooth {
+namespace {
+
+// Groups estimated between two writes of the log; bounds the summaries held.
+constexpr std::size_t kBatch = 4096;
+// Below this many records the threads cost more than they save.
+constexpr std::size_t kParallelRecords = 20000;
+
+void AppendSection(const GroupPlan& plan, const GroupSpan& group,
+                   const GroupSummary& summary, double eps, std::string* log) {
+  const auto count = static_cast<std::int64_t>(group.End - group.Begin);
+  if (plan.SingleGroup) {
+    WriteGroupSection(count, summary, eps, log);
+  } else {
+    WriteUnitSection(group.Unit, count, summary, eps, log);
+  }
+}
+
+// Estimates groups [first, last) of the plan, leaving their summaries in
+// `summaries` (indexed from `first`) and their results in the records. Each
+// group touches only its own records, so workers need no lock.
+void EstimateBatch(const RunSettings& settings, const GroupPlan& plan,
+                   std::size_t first, std::size_t last, unsigned workers,
+                   RecordTable* table, std::vector<GroupSummary>* summaries) {
+  std::atomic<std::size_t> next{first};
+  const bool allow_threads = workers == 1;
+  const auto work = [&] {
+    GroupWorkspace workspace;
+    for (std::size_t g = next++; g < last; g = next++) {
+      const GroupSpan& group = plan.Groups[g];
+      GatherGroup(*table, plan, group, &workspace);
+      EstimateGroup(settings, allow_threads, &workspace);
+      (*summaries)[g - first] = workspace.Summary;
+      ScatterGroupResults(workspace, plan, group, table);
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned w = 1; w < workers; ++w) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
+
+}  // namespace
+
+bool ProcessGroups(const RunSettings& settings, RecordTable* table,
+                   OutputFile* log) {
+  const GroupPlan plan = PlanGroups(*table);
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned workers =
+      (plan.Groups.size() > 1 && table->size() >= kParallelRecords) ? cores : 1;
+  std::vector<GroupSummary> summaries;
+  std::string text;
+  for (std::size_t first = 0; first < plan.Groups.size(); first += kBatch) {
+    const std::size_t last = std::min(plan.Groups.size(), first + kBatch);
+    summaries.assign(last - first, GroupSummary{});
+    EstimateBatch(settings, plan, first, last, workers, table, &summaries);
+    text.clear();
+    for (std::size_t g = first; g < last; ++g) {
+      AppendSection(plan, plan.Groups[g], summaries[g - first], settings.Eps, &text);
+    }
+    log->Write(text);
+    if (!log->ok()) return false;
+  }
+  return true;
+}
+
+}  // namespace propsmooth

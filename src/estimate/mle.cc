@@ -1,0 +1,85 @@
+#include "estimate/mle.h"
+
+#include <cmath>
+
+namespace propsmooth {
+namespace {
+
+bool AllFinite(const StepSums& s) {
+  return std::isfinite(s.GradAlpha) && std::isfinite(s.GradBeta) &&
+         std::isfinite(s.HessAlpha) && std::isfinite(s.HessBeta) &&
+         std::isfinite(s.HessMixed);
+}
+
+StepSums PlannedStepSums(const void* context, double alpha, double beta) {
+  return ComputeStepSums(*static_cast<const StepPlan*>(context), alpha, beta);
+}
+
+}  // namespace
+
+void FitMleWith(const RunSettings& settings, StepSumsFunction step_sums,
+                const void* context, GroupSummary* summary) {
+  double alpha = settings.AlphaInit > 0.0 ? settings.AlphaInit : summary->AlphaMe;
+  double beta = settings.BetaInit > 0.0 ? settings.BetaInit : summary->BetaMe;
+  summary->AlphaStart = alpha;
+  summary->BetaStart = beta;
+
+  double d_alpha = 9999.0;
+  double d_beta = 9999.0;
+  std::int32_t iterations = 0;
+  bool converged = true;
+  while (d_alpha > settings.Eps || d_beta > settings.Eps) {
+    if (iterations >= settings.IterationLimit) {
+      converged = false;
+      break;
+    }
+    const StepSums s = step_sums(context, alpha, beta);
+    // A zero denominator in a term shows here as an infinite sum.
+    if (!AllFinite(s)) {
+      converged = false;
+      break;
+    }
+    const double det = s.HessAlpha * s.HessBeta - s.HessMixed * s.HessMixed;
+    if (det == 0.0 || !std::isfinite(det)) {
+      converged = false;
+      break;
+    }
+    const double step_alpha = -(s.HessBeta * s.GradAlpha - s.HessMixed * s.GradBeta) / det;
+    const double step_beta = (s.HessMixed * s.GradAlpha - s.HessAlpha * s.GradBeta) / det;
+    const double next_alpha = alpha + step_alpha;
+    const double next_beta = beta + step_beta;
+    // A step past the double range has no defined result either.
+    if (!std::isfinite(step_alpha) || !std::isfinite(step_beta) ||
+        !std::isfinite(next_alpha) || !std::isfinite(next_beta)) {
+      converged = false;
+      break;
+    }
+    alpha = next_alpha;
+    beta = next_beta;
+    d_alpha = step_alpha;
+    d_beta = step_beta;
+    if (alpha <= 0.0 || beta <= 0.0) {
+      // The signed corrections of the failing step stay, uncounted.
+      converged = false;
+      break;
+    }
+    d_alpha = std::fabs(d_alpha);
+    d_beta = std::fabs(d_beta);
+    ++iterations;
+  }
+
+  summary->Converged = converged ? 1 : 0;
+  summary->Iterations = iterations;
+  summary->AlphaMle = converged ? alpha : MissingValue;
+  summary->BetaMle = converged ? beta : MissingValue;
+  summary->ErrAlpha = d_alpha;
+  summary->ErrBeta = d_beta;
+}
+
+void FitMle(const RunSettings& settings, bool allow_threads,
+            GroupWorkspace* workspace) {
+  const StepPlan plan = MakeStepPlan(workspace->Regions, allow_threads);
+  FitMleWith(settings, PlannedStepSums, &plan, &workspace->Summary);
+}
+
+}  // namespace propsmooth

@@ -1,0 +1,30 @@
+// The maximum-likelihood fit of the beta prior by Newton-Raphson.
+#ifndef PROPSMOOTH_ESTIMATE_MLE_H_
+#define PROPSMOOTH_ESTIMATE_MLE_H_
+
+#include "common/types.h"
+#include "estimate/step_sums.h"
+
+namespace propsmooth {
+
+/// Computes the step sums at (alpha, beta); lets tests run the fit on
+/// another kernel.
+using StepSumsFunction = StepSums (*)(const void* context, double alpha, double beta);
+
+/// Fits Alpha and Beta from AlphaStart/BetaStart (the user's positive
+/// values, else the moment estimators) and sets AlphaStart, BetaStart,
+/// AlphaMle, BetaMle, ErrAlpha, ErrBeta, Converged and Iterations. Runs
+/// after ComputeMoments. A failed fit (iteration limit, a parameter not
+/// above 0, or a step without a defined result: a zero or non-finite
+/// determinant, a non-finite sum or correction) stores MissingValue in
+/// AlphaMle and BetaMle.
+void FitMle(const RunSettings& settings, bool allow_threads,
+            GroupWorkspace* workspace);
+
+/// The same fit with the step sums from `step_sums`.
+void FitMleWith(const RunSettings& settings, StepSumsFunction step_sums,
+                const void* context, GroupSummary* summary);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_ESTIMATE_MLE_H_

@@ -1,0 +1,18 @@
+// Raw proportions, their mean and variance, and the moment estimators.
+#ifndef PROPSMOOTH_ESTIMATE_MOMENTS_H_
+#define PROPSMOOTH_ESTIMATE_MOMENTS_H_
+
+#include "common/types.h"
+
+namespace propsmooth {
+
+/// Sets every region's Proportion and the summary's Mean, Variance, AlphaMe
+/// and BetaMe. A group whose Variance is exactly 0.0 (equal proportions, or
+/// a single region, whose Variance is reported as 0.0) says nothing about
+/// the prior's spread: AlphaMe = BetaMe = 0.0, so EbPropMe is the raw
+/// proportion.
+void ComputeMoments(GroupWorkspace* workspace);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_ESTIMATE_MOMENTS_H_

@@ -1,0 +1,39 @@
+// The data file reader: four whole numbers per record, tested as read.
+#ifndef PROPSMOOTH_INPUT_DATA_FILE_H_
+#define PROPSMOOTH_INPUT_DATA_FILE_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "common/types.h"
+
+namespace propsmooth {
+
+/// How reading the data ended.
+enum class ReadOutcome {
+  kOk,           // every record read; the table holds them all
+  kOutOfRange,   // a complete record with Data1 < 0, Data2 <= 0 or Unit < -1
+  kMalformed,    // text that is no record (also a number beyond 32 bits)
+  kUnreadable,   // the stream's bytes could not be read
+};
+
+struct ReadResult {
+  ReadOutcome Outcome = ReadOutcome::kOk;
+  /// kOutOfRange: the offending record's Code. kMalformed: the Code of the
+  /// last record admitted before the bad text, 0 when there is none.
+  std::int32_t Code = 0;
+};
+
+/// Reads every record of `stream` into `table` (appending). The stream is
+/// seen as in text mode: carriage returns are dropped and the first 0x1A
+/// byte ends the data. Stops at the first bad record; the table then holds
+/// the records admitted before it. Neither opens nor closes the stream.
+ReadResult ReadDataFile(std::FILE* stream, RecordTable* table);
+
+/// The same over text already in memory.
+ReadResult ReadDataText(std::string_view text, RecordTable* table);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_INPUT_DATA_FILE_H_

@@ -1,0 +1,24 @@
+// Every number format of the two output files, in one place.
+#ifndef PROPSMOOTH_REPORT_NUMBER_FORMAT_H_
+#define PROPSMOOTH_REPORT_NUMBER_FORMAT_H_
+
+#include <cstdint>
+#include <string>
+
+namespace propsmooth {
+
+/// Appends `value` as "%d" does: decimal digits, "-" for negatives.
+void AppendInt(std::int32_t value, std::string* out);
+
+/// Appends `value` as "%lf" does: fixed-point with six decimals, rounded to
+/// nearest with exact ties to even, every digit exact, a "-" on any negative
+/// value (also one that rounds to zero, and -0.0). Infinities are written
+/// "+INF" and "-INF".
+void AppendFixed6(double value, std::string* out);
+
+/// The same as a string.
+std::string FormatFixed6(double value);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_REPORT_NUMBER_FORMAT_H_

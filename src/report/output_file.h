@@ -1,0 +1,40 @@
+// A write-only output file whose every failure is noticed.
+#ifndef PROPSMOOTH_REPORT_OUTPUT_FILE_H_
+#define PROPSMOOTH_REPORT_OUTPUT_FILE_H_
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace propsmooth {
+
+/// Owns one output file. Writes are buffered; the first failed write,
+/// flush or close is remembered and every later write is skipped, so the
+/// caller checks `ok()` where it can act on it. Not copyable.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  /// Creates `name`, or empties it if it exists. False when it cannot be
+  /// created (no folder, no permission, a folder of that name).
+  bool Create(const std::string& name);
+
+  /// Appends `text` as it stands (line ends are written by the caller).
+  void Write(std::string_view text);
+
+  /// Flushes and closes; false when this or any earlier write failed.
+  bool Close();
+
+  bool ok() const { return ok_; }
+
+ private:
+  std::FILE* stream_ = nullptr;
+  bool ok_ = true;
+};
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_REPORT_OUTPUT_FILE_H_

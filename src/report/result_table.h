@@ -1,0 +1,25 @@
+// The result table: one tab-separated row per record, in file order.
+#ifndef PROPSMOOTH_REPORT_RESULT_TABLE_H_
+#define PROPSMOOTH_REPORT_RESULT_TABLE_H_
+
+#include <string>
+
+#include "common/types.h"
+#include "report/output_file.h"
+
+namespace propsmooth {
+
+/// The header line, CR LF included.
+inline constexpr const char* kResultHeader =
+    "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)\r\n";
+
+/// Appends the row of `record`: its four numbers and its three proportions
+/// in percent, "***" for a failed fit's EB proportion.
+void AppendResultRow(const RegionRecord& record, std::string* out);
+
+/// Writes the header and every record's row to `file`, a block at a time.
+void WriteResultTable(const RecordTable& table, OutputFile* file);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_REPORT_RESULT_TABLE_H_
