@@ -1,9 +1,10 @@
-# Thin wrapper around CMake: `make demo`, `make test`.
+# Thin wrapper around CMake. Quick start: `make demo`, `make test`.
 BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: all build demo test clean
+.PHONY: all build demo test bench fuzz install package clean
 
 all: build
 
@@ -13,11 +14,26 @@ $(BUILD)/CMakeCache.txt:
 build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Runs the program on the bundled examples and shows what it wrote.
 demo: build
 	@sh examples/demo.sh $(BUILD)/propsmooth
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Speed figures; never part of `make test`.
+bench:
+	sh bench/run.sh
+
+# Bounded libFuzzer runs (FUZZ_SECONDS per target, default 60).
+fuzz:
+	sh tests/fuzz/run.sh
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)
