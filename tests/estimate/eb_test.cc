@@ -1,0 +1,207 @@
+// Empirical Bayes proportions and the estimation of a whole group.
+#include "estimate/eb.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>  // std::isfinite
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "report/number_format.h"
+
+namespace propsmooth {
+namespace {
+
+using Counts = std::vector<std::pair<int, int>>;
+
+const Counts kSix = {{12, 100}, {30, 120}, {7, 80}, {25, 90}, {16, 110}, {40, 150}};
+
+GroupWorkspace MakeGroup(const Counts& counts) {
+  GroupWorkspace workspace;
+  for (const auto& [data1, data2] : counts) {
+    Region region;
+    region.Data1 = data1;
+    region.Data2 = data2;
+    workspace.Regions.push_back(region);
+  }
+  return workspace;
+}
+
+RunSettings Settings(double eps, double alpha_init, double beta_init) {
+  RunSettings settings;
+  settings.Eps = eps;
+  settings.AlphaInit = alpha_init;
+  settings.BetaInit = beta_init;
+  return settings;
+}
+
+std::string Shown(double value) {
+  return value == MissingValue ? "***" : FormatFixed6(value);
+}
+
+// EbPropMe figures are exact rationals (Python fractions: (x + Alpha) /
+// ((Alpha + Beta) + n) with the exact moment estimators) rounded to six
+// decimals; EbPropMle figures of the six regions are the tool's documented
+// worked example. A failed fit leaves MissingValue ("***") in every region.
+TEST(EstimateGroup, EbProportionsOfWorkedGroups) {
+  struct Case {
+    const char* name;
+    Counts counts;
+    RunSettings settings;
+    std::vector<const char*> eb_me;
+    std::vector<const char*> eb_mle;
+  };
+  const Case cases[] = {
+      {"six regions", kSix, RunSettings(),
+       {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"},
+       {"0.138839", "0.237220", "0.119462", "0.254189", "0.156883", "0.252828"}},
+      // 2.4/17 and 4.4/17; the fit stops at the limit.
+      {"two regions", {{1, 10}, {3, 10}}, RunSettings(),
+       {"0.141176", "0.258824"}, {"***", "***"}},
+      // -0.25/9.5 and 9.75/9.5: outside 0 .. 1 and stored as they are.
+      {"none and all", {{0, 10}, {10, 10}}, RunSettings(),
+       {"-0.026316", "1.026316"}, {"***", "***"}},
+      {"negative estimators", {{0, 10}, {9, 10}, {1, 10}}, RunSettings(),
+       {"-0.002917", "0.904959", "0.097958"}, {"***", "***", "***"}},
+      // The user's starting values change the fit, never EbPropMe; from
+      // (6, 25) the fit reaches the same optimum (an independent run of the
+      // iteration in exact rationals converges there in 4 steps).
+      {"six regions from user values", kSix, Settings(0.00001, 6.0, 25.0),
+       {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"},
+       {"0.138839", "0.237220", "0.119462", "0.254189", "0.156883", "0.252828"}},
+      // Without a step the ML estimates are the moment estimators.
+      {"six regions, eps 9999", kSix, Settings(9999.0, -1.0, -1.0),
+       {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"},
+       {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GroupWorkspace workspace = MakeGroup(c.counts);
+    EstimateGroup(c.settings, false, &workspace);
+    ASSERT_EQ(workspace.Regions.size(), c.eb_me.size());
+    for (std::size_t i = 0; i < c.eb_me.size(); ++i) {
+      SCOPED_TRACE(i + 1);
+      EXPECT_EQ(Shown(workspace.Regions[i].EbPropMe), c.eb_me[i]);
+      EXPECT_EQ(Shown(workspace.Regions[i].EbPropMle), c.eb_mle[i]);
+    }
+  }
+}
+
+// A group without spread (Variance exactly 0.0, a single region included)
+// has moment estimators 0.0, so EbPropMe is the raw proportion; its fit
+// fails before any step, so EbPropMle is MissingValue.
+TEST(EstimateGroup, GroupWithoutSpreadKeepsRawProportions) {
+  const Counts groups[] = {
+      {{0, 10}, {0, 3}},
+      {{1, 4}, {2, 8}, {3, 12}},
+      {{3, 7}},
+      {{7, 7}},
+  };
+  for (const Counts& counts : groups) {
+    SCOPED_TRACE(::testing::Message() << counts.size() << " regions from "
+                                      << counts[0].first << " of "
+                                      << counts[0].second);
+    GroupWorkspace workspace = MakeGroup(counts);
+    EstimateGroup(RunSettings(), false, &workspace);
+    EXPECT_EQ(workspace.Summary.Variance, 0.0);
+    EXPECT_EQ(workspace.Summary.Converged, 0);
+    EXPECT_EQ(workspace.Summary.Iterations, 0);
+    EXPECT_EQ(workspace.Summary.ErrAlpha, 9999.0);
+    for (const Region& region : workspace.Regions) {
+      EXPECT_EQ(region.EbPropMe,
+                static_cast<double>(region.Data1) / static_cast<double>(region.Data2));
+      EXPECT_EQ(region.EbPropMle, MissingValue);
+    }
+  }
+}
+
+// 0 of 1 and 6 of 3: proportions 0 and 2, Mean 1, Variance 2, so exactly
+// Alpha = -1 and Beta = 0 (m(1 - m) = 0, r = -1), and the first region's
+// denominator (-1 + 0) + 1 is 0: it keeps its raw proportion 0, while the
+// second gets (6 - 1) / (-1 + 3) = 2.5. With Eps 9999 the fit makes no step
+// and succeeds with the same values, so EbPropMle meets the same case.
+TEST(EstimateGroup, ZeroDenominatorKeepsTheRawProportion) {
+  GroupWorkspace workspace = MakeGroup({{0, 1}, {6, 3}});
+  EstimateGroup(Settings(9999.0, -1.0, -1.0), false, &workspace);
+  ASSERT_EQ(workspace.Summary.AlphaMe, -1.0);
+  ASSERT_EQ(workspace.Summary.BetaMe, 0.0);
+  ASSERT_EQ(workspace.Summary.Converged, 1);
+  EXPECT_EQ(workspace.Regions[0].EbPropMe, 0.0);
+  EXPECT_EQ(workspace.Regions[0].EbPropMle, 0.0);
+  EXPECT_EQ(workspace.Regions[1].EbPropMe, 2.5);
+  EXPECT_EQ(workspace.Regions[1].EbPropMle, 2.5);
+}
+
+// The same rule on the summary as given: a zero denominator in either
+// column, and MissingValue in every region when the fit failed.
+TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
+  struct Case {
+    const char* name;
+    double alpha_me, beta_me;
+    int converged;
+    double alpha_mle, beta_mle;
+    double eb_me, eb_mle;  // for the region 3 of 10
+    double neighbour_me;   // for the region 1 of 5 beside it
+  };
+  const Case cases[] = {
+      {"plain", 1.0, 4.0, 1, 2.0, 3.0, 4.0 / 15.0, 5.0 / 15.0, 0.2},
+      {"failed fit", 1.0, 4.0, 0, 2.0, 3.0, 4.0 / 15.0, MissingValue, 0.2},
+      // (-4 + -6) + 10 = 0 in each column; the neighbour's -3 / -5 is not.
+      {"zero denominators", -4.0, -6.0, 1, -3.0, -7.0, 0.3, 0.3, 0.6},
+      {"zero denominator, failed fit", -4.0, -6.0, 0, 1.0, 1.0, 0.3, MissingValue,
+       0.6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GroupWorkspace workspace = MakeGroup({{3, 10}, {1, 5}});
+    workspace.Regions[0].Proportion = 0.3;
+    workspace.Regions[1].Proportion = 0.2;
+    workspace.Summary.AlphaMe = c.alpha_me;
+    workspace.Summary.BetaMe = c.beta_me;
+    workspace.Summary.Converged = c.converged;
+    workspace.Summary.AlphaMle = c.converged == 1 ? c.alpha_mle : MissingValue;
+    workspace.Summary.BetaMle = c.converged == 1 ? c.beta_mle : MissingValue;
+    ComputeEbProportions(&workspace);
+    EXPECT_EQ(workspace.Regions[0].EbPropMe, c.eb_me);
+    EXPECT_EQ(workspace.Regions[0].EbPropMle, c.eb_mle);
+    EXPECT_EQ(workspace.Regions[1].EbPropMe, c.neighbour_me);
+  }
+}
+
+// Whatever the data and settings, every result of every region is a number.
+TEST(EstimateGroup, NoInfinityOrNaNReachesARegion) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const Counts groups[] = {
+      {{1, 10}, {2, 20}, {3, 30}},  // variance about 2.9e-34
+      {{0, 1}, {2, 1}},             // both denominators 0
+      {{0, 1}, {6, 3}},
+      {{1000, 1}, {0, 1}, {3, 5}},
+      {{0, 10}, {0, 3}},
+      {{5, 5}},
+  };
+  const RunSettings settings[] = {
+      RunSettings(), Settings(9999.0, -1.0, -1.0), Settings(-kInf, -1.0, -1.0),
+      Settings(0.00001, 1e308, 1.0), Settings(kInf, 1.0, 1e-300),
+  };
+  for (const Counts& counts : groups) {
+    for (const RunSettings& setting : settings) {
+      SCOPED_TRACE(::testing::Message()
+                   << counts.size() << " regions from " << counts[0].first
+                   << " of " << counts[0].second << ", Eps " << setting.Eps
+                   << ", AlphaInit " << setting.AlphaInit);
+      GroupWorkspace workspace = MakeGroup(counts);
+      EstimateGroup(setting, false, &workspace);
+      for (const Region& region : workspace.Regions) {
+        EXPECT_TRUE(std::isfinite(region.Proportion));
+        EXPECT_TRUE(std::isfinite(region.EbPropMe)) << region.EbPropMe;
+        EXPECT_TRUE(std::isfinite(region.EbPropMle)) << region.EbPropMle;
+        EXPECT_NE(region.EbPropMe, MissingValue);
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth
