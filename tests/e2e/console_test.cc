@@ -1,0 +1,191 @@
+// The console side of a run: usage text, option reading and refusal, and
+// the "-T" time stamps, checked on the real program.
+#include <time.h>
+
+#include <algorithm>
+#include <ctime>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e/run_tool.h"
+
+namespace propsmooth::e2e {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "   propsmooth DataFileName OutFileName\n"
+    "Options:\n"
+    "   -Affff   Initial value for Alpha (a parametor of Gamma distribution)\n"
+    "             (default ffff=moment estimator: auto)\n"
+    "   -Bffff   Initial value for Beta (a parametor of Gamma distribution)\n"
+    "             (default ffff=moment estimator: auto)\n"
+    "   -Effff   Desired error tolerance for Newton-Raphson method\n"
+    "             (default ffff=0.00001)\n"
+    "   -Lnn     Limit of itelations for Newton-Raphson method\n"
+    "             (default nn=20)\n"
+    "Examples:\n"
+    "   propsmooth sample.txt output.txt                (recommend)\n"
+    "   propsmooth sample.txt output.txt -A12.3 -B13.0 -E0.005 -L10\n";
+
+// Five regions whose default fit converges after 6 steps from the moment
+// estimators Alpha 3.241812, Beta 18.251995.
+constexpr const char* kFiveRegions =
+    "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
+
+TEST(Usage, FewerThanTwoArgumentsShowUsage) {
+  const std::vector<std::vector<std::string>> cases = {{}, {"data.txt"}, {"-T"}};
+  for (const std::vector<std::string>& args : cases) {
+    SCOPED_TRACE(args.empty() ? "no argument" : args[0]);
+    TempDir dir;
+    WriteFile(dir / "data.txt", kFiveRegions);
+    const ToolResult result = RunTool(dir.path(), args);
+    EXPECT_EQ(result.Status, 0);
+    EXPECT_EQ(result.Stdout, Banner() + kUsage);
+    EXPECT_EQ(ListFiles(dir.path()), std::vector<std::string>{"data.txt"});
+  }
+}
+
+// A refused option ends the run before the names are printed and before
+// any file is opened; the status says the command line was wrong.
+TEST(Options, RefusedOptionTouchesNothing) {
+  struct Case {
+    std::vector<std::string> Args;
+  };
+  const Case cases[] = {
+      {{"data.txt", "out.txt", "-Tx"}},
+      {{"data.txt", "out.txt", "-X"}},
+      {{"data.txt", "out.txt", "-L", "10"}},    // the value must be attached
+      {{"-T", "data.txt", "out.txt"}},          // the first two are names
+      {{"data.txt", "out.txt", ""}},
+      {{"data.txt", "out.txt", "-"}},
+      {{"data.txt", "out.txt", "-t", "-e1", "T"}},
+      {{"data.txt", "out.txt", "-L99999999999"}},
+      {{"data.txt", "out.txt", "-L2147483648"}},
+      {{"data.txt", "out.txt", "-L-2147483649"}},
+      {{"data.txt", "out.txt", "-A+INF"}},
+      {{"data.txt", "out.txt", "-B1e999"}},     // beyond double: infinite
+      {{"data.txt", "out.txt", "-a+NAN"}},
+      {{"data.txt", "out.txt", "-B-NAN"}},
+      {{"data.txt", "out.txt", "-E+NAN"}},
+      {{"data.txt", "out.txt", "-L5", "-A+INF", "-L8"}},
+  };
+  for (const Case& c : cases) {
+    std::string trace;
+    for (const std::string& arg : c.Args) trace += "[" + arg + "]";
+    SCOPED_TRACE(trace);
+    TempDir dir;
+    WriteFile(dir / "data.txt", kFiveRegions);
+    WriteFile(dir / "out.txt", "old table\n");
+    WriteFile(dir / "out.log", "old log\n");
+    const auto before = Snapshot(dir.path());
+    const ToolResult result = RunTool(dir.path(), c.Args);
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(result.Stdout, Banner() + "Option Error!\n");
+    EXPECT_EQ(Snapshot(dir.path()), before);
+  }
+}
+
+// Accepted options, seen through the log lines they change. The fit of
+// the five regions needs 6 steps, so a limit of 5 makes it fail.
+TEST(Options, AcceptedOptionsReachTheFit) {
+  struct Case {
+    std::vector<std::string> Options;
+    std::vector<std::string> LogLines;
+  };
+  const Case cases[] = {
+      {{}, {"(EPS: 0.000010)", "Alpha : 3.241812", "convergence : 6"}},
+      {{"-e0.001"}, {"(EPS: 0.001000)"}},
+      {{"-E1e-3"}, {"(EPS: 0.001000)"}},
+      {{"-E.5"}, {"(EPS: 0.500000)"}},
+      {{"-E5."}, {"(EPS: 5.000000)"}},
+      {{"-E0x10"}, {"(EPS: 0.000000)"}},
+      {{"-E"}, {"(EPS: 0.000000)"}},
+      {{"-ENAN"}, {"(EPS: 0.000000)"}},  // a word only directly behind a sign
+      {{"-E1e999"}, {"(EPS: +INF)", "convergence : 0"}},
+      {{"-E-INF"}, {"(EPS: -INF)", "MLE of Alpha : *** ", "convergence : 20"}},
+      {{"-a2.5", "-b3"}, {"Initial value of Alpha : 2.500000",
+                          "Initial value of Beta  : 3.000000",
+                          "ME of Alpha : 3.241812"}},
+      {{"-A12.3x"}, {"Initial value of Alpha : 12.300000",
+                     "Initial value of Beta  : 18.251995"}},
+      {{"-A0", "-B-2"}, {"Initial value of Alpha : 3.241812",
+                         "Initial value of Beta  : 18.251995"}},
+      {{"-A-INF"}, {"Initial value of Alpha : 3.241812"}},
+      {{"-l6"}, {"MLE of Alpha : 5.269712", "convergence : 6"}},
+      {{"-L5"}, {"MLE of Alpha : *** ", "convergence : 5"}},
+      {{"-L5", "-L8"}, {"MLE of Alpha : 5.269712"}},
+      {{"-L8", "-L5"}, {"MLE of Alpha : *** ", "convergence : 5"}},
+      {{"-L+7"}, {"MLE of Alpha : 5.269712"}},
+      {{"-L12abc"}, {"MLE of Alpha : 5.269712"}},
+      {{"-L"}, {"MLE of Alpha : *** ", "{9999.000000, 9999.000000}"}},
+      {{"-Lx"}, {"MLE of Alpha : *** ", "convergence : 0"}},
+      {{"-L-2147483648"}, {"MLE of Alpha : *** ", "convergence : 0"}},
+      {{"-L2147483647"}, {"MLE of Alpha : 5.269712"}},
+  };
+  for (const Case& c : cases) {
+    std::string trace;
+    for (const std::string& arg : c.Options) trace += "[" + arg + "]";
+    SCOPED_TRACE(trace);
+    TempDir dir;
+    WriteFile(dir / "data.txt", kFiveRegions);
+    std::vector<std::string> args = {"data.txt", "out.txt"};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    const ToolResult result = RunTool(dir.path(), args);
+    EXPECT_EQ(result.Status, 0);
+    EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", "out.txt", "out.log"));
+    const std::string log = ReadFile(dir / "out.log");
+    for (const std::string& line : c.LogLines) {
+      EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    }
+  }
+}
+
+// Every text that "%s %s %02d %02d:%02d:%02d %4d\n" gives for a local time
+// from `first` to `last`, both included.
+std::vector<std::string> StampsBetween(std::time_t first, std::time_t last) {
+  std::vector<std::string> stamps;
+  for (std::time_t t = first; t <= last; ++t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y\n", &local);
+    stamps.emplace_back(text);
+  }
+  return stamps;
+}
+
+TEST(TimeStamps, StartAndEndFollowTheNames) {
+  for (const char* option : {"-T", "-t"}) {
+    SCOPED_TRACE(option);
+    TempDir dir;
+    WriteFile(dir / "data.txt", kFiveRegions);
+    const std::time_t before = std::time(nullptr);
+    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt", option});
+    const std::time_t after = std::time(nullptr);
+    EXPECT_EQ(result.Status, 0);
+
+    const std::string head = Banner() + NameLines("data.txt", "out.txt", "out.log");
+    ASSERT_EQ(result.Stdout.substr(0, head.size()), head);
+    const std::string stamps = result.Stdout.substr(head.size());
+    const std::string stamp =
+        "((?:Sun|Mon|Tue|Wed|Thu|Fri|Sat) "
+        "(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+        "\\d\\d \\d\\d:\\d\\d:\\d\\d \\d{4}\\n)";
+    const std::regex pattern("\\n start: " + stamp + " end:   " + stamp);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(stamps, match, pattern)) << stamps;
+    const std::vector<std::string> possible = StampsBetween(before, after);
+    for (const std::string& text : {match[1].str(), match[2].str()}) {
+      EXPECT_NE(std::find(possible.begin(), possible.end(), text), possible.end())
+          << text << " is not the local time of the run";
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir / "out.txt"));
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth::e2e

@@ -1,0 +1,184 @@
+// The log and the table on the file system: names that collide, files that
+// cannot be created or written, and names that are unusual but valid.
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e/run_tool.h"
+
+namespace propsmooth::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kFiveRegions =
+    "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
+
+fs::path GoldenDir() { return SourceDir() / "tests" / "golden" / "single-group"; }
+
+// Every collision is refused before the data file is opened, so the files
+// of the folder, the data file above all, keep their bytes.
+TEST(OutputFiles, NamesOfTheSameFileAreRefused) {
+  struct Case {
+    const char* What;
+    std::vector<std::string> Args;
+    const char* First;   // in check order: Out/Data, Log/Data, Out/Log
+    const char* Second;
+  };
+  const Case cases[] = {
+      {"table over data", {"data.txt", "data.txt"}, "data.txt", "data.txt"},
+      {"table over data, other path", {"data.txt", "./sub/../data.txt"},
+       "./sub/../data.txt", "data.txt"},
+      {"table over data, symlink", {"data.txt", "link.txt"}, "link.txt", "data.txt"},
+      {"table over data, hard link", {"data.txt", "hard.txt"}, "hard.txt", "data.txt"},
+      {"log over data", {"data.log", "data.txt"}, "data.log", "data.log"},
+      {"log over data, symlink", {"data.log", "link.txt"}, "link.log", "data.log"},
+      {"log over data, other path", {"./data.log", "data.csv"}, "data.log",
+       "./data.log"},
+      {"table is its own log", {"data.txt", "out.log"}, "out.log", "out.log"},
+      {"table is its own log, other path", {"data.txt", "sub/../out.log"},
+       "sub/../out.log", "sub/../out.log"},
+      {"table linked to log", {"data.txt", "tolog.txt"}, "tolog.txt", "tolog.log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    TempDir dir;
+    WriteFile(dir / "data.txt", kFiveRegions);
+    WriteFile(dir / "data.log", kFiveRegions);
+    fs::create_directory(dir / "sub");
+    fs::create_symlink("data.txt", dir / "link.txt");
+    fs::create_symlink("data.log", dir / "link.log");
+    fs::create_hard_link(dir / "data.txt", dir / "hard.txt");
+    WriteFile(dir / "out.log", "log of an earlier run\r\n");
+    WriteFile(dir / "tolog.log", "log of an earlier run\r\n");
+    fs::create_symlink("tolog.log", dir / "tolog.txt");
+    const auto before = Snapshot(dir.path());
+
+    const ToolResult result = RunTool(dir.path(), c.Args);
+    EXPECT_EQ(result.Status, 3);
+    const std::string head = Banner() + " DataFileName: " + c.Args[0] + "\n";
+    ASSERT_EQ(result.Stdout.substr(0, head.size()), head) << result.Stdout;
+    const std::string tail = std::string("\n ERROR!! ") + c.First + " and " +
+                             c.Second + " name the same file \n\n";
+    ASSERT_GE(result.Stdout.size(), tail.size());
+    EXPECT_EQ(result.Stdout.substr(result.Stdout.size() - tail.size()), tail)
+        << result.Stdout;
+    EXPECT_EQ(Snapshot(dir.path()), before);
+  }
+}
+
+// A file that cannot be created stops the run with status 3 and names it.
+TEST(OutputFiles, FileThatCannotBeCreated) {
+  struct Case {
+    const char* What;
+    const char* Out;
+    const char* Log;
+    const char* Failing;
+  };
+  const Case cases[] = {
+      {"folder missing", "nowhere/out.txt", "nowhere/out.log", "nowhere/out.log"},
+      {"log name is a folder", "taken.txt", "taken.log", "taken.log"},
+      {"table name is a folder", "res", "res.log", "res"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    TempDir dir;
+    WriteFile(dir / "data.txt", kFiveRegions);
+    fs::create_directory(dir / "taken.log");
+    fs::create_directory(dir / "res");
+    const ToolResult result = RunTool(dir.path(), {"data.txt", c.Out});
+    EXPECT_EQ(result.Status, 3);
+    EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", c.Out, c.Log) +
+                                 "\n ERROR!! Can't create " + c.Failing +
+                                 " file \n\n");
+    EXPECT_EQ(ReadFile(dir / "data.txt"), kFiveRegions);
+  }
+}
+
+TEST(OutputFiles, ReadOnlyFolder) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may create files in a read-only folder";
+  TempDir dir;
+  WriteFile(dir / "data.txt", kFiveRegions);
+  fs::create_directory(dir / "locked");
+  fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+  const ToolResult result = RunTool(dir.path(), {"data.txt", "locked/out.txt"});
+  EXPECT_EQ(result.Status, 3);
+  EXPECT_EQ(result.Stdout,
+            Banner() + NameLines("data.txt", "locked/out.txt", "locked/out.log") +
+                "\n ERROR!! Can't create locked/out.log file \n\n");
+  EXPECT_EQ(ListFiles(dir / "locked"), std::vector<std::string>{});
+}
+
+// /dev/full accepts the open and refuses every byte: a full disk. It is
+// reached through a link so that the other file stays an ordinary one.
+TEST(OutputFiles, WriteFailureIsReported) {
+  struct Case {
+    const char* Full;  // the name that leads to /dev/full
+    const char* Failing;
+  };
+  const Case cases[] = {{"out.log", "out.log"}, {"out.txt", "out.txt"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Full);
+    TempDir dir;
+    WriteFile(dir / "data.txt", kFiveRegions);
+    fs::create_symlink("/dev/full", dir / c.Full);
+    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
+    EXPECT_EQ(result.Status, 3);
+    EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", "out.txt", "out.log") +
+                                 "\n ERROR!! Can't write " + c.Failing + " file \n\n");
+    EXPECT_EQ(ReadFile(dir / "data.txt"), kFiveRegions);
+  }
+}
+
+// Blanks, backslashes, non-ASCII letters and long nested paths are names
+// like any other: the run writes the same files under them.
+TEST(OutputFiles, UnusualNamesWork) {
+  const std::string long_folder =
+      std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c');
+  struct Case {
+    std::string Folder;  // created before the run
+    std::string Data;
+    std::string Out;
+    std::string Log;
+  };
+  const Case cases[] = {
+      {"", "my data.txt", "my results.txt", "my results.log"},
+      {"", "back\\slash.txt", "tab\there.txt", "tab\there.log"},
+      {"résultats été", "données.txt", "résultats été/sortie 統計.txt",
+       "résultats été/sortie 統計.log"},
+      {long_folder, "data.txt", long_folder + "/" + std::string(60, 'd') + ".txt",
+       long_folder + "/" + std::string(60, 'd') + ".log"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Out);
+    ASSERT_GT(c.Log.size(), c.Folder.size());
+    TempDir dir;
+    if (!c.Folder.empty()) fs::create_directories(dir / c.Folder);
+    WriteFile(dir / c.Data, ReadFile(GoldenDir() / "input.txt"));
+    const ToolResult result = RunTool(dir.path(), {c.Data, c.Out});
+    EXPECT_EQ(result.Status, 0);
+    EXPECT_EQ(result.Stdout, Banner() + NameLines(c.Data, c.Out, c.Log));
+    EXPECT_EQ(ReadFile(dir / c.Log), ReadFile(GoldenDir() / "expected.log"));
+    EXPECT_EQ(ReadFile(dir / c.Out), ReadFile(GoldenDir() / "expected.tsv"));
+  }
+  EXPECT_GT(long_folder.size() + 65, 300u);
+}
+
+// An existing log and table are replaced whole, not appended to.
+TEST(OutputFiles, ExistingFilesAreReplaced) {
+  TempDir dir;
+  WriteFile(dir / "data.txt", ReadFile(GoldenDir() / "input.txt"));
+  const std::string old(100000, 'z');
+  WriteFile(dir / "out.txt", old);
+  WriteFile(dir / "out.log", old);
+  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
+  EXPECT_EQ(result.Status, 0);
+  EXPECT_EQ(ReadFile(dir / "out.log"), ReadFile(GoldenDir() / "expected.log"));
+  EXPECT_EQ(ReadFile(dir / "out.txt"), ReadFile(GoldenDir() / "expected.tsv"));
+}
+
+}  // namespace
+}  // namespace propsmooth::e2e

@@ -1,0 +1,43 @@
+# Builds the Debian package from the build folder, unpacks it into a scratch
+# root and runs the unpacked program on an unpacked example.
+# Usage: sh deb_package.sh CPACK BUILD_DIR BUILT_PROGRAM VERSION
+set -eu
+cpack=$1 build=$2 built=$3 version=$4
+for tool in dpkg-deb "$cpack"; do
+  command -v "$tool" >/dev/null 2>&1 ||
+    { echo "SKIPPED: $tool not installed (Debian package dpkg or cmake)"; exit 77; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >"$work/cpack.txt" 2>&1 ||
+  { cat "$work/cpack.txt"; fail "cpack -G DEB"; }
+set -- "$work"/package/*.deb
+[ $# -eq 1 ] && [ -f "$1" ] || { ls -l "$work/package"; fail "expected one .deb"; }
+deb=$1
+echo "built $(basename "$deb")"
+
+[ "$(dpkg-deb --field "$deb" Package)" = propsmooth ] || fail "Package field"
+[ "$(dpkg-deb --field "$deb" Version)" = "$version" ] || fail "Version field is not $version"
+dpkg-deb --field "$deb" Depends | grep -q libc6 || fail "Depends does not name libc6"
+dpkg-deb --contents "$deb" >"$work/contents.txt"
+for path in ./usr/bin/propsmooth ./usr/share/man/man1/propsmooth.1 \
+    ./usr/share/doc/propsmooth/examples/rats.txt \
+    ./usr/share/doc/propsmooth/examples/units.txt \
+    ./usr/share/doc/propsmooth/examples/bad.txt; do
+  grep -q " $path\$" "$work/contents.txt" || { cat "$work/contents.txt"; fail "$path not in the package"; }
+done
+
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+mkdir "$work/unpacked" "$work/built"
+examples=$root/usr/share/doc/propsmooth/examples
+(cd "$work/unpacked" && "$root/usr/bin/propsmooth" "$examples/rats.txt" rats.tsv >console.txt) ||
+  fail "the unpacked program ended with status $?"
+(cd "$work/built" && "$built" "$examples/rats.txt" rats.tsv >console.txt) ||
+  fail "built program failed on rats.txt"
+for file in rats.tsv rats.log console.txt; do
+  cmp "$work/unpacked/$file" "$work/built/$file" || fail "unpacked and built $file differ"
+done
+echo "unpacked into a scratch root and ran usr/bin/propsmooth"
