@@ -1,0 +1,60 @@
+// The report page around the group sections, and the interval table for
+// scripts.
+#ifndef PROPSMOOTH_REPORT_TOOL_HTML_REPORT_H_
+#define PROPSMOOTH_REPORT_TOOL_HTML_REPORT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/types.h"
+#include "report_tool/beta_math.h"
+#include "report_tool/group_report.h"
+
+namespace propsmooth {
+
+/// What the head of the page states about the run.
+struct ReportHeader {
+  std::string DataFileName;
+  RunSettings Fit;
+  double Level = 0.95;
+  PriorEstimator Estimator = PriorEstimator::kMle;
+  std::size_t RecordCount = 0;
+  std::size_t GroupCount = 0;
+  std::size_t DetailedGroups = 0;  // sections drawn, the first groups in order
+};
+
+/// Appends the page's start: the doctype, the head with its inline style
+/// sheet (no script, font or other outside resource), the title and the
+/// run's settings, up to the index of groups.
+void AppendDocumentHead(const ReportHeader& header, std::string* html);
+
+/// Opens the index table that lists every group.
+void AppendIndexHead(std::string* html);
+
+/// One index row: the group's label, region count and log figures, linked
+/// to section `index` when `detailed`.
+void AppendIndexRow(bool single_group, std::int32_t unit, std::size_t regions,
+                    const GroupSummary& summary, bool detailed, std::size_t index,
+                    std::string* html);
+
+/// Closes the index table and states how many groups have sections.
+void AppendIndexFoot(const ReportHeader& header, std::string* html);
+
+/// Closes the page.
+void AppendDocumentFoot(std::string* html);
+
+/// The header line of the interval table, "\n" ended.
+inline constexpr const char* kIntervalTableHeader =
+    "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)"
+    "\tPrior\tLower(%)\tUpper(%)\tNote\n";
+
+/// Appends the interval-table row of `record`: the result table's seven
+/// columns, the prior's name, the bounds in percent (empty without an
+/// interval) and the reason when there is none.
+void AppendIntervalRow(const RegionRecord& record, PriorSource source,
+                       const CredibleBounds& bounds, std::string* out);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_REPORT_TOOL_HTML_REPORT_H_

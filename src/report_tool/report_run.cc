@@ -1,0 +1,225 @@
+#include "report_tool/report_run.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "estimate/eb.h"
+#include "input/data_file.h"
+#include "report_tool/beta_math.h"
+#include "report_tool/html_report.h"
+#include "report_tool/version.h"
+
+namespace propsmooth {
+namespace {
+
+// Text is handed to the files in blocks of about this size.
+constexpr std::size_t kFlushAt = std::size_t{1} << 16;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using InputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The same test as propsmooth's: a folder opens but has nothing to read.
+InputFile OpenDataFile(const std::string& name) {
+  InputFile file(std::fopen(name.c_str(), "rb"));
+  if (!file) return file;
+  struct stat info {};
+  if (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) file.reset();
+  return file;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+void Print(std::FILE* console, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), console);
+}
+
+void FileMessage(std::FILE* console, const char* what, const std::string& name) {
+  Print(console, std::string("\n ERROR!! Can't ") + what + " " + name + " file \n\n");
+}
+
+void FlushIfFull(std::string* block, OutputFile* file) {
+  if (block->size() < kFlushAt) return;
+  file->Write(*block);
+  block->clear();
+}
+
+GroupView ViewOfGroup(const RecordTable& table, const GroupPlan& plan,
+                      const GroupSpan& group, const GroupSummary& summary) {
+  GroupView view;
+  view.SingleGroup = plan.SingleGroup;
+  view.Unit = group.Unit;
+  view.Summary = summary;
+  view.Regions.reserve(group.End - group.Begin);
+  for (std::size_t k = group.Begin; k < group.End; ++k) {
+    view.Regions.push_back(table[plan.RecordIndices[k]]);
+  }
+  return view;
+}
+
+}  // namespace
+
+std::vector<GroupSummary> EstimateAllGroups(const RunSettings& fit, const GroupPlan& plan,
+                                            RecordTable* table) {
+  std::vector<GroupSummary> summaries(plan.Groups.size());
+  GroupWorkspace workspace;
+  for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
+    const GroupSpan& group = plan.Groups[g];
+    GatherGroup(*table, plan, group, &workspace);
+    EstimateGroup(fit, true, &workspace);
+    summaries[g] = workspace.Summary;
+    ScatterGroupResults(workspace, plan, group, table);
+  }
+  return summaries;
+}
+
+void WriteReport(const ReportSettings& settings, const RecordTable& table,
+                 const GroupPlan& plan, const std::vector<GroupSummary>& summaries,
+                 OutputFile* html, OutputFile* tsv) {
+  ReportHeader header;
+  header.DataFileName = settings.DataFileName;
+  header.Fit = settings.Fit;
+  header.Level = settings.Level;
+  header.Estimator = settings.Estimator;
+  header.RecordCount = table.size();
+  header.GroupCount = plan.Groups.size();
+  header.DetailedGroups = std::min(settings.MaxGroups, plan.Groups.size());
+
+  std::string block;
+  AppendDocumentHead(header, &block);
+  AppendIndexHead(&block);
+  for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
+    const GroupSpan& group = plan.Groups[g];
+    AppendIndexRow(plan.SingleGroup, group.Unit, group.End - group.Begin, summaries[g],
+                   g < header.DetailedGroups, g, &block);
+    FlushIfFull(&block, html);
+  }
+  AppendIndexFoot(header, &block);
+  const SectionLimits limits;
+  for (std::size_t g = 0; g < header.DetailedGroups; ++g) {
+    const GroupView view = ViewOfGroup(table, plan, plan.Groups[g], summaries[g]);
+    AppendGroupSection(view, g, settings.Fit.Eps, settings.Estimator, settings.Level,
+                       limits, &block);
+    FlushIfFull(&block, html);
+  }
+  AppendDocumentFoot(&block);
+  html->Write(block);
+  block.clear();
+  if (tsv == nullptr) return;
+
+  // Each record's prior is its group's.
+  std::vector<std::uint32_t> group_of(table.size(), 0);
+  for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
+    for (std::size_t k = plan.Groups[g].Begin; k < plan.Groups[g].End; ++k) {
+      group_of[plan.RecordIndices[k]] = static_cast<std::uint32_t>(g);
+    }
+  }
+  block = kIntervalTableHeader;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const RegionRecord& record = table[i];
+    const GroupPrior prior = ChoosePrior(summaries[group_of[i]], settings.Estimator);
+    const CredibleBounds bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha,
+                                                    prior.Beta, settings.Level);
+    AppendIntervalRow(record, prior.Source, bounds, &block);
+    FlushIfFull(&block, tsv);
+  }
+  tsv->Write(block);
+}
+
+ExitStatus RunReport(std::span<const std::string_view> args, std::FILE* console) {
+  Print(console, std::string("propsmooth-report ") + kReportToolVersion +
+                     ": HTML report of EB estimates for the Binomial-Beta model\n\n");
+  ReportSettings settings;
+  std::string text;
+  switch (ReadReportCommandLine(args, &settings, &text)) {
+    case CommandLineOutcome::kRun:
+      break;
+    case CommandLineOutcome::kShown:
+      Print(console, text);
+      return ExitStatus::kSuccess;
+    case CommandLineOutcome::kOptionError:
+    case CommandLineOutcome::kUsageError:
+      Print(console, text);
+      return ExitStatus::kBadInput;
+  }
+  const bool with_tsv = !settings.TsvFileName.empty();
+  Print(console, " DataFileName  : " + settings.DataFileName + "\n");
+  Print(console, " ReportFileName: " + settings.ReportFileName + "\n");
+  if (with_tsv) Print(console, " TsvFileName   : " + settings.TsvFileName + "\n");
+
+  // Never write over the data, nor write one file twice.
+  std::vector<std::pair<const std::string*, const std::string*>> pairs = {
+      {&settings.ReportFileName, &settings.DataFileName}};
+  if (with_tsv) {
+    pairs.push_back({&settings.TsvFileName, &settings.DataFileName});
+    pairs.push_back({&settings.TsvFileName, &settings.ReportFileName});
+  }
+  for (const auto& [first, second] : pairs) {
+    if (SameFile(*first, *second)) {
+      Print(console, "\n ERROR!! " + *first + " and " + *second + " name the same file \n\n");
+      return ExitStatus::kFileError;
+    }
+  }
+
+  RecordTable table;
+  {
+    InputFile data = OpenDataFile(settings.DataFileName);
+    if (!data) {
+      FileMessage(console, "open", settings.DataFileName);
+      return ExitStatus::kBadInput;
+    }
+    const ReadResult read = ReadDataFile(data.get(), &table);
+    switch (read.Outcome) {
+      case ReadOutcome::kOk:
+        break;
+      case ReadOutcome::kOutOfRange:
+        Print(console, "\n Error!! Wrong data found (in code-" + std::to_string(read.Code) + ")\n");
+        return ExitStatus::kBadInput;
+      case ReadOutcome::kMalformed:
+        Print(console,
+              "\n Error!! Wrong data found (around code-" + std::to_string(read.Code) + ")\n");
+        return ExitStatus::kMalformedData;
+      case ReadOutcome::kUnreadable:
+        FileMessage(console, "open", settings.DataFileName);
+        return ExitStatus::kBadInput;
+    }
+  }
+
+  const GroupPlan plan = PlanGroups(table);
+  const std::vector<GroupSummary> summaries = EstimateAllGroups(settings.Fit, plan, &table);
+
+  OutputFile html;
+  if (!html.Create(settings.ReportFileName)) {
+    FileMessage(console, "create", settings.ReportFileName);
+    return ExitStatus::kFileError;
+  }
+  OutputFile tsv;
+  if (with_tsv && !tsv.Create(settings.TsvFileName)) {
+    FileMessage(console, "create", settings.TsvFileName);
+    return ExitStatus::kFileError;
+  }
+  WriteReport(settings, table, plan, summaries, &html, with_tsv ? &tsv : nullptr);
+  if (!html.Close()) {
+    FileMessage(console, "write", settings.ReportFileName);
+    return ExitStatus::kFileError;
+  }
+  if (with_tsv && !tsv.Close()) {
+    FileMessage(console, "write", settings.TsvFileName);
+    return ExitStatus::kFileError;
+  }
+  Print(console, " Groups: " + std::to_string(plan.Groups.size()) + ", drawn: " +
+                     std::to_string(std::min(settings.MaxGroups, plan.Groups.size())) + "\n");
+  return ExitStatus::kSuccess;
+}
+
+}  // namespace propsmooth

@@ -1,0 +1,257 @@
+#include "report_tool/svg_chart.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace propsmooth {
+namespace {
+
+// The step of NiceRange for a span: 1, 2 or 5 times a power of ten.
+double NiceStep(double span) {
+  const double raw = span / 5.0;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  const double scaled = raw / power;
+  if (scaled <= 1.0) return power;
+  if (scaled <= 2.0) return 2.0 * power;
+  if (scaled <= 5.0) return 5.0 * power;
+  return 10.0 * power;
+}
+
+// Digits after the point that the range's tick labels need.
+int TickDecimals(const AxisRange& range) {
+  const double digits = -std::floor(std::log10(range.Step) + 1e-9);
+  return digits > 0.0 ? static_cast<int>(digits) : 0;
+}
+
+void AppendPixel(double value, std::string* out) { AppendDecimal(value, 2, out); }
+
+void AppendClip(std::string_view clip_id, std::string* out) {
+  out->append(" clip-path=\"url(#");
+  out->append(clip_id);
+  out->append(")\"");
+}
+
+void AppendClass(std::string_view css_class, std::string* out) {
+  out->append(" class=\"");
+  out->append(css_class);
+  out->append("\"");
+}
+
+void AppendText(double x, double y, std::string_view anchor, std::string_view text,
+                std::string_view extra, std::string* out) {
+  out->append("<text x=\"");
+  AppendPixel(x, out);
+  out->append("\" y=\"");
+  AppendPixel(y, out);
+  out->append("\" text-anchor=\"");
+  out->append(anchor);
+  out->append("\"");
+  out->append(extra);
+  out->append(">");
+  AppendEscaped(text, out);
+  out->append("</text>");
+}
+
+void AppendSegment(double x0, double y0, double x1, double y1,
+                   std::string_view css_class, std::string* out) {
+  out->append("<line x1=\"");
+  AppendPixel(x0, out);
+  out->append("\" y1=\"");
+  AppendPixel(y0, out);
+  out->append("\" x2=\"");
+  AppendPixel(x1, out);
+  out->append("\" y2=\"");
+  AppendPixel(y1, out);
+  out->append("\"");
+  AppendClass(css_class, out);
+  out->append("/>");
+}
+
+}  // namespace
+
+AxisRange NiceRange(double low, double high) {
+  if (!std::isfinite(low) || !std::isfinite(high)) return AxisRange{};
+  if (high < low) std::swap(low, high);
+  if (high - low <= 1e-12 * std::fmax(1.0, std::fabs(high))) {
+    const double pad = std::fabs(high) > 0.0 ? 0.1 * std::fabs(high) : 1.0;
+    low -= pad;
+    high += pad;
+  }
+  const double step = NiceStep(high - low);
+  return AxisRange{std::floor(low / step) * step, std::ceil(high / step) * step, step};
+}
+
+std::vector<double> TickValues(const AxisRange& range) {
+  const double step = range.Step;
+  std::vector<double> ticks;
+  const double first = std::ceil(range.Min / step - 1e-9);
+  for (double k = first; k * step <= range.Max + step * 1e-9 && ticks.size() < 20; k += 1.0) {
+    // -0 would print as "-0".
+    const double value = k * step;
+    ticks.push_back(value == 0.0 ? 0.0 : value);
+  }
+  return ticks;
+}
+
+double MapX(const PlotFrame& frame, double x) {
+  const double inner = frame.Width - frame.Left - frame.Right;
+  return frame.Left + (x - frame.X.Min) / (frame.X.Max - frame.X.Min) * inner;
+}
+
+double MapY(const PlotFrame& frame, double y) {
+  const double inner = frame.Height - frame.Top - frame.Bottom;
+  return frame.Top + (frame.Y.Max - y) / (frame.Y.Max - frame.Y.Min) * inner;
+}
+
+void AppendEscaped(std::string_view text, std::string* out) {
+  for (const char c : text) {
+    switch (c) {
+      case '&': out->append("&amp;"); break;
+      case '<': out->append("&lt;"); break;
+      case '>': out->append("&gt;"); break;
+      case '"': out->append("&quot;"); break;
+      case '\'': out->append("&#39;"); break;
+      default: out->push_back(c);
+    }
+  }
+}
+
+void AppendDecimal(double value, int decimals, std::string* out) {
+  if (!std::isfinite(value)) {
+    out->push_back('0');
+    return;
+  }
+  char text[400];
+  const auto result = std::to_chars(text, text + sizeof text, value,
+                                    std::chars_format::fixed, decimals);
+  out->append(text, result.ptr);
+}
+
+void OpenChart(const PlotFrame& frame, std::string_view clip_id,
+               std::string_view label, std::string* out) {
+  out->append("<svg class=\"chart\" width=\"");
+  AppendPixel(frame.Width, out);
+  out->append("\" height=\"");
+  AppendPixel(frame.Height, out);
+  out->append("\" viewBox=\"0 0 ");
+  AppendPixel(frame.Width, out);
+  out->push_back(' ');
+  AppendPixel(frame.Height, out);
+  out->append("\" role=\"img\" aria-label=\"");
+  AppendEscaped(label, out);
+  out->append("\"><title>");
+  AppendEscaped(label, out);
+  out->append("</title><defs><clipPath id=\"");
+  out->append(clip_id);
+  out->append("\"><rect x=\"");
+  AppendPixel(frame.Left, out);
+  out->append("\" y=\"");
+  AppendPixel(frame.Top, out);
+  out->append("\" width=\"");
+  AppendPixel(frame.Width - frame.Left - frame.Right, out);
+  out->append("\" height=\"");
+  AppendPixel(frame.Height - frame.Top - frame.Bottom, out);
+  out->append("\"/></clipPath></defs>");
+}
+
+void AppendAxes(const PlotFrame& frame, std::string_view x_title,
+                std::string_view y_title, std::string* out) {
+  const double left = frame.Left;
+  const double right = frame.Width - frame.Right;
+  const double top = frame.Top;
+  const double bottom = frame.Height - frame.Bottom;
+  std::string label;
+  const int x_decimals = TickDecimals(frame.X);
+  for (const double x : TickValues(frame.X)) {
+    const double px = MapX(frame, x);
+    AppendSegment(px, top, px, bottom, "grid", out);
+    label.clear();
+    AppendDecimal(x, x_decimals, &label);
+    AppendText(px, bottom + 15.0, "middle", label, "", out);
+  }
+  const int y_decimals = TickDecimals(frame.Y);
+  for (const double y : TickValues(frame.Y)) {
+    const double py = MapY(frame, y);
+    AppendSegment(left, py, right, py, "grid", out);
+    label.clear();
+    AppendDecimal(y, y_decimals, &label);
+    AppendText(left - 5.0, py + 4.0, "end", label, "", out);
+  }
+  out->append("<rect class=\"frame\" x=\"");
+  AppendPixel(left, out);
+  out->append("\" y=\"");
+  AppendPixel(top, out);
+  out->append("\" width=\"");
+  AppendPixel(right - left, out);
+  out->append("\" height=\"");
+  AppendPixel(bottom - top, out);
+  out->append("\"/>");
+  AppendText((left + right) / 2.0, frame.Height - 8.0, "middle", x_title,
+             " class=\"axis-title\"", out);
+  std::string rotate = " class=\"axis-title\" transform=\"rotate(-90 14 ";
+  AppendPixel((top + bottom) / 2.0, &rotate);
+  rotate.append(")\"");
+  AppendText(14.0, (top + bottom) / 2.0, "middle", y_title, rotate, out);
+}
+
+void AppendPolyline(const PlotFrame& frame, std::string_view clip_id,
+                    const std::vector<DataPoint>& points,
+                    std::string_view css_class, std::string* out) {
+  if (points.size() < 2) return;
+  out->append("<polyline");
+  AppendClass(css_class, out);
+  AppendClip(clip_id, out);
+  out->append(" points=\"");
+  bool first = true;
+  for (const DataPoint& point : points) {
+    if (!first) out->push_back(' ');
+    first = false;
+    AppendPixel(MapX(frame, point.first), out);
+    out->push_back(',');
+    AppendPixel(MapY(frame, point.second), out);
+  }
+  out->append("\"/>");
+}
+
+void AppendBar(const PlotFrame& frame, std::string_view clip_id, double x0,
+               double x1, double y0, double y1, std::string_view css_class,
+               std::string* out) {
+  const double left = MapX(frame, x0);
+  const double right = MapX(frame, x1);
+  const double top = MapY(frame, y1);
+  const double bottom = MapY(frame, y0);
+  out->append("<rect");
+  AppendClass(css_class, out);
+  AppendClip(clip_id, out);
+  out->append(" x=\"");
+  AppendPixel(left, out);
+  out->append("\" y=\"");
+  AppendPixel(top, out);
+  out->append("\" width=\"");
+  AppendPixel(right - left, out);
+  out->append("\" height=\"");
+  AppendPixel(bottom - top, out);
+  out->append("\"/>");
+}
+
+void AppendDot(const PlotFrame& frame, std::string_view clip_id,
+               const DataPoint& point, double radius,
+               std::string_view css_class, std::string_view tooltip,
+               std::string* out) {
+  out->append("<circle");
+  AppendClass(css_class, out);
+  AppendClip(clip_id, out);
+  out->append(" cx=\"");
+  AppendPixel(MapX(frame, point.first), out);
+  out->append("\" cy=\"");
+  AppendPixel(MapY(frame, point.second), out);
+  out->append("\" r=\"");
+  AppendPixel(radius, out);
+  out->append("\"><title>");
+  AppendEscaped(tooltip, out);
+  out->append("</title></circle>");
+}
+
+void CloseChart(std::string* out) { out->append("</svg>"); }
+
+}  // namespace propsmooth

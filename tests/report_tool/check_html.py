@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Runs propsmooth-report and checks that its pages are well-formed HTML.
+
+Usage: check_html.py TOOL RATS_DATA
+
+Each page must parse with html.parser with every element closed in order
+(void elements aside), hold no script and nothing fetched from outside
+(no link, img, iframe or object element, no http: or protocol-relative
+address, url() only to an id in the page), and draw three charts for each
+group with spread and none for the others.
+"""
+import html.parser
+import os
+import subprocess
+import sys
+import tempfile
+
+VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link",
+        "meta", "source", "track", "wbr"}
+FORBIDDEN = {"script", "link", "img", "iframe", "object", "embed", "base"}
+
+# Unit 1 varies, unit 2 is the failed-fit example (negative moment
+# estimators), unit 3 has one region, unit 4 equal proportions, unit 6 a
+# region with Data1 > Data2.
+EDGE_DATA = """\
+1 11 12 100
+1 12 30 120
+1 13 5 90
+1 14 22 110
+1 15 9 70
+2 21 0 10
+2 22 10 10
+2 23 1 10
+2 24 9 10
+3 31 3 10
+4 41 1 4
+4 42 2 8
+4 43 5 20
+6 61 3 20
+6 62 25 21
+6 63 4 22
+6 64 7 19
+"""
+
+
+class Checker(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.stack = []
+        self.errors = []
+        self.counts = {}
+        self.doctype = False
+
+    def handle_decl(self, decl):
+        self.doctype = self.doctype or decl.lower() == "doctype html"
+
+    def check_attrs(self, tag, attrs):
+        self.counts[tag] = self.counts.get(tag, 0) + 1
+        if tag in FORBIDDEN:
+            self.errors.append("forbidden element <%s> at %s" % (tag, self.getpos()))
+        for name, value in attrs:
+            value = (value or "").strip().lower()
+            if value.startswith(("http:", "https:", "//", "ftp:", "data:")):
+                self.errors.append("outside address %s=%r at %s" % (name, value, self.getpos()))
+            if "url(" in value and "url(#" not in value:
+                self.errors.append("url() to outside %r at %s" % (value, self.getpos()))
+
+    def handle_starttag(self, tag, attrs):
+        self.check_attrs(tag, attrs)
+        if tag not in VOID:
+            self.stack.append((tag, self.getpos()))
+
+    def handle_startendtag(self, tag, attrs):
+        self.check_attrs(tag, attrs)
+
+    def handle_endtag(self, tag):
+        if tag in VOID:
+            return
+        if not self.stack:
+            self.errors.append("</%s> without an open element at %s" % (tag, self.getpos()))
+            return
+        open_tag, where = self.stack.pop()
+        if open_tag != tag:
+            self.errors.append("</%s> at %s closes <%s> opened at %s"
+                               % (tag, self.getpos(), open_tag, where))
+
+
+def check_page(path, charts):
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    checker = Checker()
+    checker.feed(text)
+    checker.close()
+    errors = list(checker.errors)
+    if not checker.doctype:
+        errors.append("no <!DOCTYPE html>")
+    for tag, where in checker.stack:
+        errors.append("<%s> opened at %s is never closed" % (tag, where))
+    if "http://" in text or "https://" in text or "@import" in text or "@font-face" in text:
+        errors.append("the page names an outside resource")
+    if checker.counts.get("svg", 0) != charts:
+        errors.append("%d charts drawn, %d expected" % (checker.counts.get("svg", 0), charts))
+    for error in errors:
+        print("%s: %s" % (path, error))
+    return not errors
+
+
+def run(tool, args):
+    result = subprocess.run([tool] + args, capture_output=True, text=True, timeout=60)
+    if result.returncode != 0:
+        print("%s %s failed (%d):\n%s" % (tool, " ".join(args), result.returncode, result.stdout))
+        sys.exit(1)
+
+
+def main():
+    tool, rats = sys.argv[1], sys.argv[2]
+    ok = True
+    with tempfile.TemporaryDirectory() as work:
+        edge = os.path.join(work, "edge.txt")
+        with open(edge, "w") as f:
+            f.write(EDGE_DATA)
+        pages = [
+            ([rats, os.path.join(work, "rats.html")], 3),
+            ([edge, os.path.join(work, "edge.html")], 9),
+            ([edge, os.path.join(work, "edge-me.html"), "--estimator", "me", "--level", "0.5"], 9),
+            ([edge, os.path.join(work, "edge-two.html"), "--max-groups", "2"], 6),
+        ]
+        for args, charts in pages:
+            run(tool, args)
+            ok = check_page(args[1], charts) and ok
+        with open(os.path.join(work, "edge.html"), encoding="utf-8") as f:
+            text = f.read()
+        for needed in ["MLE of Alpha : *** ", "ME (MLE failed)", "A single region",
+                       "the same proportion", "Data1 &gt; Data2: not a binomial count",
+                       "no beta prior: Alpha or Beta is not positive"]:
+            if needed not in text:
+                print("edge.html does not say %r" % needed)
+                ok = False
+    print("all pages well-formed" if ok else "FAILED")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,160 @@
+#include "report_tool/group_report.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "estimate/eb.h"
+
+namespace propsmooth {
+namespace {
+
+// A group estimated by the core from (Data1, Data2) pairs, Codes 1, 2, ...
+GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,
+                         const RunSettings& settings = RunSettings{}) {
+  GroupWorkspace workspace;
+  for (const auto& [data1, data2] : counts) {
+    Region region;
+    region.Data1 = data1;
+    region.Data2 = data2;
+    workspace.Regions.push_back(region);
+  }
+  EstimateGroup(settings, false, &workspace);
+  GroupView view;
+  view.Unit = 2;
+  view.Summary = workspace.Summary;
+  for (std::size_t i = 0; i < workspace.Regions.size(); ++i) {
+    const Region& region = workspace.Regions[i];
+    RegionRecord record;
+    record.Unit = 2;
+    record.Code = static_cast<std::int32_t>(i + 1);
+    record.Data1 = region.Data1;
+    record.Data2 = region.Data2;
+    record.Proportion = region.Proportion;
+    record.EbPropMe = region.EbPropMe;
+    record.EbPropMle = region.EbPropMle;
+    view.Regions.push_back(record);
+  }
+  return view;
+}
+
+std::string Section(const GroupView& group, PriorEstimator estimator = PriorEstimator::kMle,
+                    const SectionLimits& limits = SectionLimits{}) {
+  std::string html;
+  AppendGroupSection(group, 0, 0.00001, estimator, 0.95, limits, &html);
+  return html;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(ChoosePrior, FallsBackToMomentsOnlyWhenTheFitFailed) {
+  GroupSummary converged;
+  converged.AlphaMe = 1.0;
+  converged.BetaMe = 2.0;
+  converged.AlphaMle = 3.0;
+  converged.BetaMle = 4.0;
+  converged.Converged = 1;
+  GroupSummary failed = converged;
+  failed.AlphaMle = MissingValue;
+  failed.BetaMle = MissingValue;
+  failed.Converged = 0;
+  struct Case {
+    const char* Name;
+    const GroupSummary& Summary;
+    PriorEstimator Estimator;
+    double Alpha, Beta;
+    PriorSource Source;
+  };
+  const Case cases[] = {
+      {"converged, mle", converged, PriorEstimator::kMle, 3.0, 4.0, PriorSource::kMle},
+      {"converged, me", converged, PriorEstimator::kMe, 1.0, 2.0, PriorSource::kMe},
+      {"failed, mle", failed, PriorEstimator::kMle, 1.0, 2.0, PriorSource::kMeAfterFailedFit},
+      {"failed, me", failed, PriorEstimator::kMe, 1.0, 2.0, PriorSource::kMe},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const GroupPrior prior = ChoosePrior(c.Summary, c.Estimator);
+    EXPECT_EQ(prior.Alpha, c.Alpha);
+    EXPECT_EQ(prior.Beta, c.Beta);
+    EXPECT_EQ(prior.Source, c.Source);
+  }
+}
+
+// Groups without spread say what they are instead of drawing empty plots;
+// the others get the histogram, the shrinkage and the funnel plot.
+TEST(AppendGroupSection, DrawsPlotsOnlyForGroupsWithSpread) {
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<int, int>> Counts;
+    GroupShape Shape;
+    const char* Says;
+    std::size_t Charts;
+  };
+  const Case cases[] = {
+      {"single region", {{3, 10}}, GroupShape::kSingleRegion, "A single region", 0},
+      {"equal", {{1, 4}, {2, 8}, {5, 20}}, GroupShape::kEqualProportions,
+       "same proportion, 25.000000%", 0},
+      {"spread", {{12, 100}, {30, 120}, {5, 90}, {22, 110}, {9, 70}}, GroupShape::kPlots,
+       "<figure>", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const GroupView group = EstimatedGroup(c.Counts);
+    EXPECT_EQ(ClassifyGroup(group), c.Shape);
+    const std::string html = Section(group);
+    EXPECT_NE(html.find(c.Says), std::string::npos);
+    EXPECT_EQ(Count(html, "<svg"), c.Charts);
+    // One table row per region whatever the shape.
+    EXPECT_EQ(Count(html, "<tr><td>"), c.Counts.size());
+  }
+}
+
+// The worked example of a failed fit: four regions 0, 10, 1, 9 of 10. The
+// log's "***" stands, the plots are labelled as using the moment estimators,
+// and since those are negative there is no interval, with the reason.
+TEST(AppendGroupSection, ShowsAFailedFitHonestly) {
+  const GroupView group = EstimatedGroup({{0, 10}, {10, 10}, {1, 10}, {9, 10}});
+  ASSERT_EQ(group.Summary.Converged, 0);
+  const std::string html = Section(group);
+  EXPECT_NE(html.find("For unit 2 ....."), std::string::npos);
+  EXPECT_NE(html.find(" MLE of Alpha : *** \n MLE of Beta  : *** "), std::string::npos);
+  EXPECT_NE(html.find(" ME of Alpha : -0.042683"), std::string::npos);
+  EXPECT_NE(html.find("<b>ME (MLE failed)</b>"), std::string::npos);
+  EXPECT_NE(html.find("fall back to the moment estimators"), std::string::npos);
+  EXPECT_NE(html.find("No MLE curve: the fit failed (***)"), std::string::npos);
+  EXPECT_NE(html.find("No ME curve"), std::string::npos);
+  EXPECT_EQ(Count(html, "<td>\u2014</td><td>\u2014</td><td>no beta prior"), 4u);
+  EXPECT_EQ(Count(html, "<td>***</td>"), 4u);
+}
+
+// A region with Data1 > Data2 gets no interval while the others do.
+TEST(AppendGroupSection, GivesNoIntervalForCountAboveSize) {
+  const GroupView group = EstimatedGroup({{12, 100}, {30, 120}, {95, 90}, {22, 110}, {9, 70}});
+  const std::string html = Section(group, PriorEstimator::kMe);
+  EXPECT_EQ(Count(html, "<td>Data1 &gt; Data2: not a binomial count</td>"), 1u);
+  EXPECT_EQ(Count(html, "<td>\u2014</td>"), 2u);
+}
+
+// Large groups are thinned in the scatter plots and cut in the table, and
+// each cut is stated.
+TEST(AppendGroupSection, StatesHowALargeGroupIsCut) {
+  std::vector<std::pair<int, int>> counts;
+  for (int i = 0; i < 50; ++i) counts.push_back({i % 7, 20 + i});
+  SectionLimits limits;
+  limits.PlottedPoints = 10;
+  limits.TableRows = 3;
+  const std::string html = Section(EstimatedGroup(counts), PriorEstimator::kMle, limits);
+  EXPECT_EQ(Count(html, "Every 5th region is drawn (10 of 50)."), 2u);
+  EXPECT_EQ(Count(html, "<circle"), 20u);
+  EXPECT_EQ(Count(html, "<tr><td>"), 3u);
+  EXPECT_NE(html.find("The first 3 of 50 regions are listed"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace propsmooth

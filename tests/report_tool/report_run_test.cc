@@ -1,0 +1,151 @@
+#include "report_tool/report_run.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "report_tool/html_report.h"
+
+namespace propsmooth {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder for one test, removed with its files afterwards.
+class ReportRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("propsmooth_report_test_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+  void WriteFile(const std::string& name, const std::string& text) const {
+    std::ofstream(PathOf(name), std::ios::binary) << text;
+  }
+
+  std::string ReadFile(const std::string& name) const {
+    std::ifstream in(PathOf(name), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  // Runs the report and returns the console text; the status in `status`.
+  std::string Run(const std::vector<std::string>& args, ExitStatus* status) const {
+    std::vector<std::string_view> views(args.begin(), args.end());
+    std::FILE* console = std::tmpfile();
+    *status = RunReport(views, console);
+    std::rewind(console);
+    std::string text;
+    for (int c = std::fgetc(console); c != EOF; c = std::fgetc(console)) {
+      text.push_back(static_cast<char>(c));
+    }
+    std::fclose(console);
+    return text;
+  }
+
+  fs::path dir_;
+};
+
+// Bad data end the run with propsmooth's own messages and statuses, and
+// neither output file is created.
+TEST_F(ReportRunTest, StopsOnBadDataAsPropsmoothDoes) {
+  struct Case {
+    const char* Name;
+    const char* Data;  // nullptr: no data file
+    const char* Message;
+    ExitStatus Status;
+  };
+  const Case cases[] = {
+      {"missing", nullptr, "\n ERROR!! Can't open {data} file \n\n", ExitStatus::kBadInput},
+      {"out of range", "1 1 3 20\n1 2 5 24\n1 3 2 0\n", "\n Error!! Wrong data found (in code-3)\n",
+       ExitStatus::kBadInput},
+      {"malformed", "1 1 3 20\n1 2 x 24\n", "\n Error!! Wrong data found (around code-1)\n",
+       ExitStatus::kMalformedData},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove(PathOf("data.txt"));
+    if (c.Data != nullptr) WriteFile("data.txt", c.Data);
+    ExitStatus status = ExitStatus::kSuccess;
+    const std::string console =
+        Run({PathOf("data.txt"), PathOf("r.html"), "--tsv", PathOf("r.tsv")}, &status);
+    std::string message = c.Message;
+    const std::size_t slot = message.find("{data}");
+    if (slot != std::string::npos) message.replace(slot, 6, PathOf("data.txt"));
+    EXPECT_EQ(status, c.Status);
+    ASSERT_GE(console.size(), message.size());
+    EXPECT_EQ(console.substr(console.size() - message.size()), message);
+    EXPECT_FALSE(fs::exists(PathOf("r.html")));
+    EXPECT_FALSE(fs::exists(PathOf("r.tsv")));
+  }
+}
+
+TEST_F(ReportRunTest, NeverWritesOverTheData) {
+  const std::string data = "-1 1 3 20\n-1 2 5 24\n";
+  WriteFile("data.txt", data);
+  ExitStatus status = ExitStatus::kSuccess;
+  Run({PathOf("data.txt"), PathOf("r.html"), "--tsv", PathOf("data.txt")}, &status);
+  EXPECT_EQ(status, ExitStatus::kFileError);
+  EXPECT_EQ(ReadFile("data.txt"), data);
+  EXPECT_FALSE(fs::exists(PathOf("r.html")));
+}
+
+// Units 7, 3, 7, 3, 5 in the file: the index lists the groups in ascending
+// Unit order, the TSV keeps data-file order, and each row names its prior.
+TEST_F(ReportRunTest, WritesEveryGroupAndEveryRecord) {
+  WriteFile("data.txt",
+            "7 1 3 20\n3 2 0 10\n7 3 9 21\n3 4 10 10\n5 5 4 9\n"
+            "7 6 1 22\n3 7 1 10\n3 8 9 10\n");
+  ExitStatus status = ExitStatus::kBadInput;
+  Run({PathOf("data.txt"), PathOf("r.html"), "--tsv", PathOf("r.tsv"), "--max-groups", "2"},
+      &status);
+  ASSERT_EQ(status, ExitStatus::kSuccess);
+  const std::string html = ReadFile("r.html");
+  const std::size_t unit3 = html.find("<a href=\"#group-0\">Unit 3</a>");
+  const std::size_t unit5 = html.find("<a href=\"#group-1\">Unit 5</a>");
+  const std::size_t unit7 = html.find("<td>Unit 7</td>");  // beyond --max-groups
+  ASSERT_NE(unit3, std::string::npos);
+  ASSERT_NE(unit5, std::string::npos);
+  ASSERT_NE(unit7, std::string::npos);
+  EXPECT_LT(unit3, unit5);
+  EXPECT_LT(unit5, unit7);
+  EXPECT_NE(html.find("first 2 of 3 groups"), std::string::npos);
+  EXPECT_EQ(html.find("id=\"group-2\""), std::string::npos);
+
+  std::istringstream tsv(ReadFile("r.tsv"));
+  std::string line;
+  std::getline(tsv, line);
+  EXPECT_EQ(line + "\n", kIntervalTableHeader);
+  std::vector<std::string> codes;
+  while (std::getline(tsv, line)) {
+    std::vector<std::string> fields;
+    std::istringstream row(line);
+    for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
+    if (line.back() == '\t') fields.emplace_back();
+    ASSERT_EQ(fields.size(), 11u) << line;
+    codes.push_back(fields[1]);
+    // Unit 5 has one region: no prior, no interval, and it says so.
+    if (fields[0] == "5") {
+      EXPECT_EQ(fields[8], "");
+      EXPECT_EQ(fields[10], "no prior: the group's proportions do not vary");
+    }
+  }
+  EXPECT_EQ(codes, (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8"}));
+}
+
+}  // namespace
+}  // namespace propsmooth
