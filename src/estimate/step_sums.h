@@ -4,6 +4,7 @@
 #define PROPSMOOTH_ESTIMATE_STEP_SUMS_H_
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "common/types.h"
@@ -43,6 +44,12 @@ StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads);
 /// regions in order), but each kind of count is swept once up to its
 /// largest value and every region reads its inner sums off that sweep.
 StepSums ComputeStepSums(const StepPlan& plan, double alpha, double beta);
+
+/// Adds `terms` to `*sum` as `*sum = *sum + term` one at a time in order
+/// would, bit for bit, for any terms. Spans of terms (each >= 0) during
+/// which the sum stays between two powers of two are added without a chain
+/// of dependent additions.
+void AddInOrder(std::span<const double> terms, double* sum);
 
 /// Running sums of 1/(base + k) and 1/((base + k)(base + k)) for
 /// k = 0, 1, ..., read off after `counts[j]` terms into `first[j]` and

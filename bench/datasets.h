@@ -1,0 +1,34 @@
+// Seeded synthetic data sets for the speed figures: the same records on
+// every run and every machine with this standard library.
+#ifndef PROPSMOOTH_BENCH_DATASETS_H_
+#define PROPSMOOTH_BENCH_DATASETS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/types.h"
+
+namespace propsmooth {
+
+/// The data sets of the benchmarks.
+enum class Dataset {
+  kNational,  // one group: 3,300 regions, sizes summing to about 1.27e8
+              // (largest 3.7e6), counts of a rare disease
+  kUnits,     // 1,000,000 records in 100,000 units, sizes around 1,000
+  kWide,      // one group of 100,000 regions, sizes around 1,000
+  kHuge,      // one group of 10,000,000 regions, sizes around 1,000
+};
+
+/// Parses "national", "units", "wide" or "huge"; false for anything else.
+bool ParseDataset(std::string_view name, Dataset* dataset);
+
+/// The records of `dataset`, in file order (Code = position).
+RecordTable MakeDataset(Dataset dataset);
+
+/// The records as data-file text: "Unit Code Data1 Data2" per line.
+std::string FormatDataFile(const RecordTable& table);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_BENCH_DATASETS_H_

@@ -1,0 +1,347 @@
+// The fast step kernel against the term-by-term loops: every sum, every
+// correction and every fit outcome must agree to the last bit.
+#include "estimate/step_sums.h"
+
+#include <bit>  // std::bit_cast
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "estimate/literal_step_sums.h"
+#include "estimate/mle.h"
+#include "estimate/moments.h"
+
+namespace propsmooth {
+namespace {
+
+// Unoptimised (sanitizer) builds run the term-by-term reference about ten
+// times slower; there the largest counts are checked at a smaller scale.
+constexpr bool IsOptimizedBuild() {
+#ifdef __OPTIMIZE__
+  return true;
+#else
+  return false;
+#endif
+}
+
+std::uint64_t Bits(double value) { return std::bit_cast<std::uint64_t>(value); }
+
+// Bitwise, so that -0.0 differs from 0.0 and every NaN payload counts.
+void ExpectSameSums(const StepSums& expected, const StepSums& actual) {
+  EXPECT_EQ(Bits(expected.GradAlpha), Bits(actual.GradAlpha)) << "gA";
+  EXPECT_EQ(Bits(expected.GradBeta), Bits(actual.GradBeta)) << "gB";
+  EXPECT_EQ(Bits(expected.HessAlpha), Bits(actual.HessAlpha)) << "HAA";
+  EXPECT_EQ(Bits(expected.HessBeta), Bits(actual.HessBeta)) << "HBB";
+  EXPECT_EQ(Bits(expected.HessMixed), Bits(actual.HessMixed)) << "HAB";
+}
+
+void ExpectSameSummary(const GroupSummary& expected, const GroupSummary& actual) {
+  EXPECT_EQ(Bits(expected.AlphaStart), Bits(actual.AlphaStart)) << "AlphaStart";
+  EXPECT_EQ(Bits(expected.BetaStart), Bits(actual.BetaStart)) << "BetaStart";
+  EXPECT_EQ(Bits(expected.AlphaMle), Bits(actual.AlphaMle)) << "AlphaMle";
+  EXPECT_EQ(Bits(expected.BetaMle), Bits(actual.BetaMle)) << "BetaMle";
+  EXPECT_EQ(Bits(expected.ErrAlpha), Bits(actual.ErrAlpha)) << "ErrAlpha";
+  EXPECT_EQ(Bits(expected.ErrBeta), Bits(actual.ErrBeta)) << "ErrBeta";
+  EXPECT_EQ(expected.Converged, actual.Converged);
+  EXPECT_EQ(expected.Iterations, actual.Iterations);
+}
+
+// How a group's regions are drawn.
+enum class Shape {
+  kOrdinary,      // counts a fraction of sizes
+  kZeroCounts,    // most Data1 are 0
+  kCountAbove,    // Data1 > Data2 in some regions
+  kCountEquals,   // Data1 == Data2 in some regions
+  kRare,          // large sizes, counts of a few
+  kRepeated,      // few distinct sizes, so regions share rungs
+};
+
+struct GroupKind {
+  const char* Name;
+  Shape Kind;
+  int MinRegions;
+  int MaxRegions;
+  std::int32_t MaxSize;
+};
+
+std::vector<Region> DrawGroup(const GroupKind& kind, std::mt19937_64* rng) {
+  std::uniform_int_distribution<int> region_count(kind.MinRegions, kind.MaxRegions);
+  std::uniform_int_distribution<std::int32_t> size(1, kind.MaxSize);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<Region> regions(static_cast<std::size_t>(region_count(*rng)));
+  std::vector<std::int32_t> few_sizes = {size(*rng), size(*rng), size(*rng)};
+  for (Region& region : regions) {
+    region.Data2 = kind.Kind == Shape::kRepeated
+                       ? few_sizes[static_cast<std::size_t>(unit(*rng) * 3.0)]
+                       : size(*rng);
+    const double share = unit(*rng);
+    region.Data1 = static_cast<std::int32_t>(share * 0.4 * region.Data2);
+    switch (kind.Kind) {
+      case Shape::kOrdinary:
+      case Shape::kRepeated:
+        break;
+      case Shape::kZeroCounts:
+        if (share < 0.8) region.Data1 = 0;
+        break;
+      case Shape::kCountAbove:
+        if (share < 0.5) region.Data1 = region.Data2 + static_cast<std::int32_t>(share * 50.0);
+        break;
+      case Shape::kCountEquals:
+        if (share < 0.5) region.Data1 = region.Data2;
+        break;
+      case Shape::kRare:
+        region.Data1 = static_cast<std::int32_t>(share * 4.0);
+        break;
+    }
+  }
+  return regions;
+}
+
+constexpr GroupKind kKinds[] = {
+    // name             shape                regions   largest size
+    {"ordinary",        Shape::kOrdinary,    2,  40,   3000},
+    {"zero counts",     Shape::kZeroCounts,  2,  40,   2000},
+    {"count above",     Shape::kCountAbove,  2,  30,   2000},
+    {"count equals",    Shape::kCountEquals, 2,  30,   2000},
+    {"single region",   Shape::kOrdinary,    1,  1,    5000},
+    {"rare",            Shape::kRare,        2,  12,   100000},
+    {"repeated sizes",  Shape::kRepeated,    5,  60,   4000},
+};
+
+// Where a step is taken: the ordinary positive parameters, and the
+// starting values a moment estimator can give (zero, negative, a negative
+// whole number that makes a denominator 0).
+std::vector<std::pair<double, double>> DrawPoints(std::mt19937_64* rng) {
+  std::uniform_real_distribution<double> log_scale(-3.0, 5.0);
+  std::vector<std::pair<double, double>> points;
+  for (int p = 0; p < 6; ++p) {
+    points.emplace_back(std::pow(10.0, log_scale(*rng)), std::pow(10.0, log_scale(*rng)));
+  }
+  points.insert(points.end(), {{0.0, 3.5}, {2.5, 0.0}, {0.0, 0.0}, {-0.0, 1.0},
+                               {-0.028919, -0.057839}, {-3.0, 7.25}, {4.0, -2.0},
+                               {-1.5, -2.5}, {1e-300, 1e300}});
+  return points;
+}
+
+// Test that every sum matches the term-by-term loops wherever the step is
+// taken, for groups of every shape.
+TEST(ComputeStepSums, MatchesLiteralSumsBitForBit) {
+  std::mt19937_64 rng(20240611);
+  for (const GroupKind& kind : kKinds) {
+    for (int draw = 0; draw < 12; ++draw) {
+      const std::vector<Region> regions = DrawGroup(kind, &rng);
+      for (const bool threads : {false, true}) {
+        const StepPlan plan = MakeStepPlan(regions, threads);
+        for (const auto& [alpha, beta] : DrawPoints(&rng)) {
+          SCOPED_TRACE(std::string(kind.Name) + " draw " + std::to_string(draw) +
+                       " at " + std::to_string(alpha) + ", " + std::to_string(beta));
+          ExpectSameSums(LiteralStepSums(regions, alpha, beta),
+                         ComputeStepSums(plan, alpha, beta));
+        }
+      }
+    }
+  }
+}
+
+// Test that a sweep long enough to be split across threads, and one whose
+// running sums cross many powers of two, still agree.
+TEST(ComputeStepSums, MatchesLiteralSumsOnLongSweeps) {
+  struct Case {
+    const char* Name;
+    std::vector<Region> Regions;
+    double Alpha;
+    double Beta;
+  };
+  const Case cases[] = {
+      {"long sizes",  {{3, 400000}, {0, 250000}, {7, 399999}, {2, 1}}, 0.75, 9000.0},
+      {"tiny base",   {{90000, 100000}, {5, 70000}},                   1e-9, 3e-7},
+      {"huge base",   {{1, 300000}, {0, 300000}},                      5e12, 2e15},
+      {"shared rung", {{2, 200000}, {2, 200000}, {2, 200000}},         1.0, 1.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    for (const bool threads : {false, true}) {
+      ExpectSameSums(LiteralStepSums(c.Regions, c.Alpha, c.Beta),
+                     ComputeStepSums(MakeStepPlan(c.Regions, threads), c.Alpha, c.Beta));
+    }
+  }
+}
+
+double PlainSum(double start, const std::vector<double>& terms) {
+  double sum = start;
+  for (const double term : terms) sum = sum + term;
+  return sum;
+}
+
+// Test that adding a span at once gives the sum of the plain loop where
+// the shortcut must not apply: a sum reaching the next power of two, terms
+// exactly halfway between two multiples of the sum's last place (rounded
+// to even, so the result depends on the sum), terms just off halfway,
+// negative terms at a power of two (below it the places are finer), and
+// values that are not numbers.
+TEST(AddInOrder, MatchesPlainLoop) {
+  struct Case {
+    const char* Name;
+    double Start;
+    std::vector<double> Terms;
+  };
+  const auto repeat = [](double term, std::size_t count) {
+    return std::vector<double>(count, term);
+  };
+  std::vector<Case> cases = {
+      {"reaches 2^53",          0x1p53 - 10.0, repeat(1.0, 12)},
+      {"ends at 2^53",          0x1p53 - 12.0, repeat(1.0, 12)},
+      {"ends below 2^53",       0x1p53 - 13.0, repeat(1.0, 12)},
+      {"ties from odd",         0x1p52 + 1.0,  repeat(0.5, 40)},
+      {"ties from even",        0x1p52,        repeat(0.5, 40)},
+      {"just below half",       0x1p52 + 1.0,  repeat(0.5 - 0x1p-40, 40)},
+      {"just above half",       0x1p52 + 1.0,  repeat(0.5 + 0x1p-40, 40)},
+      {"negative at 1",         1.0,           repeat(-0.3 * 0x1p-52, 40)},
+      {"negative below half",   1.0,           repeat(-0.1 - 0x1p-30, 9)},
+      {"negative across zero",  1.0,           repeat(-0.3 - 0x1p-31, 9)},
+      {"negative zero terms",   1.0,           repeat(-0.0, 40)},
+      {"from zero",             0.0,           repeat(0.1, 600)},
+      {"from negative zero",    -0.0,          repeat(0.0, 20)},
+      {"subnormal start",       0x1p-1070,     repeat(0x1p-1074, 50)},
+      {"huge terms",            1.0,           repeat(0x1p1000, 20)},
+      {"infinite term",         1.0,           {0.5, 0.25, INFINITY, 0.125}},
+      {"not a number",          1.0,           {0.5, NAN, 0.125}},
+  };
+  // Long runs of random terms from random starts, many crossing powers
+  // of two, some with runs of exact halves.
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> exponent(-60.0, 4.0);
+  for (int r = 0; r < 200; ++r) {
+    Case c{"random", std::ldexp(1.0, static_cast<int>(exponent(rng))) * 1.5, {}};
+    const double scale = std::ldexp(1.0, static_cast<int>(exponent(rng)));
+    for (int k = 0; k < 1500; ++k) {
+      c.Terms.push_back(r % 4 == 0 ? scale * 0.5 : scale / (1.0 + k * 0.01));
+    }
+    cases.push_back(c);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    double sum = c.Start;
+    AddInOrder(c.Terms, &sum);
+    EXPECT_EQ(Bits(PlainSum(c.Start, c.Terms)), Bits(sum));
+  }
+}
+
+// The kernel of one fit, remembering the sums of its last step.
+struct Recorder {
+  StepSumsFunction Kernel = nullptr;
+  const void* Context = nullptr;
+  StepSums Last;
+  int Calls = 0;
+};
+
+StepSums Record(const void* context, double alpha, double beta) {
+  auto* recorder = static_cast<Recorder*>(const_cast<void*>(context));
+  recorder->Last = recorder->Kernel(recorder->Context, alpha, beta);
+  ++recorder->Calls;
+  return recorder->Last;
+}
+
+StepSums Planned(const void* context, double alpha, double beta) {
+  return ComputeStepSums(*static_cast<const StepPlan*>(context), alpha, beta);
+}
+
+enum Outcome { kConverged, kLimitReached, kNonPositive, kUndefinedStep, kOutcomes };
+
+Outcome Classify(const GroupSummary& summary, const Recorder& recorder) {
+  if (summary.Converged == 1) return kConverged;
+  if (recorder.Calls == summary.Iterations) return kLimitReached;
+  const StepSums& s = recorder.Last;
+  const double det = s.HessAlpha * s.HessBeta - s.HessMixed * s.HessMixed;
+  const bool defined = std::isfinite(s.GradAlpha) && std::isfinite(s.GradBeta) &&
+                       std::isfinite(s.HessMixed) && std::isfinite(det) && det != 0.0;
+  return defined ? kNonPositive : kUndefinedStep;
+}
+
+// Test that whole fits through either kernel store the same summary, and
+// that the random groups reach every way a fit can end.
+TEST(FitMleWith, FastKernelGivesLiteralFits) {
+  std::mt19937_64 rng(77);
+  RunSettings defaults;
+  RunSettings no_tolerance;
+  no_tolerance.Eps = -1.0;
+  no_tolerance.IterationLimit = 6;
+  RunSettings user_start;
+  user_start.AlphaInit = 0.5;
+  user_start.BetaInit = 40.0;
+  RunSettings loose;
+  loose.Eps = 0.01;
+  loose.IterationLimit = 3;
+  const RunSettings* all_settings[] = {&defaults, &no_tolerance, &user_start, &loose};
+
+  // Fixed groups make sure of the outcomes the random ones reach rarely.
+  std::vector<std::vector<Region>> groups = {
+      {{12, 100}, {30, 120}, {7, 80}, {25, 90}, {16, 110}, {40, 150}},
+      {{1, 10}, {3, 10}},
+      {{0, 10}, {9, 10}, {1, 10}},   // negative moment estimators
+      {{2, 10}, {4, 20}, {6, 30}},   // no variance: a zero denominator
+  };
+  for (const GroupKind& kind : kKinds) {
+    for (int draw = 0; draw < 6; ++draw) groups.push_back(DrawGroup(kind, &rng));
+  }
+
+  int seen[kOutcomes] = {};
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    GroupWorkspace workspace;
+    workspace.Regions = groups[g];
+    ComputeMoments(&workspace);
+    const StepPlan plan = MakeStepPlan(workspace.Regions, false);
+    for (const RunSettings* settings : all_settings) {
+      SCOPED_TRACE("group " + std::to_string(g) + " eps " + std::to_string(settings->Eps));
+      Recorder literal{LiteralStepSumsOf, &workspace.Regions, {}, 0};
+      Recorder fast{Planned, &plan, {}, 0};
+      GroupSummary expected = workspace.Summary;
+      GroupSummary actual = workspace.Summary;
+      FitMleWith(*settings, Record, &literal, &expected);
+      FitMleWith(*settings, Record, &fast, &actual);
+      ExpectSameSummary(expected, actual);
+      EXPECT_EQ(literal.Calls, fast.Calls);
+      ExpectSameSums(literal.Last, fast.Last);
+      ++seen[Classify(expected, literal)];
+    }
+  }
+  EXPECT_GT(seen[kConverged], 0);
+  EXPECT_GT(seen[kLimitReached], 0);
+  EXPECT_GT(seen[kNonPositive], 0);
+  EXPECT_GT(seen[kUndefinedStep], 0);
+}
+
+// Test counts at the top of the 32-bit range in a tiny group: one step of
+// the fit (the reference costs about 2^31 terms per row), and the sums.
+TEST(FitMleWith, FastKernelMatchesAtLargestCounts) {
+  constexpr std::int32_t kTop = IsOptimizedBuild()
+                                    ? std::numeric_limits<std::int32_t>::max()
+                                    : std::int32_t{1} << 26;
+  // Data1 above Data2 keeps the Beta rows of the large region empty, so
+  // the reference sweeps 2^31 terms in rows 2 and 5 only (about ten
+  // seconds); a large Data2 would add four such rows.
+  const std::vector<Region> regions = {{kTop, 2}, {0, 3}};
+  RunSettings one_step;
+  one_step.IterationLimit = 1;
+  one_step.AlphaInit = 3.25;
+  one_step.BetaInit = 0.5;
+  const StepPlan plan = MakeStepPlan(regions, true);
+  Recorder literal{LiteralStepSumsOf, &regions, {}, 0};
+  Recorder fast{Planned, &plan, {}, 0};
+  GroupSummary expected;
+  GroupSummary actual;
+  FitMleWith(one_step, Record, &literal, &expected);
+  FitMleWith(one_step, Record, &fast, &actual);
+  ExpectSameSummary(expected, actual);
+  ExpectSameSums(literal.Last, fast.Last);
+  EXPECT_EQ(literal.Calls, 1);
+  EXPECT_EQ(fast.Calls, 1);
+}
+
+}  // namespace
+}  // namespace propsmooth
