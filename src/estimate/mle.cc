@@ -1,6 +1,7 @@
 #include "estimate/mle.h"
 
 #include <cmath>
+#include <limits>
 
 namespace propsmooth {
 namespace {
@@ -28,6 +29,14 @@ void FitMleWith(const RunSettings& settings, StepSumsFunction step_sums,
   double d_beta = 9999.0;
   std::int32_t iterations = 0;
   bool converged = true;
+  // The points one and two steps back (NaN: none yet, equal to nothing)
+  // and the correction of the step into the first of them.
+  double back1_alpha = alpha;
+  double back1_beta = beta;
+  double back2_alpha = std::numeric_limits<double>::quiet_NaN();
+  double back2_beta = back2_alpha;
+  double back1_d_alpha = d_alpha;
+  double back1_d_beta = d_beta;
   while (d_alpha > settings.Eps || d_beta > settings.Eps) {
     if (iterations >= settings.IterationLimit) {
       converged = false;
@@ -66,6 +75,30 @@ void FitMleWith(const RunSettings& settings, StepSumsFunction step_sums,
     d_alpha = std::fabs(d_alpha);
     d_beta = std::fabs(d_beta);
     ++iterations;
+    // A step is a function of the point alone. Back at the point of one or
+    // two steps before, with the loop test still passing, the fit repeats
+    // that cycle until the iteration limit stops it (a tolerance below 0
+    // does so at every fixed point): end it now as it would end then, with
+    // the correction of the step the limit falls on, instead of spending up
+    // to 2^31 steps.
+    const bool same_as_back1 = alpha == back1_alpha && beta == back1_beta;
+    const bool same_as_back2 = alpha == back2_alpha && beta == back2_beta;
+    if ((same_as_back1 || same_as_back2) &&
+        (d_alpha > settings.Eps || d_beta > settings.Eps)) {
+      if (!same_as_back1 && (settings.IterationLimit - iterations) % 2 != 0) {
+        d_alpha = back1_d_alpha;
+        d_beta = back1_d_beta;
+      }
+      iterations = settings.IterationLimit;
+      converged = false;
+      break;
+    }
+    back2_alpha = back1_alpha;
+    back2_beta = back1_beta;
+    back1_alpha = alpha;
+    back1_beta = beta;
+    back1_d_alpha = d_alpha;
+    back1_d_beta = d_beta;
   }
 
   summary->Converged = converged ? 1 : 0;

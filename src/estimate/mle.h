@@ -8,7 +8,8 @@
 namespace propsmooth {
 
 /// Computes the step sums at (alpha, beta); lets tests run the fit on
-/// another kernel.
+/// another kernel. Must give the same sums for the same point: the fit
+/// ends a cycle of steps early, as it would end at the iteration limit.
 using StepSumsFunction = StepSums (*)(const void* context, double alpha, double beta);
 
 /// Fits Alpha and Beta from AlphaStart/BetaStart (the user's positive
