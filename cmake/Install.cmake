@@ -7,10 +7,20 @@ install(FILES ${PROJECT_SOURCE_DIR}/doc/propsmooth.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/propsmooth)
+# The README shows it by this relative path.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/report.png
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/propsmooth/docs)
 # The data files only: the scripts beside them expect a source tree.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/propsmooth/examples
   FILES_MATCHING PATTERN "*.txt")
+# The companion report and its page, when it is built (this file is read
+# after src/report_tool).
+if(TARGET propsmooth-report)
+  install(TARGETS propsmooth-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/propsmooth-report.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 set(CPACK_PACKAGE_NAME propsmooth)
 set(CPACK_PACKAGE_VENDOR "propsmooth developers")
@@ -21,6 +31,11 @@ set(CPACK_PACKAGE_DESCRIPTION
   "propsmooth reads counts and sizes of regions, fits a beta distribution to\n\
 their proportions by moments and by maximum likelihood, and writes each\n\
 region's raw and empirical Bayes proportions as a tab-separated table.")
+if(TARGET propsmooth-report)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\
+propsmooth-report writes the same estimates as one HTML page, with plots\n\
+and credible intervals.")
+endif()
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 # A package installs under /usr whatever prefix the build was configured with.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -42,6 +42,15 @@ std::string OpenUnitIntervalCheck(const std::string& text) {
   return std::string();
 }
 
+// The unsigned conversion alone would take "-1" as the largest count.
+std::string CountCheck(const std::string& text) {
+  std::size_t value = 0;
+  if (text.find('-') != std::string::npos || !CLI::detail::lexical_cast(text, value)) {
+    return "the count must be a whole number, 0 or more, not " + text;
+  }
+  return std::string();
+}
+
 }  // namespace
 
 CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
@@ -86,7 +95,8 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   app.add_option("--max-groups", settings->MaxGroups,
                  "Draw plots and region tables for at most this many groups (the "
                  "first in Unit order); every group stays in the index")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->check(CLI::Validator(CountCheck, "0 or more"));
   app.set_version_flag("--version", std::string("propsmooth-report ") + kReportToolVersion);
   app.footer(kFitHelp);
 

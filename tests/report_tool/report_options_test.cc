@@ -37,6 +37,9 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
       {{"d", "r", "--level", "0"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
       {{"d", "r", "--level", "nan"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
       {{"d", "r", "--estimator", "eb"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
+      // A negative count must not wrap round to "every group".
+      {{"d", "r", "--max-groups", "-1"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle,
+       ""},
       {{"d", "r", "-T"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
       {{"d"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
       {{"d", "r", "x"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},

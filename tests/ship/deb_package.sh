@@ -1,8 +1,10 @@
 # Builds the Debian package from the build folder, unpacks it into a scratch
-# root and runs the unpacked program on an unpacked example.
-# Usage: sh deb_package.sh CPACK BUILD_DIR BUILT_PROGRAM VERSION
+# root and runs the unpacked program on an unpacked example; the same for
+# propsmooth-report when it is built.
+# Usage: sh deb_package.sh CPACK BUILD_DIR BUILT_PROGRAM VERSION [BUILT_REPORT]
+# (BUILT_REPORT empty or missing: the report tool is not built.)
 set -eu
-cpack=$1 build=$2 built=$3 version=$4
+cpack=$1 build=$2 built=$3 version=$4 built_report=${5:-}
 for tool in dpkg-deb "$cpack"; do
   command -v "$tool" >/dev/null 2>&1 ||
     { echo "SKIPPED: $tool not installed (Debian package dpkg or cmake)"; exit 77; }
@@ -40,4 +42,22 @@ examples=$root/usr/share/doc/propsmooth/examples
 for file in rats.tsv rats.log console.txt; do
   cmp "$work/unpacked/$file" "$work/built/$file" || fail "unpacked and built $file differ"
 done
-echo "unpacked into a scratch root and ran usr/bin/propsmooth"
+
+if [ -z "$built_report" ]; then
+  ! grep -q propsmooth-report "$work/contents.txt" ||
+    fail "propsmooth-report is not built but is in the package"
+  echo "unpacked into a scratch root and ran usr/bin/propsmooth"
+  exit 0
+fi
+for path in ./usr/bin/propsmooth-report ./usr/share/man/man1/propsmooth-report.1; do
+  grep -q " $path\$" "$work/contents.txt" || { cat "$work/contents.txt"; fail "$path not in the package"; }
+done
+(cd "$work/unpacked" && "$root/usr/bin/propsmooth-report" "$examples/rats.txt" rats.html \
+    --tsv rats-ci.tsv >report-console.txt) ||
+  fail "the unpacked propsmooth-report ended with status $?"
+(cd "$work/built" && "$built_report" "$examples/rats.txt" rats.html --tsv rats-ci.tsv \
+    >report-console.txt) || fail "built propsmooth-report failed on rats.txt"
+for file in rats.html rats-ci.tsv report-console.txt; do
+  cmp "$work/unpacked/$file" "$work/built/$file" || fail "unpacked and built $file differ"
+done
+echo "unpacked into a scratch root and ran usr/bin/propsmooth and usr/bin/propsmooth-report"

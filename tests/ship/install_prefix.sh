@@ -1,8 +1,9 @@
 # Installs the build into a temporary prefix and runs the installed program
-# on the installed examples.
-# Usage: sh install_prefix.sh CMAKE BUILD_DIR SOURCE_DIR BUILT_PROGRAM
+# on the installed examples; the same for propsmooth-report when it is built.
+# Usage: sh install_prefix.sh CMAKE BUILD_DIR SOURCE_DIR BUILT_PROGRAM [BUILT_REPORT]
+# (BUILT_REPORT empty or missing: the report tool is not built.)
 set -eu
-cmake=$1 build=$2 source=$3 built=$4
+cmake=$1 build=$2 source=$3 built=$4 built_report=${5:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -56,4 +57,28 @@ if command -v man >/dev/null 2>&1; then
 else
   echo "man not installed: the rendering of the installed page is not checked"
 fi
-echo "installed into $prefix and ran $program"
+
+report=$prefix/bin/propsmooth-report
+if [ -z "$built_report" ]; then
+  [ ! -e "$report" ] && [ ! -e "$prefix/share/man/man1/propsmooth-report.1" ] ||
+    fail "propsmooth-report is not built but was installed"
+  echo "propsmooth-report not built: its installation is not checked"
+  echo "installed into $prefix and ran $program"
+  exit 0
+fi
+[ -x "$report" ] || fail "no executable $report"
+[ -f "$prefix/share/man/man1/propsmooth-report.1" ] || fail "no manual page of propsmooth-report"
+# The installed report writes what the built one writes.
+(cd "$work/installed" && "$report" "$examples/rats.txt" rats.html --tsv rats-ci.tsv \
+    >report-console.txt) || fail "installed propsmooth-report ended with status $?"
+(cd "$work/built" && "$built_report" "$examples/rats.txt" rats.html --tsv rats-ci.tsv \
+    >report-console.txt) || fail "built propsmooth-report failed on rats.txt"
+for file in rats.html rats-ci.tsv report-console.txt; do
+  cmp "$work/installed/$file" "$work/built/$file" || fail "installed and built $file differ"
+done
+if command -v man >/dev/null 2>&1; then
+  MANPAGER=cat PAGER=cat man -M "$prefix/share/man" propsmooth-report >"$work/man-report.txt" 2>&1 ||
+    { cat "$work/man-report.txt"; fail "man -M PREFIX/share/man propsmooth-report"; }
+  grep -q 'EXIT STATUS' "$work/man-report.txt" || fail "the installed report page did not render"
+fi
+echo "installed into $prefix and ran $program and $report"

@@ -3,7 +3,10 @@ with the README's text.
 
 Fenced blocks tagged sh, python or r are run in order, in one scratch
 folder that holds copies of examples/ and doc/ and build/propsmooth (the
-program under test), so later blocks see the files of earlier ones. Each
+program under test), so later blocks see the files of earlier ones. The
+report tool is build/src/report_tool/propsmooth-report there, as in a build
+folder; when it is not built, a block that names it is skipped with a note
+and its text block is not compared. Each
 line of an sh block is one command and must end with status 0; a make
 command is checked with `make -n` in the source tree instead of being run
 (it would build into the source tree, and `make test` would run this test
@@ -12,7 +15,8 @@ block tagged text right after a block that ran must equal that block's
 standard output, CR LF read as LF. A python block that imports pandas, or
 an r block, is skipped with a note when no interpreter has what it needs.
 
-Usage: python3 readme_commands.py PROGRAM SOURCE_DIR
+Usage: python3 readme_commands.py PROGRAM SOURCE_DIR [REPORT_PROGRAM]
+(REPORT_PROGRAM empty or missing: propsmooth-report is not built.)
 """
 import os
 import re
@@ -22,6 +26,8 @@ import sys
 import tempfile
 
 PROGRAM, SOURCE = sys.argv[1], sys.argv[2]
+REPORT = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None
+REPORT_IN_BUILD = os.path.join("build", "src", "report_tool", "propsmooth-report")
 RUN_TAGS = ("sh", "python", "r")
 
 
@@ -120,6 +126,9 @@ def main():
             shutil.copytree(os.path.join(SOURCE, folder), os.path.join(scratch, folder))
         os.mkdir(os.path.join(scratch, "build"))
         os.symlink(os.path.abspath(PROGRAM), os.path.join(scratch, "build", "propsmooth"))
+        if REPORT:
+            os.makedirs(os.path.join(scratch, os.path.dirname(REPORT_IN_BUILD)))
+            os.symlink(os.path.abspath(REPORT), os.path.join(scratch, REPORT_IN_BUILD))
 
         output = None
         for index, (tag, text, line) in enumerate(found):
@@ -132,6 +141,10 @@ def main():
                 continue
             output = None
             if tag not in RUN_TAGS:
+                continue
+            if REPORT is None and "propsmooth-report" in text:
+                # Its output text, if any, goes unchecked too.
+                notes.append(f"{where}: propsmooth-report not built, block not run")
                 continue
             try:
                 if tag == "sh":
