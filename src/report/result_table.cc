@@ -4,7 +4,7 @@
 
 namespace propsmooth {
 
-void AppendResultRow(const RegionRecord& record, std::string* out) {
+void AppendResultFields(const RegionRecord& record, std::string* out) {
   AppendInt(record.Unit, out);
   out->push_back('\t');
   AppendInt(record.Code, out);
@@ -23,6 +23,10 @@ void AppendResultRow(const RegionRecord& record, std::string* out) {
   } else {
     AppendFixed6(100.0 * record.EbPropMle, out);
   }
+}
+
+void AppendResultRow(const RegionRecord& record, std::string* out) {
+  AppendResultFields(record, out);
   out->append("\r\n");
 }
 

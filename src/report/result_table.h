@@ -13,6 +13,10 @@ namespace propsmooth {
 inline constexpr const char* kResultHeader =
     "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)\r\n";
 
+/// Appends the seven fields of `record`'s row, tab-separated, without the
+/// line end.
+void AppendResultFields(const RegionRecord& record, std::string* out);
+
 /// Appends the row of `record`: its four numbers and its three proportions
 /// in percent, "***" for a failed fit's EB proportion.
 void AppendResultRow(const RegionRecord& record, std::string* out);

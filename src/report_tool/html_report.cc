@@ -1,6 +1,7 @@
 #include "report_tool/html_report.h"
 
 #include "report/number_format.h"
+#include "report/result_table.h"
 #include "report_tool/svg_chart.h"
 
 namespace propsmooth {
@@ -135,23 +136,7 @@ void AppendDocumentFoot(std::string* html) { html->append("</body>\n</html>\n");
 
 void AppendIntervalRow(const RegionRecord& record, PriorSource source,
                        const CredibleBounds& bounds, std::string* out) {
-  AppendInt(record.Unit, out);
-  out->push_back('\t');
-  AppendInt(record.Code, out);
-  out->push_back('\t');
-  AppendInt(record.Data1, out);
-  out->push_back('\t');
-  AppendInt(record.Data2, out);
-  out->push_back('\t');
-  AppendFixed6(100.0 * record.Proportion, out);
-  out->push_back('\t');
-  AppendFixed6(100.0 * record.EbPropMe, out);
-  out->push_back('\t');
-  if (record.EbPropMle == MissingValue) {
-    out->append("***");
-  } else {
-    AppendFixed6(100.0 * record.EbPropMle, out);
-  }
+  AppendResultFields(record, out);
   out->push_back('\t');
   out->append(PriorSourceText(source));
   out->push_back('\t');

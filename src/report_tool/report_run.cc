@@ -1,15 +1,10 @@
 #include "report_tool/report_run.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <memory>
 #include <string>
-#include <system_error>
 
+#include "driver/job_files.h"
 #include "estimate/eb.h"
-#include "input/data_file.h"
 #include "report_tool/beta_math.h"
 #include "report_tool/html_report.h"
 #include "report_tool/version.h"
@@ -19,34 +14,6 @@ namespace {
 
 // Text is handed to the files in blocks of about this size.
 constexpr std::size_t kFlushAt = std::size_t{1} << 16;
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using InputFile = std::unique_ptr<std::FILE, FileCloser>;
-
-// The same test as propsmooth's: a folder opens but has nothing to read.
-InputFile OpenDataFile(const std::string& name) {
-  InputFile file(std::fopen(name.c_str(), "rb"));
-  if (!file) return file;
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) file.reset();
-  return file;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  std::error_code error;
-  return std::filesystem::equivalent(a, b, error) && !error;
-}
-
-void Print(std::FILE* console, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), console);
-}
-
-void FileMessage(std::FILE* console, const char* what, const std::string& name) {
-  Print(console, std::string("\n ERROR!! Can't ") + what + " " + name + " file \n\n");
-}
 
 void FlushIfFull(std::string* block, OutputFile* file) {
   if (block->size() < kFlushAt) return;
@@ -158,63 +125,38 @@ ExitStatus RunReport(std::span<const std::string_view> args, std::FILE* console)
   if (with_tsv) Print(console, " TsvFileName   : " + settings.TsvFileName + "\n");
 
   // Never write over the data, nor write one file twice.
-  std::vector<std::pair<const std::string*, const std::string*>> pairs = {
+  std::vector<NamePair> pairs = {
       {&settings.ReportFileName, &settings.DataFileName}};
   if (with_tsv) {
     pairs.push_back({&settings.TsvFileName, &settings.DataFileName});
     pairs.push_back({&settings.TsvFileName, &settings.ReportFileName});
   }
-  for (const auto& [first, second] : pairs) {
-    if (SameFile(*first, *second)) {
-      Print(console, "\n ERROR!! " + *first + " and " + *second + " name the same file \n\n");
-      return ExitStatus::kFileError;
-    }
-  }
+  if (RefuseSameFiles(pairs, console)) return ExitStatus::kFileError;
 
   RecordTable table;
-  {
-    InputFile data = OpenDataFile(settings.DataFileName);
-    if (!data) {
-      FileMessage(console, "open", settings.DataFileName);
-      return ExitStatus::kBadInput;
-    }
-    const ReadResult read = ReadDataFile(data.get(), &table);
-    switch (read.Outcome) {
-      case ReadOutcome::kOk:
-        break;
-      case ReadOutcome::kOutOfRange:
-        Print(console, "\n Error!! Wrong data found (in code-" + std::to_string(read.Code) + ")\n");
-        return ExitStatus::kBadInput;
-      case ReadOutcome::kMalformed:
-        Print(console,
-              "\n Error!! Wrong data found (around code-" + std::to_string(read.Code) + ")\n");
-        return ExitStatus::kMalformedData;
-      case ReadOutcome::kUnreadable:
-        FileMessage(console, "open", settings.DataFileName);
-        return ExitStatus::kBadInput;
-    }
-  }
+  const ExitStatus loaded = LoadDataFile(settings.DataFileName, &table, console);
+  if (loaded != ExitStatus::kSuccess) return loaded;
 
   const GroupPlan plan = PlanGroups(table);
   const std::vector<GroupSummary> summaries = EstimateAllGroups(settings.Fit, plan, &table);
 
   OutputFile html;
   if (!html.Create(settings.ReportFileName)) {
-    FileMessage(console, "create", settings.ReportFileName);
+    PrintFileError(console, "create", settings.ReportFileName);
     return ExitStatus::kFileError;
   }
   OutputFile tsv;
   if (with_tsv && !tsv.Create(settings.TsvFileName)) {
-    FileMessage(console, "create", settings.TsvFileName);
+    PrintFileError(console, "create", settings.TsvFileName);
     return ExitStatus::kFileError;
   }
   WriteReport(settings, table, plan, summaries, &html, with_tsv ? &tsv : nullptr);
   if (!html.Close()) {
-    FileMessage(console, "write", settings.ReportFileName);
+    PrintFileError(console, "write", settings.ReportFileName);
     return ExitStatus::kFileError;
   }
   if (with_tsv && !tsv.Close()) {
-    FileMessage(console, "write", settings.TsvFileName);
+    PrintFileError(console, "write", settings.TsvFileName);
     return ExitStatus::kFileError;
   }
   Print(console, " Groups: " + std::to_string(plan.Groups.size()) + ", drawn: " +

@@ -1,0 +1,40 @@
+// The steps every command of the tool shares: console messages, refusing
+// colliding names, and loading the data file.
+#ifndef PROPSMOOTH_DRIVER_JOB_FILES_H_
+#define PROPSMOOTH_DRIVER_JOB_FILES_H_
+
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "common/exit_status.h"
+#include "common/types.h"
+
+namespace propsmooth {
+
+/// Writes `text` to the console as it stands.
+void Print(std::FILE* console, std::string_view text);
+
+/// Prints "\n ERROR!! Can't <what> <name> file \n\n".
+void PrintFileError(std::FILE* console, std::string_view what, const std::string& name);
+
+/// A pair of file names that must not name one file: (written, other).
+using NamePair = std::pair<const std::string*, const std::string*>;
+
+/// True, after printing "\n ERROR!! A and B name the same file \n\n", at
+/// the first pair that is the same text or names one existing file (through
+/// another path or a link). Writing a file that is read, or opening one
+/// file twice for writing, would destroy data.
+bool RefuseSameFiles(std::span<const NamePair> pairs, std::FILE* console);
+
+/// Opens, reads and closes the data file `name` into `table`. On failure
+/// prints the message ("Can't open" for a file that cannot be opened or
+/// read, or is a folder; "Wrong data found" for a bad record) and returns
+/// its status; kSuccess when every record was read.
+ExitStatus LoadDataFile(const std::string& name, RecordTable* table, std::FILE* console);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_DRIVER_JOB_FILES_H_
