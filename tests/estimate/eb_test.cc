@@ -10,24 +10,12 @@
 #include <vector>
 
 #include "report/number_format.h"
+#include "estimate/worked_groups.h"
 
 namespace propsmooth {
 namespace {
 
-using Counts = std::vector<std::pair<int, int>>;
-
-const Counts kSix = {{12, 100}, {30, 120}, {7, 80}, {25, 90}, {16, 110}, {40, 150}};
-
-GroupWorkspace MakeGroup(const Counts& counts) {
-  GroupWorkspace workspace;
-  for (const auto& [data1, data2] : counts) {
-    Region region;
-    region.Data1 = data1;
-    region.Data2 = data2;
-    workspace.Regions.push_back(region);
-  }
-  return workspace;
-}
+const Counts& kSix = kSixRegions;
 
 RunSettings Settings(double eps, double alpha_init, double beta_init) {
   RunSettings settings;

@@ -13,6 +13,7 @@
 #include "estimate/moments.h"
 #include "estimate/step_sums.h"
 #include "report/number_format.h"
+#include "estimate/worked_groups.h"
 
 namespace propsmooth {
 namespace {
@@ -20,24 +21,11 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-using Counts = std::vector<std::pair<int, int>>;
-
-const Counts kTwo = {{1, 10}, {3, 10}};
-const Counts kSix = {{12, 100}, {30, 120}, {7, 80}, {25, 90}, {16, 110}, {40, 150}};
+const Counts& kTwo = kTwoRegions;
+const Counts& kSix = kSixRegions;
 const Counts kFive = {{12, 100}, {30, 120}, {5, 90}, {22, 110}, {9, 70}};
 const Counts kNegative = {{0, 10}, {9, 10}, {1, 10}};
 const Counts kFour = {{0, 10}, {10, 10}, {1, 10}, {9, 10}};
-
-GroupWorkspace MakeGroup(const Counts& counts) {
-  GroupWorkspace workspace;
-  for (const auto& [data1, data2] : counts) {
-    Region region;
-    region.Data1 = data1;
-    region.Data2 = data2;
-    workspace.Regions.push_back(region);
-  }
-  return workspace;
-}
 
 // Moments first, as EstimateGroup runs them, then the fit.
 GroupSummary Fit(const Counts& counts, const RunSettings& settings) {

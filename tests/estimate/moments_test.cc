@@ -10,20 +10,10 @@
 #include <vector>
 
 #include "report/number_format.h"
+#include "estimate/worked_groups.h"
 
 namespace propsmooth {
 namespace {
-
-GroupWorkspace MakeGroup(const std::vector<std::pair<int, int>>& counts) {
-  GroupWorkspace workspace;
-  for (const auto& [data1, data2] : counts) {
-    Region region;
-    region.Data1 = data1;
-    region.Data2 = data2;
-    workspace.Regions.push_back(region);
-  }
-  return workspace;
-}
 
 // Expected figures are exact rational results (Python fractions: mean and
 // variance of the fractions x/n, r = m(1 - m)/v - 1, Alpha = m r,
