@@ -13,7 +13,7 @@
 namespace propsmooth {
 namespace {
 
-// Groups estimated between two writes of the log; bounds the summaries held.
+// Groups estimated between two writes of the log; bounds the text held.
 constexpr std::size_t kBatch = 4096;
 // Below this many records the threads cost more than they save.
 constexpr std::size_t kParallelRecords = 20000;
@@ -28,12 +28,12 @@ void AppendSection(const GroupPlan& plan, const GroupSpan& group,
   }
 }
 
-// Estimates groups [first, last) of the plan, leaving their summaries in
-// `summaries` (indexed from `first`) and their results in the records. Each
-// group touches only its own records, so workers need no lock.
+// Estimates groups [first, last) of the plan, leaving their log sections in
+// `sections` (indexed from `first`) and their results in the records. Each
+// group touches only its own records and section, so workers need no lock.
 void EstimateBatch(const RunSettings& settings, const GroupPlan& plan,
                    std::size_t first, std::size_t last, unsigned workers,
-                   RecordTable* table, std::vector<GroupSummary>* summaries) {
+                   RecordTable* table, std::vector<std::string>* sections) {
   std::atomic<std::size_t> next{first};
   const bool allow_threads = workers == 1;
   const auto work = [&] {
@@ -42,7 +42,9 @@ void EstimateBatch(const RunSettings& settings, const GroupPlan& plan,
       const GroupSpan& group = plan.Groups[g];
       GatherGroup(*table, plan, group, &workspace);
       EstimateGroup(settings, allow_threads, &workspace);
-      (*summaries)[g - first] = workspace.Summary;
+      std::string& section = (*sections)[g - first];
+      section.clear();
+      AppendSection(plan, group, workspace.Summary, settings.Eps, &section);
       ScatterGroupResults(workspace, plan, group, table);
     }
   };
@@ -60,16 +62,14 @@ bool ProcessGroups(const RunSettings& settings, RecordTable* table,
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned workers =
       (plan.Groups.size() > 1 && table->size() >= kParallelRecords) ? cores : 1;
-  std::vector<GroupSummary> summaries;
+  std::vector<std::string> sections;
   std::string text;
   for (std::size_t first = 0; first < plan.Groups.size(); first += kBatch) {
     const std::size_t last = std::min(plan.Groups.size(), first + kBatch);
-    summaries.assign(last - first, GroupSummary{});
-    EstimateBatch(settings, plan, first, last, workers, table, &summaries);
+    sections.resize(last - first);
+    EstimateBatch(settings, plan, first, last, workers, table, &sections);
     text.clear();
-    for (std::size_t g = first; g < last; ++g) {
-      AppendSection(plan, plan.Groups[g], summaries[g - first], settings.Eps, &text);
-    }
+    for (std::size_t g = first; g < last; ++g) text += sections[g - first];
     log->Write(text);
     if (!log->ok()) return false;
   }

@@ -5,6 +5,31 @@
 #include <numeric>
 
 namespace propsmooth {
+namespace {
+
+// Sorts the record indices by Unit, keeping file order among equal Units
+// (the order of the regions within a group). Two counting passes over the
+// 16-bit halves of the Unit: linear, and stable by construction.
+void SortStablyByUnit(const RecordTable& table, std::vector<std::uint32_t>* indices) {
+  const std::size_t count = indices->size();
+  // Flipping the sign bit makes unsigned order the signed order.
+  std::vector<std::uint32_t> keys(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    keys[i] = static_cast<std::uint32_t>(table[i].Unit) ^ 0x80000000u;
+  }
+  std::vector<std::uint32_t> scratch(count);
+  for (const int shift : {0, 16}) {
+    std::vector<std::size_t> start(65537, 0);
+    for (const std::uint32_t index : *indices) ++start[((keys[index] >> shift) & 0xFFFFu) + 1];
+    for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+    for (const std::uint32_t index : *indices) {
+      scratch[start[(keys[index] >> shift) & 0xFFFFu]++] = index;
+    }
+    indices->swap(scratch);
+  }
+}
+
+}  // namespace
 
 GroupPlan PlanGroups(const RecordTable& table) {
   GroupPlan plan;
@@ -16,12 +41,7 @@ GroupPlan PlanGroups(const RecordTable& table) {
     plan.Groups.push_back({-1, 0, table.size()});
     return plan;
   }
-  // A stable sort by Unit keeps each group's records in file order, which
-  // is the order of the regions within the group.
-  std::stable_sort(plan.RecordIndices.begin(), plan.RecordIndices.end(),
-                   [&table](std::uint32_t a, std::uint32_t b) {
-                     return table[a].Unit < table[b].Unit;
-                   });
+  SortStablyByUnit(table, &plan.RecordIndices);
   std::size_t begin = 0;
   for (std::size_t i = 1; i <= plan.RecordIndices.size(); ++i) {
     const std::int32_t unit = table[plan.RecordIndices[begin]].Unit;

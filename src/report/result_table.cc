@@ -1,5 +1,9 @@
 #include "report/result_table.h"
 
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 #include "report/number_format.h"
 
 namespace propsmooth {
@@ -31,18 +35,32 @@ void AppendResultRow(const RegionRecord& record, std::string* out) {
 }
 
 void WriteResultTable(const RecordTable& table, OutputFile* file) {
-  constexpr std::size_t kFlushAt = std::size_t{1} << 16;
-  std::string block = kResultHeader;
-  block.reserve(kFlushAt + 512);
-  for (const RegionRecord& record : table) {
-    AppendResultRow(record, &block);
-    if (block.size() >= kFlushAt) {
+  file->Write(kResultHeader);
+  // Rows are formatted a block at a time, the blocks of one round side by
+  // side on the available cores, and written in file order.
+  constexpr std::size_t kBlockRows = std::size_t{1} << 15;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t workers = table.size() >= 2 * kBlockRows ? cores : 1;
+  std::vector<std::string> blocks(workers);
+  const auto format = [&table](std::size_t begin, std::size_t end, std::string* block) {
+    block->clear();
+    for (std::size_t i = begin; i < end; ++i) AppendResultRow(table[i], block);
+  };
+  for (std::size_t round = 0; round < table.size(); round += workers * kBlockRows) {
+    std::vector<std::thread> helpers;
+    for (std::size_t w = 0; w < workers; ++w) {
+      const std::size_t begin = std::min(table.size(), round + w * kBlockRows);
+      const std::size_t end = std::min(table.size(), begin + kBlockRows);
+      if (w == 0) continue;
+      helpers.emplace_back(format, begin, end, &blocks[w]);
+    }
+    format(round, std::min(table.size(), round + kBlockRows), &blocks[0]);
+    for (std::thread& helper : helpers) helper.join();
+    for (const std::string& block : blocks) {
       file->Write(block);
       if (!file->ok()) return;
-      block.clear();
     }
   }
-  file->Write(block);
 }
 
 }  // namespace propsmooth
