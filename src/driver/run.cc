@@ -73,7 +73,9 @@ ExitStatus Run(std::span<const std::string_view> args, LocalClock clock,
   std::string header;
   WriteLogHeader(&header);
   log.Write(header);
-  if (!log.ok() || !ProcessGroups(settings, &table, &log)) {
+  // A log that cannot be written stops the run before the table's file is
+  // created, so an existing table is not emptied for nothing.
+  if (!log.ok() || !ProcessGroups(settings, &table, &log) || !log.Flush()) {
     PrintFileError(console, "write", log_file_name);
     return ExitStatus::kFileError;
   }

@@ -18,6 +18,11 @@ void OutputFile::Write(std::string_view text) {
   ok_ = std::fwrite(text.data(), 1, text.size(), stream_) == text.size();
 }
 
+bool OutputFile::Flush() {
+  if (ok_ && stream_ != nullptr && std::fflush(stream_) != 0) ok_ = false;
+  return ok_;
+}
+
 bool OutputFile::Close() {
   if (stream_ == nullptr) return ok_;
   if (std::fflush(stream_) != 0) ok_ = false;

@@ -25,6 +25,10 @@ class OutputFile {
   /// Appends `text` as it stands (line ends are written by the caller).
   void Write(std::string_view text);
 
+  /// Hands the buffered text to the system; false when this or any earlier
+  /// write failed.
+  bool Flush();
+
   /// Flushes and closes; false when this or any earlier write failed.
   bool Close();
 

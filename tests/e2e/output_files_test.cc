@@ -118,8 +118,10 @@ TEST(OutputFiles, WriteFailureIsReported) {
   struct Case {
     const char* Full;  // the name that leads to /dev/full
     const char* Failing;
+    // A log that fails stops the run before the table's file is created.
+    bool TableCreated;
   };
-  const Case cases[] = {{"out.log", "out.log"}, {"out.txt", "out.txt"}};
+  const Case cases[] = {{"out.log", "out.log", false}, {"out.txt", "out.txt", true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Full);
     TempDir dir;
@@ -129,6 +131,7 @@ TEST(OutputFiles, WriteFailureIsReported) {
     EXPECT_EQ(result.Status, 3);
     EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", "out.txt", "out.log") +
                                  "\n ERROR!! Can't write " + c.Failing + " file \n\n");
+    EXPECT_EQ(fs::exists(dir / "out.txt"), c.TableCreated);
     EXPECT_EQ(ReadFile(dir / "data.txt"), kFiveRegions);
   }
 }
