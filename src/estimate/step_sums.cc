@@ -38,9 +38,11 @@ CountLadder MakeLadder(const std::vector<Region>& regions, Kind kind) {
   ladder.Rung.resize(regions.size());
   std::int64_t largest = 0;
   for (const Region& region : regions) largest = std::max(largest, CountOf(region, kind));
-  if (static_cast<std::uint64_t>(largest) <= 4 * regions.size() + 4096) {
+  if (static_cast<std::uint64_t>(largest) <= 4 * regions.size() + 64) {
     // Counts in a range of the order of the regions: a table by count
     // sorts them in linear time, and holds no more than the rungs would.
+    // A small group with counts in the thousands sorts its few counts
+    // faster than it would clear and scan the table.
     std::vector<std::uint32_t> rung_of(static_cast<std::size_t>(largest) + 1, 0);
     for (const Region& region : regions) {
       rung_of[static_cast<std::size_t>(CountOf(region, kind))] = 1;
