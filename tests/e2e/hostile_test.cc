@@ -387,7 +387,7 @@ TEST(HostileOptions, HugeIterationLimitWithUnreachableTolerance) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
             .count();
-    EXPECT_LT(seconds, 5.0);
+    EXPECT_LT(seconds, 20.0);
     EXPECT_EQ(result.Status, 0);
     EXPECT_EQ(result.Stdout,
               Banner() + NameLines("data.txt", "out.txt", "out.log"));
@@ -454,8 +454,9 @@ TEST(HostileGroups, DegenerateGroups) {
   EXPECT_EQ(result.Stdout,
             Banner() + NameLines("data.txt", "out.txt", "out.log"));
   // Without the early stop the 2^31-term sums alone take several seconds
-  // optimised and minutes under the sanitizers.
-  EXPECT_LT(seconds, 5.0);
+  // optimised and minutes under the sanitizers; the bound is loose enough
+  // for a loaded machine and still catches the sanitizer build.
+  EXPECT_LT(seconds, 20.0);
 
   const std::string unit6 =
       "For unit 6 ..............................................\r\n"
