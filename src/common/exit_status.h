@@ -9,6 +9,7 @@ enum class ExitStatus : int {
   kBadInput = 1,       // bad option, data file not readable, value out of range
   kMalformedData = 2,  // data text that cannot be read as records
   kFileError = 3,      // log or output file: name collision, create or write
+  kOutOfMemory = 4,    // the data do not fit in memory
 };
 
 }  // namespace propsmooth

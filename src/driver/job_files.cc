@@ -54,6 +54,11 @@ bool RefuseSameFiles(std::span<const NamePair> pairs, std::FILE* console) {
   return false;
 }
 
+ExitStatus ReportOutOfMemory(std::FILE* console) {
+  Print(console, "\n ERROR!! Not enough memory \n\n");
+  return ExitStatus::kOutOfMemory;
+}
+
 ExitStatus LoadDataFile(const std::string& name, RecordTable* table, std::FILE* console) {
   const InputFile data = OpenDataFile(name);
   if (!data) {

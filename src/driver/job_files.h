@@ -29,6 +29,10 @@ using NamePair = std::pair<const std::string*, const std::string*>;
 /// file twice for writing, would destroy data.
 bool RefuseSameFiles(std::span<const NamePair> pairs, std::FILE* console);
 
+/// Prints "\n ERROR!! Not enough memory \n\n" and returns its status: a
+/// data file too large for the machine ends with a message, not an abort.
+ExitStatus ReportOutOfMemory(std::FILE* console);
+
 /// Opens, reads and closes the data file `name` into `table`. On failure
 /// prints the message ("Can't open" for a file that cannot be opened or
 /// read, or is a folder; "Wrong data found" for a bad record) and returns

@@ -1,9 +1,11 @@
 // The propsmooth command: empirical Bayes estimates of proportions.
 #include <cstdio>
 #include <ctime>
+#include <new>
 #include <string_view>
 #include <vector>
 
+#include "driver/job_files.h"
 #include "driver/run.h"
 
 namespace {
@@ -18,6 +20,11 @@ std::tm LocalNow() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
-  return static_cast<int>(propsmooth::Run(args, LocalNow, stdout));
+  try {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    return static_cast<int>(propsmooth::Run(args, LocalNow, stdout));
+  } catch (const std::bad_alloc&) {
+    // Files already written stay as they are.
+    return static_cast<int>(propsmooth::ReportOutOfMemory(stdout));
+  }
 }

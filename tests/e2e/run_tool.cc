@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,7 +81,8 @@ std::filesystem::path ToolPath() { return PROPSMOOTH_TOOL_PATH; }
 std::filesystem::path SourceDir() { return PROPSMOOTH_SOURCE_DIR; }
 
 ToolResult RunTool(const std::filesystem::path& work_dir,
-                   const std::vector<std::string>& args) {
+                   const std::vector<std::string>& args,
+                   std::uint64_t address_space_limit) {
   ToolResult result;
   const std::string tool = ToolPath().string();
   std::vector<char*> argv;
@@ -105,6 +107,10 @@ ToolResult RunTool(const std::filesystem::path& work_dir,
     if (null_fd < 0 || dup2(null_fd, 0) < 0 || dup2(out_write.get(), 1) < 0 ||
         dup2(err_write.get(), 2) < 0 || chdir(dir.c_str()) != 0) {
       _exit(126);
+    }
+    if (address_space_limit != 0) {
+      const rlimit limit{address_space_limit, address_space_limit};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
     execve(tool.c_str(), argv.data(), environ);
     _exit(127);

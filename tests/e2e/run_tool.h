@@ -2,6 +2,7 @@
 #ifndef PROPSMOOTH_E2E_RUN_TOOL_H_
 #define PROPSMOOTH_E2E_RUN_TOOL_H_
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -26,8 +27,10 @@ std::filesystem::path SourceDir();
 /// no shell sees them) in the folder `work_dir`, standard input empty.
 /// Waits for the end and returns both streams and the exit status. Fails
 /// the current test (and returns Status -1) when the child cannot start.
+/// A non-zero `address_space_limit` (bytes) caps the child's memory.
 ToolResult RunTool(const std::filesystem::path& work_dir,
-                   const std::vector<std::string>& args);
+                   const std::vector<std::string>& args,
+                   std::uint64_t address_space_limit = 0);
 
 /// A fresh, empty folder under the system's temporary folder, removed
 /// with everything in it (read-only subfolders included) when destroyed.
