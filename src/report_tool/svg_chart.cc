@@ -37,6 +37,20 @@ void AppendClass(std::string_view css_class, std::string* out) {
   out->append("\"");
 }
 
+// The position and size of a rectangle in pixels, and the tag's end.
+void AppendRectGeometry(double left, double top, double right, double bottom,
+                        std::string* out) {
+  out->append(" x=\"");
+  AppendPixel(left, out);
+  out->append("\" y=\"");
+  AppendPixel(top, out);
+  out->append("\" width=\"");
+  AppendPixel(right - left, out);
+  out->append("\" height=\"");
+  AppendPixel(bottom - top, out);
+  out->append("\"/>");
+}
+
 void AppendText(double x, double y, std::string_view anchor, std::string_view text,
                 std::string_view extra, std::string* out) {
   out->append("<text x=\"");
@@ -177,15 +191,8 @@ void AppendAxes(const PlotFrame& frame, std::string_view x_title,
     AppendDecimal(y, y_decimals, &label);
     AppendText(left - 5.0, py + 4.0, "end", label, "", out);
   }
-  out->append("<rect class=\"frame\" x=\"");
-  AppendPixel(left, out);
-  out->append("\" y=\"");
-  AppendPixel(top, out);
-  out->append("\" width=\"");
-  AppendPixel(right - left, out);
-  out->append("\" height=\"");
-  AppendPixel(bottom - top, out);
-  out->append("\"/>");
+  out->append("<rect class=\"frame\"");
+  AppendRectGeometry(left, top, right, bottom, out);
   AppendText((left + right) / 2.0, frame.Height - 8.0, "middle", x_title,
              " class=\"axis-title\"", out);
   std::string rotate = " class=\"axis-title\" transform=\"rotate(-90 14 ";
@@ -223,15 +230,7 @@ void AppendBar(const PlotFrame& frame, std::string_view clip_id, double x0,
   out->append("<rect");
   AppendClass(css_class, out);
   AppendClip(clip_id, out);
-  out->append(" x=\"");
-  AppendPixel(left, out);
-  out->append("\" y=\"");
-  AppendPixel(top, out);
-  out->append("\" width=\"");
-  AppendPixel(right - left, out);
-  out->append("\" height=\"");
-  AppendPixel(bottom - top, out);
-  out->append("\"/>");
+  AppendRectGeometry(left, top, right, bottom, out);
 }
 
 void AppendDot(const PlotFrame& frame, std::string_view clip_id,

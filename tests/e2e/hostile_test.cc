@@ -48,6 +48,15 @@ constexpr bool kCanLimitMemory = false;
 constexpr bool kCanLimitMemory = true;
 #endif
 
+// RunTool, and the wall time it took in `seconds`.
+ToolResult RunTimed(const fs::path& dir, const std::vector<std::string>& args,
+                    double* seconds) {
+  const auto start = std::chrono::steady_clock::now();
+  ToolResult result = RunTool(dir, args);
+  *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return result;
+}
+
 std::string Golden(const char* file) {
   return ReadFile(SourceDir() / "tests" / "golden" / "single-group" / file);
 }
@@ -213,11 +222,8 @@ TEST(HostileData, MillionRecords) {
   WriteFile(dir / "data.txt", data);
   data = std::string();
 
-  const auto start = std::chrono::steady_clock::now();
-  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
+  double seconds = 0.0;
+  const ToolResult result = RunTimed(dir.path(), {"data.txt", "out.txt"}, &seconds);
   EXPECT_EQ(result.Status, 0);
   EXPECT_EQ(result.Stdout,
             Banner() + NameLines("data.txt", "out.txt", "out.log"));
@@ -409,12 +415,9 @@ TEST(HostileOptions, HugeIterationLimitWithUnreachableTolerance) {
     SCOPED_TRACE(limit);
     TempDir dir;
     WriteFile(dir / "data.txt", kFiveRegions);
-    const auto start = std::chrono::steady_clock::now();
-    const ToolResult result = RunTool(
-        dir.path(), {"data.txt", "out.txt", "-E-1", std::string("-L") + limit});
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-            .count();
+    double seconds = 0.0;
+    const ToolResult result = RunTimed(
+        dir.path(), {"data.txt", "out.txt", "-E-1", std::string("-L") + limit}, &seconds);
     EXPECT_LT(seconds, 20.0);
     EXPECT_EQ(result.Status, 0);
     EXPECT_EQ(result.Stdout,
@@ -473,11 +476,8 @@ TEST(HostileGroups, DegenerateGroups) {
       "9 91 0 1\n9 92 2 1\n";
   TempDir dir;
   WriteFile(dir / "data.txt", file);
-  const auto start = std::chrono::steady_clock::now();
-  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
+  double seconds = 0.0;
+  const ToolResult result = RunTimed(dir.path(), {"data.txt", "out.txt"}, &seconds);
   EXPECT_EQ(result.Status, 0);
   EXPECT_EQ(result.Stdout,
             Banner() + NameLines("data.txt", "out.txt", "out.log"));

@@ -13,16 +13,10 @@
 
 #include "common/types.h"
 #include "input/data_file.h"
+#include "fuzz_check.h"
 
 namespace propsmooth {
 namespace {
-
-void Check(bool condition, const char* what) {
-  if (condition)
-    return;
-  std::fprintf(stderr, "property violated: %s\n", what);
-  std::abort();
-}
 
 bool SameRecords(const RecordTable& a, const RecordTable& b) {
   if (a.size() != b.size())

@@ -37,16 +37,10 @@
 #include "estimate/step_sums.h"
 #include "report/log_report.h"
 #include "report/result_table.h"
+#include "fuzz_check.h"
 
 namespace propsmooth {
 namespace {
-
-void Check(bool condition, const char* what) {
-  if (condition)
-    return;
-  std::fprintf(stderr, "property violated: %s\n", what);
-  std::abort();
-}
 
 class Input {
  public:

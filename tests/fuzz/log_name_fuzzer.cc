@@ -13,16 +13,10 @@
 #include <string_view>
 
 #include "driver/log_name.h"
+#include "fuzz_check.h"
 
 namespace propsmooth {
 namespace {
-
-void Check(bool condition, const char* what) {
-  if (condition)
-    return;
-  std::fprintf(stderr, "property violated: %s\n", what);
-  std::abort();
-}
 
 bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() &&

@@ -19,16 +19,10 @@
 
 #include "common/types.h"
 #include "driver/options.h"
+#include "fuzz_check.h"
 
 namespace propsmooth {
 namespace {
-
-void Check(bool condition, const char* what) {
-  if (condition)
-    return;
-  std::fprintf(stderr, "property violated: %s\n", what);
-  std::abort();
-}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
