@@ -8,6 +8,10 @@
 #include <limits>
 #include <thread>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace propsmooth {
 namespace {
 
@@ -112,6 +116,14 @@ constexpr double kTwo52 = 0x1p52;
 constexpr double kTwo53 = 0x1p53;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr std::uint64_t kExponentBias = 1023;
+
+// Both sums can only have become +inf through a term with a positive
+// denominator; every later denominator is larger still, so the terms left
+// are positive and finite and change neither sum. Stopping there spares a
+// fit that starts at 0 (a group without spread) billions of terms.
+bool BothInfinite(double first, double second) {
+  return first == kInfinity && second == kInfinity;
+}
 
 // The grid of `sum`, or false when it is not a double far enough inside the
 // normal range for u and 1/u to be normal too.
@@ -251,34 +263,202 @@ void AddSpan(const double* terms, int n, double* sum) {
   *sum = on_grid ? grid.Steps * grid.Unit : s;
 }
 
-void AddTerms(double base, std::int64_t from, std::int64_t to, double* first,
+// Adds the terms of k in [from, to), at most one block, to one running sum
+// of each row, as one at a time in order would.
+void AddBlock(double base, std::int64_t from, std::int64_t to, double* first,
               double* second) {
+  assert(to - from <= kBlock);
   alignas(64) double t1[kBlock];
   alignas(64) double t2[kBlock];
-  for (std::int64_t k0 = from; k0 < to; k0 += kBlock) {
-    const auto n = static_cast<int>(std::min(kBlock, to - k0));
-    ComputeTerms(base, k0, n, t1, t2);
-    // Near the start of a sweep the sums pass a power of two every few
-    // terms, where the grid would fail chunk after chunk.
-    const auto head = static_cast<int>(std::clamp<std::int64_t>(kHead - k0, 0, n));
-    double s1 = *first;
-    double s2 = *second;
-    for (int j = 0; j < head; ++j) {
-      s1 = s1 + t1[j];
-      s2 = s2 + t2[j];
-    }
-    *first = s1;
-    *second = s2;
-    AddSpan(t1 + head, n - head, first);
-    AddSpan(t2 + head, n - head, second);
-    // Both sums can only have become +inf through a term with a positive
-    // denominator; every later denominator is larger still, so the terms
-    // left are positive and finite and change neither sum. Stopping here
-    // spares a fit that starts at 0 (a group without spread) billions of
-    // terms.
-    if (*first == kInfinity && *second == kInfinity) break;
+  const auto n = static_cast<int>(to - from);
+  ComputeTerms(base, from, n, t1, t2);
+  // Near the start of a sweep the sums pass a power of two every few
+  // terms, where the grid would fail chunk after chunk.
+  const auto head = static_cast<int>(std::clamp<std::int64_t>(kHead - from, 0, n));
+  double s1 = *first;
+  double s2 = *second;
+  for (int j = 0; j < head; ++j) {
+    s1 = s1 + t1[j];
+    s2 = s2 + t2[j];
   }
+  *first = s1;
+  *second = s2;
+  AddSpan(t1 + head, n - head, first);
+  AddSpan(t2 + head, n - head, second);
 }
+
+// One sweep's progress: the next k, the next rung to read off, both sums.
+struct Sweep {
+  double Base = 0.0;
+  const std::vector<std::int64_t>* Counts = nullptr;
+  std::vector<double>* First = nullptr;
+  std::vector<double>* Second = nullptr;
+  std::int64_t K = 0;
+  std::size_t Rung = 0;
+  double Sum1 = 0.0;
+  double Sum2 = 0.0;
+};
+
+#if defined(__x86_64__)
+// Where both sums stay on their grids, the first sum's terms come from
+// divisions scaled by its place u1, a power of two: 1/(d*u1) rounded is
+// exactly the term 1/d rounded, in places, because scaling by a power of
+// two commutes with rounding in the normal range. The second term is
+// needed only well enough to tell which whole number of places it adds:
+// (1/(d*u1))^2 scaled to the second sum's places is within 2^-50.6 of
+// the exact 1/(d*d), both of its roundings included. So the second sum
+// takes a term only where it is further from halfway between two places
+// than eight times that error; then it rounds to the same whole number of
+// places as the exact term, which is no tie.
+constexpr double kSecondMargin = 0x1p-47;   // of a term's places
+// Terms per attempt: a run whose check fails is redone exactly up to its
+// next rung or block, and the next attempt starts after it.
+constexpr std::int64_t kRun = 1 << 14;
+// Below this many terms before the next power of two of either sum, the
+// exact path takes over and crosses it.
+constexpr std::int64_t kShortestRun = 64;
+
+bool HasReciprocalEstimates() {
+  static const bool has = __builtin_cpu_supports("avx512f") &&
+                          __builtin_cpu_supports("avx512dq");
+  return has;
+}
+
+// vrangepd: the larger magnitude, sign cleared. vrndscalepd: the nearest
+// whole number, ties to even, no precision exception.
+constexpr int kLargerMagnitude = 0x0B;
+constexpr int kNearest = 0x08;
+
+// Whole numbers of places of eight terms, and the largest |rest| seen.
+struct Tally {
+  __m512d Places1;
+  __m512d Places2;
+  __m512d Rest1;
+  __m512d Rest2;
+};
+
+[[gnu::target("avx512f,avx512dq"), gnu::always_inline]] inline void TakeTerms(
+    __m512d scaled_d, __m512d second_scale, __mmask8 live, Tally* tally) {
+  const __m512d q1 = _mm512_maskz_div_pd(live, _mm512_set1_pd(1.0), scaled_d);
+  const __m512d q2 = _mm512_mul_pd(_mm512_mul_pd(q1, q1), second_scale);
+  const __m512d n1 = _mm512_maskz_roundscale_pd(0xFF, q1, kNearest);
+  const __m512d n2 = _mm512_maskz_roundscale_pd(0xFF, q2, kNearest);
+  tally->Places1 = _mm512_add_pd(tally->Places1, n1);
+  tally->Places2 = _mm512_add_pd(tally->Places2, n2);
+  tally->Rest1 = _mm512_range_pd(tally->Rest1, _mm512_sub_pd(q1, n1), kLargerMagnitude);
+  tally->Rest2 = _mm512_range_pd(tally->Rest2, _mm512_sub_pd(q2, n2), kLargerMagnitude);
+}
+
+// Whole numbers below 2^53 add exactly in any order.
+[[gnu::target("avx512f,avx512dq")]] inline double AddLanes(__m512d v) {
+  alignas(64) double lanes[kLanes];
+  _mm512_store_pd(lanes, v);
+  return ((lanes[0] + lanes[4]) + (lanes[2] + lanes[6])) +
+         ((lanes[1] + lanes[5]) + (lanes[3] + lanes[7]));
+}
+
+[[gnu::target("avx512f,avx512dq")]] inline double LargestLane(__m512d v) {
+  alignas(64) double lanes[kLanes];
+  _mm512_store_pd(lanes, v);
+  double largest = 0.0;
+  for (const double lane : lanes) largest = std::max(largest, lane);
+  return largest;
+}
+
+// Takes the sweep as far as one run on both sums' grids reaches, reading
+// off the rungs on the way; false, with nothing changed, where it cannot.
+[[gnu::target("avx512f,avx512dq")]]
+bool TakeRun(Sweep* sweep) {
+  Grid grid1;
+  Grid grid2;
+  if (!MakeGrid(sweep->Sum1, &grid1) || !MakeGrid(sweep->Sum2, &grid2)) return false;
+  const double unit = grid1.Unit;
+  if (!(unit >= 0x1p-400 && unit <= 0x1p400)) return false;
+  // Every scaled value below must stay well inside the normal range, for
+  // the scaling to be exact, and d > 0, for the terms to fall as k grows.
+  const double scaled_base = sweep->Base * unit;
+  if (scaled_base != 0.0 && !(std::abs(scaled_base) >= 0x1p-900)) return false;
+  const double second_scale = unit * unit * grid2.Inverse;  // u1^2 / u2
+  if (!(second_scale >= 0x1p-900 && second_scale <= 0x1p900)) return false;
+  const std::int64_t from = sweep->K;
+  const double low = scaled_base + static_cast<double>(from) * unit;  // d * u1
+  if (!(low >= 0x1p-60)) return false;
+  // The first term is the largest: the run stops well before either sum
+  // could reach its next power of two.
+  const double q1 = 1.0 / low;
+  const double q2 = q1 * q1 * second_scale;
+  const double room = std::min((kTwo53 - grid1.Steps) / (q1 + 1.0),
+                               (kTwo53 - grid2.Steps) / (q2 + 1.0));
+  // A term fails the check about as often as the first sum's places of a
+  // term fall exactly halfway (one in 2^52 / q1) or the second's within
+  // its margin of halfway; a run is made short enough to pass most times.
+  const double failures = q1 * 0x1p-52 + q2 * (4.0 * kSecondMargin);
+  const double length = std::min(room, 0.0625 / failures);
+  if (!(length >= static_cast<double>(kShortestRun + 1))) return false;
+  const std::int64_t to = std::min(
+      {sweep->Counts->back(), from + kRun, from + static_cast<std::int64_t>(length) - 1});
+  const double high = scaled_base + static_cast<double>(to) * unit;
+  if (!(high <= 0x1p400 && (1.0 / high) * (1.0 / high) * second_scale >= 0x1p-900)) {
+    return false;
+  }
+
+  const __m512d bases = _mm512_set1_pd(scaled_base);
+  const __m512d units = _mm512_set1_pd(unit);
+  const __m512d scales = _mm512_set1_pd(second_scale);
+  const __m512d offsets = _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0);
+  const __m512d step = _mm512_set1_pd(kLanes * unit);
+  const __m512d zero = _mm512_setzero_pd();
+  __m512d rest1 = zero;
+  __m512d rest2 = zero;
+  double places1 = 0.0;  // in the run so far
+  double places2 = 0.0;
+  std::size_t rung = sweep->Rung;
+  for (std::int64_t k = from; k < to;) {
+    // Up to the next rung, or the end of the run.
+    const std::int64_t stop = std::min((*sweep->Counts)[rung], to);
+    const auto n = static_cast<int>(stop - k);
+    __m512d scaled_k = _mm512_mul_pd(
+        _mm512_add_pd(_mm512_set1_pd(static_cast<double>(k)), offsets), units);
+    Tally even = {zero, zero, rest1, rest2};
+    Tally odd = {zero, zero, zero, zero};
+    int j = 0;
+    for (; j + 2 * kLanes <= n; j += 2 * kLanes) {
+      const __m512d next_k = _mm512_add_pd(scaled_k, step);
+      TakeTerms(_mm512_add_pd(bases, scaled_k), scales, 0xFF, &even);
+      TakeTerms(_mm512_add_pd(bases, next_k), scales, 0xFF, &odd);
+      scaled_k = _mm512_add_pd(next_k, step);
+    }
+    for (; j < n; j += kLanes) {
+      const int left = std::min(n - j, kLanes);
+      TakeTerms(_mm512_add_pd(bases, scaled_k), scales,
+                static_cast<__mmask8>((1u << left) - 1), &even);
+      scaled_k = _mm512_add_pd(scaled_k, step);
+    }
+    places1 += AddLanes(_mm512_add_pd(even.Places1, odd.Places1));
+    places2 += AddLanes(_mm512_add_pd(even.Places2, odd.Places2));
+    rest1 = _mm512_range_pd(even.Rest1, odd.Rest1, kLargerMagnitude);
+    rest2 = _mm512_range_pd(even.Rest2, odd.Rest2, kLargerMagnitude);
+    k = stop;
+    if (k == (*sweep->Counts)[rung]) {
+      // A read-off is kept only if the whole run passes its checks; a run
+      // that fails is redone from its start, rung by rung.
+      (*sweep->First)[rung] = (grid1.Steps + places1) * grid1.Unit;
+      (*sweep->Second)[rung] = (grid2.Steps + places2) * grid2.Unit;
+      ++rung;
+    }
+  }
+  const double margin2 = q2 * kSecondMargin;
+  if (!(places1 < kTwo53 - grid1.Steps && places2 < kTwo53 - grid2.Steps &&
+        LargestLane(rest1) < 0.5 && LargestLane(rest2) < 0.5 - margin2)) {
+    return false;
+  }
+  sweep->K = to;
+  sweep->Rung = rung;
+  sweep->Sum1 = (grid1.Steps + places1) * grid1.Unit;
+  sweep->Sum2 = (grid2.Steps + places2) * grid2.Unit;
+  return true;
+}
+#endif
 
 struct InnerSums {
   std::vector<double> First;   // by rung: sum of 1/d
@@ -299,15 +479,37 @@ void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
                     std::vector<double>* first, std::vector<double>* second) {
   first->resize(counts.size());
   second->resize(counts.size());
-  double s1 = 0.0;
-  double s2 = 0.0;
-  std::int64_t k = 0;
-  for (std::size_t j = 0; j < counts.size(); ++j) {
-    assert(counts[j] >= k);
-    AddTerms(base, k, counts[j], &s1, &s2);
-    k = counts[j];
-    (*first)[j] = s1;
-    (*second)[j] = s2;
+  Sweep sweep;
+  sweep.Base = base;
+  sweep.Counts = &counts;
+  sweep.First = first;
+  sweep.Second = second;
+#if defined(__x86_64__)
+  const bool runs = HasReciprocalEstimates();
+  std::int64_t exact_until = 0;
+#endif
+  while (sweep.Rung < counts.size()) {
+    const std::int64_t count = counts[sweep.Rung];
+    assert(count >= sweep.K);
+    if (sweep.K == count || BothInfinite(sweep.Sum1, sweep.Sum2)) {
+      // Once both sums are +inf, the terms left (each positive, as their
+      // denominators are larger still) change neither.
+      (*first)[sweep.Rung] = sweep.Sum1;
+      (*second)[sweep.Rung] = sweep.Sum2;
+      ++sweep.Rung;
+      continue;
+    }
+#if defined(__x86_64__)
+    if (runs && sweep.K >= exact_until) {
+      if (sweep.K >= kHead && TakeRun(&sweep)) continue;
+      // Where a run cannot be taken the next few blocks are added term by
+      // term before the next try.
+      exact_until = sweep.K + kBlock;
+    }
+#endif
+    const std::int64_t stop = std::min(count, sweep.K + kBlock);
+    AddBlock(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
+    sweep.K = stop;
   }
 }
 

@@ -162,6 +162,14 @@ TEST(ComputeStepSums, MatchesLiteralSumsOnLongSweeps) {
       {"tiny base",   {{90000, 100000}, {5, 70000}},                   1e-9, 3e-7},
       {"huge base",   {{1, 300000}, {0, 300000}},                      5e12, 2e15},
       {"shared rung", {{2, 200000}, {2, 200000}, {2, 200000}},         1.0, 1.0},
+      // From a base of 2^-44 the first sum holds about 2^44 and its last
+      // place is 2^-8: the term of k = 512 is exactly half of it, a tie,
+      // and so is the term of k = 1024 in the (A + B) row.
+      {"exact ties",  {{40, 90000}, {300, 5000}, {1000, 70000}},       0x1p-44, 0x1p-44},
+      // Rare counts in large regions: the first sums near 8 and the
+      // second sums near 1/B, as in a country's districts.
+      {"rare",        {{12, 900000}, {0, 150000}, {3, 40000}, {40, 320000}},
+                      0.2, 1668.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
