@@ -317,6 +317,8 @@ constexpr std::int64_t kRun = 1 << 14;
 // Below this many terms before the next power of two of either sum, the
 // exact path takes over and crosses it.
 constexpr std::int64_t kShortestRun = 64;
+// Shorter runs divide for the second terms too.
+constexpr std::int64_t kEstimatedRun = 256;
 
 bool HasReciprocalEstimates() {
   static const bool has = __builtin_cpu_supports("avx512f") &&
@@ -337,10 +339,19 @@ struct Tally {
   __m512d Rest2;
 };
 
+// Eight terms at the scaled denominators d * u1, those outside `live`
+// adding nothing. With kExactSecond the second terms are divided exactly
+// too, at the cost of a second division.
+template <bool kExactSecond>
 [[gnu::target("avx512f,avx512dq"), gnu::always_inline]] inline void TakeTerms(
     __m512d scaled_d, __m512d second_scale, __mmask8 live, Tally* tally) {
-  const __m512d q1 = _mm512_maskz_div_pd(live, _mm512_set1_pd(1.0), scaled_d);
-  const __m512d q2 = _mm512_mul_pd(_mm512_mul_pd(q1, q1), second_scale);
+  const __m512d one = _mm512_set1_pd(1.0);
+  const __m512d q1 = _mm512_maskz_div_pd(live, one, scaled_d);
+  // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by 1/u1^2.
+  const __m512d q2 = _mm512_mul_pd(
+      kExactSecond ? _mm512_maskz_div_pd(live, one, _mm512_mul_pd(scaled_d, scaled_d))
+                   : _mm512_mul_pd(q1, q1),
+      second_scale);
   const __m512d n1 = _mm512_maskz_roundscale_pd(0xFF, q1, kNearest);
   const __m512d n2 = _mm512_maskz_roundscale_pd(0xFF, q2, kNearest);
   tally->Places1 = _mm512_add_pd(tally->Places1, n1);
@@ -363,6 +374,76 @@ struct Tally {
   double largest = 0.0;
   for (const double lane : lanes) largest = std::max(largest, lane);
   return largest;
+}
+
+// What a run adds to each sum in places, the largest |rest| of a term in
+// each, and the next rung to read off.
+struct RunTotals {
+  double Places1 = 0.0;
+  double Places2 = 0.0;
+  double Rest1 = 0.0;
+  double Rest2 = 0.0;
+  std::size_t Rung = 0;
+};
+
+// The terms of k in [sweep.K, to), reading off the rungs on the way; a
+// read-off is kept only if the whole run passes its checks, since a run
+// that fails is redone from its start, rung by rung.
+template <bool kExactSecond>
+[[gnu::target("avx512f,avx512dq")]]
+void SumRun(const Sweep& sweep, std::int64_t to, double scaled_base, double unit,
+            double second_scale, const Grid& grid1, const Grid& grid2,
+            RunTotals* totals) {
+  const __m512d bases = _mm512_set1_pd(scaled_base);
+  const __m512d units = _mm512_set1_pd(unit);
+  const __m512d scales = _mm512_set1_pd(second_scale);
+  const __m512d offsets = _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0);
+  const __m512d step = _mm512_set1_pd(kLanes * unit);
+  const __m512d zero = _mm512_setzero_pd();
+  __m512d rest1 = zero;
+  __m512d rest2 = zero;
+  double places1 = 0.0;  // in the run so far
+  double places2 = 0.0;
+  std::size_t rung = sweep.Rung;
+  for (std::int64_t k = sweep.K; k < to;) {
+    // Up to the next rung, or the end of the run.
+    const std::int64_t stop = std::min((*sweep.Counts)[rung], to);
+    const auto n = static_cast<int>(stop - k);
+    __m512d scaled_k = _mm512_mul_pd(
+        _mm512_add_pd(_mm512_set1_pd(static_cast<double>(k)), offsets), units);
+    Tally even = {zero, zero, rest1, rest2};
+    Tally odd = {zero, zero, zero, zero};
+    int j = 0;
+    for (; j + 2 * kLanes <= n; j += 2 * kLanes) {
+      const __m512d next_k = _mm512_add_pd(scaled_k, step);
+      TakeTerms<kExactSecond>(_mm512_add_pd(bases, scaled_k), scales, 0xFF, &even);
+      TakeTerms<kExactSecond>(_mm512_add_pd(bases, next_k), scales, 0xFF, &odd);
+      scaled_k = _mm512_add_pd(next_k, step);
+    }
+    for (; j < n; j += kLanes) {
+      const int left = std::min(n - j, kLanes);
+      TakeTerms<kExactSecond>(_mm512_add_pd(bases, scaled_k), scales,
+                static_cast<__mmask8>((1u << left) - 1), &even);
+      scaled_k = _mm512_add_pd(scaled_k, step);
+    }
+    places1 += AddLanes(_mm512_add_pd(even.Places1, odd.Places1));
+    places2 += AddLanes(_mm512_add_pd(even.Places2, odd.Places2));
+    rest1 = _mm512_range_pd(even.Rest1, odd.Rest1, kLargerMagnitude);
+    rest2 = _mm512_range_pd(even.Rest2, odd.Rest2, kLargerMagnitude);
+    k = stop;
+    if (k == (*sweep.Counts)[rung]) {
+      // A read-off is kept only if the whole run passes its checks; a run
+      // that fails is redone from its start, rung by rung.
+      (*sweep.First)[rung] = (grid1.Steps + places1) * grid1.Unit;
+      (*sweep.Second)[rung] = (grid2.Steps + places2) * grid2.Unit;
+      ++rung;
+    }
+  }
+  totals->Places1 = places1;
+  totals->Places2 = places2;
+  totals->Rest1 = LargestLane(rest1);
+  totals->Rest2 = LargestLane(rest2);
+  totals->Rung = rung;
 }
 
 // Takes the sweep as far as one run on both sums' grids reaches, reading
@@ -391,9 +472,13 @@ bool TakeRun(Sweep* sweep) {
                                (kTwo53 - grid2.Steps) / (q2 + 1.0));
   // A term fails the check about as often as the first sum's places of a
   // term fall exactly halfway (one in 2^52 / q1) or the second's within
-  // its margin of halfway; a run is made short enough to pass most times.
-  const double failures = q1 * 0x1p-52 + q2 * (4.0 * kSecondMargin);
-  const double length = std::min(room, 0.0625 / failures);
+  // its margin of halfway; a run is made short enough to pass almost
+  // always. Where the margin would keep runs short, the second terms are
+  // divided exactly as well, and only ties fail.
+  const double estimated = 0.0625 / (q1 * 0x1p-52 + q2 * (4.0 * kSecondMargin));
+  const bool estimate_second = estimated >= static_cast<double>(kEstimatedRun);
+  const double length = std::min(
+      room, estimate_second ? estimated : 0.0625 / ((q1 + q2) * 0x1p-52));
   if (!(length >= static_cast<double>(kShortestRun + 1))) return false;
   const std::int64_t to = std::min(
       {sweep->Counts->back(), from + kRun, from + static_cast<std::int64_t>(length) - 1});
@@ -402,60 +487,21 @@ bool TakeRun(Sweep* sweep) {
     return false;
   }
 
-  const __m512d bases = _mm512_set1_pd(scaled_base);
-  const __m512d units = _mm512_set1_pd(unit);
-  const __m512d scales = _mm512_set1_pd(second_scale);
-  const __m512d offsets = _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0);
-  const __m512d step = _mm512_set1_pd(kLanes * unit);
-  const __m512d zero = _mm512_setzero_pd();
-  __m512d rest1 = zero;
-  __m512d rest2 = zero;
-  double places1 = 0.0;  // in the run so far
-  double places2 = 0.0;
-  std::size_t rung = sweep->Rung;
-  for (std::int64_t k = from; k < to;) {
-    // Up to the next rung, or the end of the run.
-    const std::int64_t stop = std::min((*sweep->Counts)[rung], to);
-    const auto n = static_cast<int>(stop - k);
-    __m512d scaled_k = _mm512_mul_pd(
-        _mm512_add_pd(_mm512_set1_pd(static_cast<double>(k)), offsets), units);
-    Tally even = {zero, zero, rest1, rest2};
-    Tally odd = {zero, zero, zero, zero};
-    int j = 0;
-    for (; j + 2 * kLanes <= n; j += 2 * kLanes) {
-      const __m512d next_k = _mm512_add_pd(scaled_k, step);
-      TakeTerms(_mm512_add_pd(bases, scaled_k), scales, 0xFF, &even);
-      TakeTerms(_mm512_add_pd(bases, next_k), scales, 0xFF, &odd);
-      scaled_k = _mm512_add_pd(next_k, step);
-    }
-    for (; j < n; j += kLanes) {
-      const int left = std::min(n - j, kLanes);
-      TakeTerms(_mm512_add_pd(bases, scaled_k), scales,
-                static_cast<__mmask8>((1u << left) - 1), &even);
-      scaled_k = _mm512_add_pd(scaled_k, step);
-    }
-    places1 += AddLanes(_mm512_add_pd(even.Places1, odd.Places1));
-    places2 += AddLanes(_mm512_add_pd(even.Places2, odd.Places2));
-    rest1 = _mm512_range_pd(even.Rest1, odd.Rest1, kLargerMagnitude);
-    rest2 = _mm512_range_pd(even.Rest2, odd.Rest2, kLargerMagnitude);
-    k = stop;
-    if (k == (*sweep->Counts)[rung]) {
-      // A read-off is kept only if the whole run passes its checks; a run
-      // that fails is redone from its start, rung by rung.
-      (*sweep->First)[rung] = (grid1.Steps + places1) * grid1.Unit;
-      (*sweep->Second)[rung] = (grid2.Steps + places2) * grid2.Unit;
-      ++rung;
-    }
+  RunTotals totals;
+  if (estimate_second) {
+    SumRun<false>(*sweep, to, scaled_base, unit, second_scale, grid1, grid2, &totals);
+  } else {
+    SumRun<true>(*sweep, to, scaled_base, unit, second_scale, grid1, grid2, &totals);
   }
-  const double margin2 = q2 * kSecondMargin;
-  if (!(places1 < kTwo53 - grid1.Steps && places2 < kTwo53 - grid2.Steps &&
-        LargestLane(rest1) < 0.5 && LargestLane(rest2) < 0.5 - margin2)) {
+  const double margin2 = estimate_second ? q2 * kSecondMargin : 0.0;
+  if (!(totals.Places1 < kTwo53 - grid1.Steps && totals.Places2 < kTwo53 - grid2.Steps &&
+        totals.Rest1 < 0.5 && totals.Rest2 < 0.5 - margin2)) {
     return false;
   }
   sweep->K = to;
-  sweep->Rung = rung;
-  sweep->Sum1 = (grid1.Steps + places1) * grid1.Unit;
-  sweep->Sum2 = (grid2.Steps + places2) * grid2.Unit;
+  sweep->Rung = totals.Rung;
+  sweep->Sum1 = (grid1.Steps + totals.Places1) * grid1.Unit;
+  sweep->Sum2 = (grid2.Steps + totals.Places2) * grid2.Unit;
   return true;
 }
 #endif
