@@ -6,7 +6,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -297,6 +302,9 @@ struct Sweep {
   std::size_t Rung = 0;
   double Sum1 = 0.0;
   double Sum2 = 0.0;
+  // Longest next run: halved after a run fails its checks, to close in on
+  // the term that fails it, and doubled again after each run taken.
+  std::int64_t RunLimit = 0;
 };
 
 #if defined(__x86_64__)
@@ -305,12 +313,12 @@ struct Sweep {
 // exactly the term 1/d rounded, in places, because scaling by a power of
 // two commutes with rounding in the normal range. The second term is
 // needed only well enough to tell which whole number of places it adds:
-// (1/(d*u1))^2 scaled to the second sum's places is within 2^-50.6 of
-// the exact 1/(d*d), both of its roundings included. So the second sum
-// takes a term only where it is further from halfway between two places
-// than eight times that error; then it rounds to the same whole number of
-// places as the exact term, which is no tie.
-constexpr double kSecondMargin = 0x1p-47;   // of a term's places
+// (1/(d*u1))^2 scaled to the second sum's places has five roundings, of
+// at most 2^-53 each, between it and the exact 1/(d*d), so it is within
+// 2^-50.6 of it. The second sum takes a term only where it is further from
+// halfway between two places than three times that; then it rounds to
+// the same whole number of places as the exact term, which is no tie.
+constexpr double kSecondMargin = 0x1p-49;   // of a term's places
 // Terms per attempt: a run whose check fails is redone exactly up to its
 // next rung or block, and the next attempt starts after it.
 constexpr std::int64_t kRun = 1 << 14;
@@ -446,24 +454,27 @@ void SumRun(const Sweep& sweep, std::int64_t to, double scaled_base, double unit
   totals->Rung = rung;
 }
 
+enum class Run { kTaken, kFailed, kNotTried };
+
 // Takes the sweep as far as one run on both sums' grids reaches, reading
-// off the rungs on the way; false, with nothing changed, where it cannot.
+// off the rungs on the way. Where the run fails its checks, or cannot be
+// tried, nothing changes but the limit of the next run.
 [[gnu::target("avx512f,avx512dq")]]
-bool TakeRun(Sweep* sweep) {
+Run TakeRun(Sweep* sweep) {
   Grid grid1;
   Grid grid2;
-  if (!MakeGrid(sweep->Sum1, &grid1) || !MakeGrid(sweep->Sum2, &grid2)) return false;
+  if (!MakeGrid(sweep->Sum1, &grid1) || !MakeGrid(sweep->Sum2, &grid2)) return Run::kNotTried;
   const double unit = grid1.Unit;
-  if (!(unit >= 0x1p-400 && unit <= 0x1p400)) return false;
+  if (!(unit >= 0x1p-400 && unit <= 0x1p400)) return Run::kNotTried;
   // Every scaled value below must stay well inside the normal range, for
   // the scaling to be exact, and d > 0, for the terms to fall as k grows.
   const double scaled_base = sweep->Base * unit;
-  if (scaled_base != 0.0 && !(std::abs(scaled_base) >= 0x1p-900)) return false;
+  if (scaled_base != 0.0 && !(std::abs(scaled_base) >= 0x1p-900)) return Run::kNotTried;
   const double second_scale = unit * unit * grid2.Inverse;  // u1^2 / u2
-  if (!(second_scale >= 0x1p-900 && second_scale <= 0x1p900)) return false;
+  if (!(second_scale >= 0x1p-900 && second_scale <= 0x1p900)) return Run::kNotTried;
   const std::int64_t from = sweep->K;
   const double low = scaled_base + static_cast<double>(from) * unit;  // d * u1
-  if (!(low >= 0x1p-60)) return false;
+  if (!(low >= 0x1p-60)) return Run::kNotTried;
   // The first term is the largest: the run stops well before either sum
   // could reach its next power of two.
   const double q1 = 1.0 / low;
@@ -479,12 +490,13 @@ bool TakeRun(Sweep* sweep) {
   const bool estimate_second = estimated >= static_cast<double>(kEstimatedRun);
   const double length = std::min(
       room, estimate_second ? estimated : 0.0625 / ((q1 + q2) * 0x1p-52));
-  if (!(length >= static_cast<double>(kShortestRun + 1))) return false;
+  if (!(length >= static_cast<double>(kShortestRun + 1))) return Run::kNotTried;
   const std::int64_t to = std::min(
-      {sweep->Counts->back(), from + kRun, from + static_cast<std::int64_t>(length) - 1});
+      {sweep->Counts->back(), from + sweep->RunLimit,
+       from + static_cast<std::int64_t>(length) - 1});
   const double high = scaled_base + static_cast<double>(to) * unit;
   if (!(high <= 0x1p400 && (1.0 / high) * (1.0 / high) * second_scale >= 0x1p-900)) {
-    return false;
+    return Run::kNotTried;
   }
 
   RunTotals totals;
@@ -496,13 +508,15 @@ bool TakeRun(Sweep* sweep) {
   const double margin2 = estimate_second ? q2 * kSecondMargin : 0.0;
   if (!(totals.Places1 < kTwo53 - grid1.Steps && totals.Places2 < kTwo53 - grid2.Steps &&
         totals.Rest1 < 0.5 && totals.Rest2 < 0.5 - margin2)) {
-    return false;
+    sweep->RunLimit = std::max(sweep->RunLimit / 2, kShortestRun);
+    return Run::kFailed;
   }
+  sweep->RunLimit = std::min(2 * sweep->RunLimit, kRun);
   sweep->K = to;
   sweep->Rung = totals.Rung;
   sweep->Sum1 = (grid1.Steps + totals.Places1) * grid1.Unit;
   sweep->Sum2 = (grid2.Steps + totals.Places2) * grid2.Unit;
-  return true;
+  return Run::kTaken;
 }
 #endif
 
@@ -531,6 +545,7 @@ void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
   sweep.First = first;
   sweep.Second = second;
 #if defined(__x86_64__)
+  sweep.RunLimit = kRun;
   const bool runs = HasReciprocalEstimates();
   std::int64_t exact_until = 0;
 #endif
@@ -546,10 +561,12 @@ void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
       continue;
     }
 #if defined(__x86_64__)
-    if (runs && sweep.K >= exact_until) {
-      if (sweep.K >= kHead && TakeRun(&sweep)) continue;
-      // Where a run cannot be taken the next few blocks are added term by
-      // term before the next try.
+    if (runs && sweep.K >= exact_until && sweep.K >= kHead) {
+      const std::int64_t limit = sweep.RunLimit;
+      const Run run = TakeRun(&sweep);
+      if (run == Run::kTaken || (run == Run::kFailed && limit > kShortestRun)) continue;
+      // Where no run can be taken, the next block is added term by term
+      // before the next try.
       exact_until = sweep.K + kBlock;
     }
 #endif
@@ -559,13 +576,95 @@ void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
   }
 }
 
+// One task at a time handed to a thread that waits between the steps of a
+// fit: starting a thread for every step costs more than a short step.
+class SweepHelper {
+ public:
+  SweepHelper() : thread_([this] { Serve(); }) {}
+  ~SweepHelper() {
+    state_.store(kStop);
+    state_.notify_one();
+    thread_.join();
+  }
+  SweepHelper(const SweepHelper&) = delete;
+  SweepHelper& operator=(const SweepHelper&) = delete;
+
+  // Runs `task` on the helper; `task` must live until Finish returns.
+  void Start(const std::function<void()>& task) {
+    task_ = &task;
+    state_.store(kPosted);
+    state_.notify_one();
+  }
+
+  // Waits for the task, and passes on what it threw (running out of
+  // memory, say) to the caller.
+  void Finish() {
+    if (std::exception_ptr error = Wait()) std::rethrow_exception(error);
+  }
+
+  // Waits for the task; what it threw, if anything.
+  std::exception_ptr Wait() noexcept {
+    // Steps are short: a moment of spinning spares most of the sleeps.
+    for (int spin = 0; spin < kSpins && state_.load() != kDone; ++spin) {
+      CpuRelax();
+    }
+    for (int state = state_.load(); state != kDone; state = state_.load()) {
+      state_.wait(state);
+    }
+    state_.store(kIdle);
+    return std::exchange(error_, nullptr);
+  }
+
+ private:
+  enum : int { kIdle, kPosted, kDone, kStop };
+  static constexpr int kSpins = 1 << 11;
+
+  static bool Waiting(int state) { return state == kIdle || state == kDone; }
+
+  static void CpuRelax() {
+#if defined(__x86_64__)
+    __builtin_ia32_pause();
+#endif
+  }
+
+  void Serve() {
+    for (;;) {
+      for (int spin = 0; spin < kSpins && Waiting(state_.load()); ++spin) CpuRelax();
+      int state = state_.load();
+      while (Waiting(state)) {
+        state_.wait(state);
+        state = state_.load();
+      }
+      if (state == kStop) return;
+      try {
+        (*task_)();
+      } catch (...) {
+        error_ = std::current_exception();
+      }
+      state_.store(kDone);
+      state_.notify_one();
+    }
+  }
+
+  std::atomic<int> state_{kIdle};
+  const std::function<void()>* task_ = nullptr;
+  std::exception_ptr error_;
+  std::thread thread_;  // last, so that it starts after the rest is set
+};
+
 StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads) {
   StepPlan plan;
   plan.Size = MakeLadder(regions, Kind::kSize);
   plan.Success = MakeLadder(regions, Kind::kSuccess);
   plan.Failure = MakeLadder(regions, Kind::kFailure);
-  plan.Parallel = allow_threads && std::thread::hardware_concurrency() > 1 &&
-                  Largest(plan.Size) >= kParallelTerms;
+  if (allow_threads && std::thread::hardware_concurrency() > 1 &&
+      Largest(plan.Size) >= kParallelTerms) {
+    try {
+      plan.Helper = std::make_shared<SweepHelper>();
+    } catch (const std::system_error&) {
+      // No thread to be had: the sweeps run one after the other.
+    }
+  }
   return plan;
 }
 
@@ -578,17 +677,23 @@ StepSums ComputeStepSums(const StepPlan& plan, double alpha, double beta) {
     SweepInnerSums(plan.Size.Counts, alpha_plus_beta, &size_sums.First,
                    &size_sums.Second);
   };
-  const auto sweep_others = [&] {
+  const std::function<void()> sweep_others = [&] {
     SweepInnerSums(plan.Success.Counts, alpha, &success_sums.First,
                    &success_sums.Second);
     SweepInnerSums(plan.Failure.Counts, beta, &failure_sums.First,
                    &failure_sums.Second);
   };
-  if (plan.Parallel) {
-    // The size sweep is the longest chain; the other two share the core.
-    std::thread helper(sweep_others);
-    sweep_size();
-    helper.join();
+  if (plan.Helper) {
+    // The size sweep is the longest; the other two share the second core.
+    plan.Helper->Start(sweep_others);
+    try {
+      sweep_size();
+    } catch (...) {
+      // The helper works on this frame's sums: it must be done first.
+      static_cast<void>(plan.Helper->Wait());
+      throw;
+    }
+    plan.Helper->Finish();
   } else {
     sweep_size();
     sweep_others();

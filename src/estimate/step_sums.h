@@ -4,6 +4,7 @@
 #define PROPSMOOTH_ESTIMATE_STEP_SUMS_H_
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -27,12 +28,16 @@ struct CountLadder {
   std::vector<std::uint32_t> Rung;  // per region, in region order
 };
 
+/// A second thread that stays for all the steps of one fit.
+class SweepHelper;
+
 /// What a group's steps share: built once per fit, read by every step.
 struct StepPlan {
   CountLadder Size;      // n_i: terms in (A + B) + k
   CountLadder Success;   // x_i: terms in k + A
   CountLadder Failure;   // n_i - x_i, 0 when x_i >= n_i: terms in k + B
-  bool Parallel = false; // sweep the three kinds of count on separate threads
+  // Set where the size sweep and the other two run on separate threads.
+  std::shared_ptr<SweepHelper> Helper;
 };
 
 /// Builds the plan for `regions`. `allow_threads` lets large groups sweep
