@@ -2,6 +2,7 @@
 // correction and every fit outcome must agree to the last bit.
 #include "estimate/step_sums.h"
 
+#include <algorithm>
 #include <bit>  // std::bit_cast
 #include <cmath>
 #include <cstdint>
@@ -176,6 +177,54 @@ TEST(ComputeStepSums, MatchesLiteralSumsOnLongSweeps) {
     for (const bool threads : {false, true}) {
       ExpectSameSums(LiteralStepSums(c.Regions, c.Alpha, c.Beta),
                      ComputeStepSums(MakeStepPlan(c.Regions, threads), c.Alpha, c.Beta));
+    }
+  }
+}
+
+// Test that one sweep reads off, at every count, the running sums of the
+// plain loop, from bases where the sums' last places are fine and coarse
+// against the terms: many counts close together, counts far apart, runs
+// that meet ties and powers of two, a negative base with a zero term.
+TEST(SweepInnerSums, ReadsOffThePlainRunningSums) {
+  struct Case {
+    const char* Name;
+    double Base;
+    std::int64_t Largest;
+    int Counts;
+  };
+  const Case cases[] = {
+      {"small base",        0.2,           300000, 40},
+      {"district base",     1668.16,       400000, 3000},
+      {"large base",        140143.19,     400000, 25},
+      {"huge base",         3e9,           200000, 5},
+      {"tiny base",         0x1p-44,       100000, 200},
+      {"negative base",     -7.0,          150000, 60},
+      {"negative fraction", -2.5,          150000, 60},
+      {"one count",         33.0,          250000, 1},
+  };
+  std::mt19937_64 rng(11);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::uniform_int_distribution<std::int64_t> count(0, c.Largest);
+    std::vector<std::int64_t> counts = {c.Largest};
+    for (int i = 1; i < c.Counts; ++i) counts.push_back(count(rng));
+    std::sort(counts.begin(), counts.end());
+    counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
+    std::vector<double> first;
+    std::vector<double> second;
+    SweepInnerSums(counts, c.Base, &first, &second);
+    ASSERT_EQ(first.size(), counts.size());
+    double s1 = 0.0;
+    double s2 = 0.0;
+    std::int64_t k = 0;
+    for (std::size_t j = 0; j < counts.size(); ++j) {
+      for (; k < counts[j]; ++k) {
+        const double d = c.Base + static_cast<double>(k);
+        s1 = s1 + 1.0 / d;
+        s2 = s2 + 1.0 / (d * d);
+      }
+      ASSERT_EQ(Bits(s1), Bits(first[j])) << "first sum at count " << counts[j];
+      ASSERT_EQ(Bits(s2), Bits(second[j])) << "second sum at count " << counts[j];
     }
   }
 }
