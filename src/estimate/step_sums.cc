@@ -302,9 +302,6 @@ struct Sweep {
   std::size_t Rung = 0;
   double Sum1 = 0.0;
   double Sum2 = 0.0;
-  // Longest next run: halved after a run fails its checks, to close in on
-  // the term that fails it, and doubled again after each run taken.
-  std::int64_t RunLimit = 0;
 };
 
 #if defined(__x86_64__)
@@ -319,16 +316,19 @@ struct Sweep {
 // halfway between two places than three times that; then it rounds to
 // the same whole number of places as the exact term, which is no tie.
 constexpr double kSecondMargin = 0x1p-49;   // of a term's places
-// Terms per attempt: a run whose check fails is redone exactly up to its
-// next rung or block, and the next attempt starts after it.
-constexpr std::int64_t kRun = 1 << 14;
-// Below this many terms before the next power of two of either sum, the
-// exact path takes over and crosses it.
+// Estimated second terms are used up to this many places a term: then
+// about one chunk in 64 has a term within the margin of halfway.
+constexpr double kLargestEstimate = 0x1p36;
+// Terms checked at a time: a chunk with a term that fails the check is
+// added term by term, and the next run starts after it.
+constexpr int kRunChunk = 64;
+// The longest run, and the shortest worth starting: nearer than this to
+// the next power of two of either sum, the exact path crosses it a chunk
+// at a time.
+constexpr std::int64_t kRun = std::int64_t{1} << 16;
 constexpr std::int64_t kShortestRun = 64;
-// Shorter runs divide for the second terms too.
-constexpr std::int64_t kEstimatedRun = 256;
 
-bool HasReciprocalEstimates() {
+bool HasWideVectors() {
   static const bool has = __builtin_cpu_supports("avx512f") &&
                           __builtin_cpu_supports("avx512dq");
   return has;
@@ -384,64 +384,77 @@ template <bool kExactSecond>
   return largest;
 }
 
-// What a run adds to each sum in places, the largest |rest| of a term in
-// each, and the next rung to read off.
+// Where a run of terms stopped, and what it added to each sum in places.
 struct RunTotals {
   double Places1 = 0.0;
   double Places2 = 0.0;
-  double Rest1 = 0.0;
-  double Rest2 = 0.0;
-  std::size_t Rung = 0;
+  std::int64_t K = 0;     // the first term not taken
+  std::size_t Rung = 0;   // the next rung to read off
+  bool Failed = false;    // stopped at a chunk that failed its check
 };
 
-// The terms of k in [sweep.K, to), reading off the rungs on the way; a
-// read-off is kept only if the whole run passes its checks, since a run
-// that fails is redone from its start, rung by rung.
+// The terms of k in [sweep.K, to), a chunk at a time, reading off the
+// rungs on the way; it stops before the first chunk with a term whose
+// |rest| reaches its limit: a tie, or too near one to be sure.
 template <bool kExactSecond>
 [[gnu::target("avx512f,avx512dq")]]
 void SumRun(const Sweep& sweep, std::int64_t to, double scaled_base, double unit,
-            double second_scale, const Grid& grid1, const Grid& grid2,
-            RunTotals* totals) {
+            double second_scale, double margin2, const Grid& grid1,
+            const Grid& grid2, RunTotals* totals) {
   const __m512d bases = _mm512_set1_pd(scaled_base);
   const __m512d units = _mm512_set1_pd(unit);
   const __m512d scales = _mm512_set1_pd(second_scale);
   const __m512d offsets = _mm512_setr_pd(0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0);
   const __m512d step = _mm512_set1_pd(kLanes * unit);
   const __m512d zero = _mm512_setzero_pd();
-  __m512d rest1 = zero;
-  __m512d rest2 = zero;
+  const __m512d limit1 = _mm512_set1_pd(0.5);
+  const __m512d limit2 = _mm512_set1_pd(0.5 - margin2);
+  const std::vector<std::int64_t>& counts = *sweep.Counts;
   double places1 = 0.0;  // in the run so far
   double places2 = 0.0;
   std::size_t rung = sweep.Rung;
-  for (std::int64_t k = sweep.K; k < to;) {
+  std::int64_t k = sweep.K;
+  bool failed = false;
+  while (k < to && !failed) {
     // Up to the next rung, or the end of the run.
-    const std::int64_t stop = std::min((*sweep.Counts)[rung], to);
-    const auto n = static_cast<int>(stop - k);
+    const std::int64_t stop = std::min(counts[rung], to);
     __m512d scaled_k = _mm512_mul_pd(
         _mm512_add_pd(_mm512_set1_pd(static_cast<double>(k)), offsets), units);
-    Tally even = {zero, zero, rest1, rest2};
-    Tally odd = {zero, zero, zero, zero};
-    int j = 0;
-    for (; j + 2 * kLanes <= n; j += 2 * kLanes) {
-      const __m512d next_k = _mm512_add_pd(scaled_k, step);
-      TakeTerms<kExactSecond>(_mm512_add_pd(bases, scaled_k), scales, 0xFF, &even);
-      TakeTerms<kExactSecond>(_mm512_add_pd(bases, next_k), scales, 0xFF, &odd);
-      scaled_k = _mm512_add_pd(next_k, step);
+    __m512d piece1 = zero;  // places of the chunks of this piece taken
+    __m512d piece2 = zero;
+    while (k < stop) {
+      const auto n = static_cast<int>(std::min<std::int64_t>(kRunChunk, stop - k));
+      Tally even = {piece1, piece2, zero, zero};
+      Tally odd = {zero, zero, zero, zero};
+      int j = 0;
+      for (; j + 2 * kLanes <= n; j += 2 * kLanes) {
+        const __m512d next_k = _mm512_add_pd(scaled_k, step);
+        TakeTerms<kExactSecond>(_mm512_add_pd(bases, scaled_k), scales, 0xFF, &even);
+        TakeTerms<kExactSecond>(_mm512_add_pd(bases, next_k), scales, 0xFF, &odd);
+        scaled_k = _mm512_add_pd(next_k, step);
+      }
+      for (; j < n; j += kLanes) {
+        const int left = std::min(n - j, kLanes);
+        TakeTerms<kExactSecond>(_mm512_add_pd(bases, scaled_k), scales,
+                                static_cast<__mmask8>((1u << left) - 1), &even);
+        scaled_k = _mm512_add_pd(scaled_k, step);
+      }
+      const __mmask8 bad =
+          _mm512_cmp_pd_mask(_mm512_range_pd(even.Rest1, odd.Rest1, kLargerMagnitude),
+                             limit1, _CMP_NLT_UQ) |
+          _mm512_cmp_pd_mask(_mm512_range_pd(even.Rest2, odd.Rest2, kLargerMagnitude),
+                             limit2, _CMP_NLT_UQ);
+      if (bad != 0) {
+        failed = true;
+        break;
+      }
+      piece1 = _mm512_add_pd(even.Places1, odd.Places1);
+      piece2 = _mm512_add_pd(even.Places2, odd.Places2);
+      k += n;
     }
-    for (; j < n; j += kLanes) {
-      const int left = std::min(n - j, kLanes);
-      TakeTerms<kExactSecond>(_mm512_add_pd(bases, scaled_k), scales,
-                static_cast<__mmask8>((1u << left) - 1), &even);
-      scaled_k = _mm512_add_pd(scaled_k, step);
-    }
-    places1 += AddLanes(_mm512_add_pd(even.Places1, odd.Places1));
-    places2 += AddLanes(_mm512_add_pd(even.Places2, odd.Places2));
-    rest1 = _mm512_range_pd(even.Rest1, odd.Rest1, kLargerMagnitude);
-    rest2 = _mm512_range_pd(even.Rest2, odd.Rest2, kLargerMagnitude);
-    k = stop;
-    if (k == (*sweep.Counts)[rung]) {
-      // A read-off is kept only if the whole run passes its checks; a run
-      // that fails is redone from its start, rung by rung.
+    places1 += AddLanes(piece1);
+    places2 += AddLanes(piece2);
+    if (k == counts[rung]) {
       (*sweep.First)[rung] = (grid1.Steps + places1) * grid1.Unit;
       (*sweep.Second)[rung] = (grid2.Steps + places2) * grid2.Unit;
       ++rung;
@@ -449,21 +462,24 @@ void SumRun(const Sweep& sweep, std::int64_t to, double scaled_base, double unit
   }
   totals->Places1 = places1;
   totals->Places2 = places2;
-  totals->Rest1 = LargestLane(rest1);
-  totals->Rest2 = LargestLane(rest2);
+  totals->K = k;
   totals->Rung = rung;
+  totals->Failed = failed;
 }
 
-enum class Run { kTaken, kFailed, kNotTried };
+enum class Run { kTaken, kFailed, kTooShort, kNotTried };
 
-// Takes the sweep as far as one run on both sums' grids reaches, reading
-// off the rungs on the way. Where the run fails its checks, or cannot be
-// tried, nothing changes but the limit of the next run.
+// Takes the sweep as far as one run on both sums' grids reaches, or up to
+// the chunk that fails its check (kFailed), reading off the rungs on the
+// way. Nothing changes where a sum is too near its next power of two
+// (kTooShort) or no run can start here at all (kNotTried).
 [[gnu::target("avx512f,avx512dq")]]
 Run TakeRun(Sweep* sweep) {
   Grid grid1;
   Grid grid2;
-  if (!MakeGrid(sweep->Sum1, &grid1) || !MakeGrid(sweep->Sum2, &grid2)) return Run::kNotTried;
+  if (!MakeGrid(sweep->Sum1, &grid1) || !MakeGrid(sweep->Sum2, &grid2)) {
+    return Run::kNotTried;
+  }
   const double unit = grid1.Unit;
   if (!(unit >= 0x1p-400 && unit <= 0x1p400)) return Run::kNotTried;
   // Every scaled value below must stay well inside the normal range, for
@@ -475,48 +491,39 @@ Run TakeRun(Sweep* sweep) {
   const std::int64_t from = sweep->K;
   const double low = scaled_base + static_cast<double>(from) * unit;  // d * u1
   if (!(low >= 0x1p-60)) return Run::kNotTried;
-  // The first term is the largest: the run stops well before either sum
-  // could reach its next power of two.
+  // The first term is the largest: the run stops before either sum could
+  // reach its next power of two.
   const double q1 = 1.0 / low;
   const double q2 = q1 * q1 * second_scale;
-  const double room = std::min((kTwo53 - grid1.Steps) / (q1 + 1.0),
-                               (kTwo53 - grid2.Steps) / (q2 + 1.0));
-  // A term fails the check about as often as the first sum's places of a
-  // term fall exactly halfway (one in 2^52 / q1) or the second's within
-  // its margin of halfway; a run is made short enough to pass almost
-  // always. Where the margin would keep runs short, the second terms are
-  // divided exactly as well, and only ties fail.
-  const double estimated = 0.0625 / (q1 * 0x1p-52 + q2 * (4.0 * kSecondMargin));
-  const bool estimate_second = estimated >= static_cast<double>(kEstimatedRun);
-  const double length = std::min(
-      room, estimate_second ? estimated : 0.0625 / ((q1 + q2) * 0x1p-52));
-  if (!(length >= static_cast<double>(kShortestRun + 1))) return Run::kNotTried;
+  const double length = std::min((kTwo53 - grid1.Steps) / (q1 + 1.0),
+                                 (kTwo53 - grid2.Steps) / (q2 + 1.0));
+  if (!(length >= static_cast<double>(kShortestRun + 1))) return Run::kTooShort;
   const std::int64_t to = std::min(
-      {sweep->Counts->back(), from + sweep->RunLimit,
-       from + static_cast<std::int64_t>(length) - 1});
+      {sweep->Counts->back(), from + kRun, from + static_cast<std::int64_t>(length) - 1});
   const double high = scaled_base + static_cast<double>(to) * unit;
   if (!(high <= 0x1p400 && (1.0 / high) * (1.0 / high) * second_scale >= 0x1p-900)) {
     return Run::kNotTried;
   }
 
+  // Where the second sum's places are fine against its terms, too many
+  // estimated terms would come within the margin of halfway: there the
+  // second terms are divided exactly as well, and only ties fail.
   RunTotals totals;
-  if (estimate_second) {
-    SumRun<false>(*sweep, to, scaled_base, unit, second_scale, grid1, grid2, &totals);
+  if (q2 < kLargestEstimate) {
+    SumRun<false>(*sweep, to, scaled_base, unit, second_scale, q2 * kSecondMargin,
+                  grid1, grid2, &totals);
   } else {
-    SumRun<true>(*sweep, to, scaled_base, unit, second_scale, grid1, grid2, &totals);
+    SumRun<true>(*sweep, to, scaled_base, unit, second_scale, 0.0, grid1, grid2,
+                 &totals);
   }
-  const double margin2 = estimate_second ? q2 * kSecondMargin : 0.0;
-  if (!(totals.Places1 < kTwo53 - grid1.Steps && totals.Places2 < kTwo53 - grid2.Steps &&
-        totals.Rest1 < 0.5 && totals.Rest2 < 0.5 - margin2)) {
-    sweep->RunLimit = std::max(sweep->RunLimit / 2, kShortestRun);
-    return Run::kFailed;
+  if (!(totals.Places1 < kTwo53 - grid1.Steps && totals.Places2 < kTwo53 - grid2.Steps)) {
+    return Run::kNotTried;  // ruled out by the length above
   }
-  sweep->RunLimit = std::min(2 * sweep->RunLimit, kRun);
-  sweep->K = to;
+  sweep->K = totals.K;
   sweep->Rung = totals.Rung;
   sweep->Sum1 = (grid1.Steps + totals.Places1) * grid1.Unit;
   sweep->Sum2 = (grid2.Steps + totals.Places2) * grid2.Unit;
-  return Run::kTaken;
+  return totals.Failed ? Run::kFailed : Run::kTaken;
 }
 #endif
 
@@ -545,8 +552,7 @@ void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
   sweep.First = first;
   sweep.Second = second;
 #if defined(__x86_64__)
-  sweep.RunLimit = kRun;
-  const bool runs = HasReciprocalEstimates();
+  const bool runs = HasWideVectors();
   std::int64_t exact_until = 0;
 #endif
   while (sweep.Rung < counts.size()) {
@@ -560,17 +566,21 @@ void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
       ++sweep.Rung;
       continue;
     }
+    std::int64_t span = kBlock;
 #if defined(__x86_64__)
-    if (runs && sweep.K >= exact_until && sweep.K >= kHead) {
-      const std::int64_t limit = sweep.RunLimit;
-      const Run run = TakeRun(&sweep);
-      if (run == Run::kTaken || (run == Run::kFailed && limit > kShortestRun)) continue;
-      // Where no run can be taken, the next block is added term by term
-      // before the next try.
-      exact_until = sweep.K + kBlock;
+    if (runs && sweep.K >= kHead) {
+      if (sweep.K >= exact_until) {
+        const Run run = TakeRun(&sweep);
+        if (run == Run::kTaken) continue;
+        // A failed chunk, or the terms up to a power of two, are added term
+        // by term; where no run can start, a whole block.
+        exact_until = sweep.K + (run == Run::kNotTried ? kBlock : kRunChunk);
+        if (run == Run::kFailed) continue;
+      }
+      span = exact_until - sweep.K;
     }
 #endif
-    const std::int64_t stop = std::min(count, sweep.K + kBlock);
+    const std::int64_t stop = std::min(count, sweep.K + span);
     AddBlock(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
     sweep.K = stop;
   }
