@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/parallel.h"
 #include "estimate/eb.h"
 #include "input/grouping.h"
 #include "report/log_report.h"
@@ -48,10 +49,7 @@ void EstimateBatch(const RunSettings& settings, const GroupPlan& plan,
       ScatterGroupResults(workspace, plan, group, table);
     }
   };
-  std::vector<std::thread> helpers;
-  for (unsigned w = 1; w < workers; ++w) helpers.emplace_back(work);
-  work();
-  for (std::thread& helper : helpers) helper.join();
+  RunInParallel(workers, [&](std::size_t) { work(); });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/parallel.h"
 #include "report/number_format.h"
 
 namespace propsmooth {
@@ -47,15 +48,10 @@ void WriteResultTable(const RecordTable& table, OutputFile* file) {
     for (std::size_t i = begin; i < end; ++i) AppendResultRow(table[i], block);
   };
   for (std::size_t round = 0; round < table.size(); round += workers * kBlockRows) {
-    std::vector<std::thread> helpers;
-    for (std::size_t w = 0; w < workers; ++w) {
+    RunInParallel(workers, [&](std::size_t w) {
       const std::size_t begin = std::min(table.size(), round + w * kBlockRows);
-      const std::size_t end = std::min(table.size(), begin + kBlockRows);
-      if (w == 0) continue;
-      helpers.emplace_back(format, begin, end, &blocks[w]);
-    }
-    format(round, std::min(table.size(), round + kBlockRows), &blocks[0]);
-    for (std::thread& helper : helpers) helper.join();
+      format(begin, std::min(table.size(), begin + kBlockRows), &blocks[w]);
+    });
     for (const std::string& block : blocks) {
       file->Write(block);
       if (!file->ok()) return;

@@ -201,6 +201,42 @@ TEST(HostileData, TableLargerThanMemory) {
   EXPECT_FALSE(fs::exists(dir / "out.log"));
 }
 
+// Test that running out of memory at any point of a run with parallel
+// workers (30,000 records in 3,000 units) ends with the message and status
+// 4, or, with enough memory, with the same table as an unlimited run; never
+// with the process killed, as when a worker thread's exception ended it.
+TEST(HostileData, MemoryRunsOutInTheWorkers) {
+  if (!kCanLimitMemory) GTEST_SKIP() << "no memory limit under the address sanitizer";
+  std::string data;
+  for (int i = 0; i < 30000; ++i) {
+    data += std::to_string(1000 + i % 3000) + ' ' + std::to_string(i + 1) + ' ' +
+            std::to_string(40 + i % 37) + ' ' + std::to_string(300 + i % 101) + '\n';
+  }
+  TempDir dir;
+  WriteFile(dir / "data.txt", data);
+  const ToolResult unlimited = RunTool(dir.path(), {"data.txt", "full.txt"});
+  ASSERT_EQ(unlimited.Status, 0);
+  const std::string full = ReadFile(dir / "full.txt");
+  int ran_out = 0;
+  int finished = 0;
+  for (std::uint64_t megabytes = 12; megabytes <= 48; megabytes += 2) {
+    SCOPED_TRACE(std::to_string(megabytes) + " MB");
+    fs::remove(dir / "out.txt");
+    const ToolResult result =
+        RunTool(dir.path(), {"data.txt", "out.txt"}, megabytes << 20);
+    ASSERT_TRUE(result.Status == 0 || result.Status == 4) << result.Stdout << result.Stderr;
+    if (result.Status == 4) {
+      ++ran_out;
+      EXPECT_TRUE(result.Stdout.ends_with("\n ERROR!! Not enough memory \n\n"));
+    } else {
+      ++finished;
+      EXPECT_EQ(ReadFile(dir / "out.txt"), full);
+    }
+  }
+  EXPECT_GT(ran_out, 0);
+  EXPECT_GT(finished, 0);
+}
+
 // 1,000,000 records (100,000 in unoptimised builds): 200,000 units of the
 // five example records, the units in descending order and each unit's
 // records far apart, so that grouping, the batched log and the parallel
