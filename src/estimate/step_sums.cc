@@ -305,6 +305,10 @@ struct Sweep {
 };
 
 #if defined(__x86_64__)
+// In unoptimised builds the intrinsics that take an immediate are macros
+// whose own casts of their masks -Wsign-conversion would flag here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-conversion"
 // Where both sums stay on their grids, the first sum's terms come from
 // divisions scaled by its place u1, a power of two: 1/(d*u1) rounded is
 // exactly the term 1/d rounded, in places, because scaling by a power of
@@ -525,6 +529,7 @@ Run TakeRun(Sweep* sweep) {
   sweep->Sum2 = (grid2.Steps + totals.Places2) * grid2.Unit;
   return totals.Failed ? Run::kFailed : Run::kTaken;
 }
+#pragma GCC diagnostic pop
 #endif
 
 struct InnerSums {
