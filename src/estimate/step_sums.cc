@@ -380,14 +380,6 @@ template <bool kExactSecond>
          ((lanes[1] + lanes[5]) + (lanes[3] + lanes[7]));
 }
 
-[[gnu::target("avx512f,avx512dq")]] inline double LargestLane(__m512d v) {
-  alignas(64) double lanes[kLanes];
-  _mm512_store_pd(lanes, v);
-  double largest = 0.0;
-  for (const double lane : lanes) largest = std::max(largest, lane);
-  return largest;
-}
-
 // Where a run of terms stopped, and what it added to each sum in places.
 struct RunTotals {
   double Places1 = 0.0;
