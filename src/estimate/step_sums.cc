@@ -324,8 +324,11 @@ constexpr double kSecondMargin = 0x1p-49;   // of a term's places
 // about one chunk in 64 has a term within the margin of halfway.
 constexpr double kLargestEstimate = 0x1p36;
 // Terms checked at a time: a chunk with a term that fails the check is
-// added term by term, and the next run starts after it.
+// added term by term, and the next run starts after it. Long chunks where
+// terms rarely fail, as few checks as possible; short ones where they fail
+// often, as little to redo as possible.
 constexpr int kRunChunk = 64;
+constexpr int kLongRunChunk = 256;
 // The longest run, and the shortest worth starting: nearer than this to
 // the next power of two of either sum, the exact path crosses it a chunk
 // at a time.
@@ -394,8 +397,8 @@ struct RunTotals {
 // |rest| reaches its limit: a tie, or too near one to be sure.
 template <bool kExactSecond>
 [[gnu::target("avx512f,avx512dq")]]
-void SumRun(const Sweep& sweep, std::int64_t to, double scaled_base, double unit,
-            double second_scale, double margin2, const Grid& grid1,
+void SumRun(const Sweep& sweep, std::int64_t to, int chunk, double scaled_base,
+            double unit, double second_scale, double margin2, const Grid& grid1,
             const Grid& grid2, RunTotals* totals) {
   const __m512d bases = _mm512_set1_pd(scaled_base);
   const __m512d units = _mm512_set1_pd(unit);
@@ -419,7 +422,7 @@ void SumRun(const Sweep& sweep, std::int64_t to, double scaled_base, double unit
     __m512d piece1 = zero;  // places of the chunks of this piece taken
     __m512d piece2 = zero;
     while (k < stop) {
-      const auto n = static_cast<int>(std::min<std::int64_t>(kRunChunk, stop - k));
+      const auto n = static_cast<int>(std::min<std::int64_t>(chunk, stop - k));
       Tally even = {piece1, piece2, zero, zero};
       Tally odd = {zero, zero, zero, zero};
       int j = 0;
@@ -503,13 +506,19 @@ Run TakeRun(Sweep* sweep) {
 
   // Where the second sum's places are fine against its terms, too many
   // estimated terms would come within the margin of halfway: there the
-  // second terms are divided exactly as well, and only ties fail.
+  // second terms are divided exactly as well, and only ties fail. A term
+  // fails about as often as its places fall exactly halfway (one in
+  // 2^52 / q) or, estimated, within the margin of halfway.
+  const bool estimate_second = q2 < kLargestEstimate;
+  const double failures =
+      q1 * 0x1p-52 + (estimate_second ? q2 * (2.0 * kSecondMargin) : q2 * 0x1p-52);
+  const int chunk = failures * kLongRunChunk < 0x1p-6 ? kLongRunChunk : kRunChunk;
   RunTotals totals;
-  if (q2 < kLargestEstimate) {
-    SumRun<false>(*sweep, to, scaled_base, unit, second_scale, q2 * kSecondMargin,
-                  grid1, grid2, &totals);
+  if (estimate_second) {
+    SumRun<false>(*sweep, to, chunk, scaled_base, unit, second_scale,
+                  q2 * kSecondMargin, grid1, grid2, &totals);
   } else {
-    SumRun<true>(*sweep, to, scaled_base, unit, second_scale, 0.0, grid1, grid2,
+    SumRun<true>(*sweep, to, chunk, scaled_base, unit, second_scale, 0.0, grid1, grid2,
                  &totals);
   }
   if (!(totals.Places1 < kTwo53 - grid1.Steps && totals.Places2 < kTwo53 - grid2.Steps)) {
