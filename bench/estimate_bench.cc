@@ -57,16 +57,12 @@ void BM_StepLiteral(benchmark::State& state) {
 // One step of the fast kernel; range(1) allows the second thread.
 void BM_StepFast(benchmark::State& state) {
   const GroupWorkspace& group = Group(FromArg(state.range(0)));
-  const StepPlan plan = MakeStepPlan(group.Regions, state.range(1) != 0);
+  StepPlan plan = MakeStepPlan(group.Regions, state.range(1) != 0);
   for (auto _ : state) {
     benchmark::DoNotOptimize(
         ComputeStepSums(plan, group.Summary.AlphaMe, group.Summary.BetaMe));
   }
   SetTerms(state, group);
-}
-
-StepSums Literal(const void* context, double alpha, double beta) {
-  return LiteralStepSums(*static_cast<const std::vector<Region>*>(context), alpha, beta);
 }
 
 // A whole fit with the reference kernel, default settings.
@@ -76,7 +72,12 @@ void BM_FitLiteral(benchmark::State& state) {
   GroupSummary summary;
   for (auto _ : state) {
     summary = group.Summary;
-    FitMleWith(settings, Literal, &group.Regions, &summary);
+    FitMleWith(
+        settings,
+        [&group](double alpha, double beta) {
+          return LiteralStepSums(group.Regions, alpha, beta);
+        },
+        &summary);
   }
   state.counters["steps"] = summary.Iterations;
   state.counters["converged"] = summary.Converged;

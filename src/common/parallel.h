@@ -2,8 +2,11 @@
 #ifndef PROPSMOOTH_COMMON_PARALLEL_H_
 #define PROPSMOOTH_COMMON_PARALLEL_H_
 
+#include <atomic>
 #include <cstddef>
+#include <exception>
 #include <functional>
+#include <thread>
 
 namespace propsmooth {
 
@@ -14,6 +17,45 @@ namespace propsmooth {
 /// so that a failure in any thread reaches the caller instead of ending the
 /// process.
 void RunInParallel(std::size_t count, const std::function<void(std::size_t)>& task);
+
+/// A second thread that stays for many short tasks, one at a time: starting
+/// a thread for every task costs more than a short task. Neither copied nor
+/// moved, as its thread works on the object itself.
+class WorkerThread {
+ public:
+  /// Throws std::system_error when no thread can be started.
+  WorkerThread();
+  ~WorkerThread();
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  /// Runs `task` on the worker; `task` must live until Finish or Wait
+  /// returns, and one of them must be called before the next Start.
+  void Start(const std::function<void()>& task);
+
+  /// Waits for the task, then rethrows what it threw (running out of
+  /// memory, say) on the caller's thread.
+  void Finish();
+
+  /// Waits for the task; returns what it threw, if anything.
+  std::exception_ptr Wait() noexcept;
+
+ private:
+  enum : int { kIdle, kPosted, kDone, kStop };
+
+  void Serve();
+
+  std::atomic<int> state_{kIdle};
+  const std::function<void()>* task_ = nullptr;
+  std::exception_ptr error_;
+  std::thread thread_;  // last, so that it starts after the rest is set
+};
+
+/// Runs `first` on the calling thread and `second` on `worker` at the same
+/// time, or both here one after the other when there is no worker. Returns
+/// when both have ended, rethrowing what either threw.
+void RunPair(WorkerThread* worker, const std::function<void()>& first,
+             const std::function<void()>& second);
 
 }  // namespace propsmooth
 

@@ -12,14 +12,10 @@ bool AllFinite(const StepSums& s) {
          std::isfinite(s.HessMixed);
 }
 
-StepSums PlannedStepSums(const void* context, double alpha, double beta) {
-  return ComputeStepSums(*static_cast<const StepPlan*>(context), alpha, beta);
-}
-
 }  // namespace
 
-void FitMleWith(const RunSettings& settings, StepSumsFunction step_sums,
-                const void* context, GroupSummary* summary) {
+void FitMleWith(const RunSettings& settings, const StepSumsFunction& step_sums,
+                GroupSummary* summary) {
   double alpha = settings.AlphaInit > 0.0 ? settings.AlphaInit : summary->AlphaMe;
   double beta = settings.BetaInit > 0.0 ? settings.BetaInit : summary->BetaMe;
   summary->AlphaStart = alpha;
@@ -42,7 +38,7 @@ void FitMleWith(const RunSettings& settings, StepSumsFunction step_sums,
       converged = false;
       break;
     }
-    const StepSums s = step_sums(context, alpha, beta);
+    const StepSums s = step_sums(alpha, beta);
     // A zero denominator in a term shows here as an infinite sum.
     if (!AllFinite(s)) {
       converged = false;
@@ -111,8 +107,10 @@ void FitMleWith(const RunSettings& settings, StepSumsFunction step_sums,
 
 void FitMle(const RunSettings& settings, bool allow_threads,
             GroupWorkspace* workspace) {
-  const StepPlan plan = MakeStepPlan(workspace->Regions, allow_threads);
-  FitMleWith(settings, PlannedStepSums, &plan, &workspace->Summary);
+  StepPlan plan = MakeStepPlan(workspace->Regions, allow_threads);
+  FitMleWith(
+      settings, [&plan](double alpha, double beta) { return ComputeStepSums(plan, alpha, beta); },
+      &workspace->Summary);
 }
 
 }  // namespace propsmooth

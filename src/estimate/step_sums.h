@@ -3,12 +3,12 @@
 #ifndef PROPSMOOTH_ESTIMATE_STEP_SUMS_H_
 #define PROPSMOOTH_ESTIMATE_STEP_SUMS_H_
 
-#include <cstdint>
 #include <memory>
-#include <span>
 #include <vector>
 
+#include "common/parallel.h"
 #include "common/types.h"
+#include "estimate/count_ladder.h"
 
 namespace propsmooth {
 
@@ -21,23 +21,14 @@ struct StepSums {
   double HessMixed = 0.0;  // HAB
 };
 
-/// The distinct values of one kind of count (n, x or n - x) of a group, in
-/// ascending order, and for each region the index of its own count.
-struct CountLadder {
-  std::vector<std::int64_t> Counts;
-  std::vector<std::uint32_t> Rung;  // per region, in region order
-};
-
-/// A second thread that stays for all the steps of one fit.
-class SweepHelper;
-
-/// What a group's steps share: built once per fit, read by every step.
+/// What a group's steps share: built once per fit, used by every step.
+/// Move-only: it owns the thread that the steps of a large group share.
 struct StepPlan {
   CountLadder Size;      // n_i: terms in (A + B) + k
   CountLadder Success;   // x_i: terms in k + A
-  CountLadder Failure;   // n_i - x_i, 0 when x_i >= n_i: terms in k + B
+  CountLadder Failure;   // n_i - x_i: terms in k + B
   // Set where the size sweep and the other two run on separate threads.
-  std::shared_ptr<SweepHelper> Helper;
+  std::unique_ptr<WorkerThread> Helper;
 };
 
 /// Builds the plan for `regions`. `allow_threads` lets large groups sweep
@@ -48,19 +39,8 @@ StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads);
 /// over every region and every k (each inner sum from 0.0 in k order, the
 /// regions in order), but each kind of count is swept once up to its
 /// largest value and every region reads its inner sums off that sweep.
-StepSums ComputeStepSums(const StepPlan& plan, double alpha, double beta);
-
-/// Adds `terms` to `*sum` as `*sum = *sum + term` one at a time in order
-/// would, bit for bit, for any terms. Spans of terms (each >= 0) during
-/// which the sum stays between two powers of two are added without a chain
-/// of dependent additions.
-void AddInOrder(std::span<const double> terms, double* sum);
-
-/// Running sums of 1/(base + k) and 1/((base + k)(base + k)) for
-/// k = 0, 1, ..., read off after `counts[j]` terms into `first[j]` and
-/// `second[j]`. `counts` ascends.
-void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
-                    std::vector<double>* first, std::vector<double>* second);
+/// Uses the plan's helper thread, hence the plan is not const.
+StepSums ComputeStepSums(StepPlan& plan, double alpha, double beta);
 
 }  // namespace propsmooth
 

@@ -69,9 +69,4 @@ StepSums LiteralStepSums(const std::vector<Region>& regions, double alpha,
   return sums;
 }
 
-StepSums LiteralStepSumsOf(const void* context, double alpha, double beta) {
-  return LiteralStepSums(*static_cast<const std::vector<Region>*>(context),
-                         alpha, beta);
-}
-
 }  // namespace propsmooth

@@ -18,10 +18,6 @@ namespace propsmooth {
 StepSums LiteralStepSums(const std::vector<Region>& regions, double alpha,
                          double beta);
 
-/// LiteralStepSums with `context` pointing at the std::vector<Region>, in
-/// the shape FitMleWith takes.
-StepSums LiteralStepSumsOf(const void* context, double alpha, double beta);
-
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_ESTIMATE_LITERAL_STEP_SUMS_H_

@@ -49,16 +49,6 @@ std::string Shown(double value) {
 }
 
 // The real step sums, noting every point the fit asks for.
-struct RecordingKernel {
-  StepPlan plan;
-  mutable std::vector<std::pair<double, double>> points;
-};
-
-StepSums RecordStepSums(const void* context, double alpha, double beta) {
-  const auto* kernel = static_cast<const RecordingKernel*>(context);
-  kernel->points.emplace_back(alpha, beta);
-  return ComputeStepSums(kernel->plan, alpha, beta);
-}
 
 // Fits `counts` through the recording kernel; returns the points visited.
 std::vector<std::pair<double, double>> RecordFit(const Counts& counts,
@@ -66,11 +56,17 @@ std::vector<std::pair<double, double>> RecordFit(const Counts& counts,
                                                  GroupSummary* summary) {
   GroupWorkspace workspace = MakeGroup(counts);
   ComputeMoments(&workspace);
-  RecordingKernel kernel;
-  kernel.plan = MakeStepPlan(workspace.Regions, false);
-  FitMleWith(settings, RecordStepSums, &kernel, &workspace.Summary);
+  StepPlan plan = MakeStepPlan(workspace.Regions, false);
+  std::vector<std::pair<double, double>> points;
+  FitMleWith(
+      settings,
+      [&](double alpha, double beta) {
+        points.emplace_back(alpha, beta);
+        return ComputeStepSums(plan, alpha, beta);
+      },
+      &workspace.Summary);
   *summary = workspace.Summary;
-  return kernel.points;
+  return points;
 }
 
 // Expected figures: the tool's documented worked examples (six, five, two,
@@ -289,20 +285,21 @@ TEST(FitMle, EmptyInnerSumsAddNothing) {
 struct ScriptedKernel {
   int bad_call = -1;
   StepSums bad;
-  mutable int calls = 0;
+  int calls = 0;
 };
 
-StepSums ScriptedStepSums(const void* context, double, double) {
-  const auto* kernel = static_cast<const ScriptedKernel*>(context);
-  const int call = kernel->calls++;
-  if (call == kernel->bad_call) return kernel->bad;
-  StepSums s;
-  s.GradAlpha = 1.0;
-  s.GradBeta = 1.0;
-  s.HessAlpha = -1.0;
-  s.HessBeta = -1.0;
-  s.HessMixed = 0.0;
-  return s;
+StepSumsFunction Scripted(ScriptedKernel* kernel) {
+  return [kernel](double, double) {
+    const int call = kernel->calls++;
+    if (call == kernel->bad_call) return kernel->bad;
+    StepSums s;
+    s.GradAlpha = 1.0;
+    s.GradBeta = 1.0;
+    s.HessAlpha = -1.0;
+    s.HessBeta = -1.0;
+    s.HessMixed = 0.0;
+    return s;
+  };
 }
 
 StepSums Sums(double ga, double gb, double haa, double hbb, double hab) {
@@ -346,8 +343,7 @@ TEST(FitMleWith, UndefinedStepEndsTheFit) {
       kernel.bad_call = bad_call;
       kernel.bad = kind.bad;
       GroupSummary summary;
-      FitMleWith(Settings(0.00001, 20, kind.alpha_start, 1.0), ScriptedStepSums,
-                 &kernel, &summary);
+      FitMleWith(Settings(0.00001, 20, kind.alpha_start, 1.0), Scripted(&kernel), &summary);
       EXPECT_EQ(kernel.calls, bad_call + 1);
       EXPECT_EQ(summary.Converged, 0);
       EXPECT_EQ(summary.Iterations, bad_call);
@@ -365,7 +361,7 @@ TEST(FitMleWith, UndefinedStepEndsTheFit) {
 TEST(FitMleWith, FakeKernelRunsToTheLimit) {
   ScriptedKernel kernel;
   GroupSummary summary;
-  FitMleWith(Settings(0.00001, 5, 1.0, 1.0), ScriptedStepSums, &kernel, &summary);
+  FitMleWith(Settings(0.00001, 5, 1.0, 1.0), Scripted(&kernel), &summary);
   EXPECT_EQ(kernel.calls, 5);
   EXPECT_EQ(summary.Converged, 0);
   EXPECT_EQ(summary.Iterations, 5);
@@ -379,7 +375,7 @@ TEST(FitMleWith, FakeKernelRunsToTheLimit) {
 TEST(FitMleWith, CorrectionEqualToEpsConverges) {
   ScriptedKernel kernel;
   GroupSummary summary;
-  FitMleWith(Settings(1.0, 1, 1.0, 1.0), ScriptedStepSums, &kernel, &summary);
+  FitMleWith(Settings(1.0, 1, 1.0, 1.0), Scripted(&kernel), &summary);
   EXPECT_EQ(summary.Converged, 1);
   EXPECT_EQ(summary.Iterations, 1);
   EXPECT_EQ(summary.AlphaMle, 2.0);
@@ -393,7 +389,7 @@ TEST(FitMleWith, EpsZeroNeedsExactlyZeroCorrections) {
   kernel.bad_call = 2;
   kernel.bad = Sums(0.0, 0.0, -1.0, -1.0, 0.0);
   GroupSummary summary;
-  FitMleWith(Settings(0.0, 20, 1.0, 1.0), ScriptedStepSums, &kernel, &summary);
+  FitMleWith(Settings(0.0, 20, 1.0, 1.0), Scripted(&kernel), &summary);
   EXPECT_EQ(summary.Converged, 1);
   EXPECT_EQ(summary.Iterations, 3);
   EXPECT_EQ(summary.AlphaMle, 3.0);

@@ -1,5 +1,6 @@
 // The fast step kernel against the term-by-term loops: every sum, every
-// correction and every fit outcome must agree to the last bit.
+// correction and every fit outcome must agree to the last bit, on every
+// instruction set the kernel is compiled for and this CPU runs.
 #include "estimate/step_sums.h"
 
 #include <algorithm>
@@ -12,10 +13,13 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include "estimate/literal_step_sums.h"
 #include "estimate/mle.h"
 #include "estimate/moments.h"
+#include "estimate/simd_targets.h"
+#include "estimate/sweep.h"
 
 namespace propsmooth {
 namespace {
@@ -114,6 +118,28 @@ constexpr GroupKind kKinds[] = {
     {"repeated sizes",  Shape::kRepeated,    5,  60,   4000},
 };
 
+// Each test runs once per target, through the library's own dispatcher.
+std::vector<std::int64_t> TargetsHere() {
+  std::vector<std::int64_t> targets;
+  const std::int64_t usable = hwy::SupportedTargets() & CompiledSimdTargets();
+  for (std::int64_t t = usable; t != 0; t &= t - 1) targets.push_back(t & -t);
+  return targets;
+}
+
+class StepKernel : public testing::TestWithParam<std::int64_t> {
+ protected:
+  void SetUp() override {
+    hwy::SetSupportedTargetsForTest(GetParam());
+    ASSERT_EQ(ActiveSimdTarget(), hwy::TargetName(GetParam()));
+  }
+  void TearDown() override { hwy::SetSupportedTargetsForTest(0); }
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryTarget, StepKernel, testing::ValuesIn(TargetsHere()),
+                         [](const testing::TestParamInfo<std::int64_t>& target) {
+                           return std::string(hwy::TargetName(target.param));
+                         });
+
 // Where a step is taken: the ordinary positive parameters, and the
 // starting values a moment estimator can give (zero, negative, a negative
 // whole number that makes a denominator 0).
@@ -131,13 +157,13 @@ std::vector<std::pair<double, double>> DrawPoints(std::mt19937_64* rng) {
 
 // Test that every sum matches the term-by-term loops wherever the step is
 // taken, for groups of every shape.
-TEST(ComputeStepSums, MatchesLiteralSumsBitForBit) {
+TEST_P(StepKernel, MatchesLiteralSumsBitForBit) {
   std::mt19937_64 rng(20240611);
   for (const GroupKind& kind : kKinds) {
     for (int draw = 0; draw < 12; ++draw) {
       const std::vector<Region> regions = DrawGroup(kind, &rng);
       for (const bool threads : {false, true}) {
-        const StepPlan plan = MakeStepPlan(regions, threads);
+        StepPlan plan = MakeStepPlan(regions, threads);
         for (const auto& [alpha, beta] : DrawPoints(&rng)) {
           SCOPED_TRACE(std::string(kind.Name) + " draw " + std::to_string(draw) +
                        " at " + std::to_string(alpha) + ", " + std::to_string(beta));
@@ -151,7 +177,7 @@ TEST(ComputeStepSums, MatchesLiteralSumsBitForBit) {
 
 // Test that a sweep long enough to be split across threads, and one whose
 // running sums cross many powers of two, still agree.
-TEST(ComputeStepSums, MatchesLiteralSumsOnLongSweeps) {
+TEST_P(StepKernel, MatchesLiteralSumsOnLongSweeps) {
   struct Case {
     const char* Name;
     std::vector<Region> Regions;
@@ -175,8 +201,9 @@ TEST(ComputeStepSums, MatchesLiteralSumsOnLongSweeps) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     for (const bool threads : {false, true}) {
+      StepPlan plan = MakeStepPlan(c.Regions, threads);
       ExpectSameSums(LiteralStepSums(c.Regions, c.Alpha, c.Beta),
-                     ComputeStepSums(MakeStepPlan(c.Regions, threads), c.Alpha, c.Beta));
+                     ComputeStepSums(plan, c.Alpha, c.Beta));
     }
   }
 }
@@ -185,7 +212,7 @@ TEST(ComputeStepSums, MatchesLiteralSumsOnLongSweeps) {
 // plain loop, from bases where the sums' last places are fine and coarse
 // against the terms: many counts close together, counts far apart, runs
 // that meet ties and powers of two, a negative base with a zero term.
-TEST(SweepInnerSums, ReadsOffThePlainRunningSums) {
+TEST_P(StepKernel, SweepReadsOffThePlainRunningSums) {
   struct Case {
     const char* Name;
     double Base;
@@ -241,7 +268,7 @@ double PlainSum(double start, const std::vector<double>& terms) {
 // to even, so the result depends on the sum), terms just off halfway,
 // negative terms at a power of two (below it the places are finer), and
 // values that are not numbers.
-TEST(AddInOrder, MatchesPlainLoop) {
+TEST_P(StepKernel, AddInOrderMatchesPlainLoop) {
   struct Case {
     const char* Name;
     double Start;
@@ -291,21 +318,27 @@ TEST(AddInOrder, MatchesPlainLoop) {
 
 // The kernel of one fit, remembering the sums of its last step.
 struct Recorder {
-  StepSumsFunction Kernel = nullptr;
-  const void* Context = nullptr;
+  StepSumsFunction Kernel;
   StepSums Last;
   int Calls = 0;
 };
 
-StepSums Record(const void* context, double alpha, double beta) {
-  auto* recorder = static_cast<Recorder*>(const_cast<void*>(context));
-  recorder->Last = recorder->Kernel(recorder->Context, alpha, beta);
-  ++recorder->Calls;
-  return recorder->Last;
+StepSumsFunction Record(Recorder* recorder) {
+  return [recorder](double alpha, double beta) {
+    recorder->Last = recorder->Kernel(alpha, beta);
+    ++recorder->Calls;
+    return recorder->Last;
+  };
 }
 
-StepSums Planned(const void* context, double alpha, double beta) {
-  return ComputeStepSums(*static_cast<const StepPlan*>(context), alpha, beta);
+StepSumsFunction Literal(const std::vector<Region>& regions) {
+  return [&regions](double alpha, double beta) {
+    return LiteralStepSums(regions, alpha, beta);
+  };
+}
+
+StepSumsFunction Planned(StepPlan* plan) {
+  return [plan](double alpha, double beta) { return ComputeStepSums(*plan, alpha, beta); };
 }
 
 enum Outcome { kConverged, kLimitReached, kNonPositive, kUndefinedStep, kOutcomes };
@@ -322,7 +355,7 @@ Outcome Classify(const GroupSummary& summary, const Recorder& recorder) {
 
 // Test that whole fits through either kernel store the same summary, and
 // that the random groups reach every way a fit can end.
-TEST(FitMleWith, FastKernelGivesLiteralFits) {
+TEST_P(StepKernel, FitsMatchLiteralFits) {
   std::mt19937_64 rng(77);
   RunSettings defaults;
   RunSettings no_tolerance;
@@ -352,15 +385,15 @@ TEST(FitMleWith, FastKernelGivesLiteralFits) {
     GroupWorkspace workspace;
     workspace.Regions = groups[g];
     ComputeMoments(&workspace);
-    const StepPlan plan = MakeStepPlan(workspace.Regions, false);
+    StepPlan plan = MakeStepPlan(workspace.Regions, false);
     for (const RunSettings* settings : all_settings) {
       SCOPED_TRACE("group " + std::to_string(g) + " eps " + std::to_string(settings->Eps));
-      Recorder literal{LiteralStepSumsOf, &workspace.Regions, {}, 0};
-      Recorder fast{Planned, &plan, {}, 0};
+      Recorder literal{Literal(workspace.Regions), {}, 0};
+      Recorder fast{Planned(&plan), {}, 0};
       GroupSummary expected = workspace.Summary;
       GroupSummary actual = workspace.Summary;
-      FitMleWith(*settings, Record, &literal, &expected);
-      FitMleWith(*settings, Record, &fast, &actual);
+      FitMleWith(*settings, Record(&literal), &expected);
+      FitMleWith(*settings, Record(&fast), &actual);
       ExpectSameSummary(expected, actual);
       EXPECT_EQ(literal.Calls, fast.Calls);
       ExpectSameSums(literal.Last, fast.Last);
@@ -374,8 +407,9 @@ TEST(FitMleWith, FastKernelGivesLiteralFits) {
 }
 
 // Test counts at the top of the 32-bit range in a tiny group: one step of
-// the fit (the reference costs about 2^31 terms per row), and the sums.
-TEST(FitMleWith, FastKernelMatchesAtLargestCounts) {
+// the fit (the reference costs about 2^31 terms per row, so it is taken
+// once and every target is checked against it here), and the sums.
+TEST(StepKernelAllTargets, MatchesAtLargestCounts) {
   constexpr std::int32_t kTop = IsOptimizedBuild()
                                     ? std::numeric_limits<std::int32_t>::max()
                                     : std::int32_t{1} << 26;
@@ -387,17 +421,22 @@ TEST(FitMleWith, FastKernelMatchesAtLargestCounts) {
   one_step.IterationLimit = 1;
   one_step.AlphaInit = 3.25;
   one_step.BetaInit = 0.5;
-  const StepPlan plan = MakeStepPlan(regions, true);
-  Recorder literal{LiteralStepSumsOf, &regions, {}, 0};
-  Recorder fast{Planned, &plan, {}, 0};
+  StepPlan plan = MakeStepPlan(regions, true);
+  Recorder literal{Literal(regions), {}, 0};
   GroupSummary expected;
-  GroupSummary actual;
-  FitMleWith(one_step, Record, &literal, &expected);
-  FitMleWith(one_step, Record, &fast, &actual);
-  ExpectSameSummary(expected, actual);
-  ExpectSameSums(literal.Last, fast.Last);
+  FitMleWith(one_step, Record(&literal), &expected);
   EXPECT_EQ(literal.Calls, 1);
-  EXPECT_EQ(fast.Calls, 1);
+  for (const std::int64_t target : TargetsHere()) {
+    SCOPED_TRACE(hwy::TargetName(target));
+    hwy::SetSupportedTargetsForTest(target);
+    Recorder fast{Planned(&plan), {}, 0};
+    GroupSummary actual;
+    FitMleWith(one_step, Record(&fast), &actual);
+    ExpectSameSummary(expected, actual);
+    ExpectSameSums(literal.Last, fast.Last);
+    EXPECT_EQ(fast.Calls, 1);
+  }
+  hwy::SetSupportedTargetsForTest(0);
 }
 
 }  // namespace

@@ -146,7 +146,7 @@ bool AllFinite(const StepSums& s) {
 GroupSummary PlainFit(const RunSettings& settings,
                       const std::vector<Region>& regions,
                       GroupSummary summary) {
-  const StepPlan plan = MakeStepPlan(regions, false);
+  StepPlan plan = MakeStepPlan(regions, false);
   double alpha =
       settings.AlphaInit > 0.0 ? settings.AlphaInit : summary.AlphaMe;
   double beta = settings.BetaInit > 0.0 ? settings.BetaInit : summary.BetaMe;
@@ -197,8 +197,8 @@ GroupSummary PlainFit(const RunSettings& settings,
 
 void CheckStepSums(const std::vector<Region>& regions, double alpha,
                    double beta) {
-  const StepSums fast =
-      ComputeStepSums(MakeStepPlan(regions, false), alpha, beta);
+  StepPlan plan = MakeStepPlan(regions, false);
+  const StepSums fast = ComputeStepSums(plan, alpha, beta);
   const StepSums literal = LiteralStepSums(regions, alpha, beta);
   Check(SameBits(fast.GradAlpha, literal.GradAlpha) &&
             SameBits(fast.GradBeta, literal.GradBeta) &&

@@ -1,0 +1,85 @@
+#include "estimate/binade_grid.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace propsmooth {
+namespace {
+
+constexpr std::uint64_t kExponentBias = 1023;
+
+// An estimated second term q1*q1 is within 5 * 2^-53 < 2^-50.6 of the
+// rounded 1/(d*d), relative; three times that is the margin from halfway
+// that proves it rounds to the same whole number of ulps.
+constexpr double kSecondMargin = 0x1p-49;
+// Estimated second terms are used up to this many ulps a term: then about
+// one chunk in 64 has a term within the margin of halfway.
+constexpr double kLargestEstimate = 0x1p36;
+// The longest run, and the shortest worth starting: nearer than this to
+// the next power of two of either sum, the block path crosses it.
+constexpr std::int64_t kLongestRun = std::int64_t{1} << 16;
+constexpr std::int64_t kShortestRun = 64;
+
+}  // namespace
+
+bool MakeGrid(double sum, Grid* grid) {
+  if (!(sum >= 0x1p-960 && sum < 0x1p960)) return false;
+  const std::uint64_t biased = std::bit_cast<std::uint64_t>(sum) >> 52;
+  grid->Unit = std::bit_cast<double>((biased - 52) << 52);
+  grid->Inverse = std::bit_cast<double>((2 * kExponentBias + 52 - biased) << 52);
+  grid->Steps = sum * grid->Inverse;
+  return true;
+}
+
+RunStart PlanRun(double base, std::int64_t from, std::int64_t last, double sum1,
+                 double sum2, RunPlan* plan) {
+  Grid grid1;
+  Grid grid2;
+  if (!MakeGrid(sum1, &grid1) || !MakeGrid(sum2, &grid2)) return RunStart::kNotTried;
+  const double unit = grid1.Unit;
+  // The bounds below keep every scaled and unscaled value of the run
+  // normal, where scaling by a power of two commutes with rounding.
+  if (!(unit >= 0x1p-400 && unit <= 0x1p400)) return RunStart::kNotTried;
+  const double scaled_base = base * unit;
+  if (scaled_base != 0.0 && !(std::abs(scaled_base) >= 0x1p-900)) {
+    return RunStart::kNotTried;
+  }
+  const double second_scale = unit * unit * grid2.Inverse;
+  if (!(second_scale >= 0x1p-900 && second_scale <= 0x1p900)) return RunStart::kNotTried;
+  const double low = scaled_base + static_cast<double>(from) * unit;  // d * u1
+  if (!(low >= 0x1p-60)) return RunStart::kNotTried;
+  // The first term is the largest: the run stops before either sum could
+  // reach its next power of two.
+  const double q1 = 1.0 / low;
+  const double q2 = q1 * q1 * second_scale;
+  const double length = std::min((kTwo53 - grid1.Steps) / (q1 + 1.0),
+                                 (kTwo53 - grid2.Steps) / (q2 + 1.0));
+  if (!(length >= static_cast<double>(kShortestRun + 1))) return RunStart::kTooShort;
+  const std::int64_t to = std::min(
+      {last, from + kLongestRun, from + static_cast<std::int64_t>(length) - 1});
+  const double high = scaled_base + static_cast<double>(to) * unit;
+  if (!(high <= 0x1p400 && (1.0 / high) * (1.0 / high) * second_scale >= 0x1p-900)) {
+    return RunStart::kNotTried;
+  }
+  // Where the second sum's ulps are fine against its terms, too many
+  // estimated terms would come within the margin of halfway: there the
+  // second terms are divided exactly as well, and only ties fail. A term
+  // fails about as often as it falls exactly halfway (one in 2^52 / q) or,
+  // estimated, within the margin of halfway.
+  const bool estimate_second = q2 < kLargestEstimate;
+  const double failures =
+      q1 * 0x1p-52 + (estimate_second ? q2 * (2.0 * kSecondMargin) : q2 * 0x1p-52);
+  plan->First = grid1;
+  plan->Second = grid2;
+  plan->To = to;
+  plan->ScaledBase = scaled_base;
+  plan->Unit = unit;
+  plan->SecondScale = second_scale;
+  plan->EstimateSecond = estimate_second;
+  plan->SecondMargin = estimate_second ? q2 * kSecondMargin : 0.0;
+  plan->Chunk = failures * kLongRunChunk < 0x1p-6 ? kLongRunChunk : kRunChunk;
+  return RunStart::kReady;
+}
+
+}  // namespace propsmooth

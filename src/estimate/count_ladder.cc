@@ -1,0 +1,67 @@
+#include "estimate/count_ladder.h"
+
+#include <algorithm>
+
+namespace propsmooth {
+namespace {
+
+std::int64_t CountOf(const Region& region, CountKind kind) {
+  switch (kind) {
+    case CountKind::kSize:
+      return std::max<std::int64_t>(region.Data2, 0);
+    case CountKind::kSuccess:
+      return std::max<std::int64_t>(region.Data1, 0);
+    case CountKind::kFailure:
+      return std::max<std::int64_t>(std::int64_t{region.Data2} - region.Data1, 0);
+  }
+  return 0;
+}
+
+}  // namespace
+
+CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind) {
+  CountLadder ladder;
+  ladder.Rung.resize(regions.size());
+  std::int64_t largest = 0;
+  for (const Region& region : regions) largest = std::max(largest, CountOf(region, kind));
+  if (static_cast<std::uint64_t>(largest) <= 4 * regions.size() + 64) {
+    // Counts in a range of the order of the regions: a table by count
+    // sorts them in linear time, and holds no more than the rungs would.
+    // A small group with counts in the thousands sorts its few counts
+    // faster than it would clear and scan the table.
+    std::vector<std::uint32_t> rung_of(static_cast<std::size_t>(largest) + 1, 0);
+    for (const Region& region : regions) {
+      rung_of[static_cast<std::size_t>(CountOf(region, kind))] = 1;
+    }
+    std::uint32_t next = 0;
+    for (std::size_t count = 0; count < rung_of.size(); ++count) {
+      if (rung_of[count] == 0) continue;
+      ladder.Counts.push_back(static_cast<std::int64_t>(count));
+      rung_of[count] = next++;
+    }
+    for (std::size_t i = 0; i < regions.size(); ++i) {
+      ladder.Rung[i] = rung_of[static_cast<std::size_t>(CountOf(regions[i], kind))];
+    }
+    return ladder;
+  }
+  ladder.Counts.resize(regions.size());
+  for (std::size_t i = 0; i < regions.size(); ++i) {
+    ladder.Counts[i] = CountOf(regions[i], kind);
+  }
+  std::sort(ladder.Counts.begin(), ladder.Counts.end());
+  ladder.Counts.erase(std::unique(ladder.Counts.begin(), ladder.Counts.end()),
+                      ladder.Counts.end());
+  ladder.Counts.shrink_to_fit();
+  for (std::size_t i = 0; i < regions.size(); ++i) {
+    const auto it = std::lower_bound(ladder.Counts.begin(), ladder.Counts.end(),
+                                     CountOf(regions[i], kind));
+    ladder.Rung[i] = static_cast<std::uint32_t>(it - ladder.Counts.begin());
+  }
+  return ladder;
+}
+
+std::int64_t Largest(const CountLadder& ladder) {
+  return ladder.Counts.empty() ? 0 : ladder.Counts.back();
+}
+
+}  // namespace propsmooth

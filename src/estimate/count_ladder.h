@@ -1,0 +1,35 @@
+// The distinct counts of a group, so that one sweep over k serves every
+// region: a region's inner sum is the sweep's running sum after its count.
+#ifndef PROPSMOOTH_ESTIMATE_COUNT_LADDER_H_
+#define PROPSMOOTH_ESTIMATE_COUNT_LADDER_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "common/types.h"
+
+namespace propsmooth {
+
+/// The distinct values of one kind of count (n, x or n - x) of a group, in
+/// ascending order, and for each region the index of its own count.
+struct CountLadder {
+  std::vector<std::int64_t> Counts;
+  std::vector<std::uint32_t> Rung;  // per region, in region order
+};
+
+/// Which count of a region a ladder holds; an inner sum whose upper limit
+/// is below 0 is empty, as one of 0.
+enum class CountKind {
+  kSize,     // n, or 0 when n < 0
+  kSuccess,  // x, or 0 when x < 0
+  kFailure,  // n - x, or 0 when x >= n: a count above its size adds no Beta terms
+};
+
+CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind);
+
+/// The largest count, 0 for an empty ladder.
+std::int64_t Largest(const CountLadder& ladder);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_ESTIMATE_COUNT_LADDER_H_

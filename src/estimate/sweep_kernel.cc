@@ -1,0 +1,418 @@
+// The sweeps, written once for every instruction set: Highway compiles this
+// file for each target and dispatches to the best one the CPU (and the
+// user's cap) allows. doc/exact-sums.md proves why each path adds its
+// terms as the plain loop would.
+#include <algorithm>
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <vector>
+
+#include "common/float_env.h"
+#include "estimate/binade_grid.h"
+#include "estimate/sweep.h"
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "estimate/sweep_kernel.cc"
+#include <hwy/foreach_target.h>  // before highway.h
+#include <hwy/highway.h>
+
+#ifndef PROPSMOOTH_ESTIMATE_SWEEP_KERNEL_ONCE_
+#define PROPSMOOTH_ESTIMATE_SWEEP_KERNEL_ONCE_
+namespace propsmooth {
+namespace sweep_detail {
+
+// Terms computed a block at a time where a run cannot be taken.
+constexpr std::int64_t kBlock = 512;
+// Terms taken on a grid at once in a block, and how many are added term by
+// term where the grid fails before it is tried again.
+constexpr int kChunk = 128;
+constexpr int kInOrder = 8;
+// Terms at the start of every sweep that are added one at a time: there
+// the sums pass a power of two every few terms.
+constexpr std::int64_t kHead = 128;
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// One sweep's progress: the next k, the next rung to read off, both sums.
+struct Sweep {
+  double Base = 0.0;
+  const std::vector<std::int64_t>* Counts = nullptr;
+  std::vector<double>* First = nullptr;
+  std::vector<double>* Second = nullptr;
+  std::int64_t K = 0;
+  std::size_t Rung = 0;
+  double Sum1 = 0.0;
+  double Sum2 = 0.0;
+};
+
+// Where a run of terms stopped, and what it added to each sum in ulps.
+struct RunTotals {
+  double Places1 = 0.0;
+  double Places2 = 0.0;
+  std::int64_t K = 0;    // the first term not taken
+  std::size_t Rung = 0;  // the next rung to read off
+  bool Failed = false;   // stopped at a chunk that failed its check
+};
+
+enum class Run { kTaken, kFailed, kTooShort, kNotTried };
+
+// Both sums can only have become +inf through a term with a positive
+// denominator; every later denominator is larger still, so the terms left
+// are positive and finite and change neither sum. Stopping there spares a
+// fit that starts at 0 (a group without spread) billions of terms.
+inline bool BothInfinite(double first, double second) {
+  return first == kInfinity && second == kInfinity;
+}
+
+}  // namespace sweep_detail
+}  // namespace propsmooth
+#endif  // PROPSMOOTH_ESTIMATE_SWEEP_KERNEL_ONCE_
+
+HWY_BEFORE_NAMESPACE();
+namespace propsmooth {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace sweep_detail;  // NOLINT(build/namespaces): this file's own helpers
+
+using D = hn::ScalableTag<double>;
+using V = decltype(hn::Zero(D()));
+using M = decltype(hn::FirstN(D(), 0));
+
+// The nearest whole number to q, ties to even, for 0 <= q < 2^52: adding
+// 2^52 rounds away the fraction. Outside that range the result is still a
+// whole number, and |q - result| >= 0.5 shows it is not the nearest, so
+// callers that check the remainder need no separate range test.
+HWY_INLINE V NearestWhole(V q, V two52) { return hn::Sub(hn::Add(q, two52), two52); }
+
+// Whole numbers below 2^53 add exactly in any order.
+HWY_INLINE double AddLanes(D d, V v) { return hn::GetLane(hn::SumOfLanes(d, v)); }
+
+// The terms of k in [from, from + n): 1/d into `first`, 1/(d*d) into
+// `second`, d = base + k, in the same operations as one term at a time.
+void ComputeTerms(double base, std::int64_t from, int n, double* first, double* second) {
+  const D d;
+  const auto lanes = static_cast<int>(hn::Lanes(d));
+  const V one = hn::Set(d, 1.0);
+  const V bases = hn::Set(d, base);
+  const V offsets = hn::Iota(d, 0.0);
+  int j = 0;
+  for (; j + lanes <= n; j += lanes) {
+    const V denominator =
+        hn::Add(bases, hn::Add(hn::Set(d, static_cast<double>(from + j)), offsets));
+    hn::StoreU(hn::Div(one, denominator), d, first + j);
+    hn::StoreU(hn::Div(one, hn::Mul(denominator, denominator)), d, second + j);
+  }
+  for (; j < n; ++j) {
+    const double denominator = base + static_cast<double>(from + j);
+    first[j] = 1.0 / denominator;
+    second[j] = 1.0 / (denominator * denominator);
+  }
+}
+
+// What a chunk of n >= Lanes terms adds on a grid, in ulps: a whole number,
+// or false where the grid does not apply to the chunk: a term below 0 (it
+// could take the sum into a finer binade), a term whose quotient is
+// halfway between two whole numbers (its rounding would depend on the
+// sum), or a total that reaches the next power of two. A total that
+// reached 2^53 in any lane stays at least 2^53, so the bound also proves
+// the lane totals exact.
+bool ChunkOnGrid(const Grid& grid, const double* terms, int n, double* places) {
+  const D d;
+  const auto lanes = static_cast<int>(hn::Lanes(d));
+  const V inverse = hn::Set(d, grid.Inverse);
+  const V two52 = hn::Set(d, kTwo52);
+  const V half = hn::Set(d, 0.5);
+  const V zero = hn::Zero(d);
+  // Two sets of lanes, so that no loop-carried addition waits on itself.
+  V count0 = zero;
+  V count1 = zero;
+  M bad = hn::FirstN(d, 0);
+  const auto take = [&](V t, V* count) {
+    const V q = hn::Mul(t, inverse);
+    const V whole = NearestWhole(q, two52);
+    *count = hn::Add(*count, whole);
+    // Not below a half also holds for NaN.
+    bad = hn::Or(bad, hn::Not(hn::Lt(hn::Abs(hn::Sub(q, whole)), half)));
+    bad = hn::Or(bad, hn::Lt(t, zero));
+  };
+  int j = 0;
+  for (; j + 2 * lanes <= n; j += 2 * lanes) {
+    take(hn::LoadU(d, terms + j), &count0);
+    take(hn::LoadU(d, terms + j + lanes), &count1);
+  }
+  if (j + lanes <= n) {
+    take(hn::LoadU(d, terms + j), &count0);
+    j += lanes;
+  }
+  if (j < n) {
+    // The last Lanes terms, with +0.0 (which adds nothing) in the lanes
+    // already taken.
+    const M fresh = hn::Ge(hn::Iota(d, 0.0), hn::Set(d, static_cast<double>(j + lanes - n)));
+    take(hn::IfThenElseZero(fresh, hn::LoadU(d, terms + n - lanes)), &count1);
+  }
+  const double total = AddLanes(d, hn::Add(count0, count1));
+  if (!(total < kTwo53 - grid.Steps) || !hn::AllFalse(d, bad)) return false;
+  *places = total;
+  return true;
+}
+
+// Adds terms[0..n) to *sum, bit for bit as one at a time in order: a chunk
+// at a time on the sum's grid, and term by term a few terms where the sum
+// reaches the next power of two or a term rounds from a tie.
+void AddSpan(const double* terms, int n, double* sum) {
+  const auto lanes = static_cast<int>(hn::Lanes(D()));
+  double s = *sum;
+  Grid grid;
+  bool on_grid = MakeGrid(s, &grid);
+  int i = 0;
+  // Narrowed where a chunk fails, to close in on the term where the sum
+  // reaches the next power of two; widened again after each success.
+  int width = kChunk;
+  while (i < n) {
+    const int m = std::min(width, n - i);
+    double places = 0.0;
+    if (on_grid && m >= lanes && ChunkOnGrid(grid, terms + i, m, &places)) {
+      grid.Steps = grid.Steps + places;
+      i += m;
+      width = std::min(2 * width, kChunk);
+      continue;
+    }
+    if (on_grid && width > kInOrder && m >= lanes) {
+      width /= 2;
+      continue;
+    }
+    if (on_grid) s = grid.Steps * grid.Unit;
+    const int stop = std::min(n, i + kInOrder);
+    for (; i < stop; ++i) s = s + terms[i];
+    on_grid = MakeGrid(s, &grid);
+    width = kChunk;
+  }
+  *sum = on_grid ? grid.Steps * grid.Unit : s;
+}
+
+// Adds the terms of k in [from, to), at most one block, to both running
+// sums, as one at a time in order would.
+void AddBlock(double base, std::int64_t from, std::int64_t to, double* first,
+              double* second) {
+  assert(to - from <= kBlock);
+  alignas(64) double t1[kBlock];
+  alignas(64) double t2[kBlock];
+  const auto n = static_cast<int>(to - from);
+  ComputeTerms(base, from, n, t1, t2);
+  const auto head = static_cast<int>(std::clamp<std::int64_t>(kHead - from, 0, n));
+  double s1 = *first;
+  double s2 = *second;
+  for (int j = 0; j < head; ++j) {
+    s1 = s1 + t1[j];
+    s2 = s2 + t2[j];
+  }
+  *first = s1;
+  *second = s2;
+  AddSpan(t1 + head, n - head, first);
+  AddSpan(t2 + head, n - head, second);
+}
+
+// Whole ulps of a run's terms so far, and the largest distance of a term's
+// quotient from its whole number.
+struct Tally {
+  V Places1;
+  V Places2;
+  V Rest1;
+  V Rest2;
+};
+
+// The terms at the scaled denominators d * u1, those outside `live` adding
+// nothing. With kExactSecond the second terms are divided exactly too, at
+// the cost of a second division.
+template <bool kExactSecond>
+HWY_INLINE void TakeTerms(D d, V scaled_d, V second_scale, V two52, M live, Tally* tally) {
+  const V one = hn::Set(d, 1.0);
+  const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
+  // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by 1/u1^2.
+  const V square = kExactSecond
+                       ? hn::IfThenElseZero(live, hn::Div(one, hn::Mul(scaled_d, scaled_d)))
+                       : hn::Mul(q1, q1);
+  const V q2 = hn::Mul(square, second_scale);
+  const V n1 = NearestWhole(q1, two52);
+  const V n2 = NearestWhole(q2, two52);
+  tally->Places1 = hn::Add(tally->Places1, n1);
+  tally->Places2 = hn::Add(tally->Places2, n2);
+  tally->Rest1 = hn::Max(tally->Rest1, hn::Abs(hn::Sub(q1, n1)));
+  tally->Rest2 = hn::Max(tally->Rest2, hn::Abs(hn::Sub(q2, n2)));
+}
+
+// The terms of k in [sweep.K, plan.To), a chunk at a time, reading off the
+// rungs on the way; it stops before the first chunk with a term whose
+// distance from its whole number reaches its limit: a tie, or too near one
+// to be sure.
+template <bool kExactSecond>
+void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
+  const D d;
+  const auto lanes = static_cast<int>(hn::Lanes(d));
+  const V bases = hn::Set(d, plan.ScaledBase);
+  const V units = hn::Set(d, plan.Unit);
+  const V scales = hn::Set(d, plan.SecondScale);
+  const V two52 = hn::Set(d, kTwo52);
+  const V offsets = hn::Iota(d, 0.0);
+  const V step = hn::Set(d, static_cast<double>(lanes) * plan.Unit);
+  const V zero = hn::Zero(d);
+  const V limit1 = hn::Set(d, 0.5);
+  const V limit2 = hn::Set(d, 0.5 - plan.SecondMargin);
+  const M all = hn::FirstN(d, static_cast<std::size_t>(lanes));
+  const std::vector<std::int64_t>& counts = *sweep.Counts;
+  double places1 = 0.0;  // in the run so far
+  double places2 = 0.0;
+  std::size_t rung = sweep.Rung;
+  std::int64_t k = sweep.K;
+  bool failed = false;
+  while (k < plan.To && !failed) {
+    // Up to the next rung, or the end of the run.
+    const std::int64_t stop = std::min(counts[rung], plan.To);
+    // (k + j) * u1 is exact, and so is each step of Lanes * u1 added to it.
+    V scaled_k = hn::Mul(hn::Add(hn::Set(d, static_cast<double>(k)), offsets), units);
+    V piece1 = zero;  // ulps of the chunks of this piece taken
+    V piece2 = zero;
+    while (k < stop) {
+      const auto n = static_cast<int>(std::min<std::int64_t>(plan.Chunk, stop - k));
+      Tally even = {piece1, piece2, zero, zero};
+      Tally odd = {zero, zero, zero, zero};
+      int j = 0;
+      for (; j + 2 * lanes <= n; j += 2 * lanes) {
+        const V next_k = hn::Add(scaled_k, step);
+        TakeTerms<kExactSecond>(d, hn::Add(bases, scaled_k), scales, two52, all, &even);
+        TakeTerms<kExactSecond>(d, hn::Add(bases, next_k), scales, two52, all, &odd);
+        scaled_k = hn::Add(next_k, step);
+      }
+      for (; j < n; j += lanes) {
+        const M live = hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes)));
+        TakeTerms<kExactSecond>(d, hn::Add(bases, scaled_k), scales, two52, live, &even);
+        scaled_k = hn::Add(scaled_k, step);
+      }
+      const M bad = hn::Or(hn::Not(hn::Lt(hn::Max(even.Rest1, odd.Rest1), limit1)),
+                           hn::Not(hn::Lt(hn::Max(even.Rest2, odd.Rest2), limit2)));
+      if (!hn::AllFalse(d, bad)) {
+        failed = true;
+        break;
+      }
+      piece1 = hn::Add(even.Places1, odd.Places1);
+      piece2 = hn::Add(even.Places2, odd.Places2);
+      k += n;
+    }
+    places1 += AddLanes(d, piece1);
+    places2 += AddLanes(d, piece2);
+    if (k == counts[rung]) {
+      (*sweep.First)[rung] = (plan.First.Steps + places1) * plan.First.Unit;
+      (*sweep.Second)[rung] = (plan.Second.Steps + places2) * plan.Second.Unit;
+      ++rung;
+    }
+  }
+  totals->Places1 = places1;
+  totals->Places2 = places2;
+  totals->K = k;
+  totals->Rung = rung;
+  totals->Failed = failed;
+}
+
+// Takes the sweep as far as one run on both sums' grids reaches, or up to
+// the chunk that fails its check (kFailed), reading off the rungs on the
+// way. Nothing changes where a sum is too near its next power of two
+// (kTooShort) or no run can start here at all (kNotTried).
+Run TakeRun(Sweep* sweep) {
+  RunPlan plan;
+  switch (PlanRun(sweep->Base, sweep->K, sweep->Counts->back(), sweep->Sum1, sweep->Sum2,
+                  &plan)) {
+    case RunStart::kReady:
+      break;
+    case RunStart::kTooShort:
+      return Run::kTooShort;
+    case RunStart::kNotTried:
+      return Run::kNotTried;
+  }
+  RunTotals totals;
+  if (plan.EstimateSecond) {
+    SumRun<false>(*sweep, plan, &totals);
+  } else {
+    SumRun<true>(*sweep, plan, &totals);
+  }
+  if (!(totals.Places1 < kTwo53 - plan.First.Steps &&
+        totals.Places2 < kTwo53 - plan.Second.Steps)) {
+    return Run::kNotTried;  // ruled out by the plan's length
+  }
+  sweep->K = totals.K;
+  sweep->Rung = totals.Rung;
+  sweep->Sum1 = (plan.First.Steps + totals.Places1) * plan.First.Unit;
+  sweep->Sum2 = (plan.Second.Steps + totals.Places2) * plan.Second.Unit;
+  return totals.Failed ? Run::kFailed : Run::kTaken;
+}
+
+}  // namespace
+
+void SweepOn(const std::vector<std::int64_t>& counts, double base,
+             std::vector<double>* first, std::vector<double>* second) {
+  const GradualUnderflow gradual_underflow;
+  first->resize(counts.size());
+  second->resize(counts.size());
+  Sweep sweep;
+  sweep.Base = base;
+  sweep.Counts = &counts;
+  sweep.First = first;
+  sweep.Second = second;
+  // Up to here the block path adds the terms: a failed chunk, or the terms
+  // up to a power of two, term by term; where no run can start, a block.
+  std::int64_t exact_until = kHead;
+  while (sweep.Rung < counts.size()) {
+    const std::int64_t count = counts[sweep.Rung];
+    assert(count >= sweep.K);
+    if (sweep.K == count || BothInfinite(sweep.Sum1, sweep.Sum2)) {
+      (*first)[sweep.Rung] = sweep.Sum1;
+      (*second)[sweep.Rung] = sweep.Sum2;
+      ++sweep.Rung;
+      continue;
+    }
+    if (sweep.K >= exact_until) {
+      const Run run = TakeRun(&sweep);
+      if (run == Run::kTaken) continue;
+      exact_until = sweep.K + (run == Run::kNotTried ? kBlock : kRunChunk);
+      if (run == Run::kFailed) continue;
+    }
+    const std::int64_t stop = std::min({count, exact_until, sweep.K + kBlock});
+    AddBlock(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
+    sweep.K = stop;
+  }
+}
+
+void AddInOrderOn(std::span<const double> terms, double* sum) {
+  const GradualUnderflow gradual_underflow;
+  while (!terms.empty()) {
+    const std::size_t n = std::min(terms.size(), static_cast<std::size_t>(kBlock));
+    AddSpan(terms.data(), static_cast<int>(n), sum);
+    terms = terms.subspan(n);
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace propsmooth
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace propsmooth {
+
+HWY_EXPORT(SweepOn);
+HWY_EXPORT(AddInOrderOn);
+
+void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
+                    std::vector<double>* first, std::vector<double>* second) {
+  HWY_DYNAMIC_DISPATCH(SweepOn)(counts, base, first, second);
+}
+
+void AddInOrder(std::span<const double> terms, double* sum) {
+  HWY_DYNAMIC_DISPATCH(AddInOrderOn)(terms, sum);
+}
+
+}  // namespace propsmooth
+#endif  // HWY_ONCE
