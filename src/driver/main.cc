@@ -5,8 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include <string>
+
 #include "driver/job_files.h"
 #include "driver/run.h"
+#include "estimate/simd_targets.h"
 
 namespace {
 
@@ -20,6 +23,11 @@ std::tm LocalNow() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any thread starts and before anything is read or written.
+  if (std::string error; !propsmooth::CapSimdTargetsFromEnvironment(&error)) {
+    std::fprintf(stderr, "propsmooth: %s\n", error.c_str());
+    return 1;
+  }
   try {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     return static_cast<int>(propsmooth::Run(args, LocalNow, stdout));

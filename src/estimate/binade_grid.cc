@@ -19,7 +19,7 @@ constexpr double kLargestEstimate = 0x1p36;
 // The longest run, and the shortest worth starting: nearer than this to
 // the next power of two of either sum, the block path crosses it.
 constexpr std::int64_t kLongestRun = std::int64_t{1} << 16;
-constexpr std::int64_t kShortestRun = 64;
+constexpr std::int64_t kShortestRun = 16;
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 // terms as the plain loop would.
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -32,7 +33,10 @@ constexpr int kChunk = 128;
 constexpr int kInOrder = 8;
 // Terms at the start of every sweep that are added one at a time: there
 // the sums pass a power of two every few terms.
-constexpr std::int64_t kHead = 128;
+constexpr std::int64_t kHead = 40;
+// Terms added one at a time where a sum is too near its next power of two
+// for a run, before a run is tried again.
+constexpr std::int64_t kCrossing = 16;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
@@ -54,10 +58,21 @@ struct RunTotals {
   double Places2 = 0.0;
   std::int64_t K = 0;    // the first term not taken
   std::size_t Rung = 0;  // the next rung to read off
-  bool Failed = false;   // stopped at a chunk that failed its check
 };
 
-enum class Run { kTaken, kFailed, kTooShort, kNotTried };
+enum class Run { kTaken, kTooShort, kNotTried };
+
+// `places` (a whole number of ulps, below 2^53) plus a term of q ulps,
+// rounded as the sum in double would be: to the nearest whole number,
+// and from a tie to the even one, which depends on `places`. The caller
+// keeps the result below 2^53, so q < 2^52.
+inline double AddInUlps(double places, double q) {
+  const double nearest = (q + kTwo52) - kTwo52;
+  const double rest = q - nearest;
+  if (rest != 0.5 && rest != -0.5) return places + nearest;
+  const double below = places + (q - 0.5);
+  return (static_cast<std::int64_t>(below) & 1) == 0 ? below : below + 1.0;
+}
 
 // Both sums can only have become +inf through a term with a positive
 // denominator; every later denominator is larger still, so the terms left
@@ -195,6 +210,20 @@ void AddSpan(const double* terms, int n, double* sum) {
   *sum = on_grid ? grid.Steps * grid.Unit : s;
 }
 
+// Adds the terms of k in [from, to) to both running sums, as written.
+void AddTermByTerm(double base, std::int64_t from, std::int64_t to, double* first,
+                   double* second) {
+  double s1 = *first;
+  double s2 = *second;
+  for (std::int64_t k = from; k < to; ++k) {
+    const double denominator = base + static_cast<double>(k);
+    s1 = s1 + 1.0 / denominator;
+    s2 = s2 + 1.0 / (denominator * denominator);
+  }
+  *first = s1;
+  *second = s2;
+}
+
 // Adds the terms of k in [from, to), at most one block, to both running
 // sums, as one at a time in order would.
 void AddBlock(double base, std::int64_t from, std::int64_t to, double* first,
@@ -217,43 +246,15 @@ void AddBlock(double base, std::int64_t from, std::int64_t to, double* first,
   AddSpan(t2 + head, n - head, second);
 }
 
-// Whole ulps of a run's terms so far, and the largest distance of a term's
-// quotient from its whole number.
-struct Tally {
-  V Places1;
-  V Places2;
-  V Rest1;
-  V Rest2;
-};
-
-// The terms at the scaled denominators d * u1, those outside `live` adding
-// nothing. With kExactSecond the second terms are divided exactly too, at
-// the cost of a second division.
-template <bool kExactSecond>
-HWY_INLINE void TakeTerms(D d, V scaled_d, V second_scale, V two52, M live, Tally* tally) {
-  const V one = hn::Set(d, 1.0);
-  const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
-  // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by 1/u1^2.
-  const V square = kExactSecond
-                       ? hn::IfThenElseZero(live, hn::Div(one, hn::Mul(scaled_d, scaled_d)))
-                       : hn::Mul(q1, q1);
-  const V q2 = hn::Mul(square, second_scale);
-  const V n1 = NearestWhole(q1, two52);
-  const V n2 = NearestWhole(q2, two52);
-  tally->Places1 = hn::Add(tally->Places1, n1);
-  tally->Places2 = hn::Add(tally->Places2, n2);
-  tally->Rest1 = hn::Max(tally->Rest1, hn::Abs(hn::Sub(q1, n1)));
-  tally->Rest2 = hn::Max(tally->Rest2, hn::Abs(hn::Sub(q2, n2)));
-}
-
 // The terms of k in [sweep.K, plan.To), a chunk at a time, reading off the
-// rungs on the way; it stops before the first chunk with a term whose
-// distance from its whole number reaches its limit: a tie, or too near one
-// to be sure.
+// rungs on the way. A chunk with a term whose distance from its whole
+// number reaches its limit (a tie, or too near one to be sure) is added
+// term by term, in ulps, from the quotients kept.
 template <bool kExactSecond>
 void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
   const D d;
   const auto lanes = static_cast<int>(hn::Lanes(d));
+  const V one = hn::Set(d, 1.0);
   const V bases = hn::Set(d, plan.ScaledBase);
   const V units = hn::Set(d, plan.Unit);
   const V scales = hn::Set(d, plan.SecondScale);
@@ -264,13 +265,16 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
   const V limit1 = hn::Set(d, 0.5);
   const V limit2 = hn::Set(d, 0.5 - plan.SecondMargin);
   const M all = hn::FirstN(d, static_cast<std::size_t>(lanes));
+  // The chunk's quotients, for the chunks added term by term; room for
+  // the last vector's lanes past the chunk.
+  alignas(64) double quotients1[kLongRunChunk + hn::MaxLanes(D())];
+  alignas(64) double quotients2[kLongRunChunk + hn::MaxLanes(D())];
   const std::vector<std::int64_t>& counts = *sweep.Counts;
   double places1 = 0.0;  // in the run so far
   double places2 = 0.0;
   std::size_t rung = sweep.Rung;
   std::int64_t k = sweep.K;
-  bool failed = false;
-  while (k < plan.To && !failed) {
+  while (k < plan.To) {
     // Up to the next rung, or the end of the run.
     const std::int64_t stop = std::min(counts[rung], plan.To);
     // (k + j) * u1 is exact, and so is each step of Lanes * u1 added to it.
@@ -279,28 +283,63 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
     V piece2 = zero;
     while (k < stop) {
       const auto n = static_cast<int>(std::min<std::int64_t>(plan.Chunk, stop - k));
-      Tally even = {piece1, piece2, zero, zero};
-      Tally odd = {zero, zero, zero, zero};
+      // Two sets of sums, so that no loop-carried addition waits on itself.
+      V even1 = piece1;
+      V even2 = piece2;
+      V odd1 = zero;
+      V odd2 = zero;
+      V rest1 = zero;  // the largest distance from a whole number
+      V rest2 = zero;
+      const auto take = [&](M live, int at, V* sum1, V* sum2) {
+        const V scaled_d = hn::Add(bases, scaled_k);
+        const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
+        // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by 1/u1^2.
+        const V square =
+            kExactSecond ? hn::IfThenElseZero(live, hn::Div(one, hn::Mul(scaled_d, scaled_d)))
+                         : hn::Mul(q1, q1);
+        const V q2 = hn::Mul(square, scales);
+        hn::Store(q1, d, quotients1 + at);
+        hn::Store(q2, d, quotients2 + at);
+        const V n1 = NearestWhole(q1, two52);
+        const V n2 = NearestWhole(q2, two52);
+        *sum1 = hn::Add(*sum1, n1);
+        *sum2 = hn::Add(*sum2, n2);
+        rest1 = hn::Max(rest1, hn::Abs(hn::Sub(q1, n1)));
+        rest2 = hn::Max(rest2, hn::Abs(hn::Sub(q2, n2)));
+        scaled_k = hn::Add(scaled_k, step);
+      };
       int j = 0;
       for (; j + 2 * lanes <= n; j += 2 * lanes) {
-        const V next_k = hn::Add(scaled_k, step);
-        TakeTerms<kExactSecond>(d, hn::Add(bases, scaled_k), scales, two52, all, &even);
-        TakeTerms<kExactSecond>(d, hn::Add(bases, next_k), scales, two52, all, &odd);
-        scaled_k = hn::Add(next_k, step);
+        take(all, j, &even1, &even2);
+        take(all, j + lanes, &odd1, &odd2);
       }
       for (; j < n; j += lanes) {
-        const M live = hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes)));
-        TakeTerms<kExactSecond>(d, hn::Add(bases, scaled_k), scales, two52, live, &even);
-        scaled_k = hn::Add(scaled_k, step);
+        take(hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes))), j, &even1,
+             &even2);
       }
-      const M bad = hn::Or(hn::Not(hn::Lt(hn::Max(even.Rest1, odd.Rest1), limit1)),
-                           hn::Not(hn::Lt(hn::Max(even.Rest2, odd.Rest2), limit2)));
-      if (!hn::AllFalse(d, bad)) {
-        failed = true;
-        break;
+      const M bad = hn::Or(hn::Not(hn::Lt(rest1, limit1)), hn::Not(hn::Lt(rest2, limit2)));
+      if (hn::AllFalse(d, bad)) {
+        piece1 = hn::Add(even1, odd1);
+        piece2 = hn::Add(even2, odd2);
+      } else {
+        double sum1 = plan.First.Steps + (places1 + AddLanes(d, piece1));
+        double sum2 = plan.Second.Steps + (places2 + AddLanes(d, piece2));
+        for (int i = 0; i < n; ++i) {
+          sum1 = AddInUlps(sum1, quotients1[i]);
+          double q2 = quotients2[i];
+          const double whole = (q2 + kTwo52) - kTwo52;
+          if (!kExactSecond && !(std::abs(q2 - whole) < 0.5 - plan.SecondMargin)) {
+            // Too near halfway to trust the estimate: divide.
+            const double scaled_d = plan.ScaledBase + static_cast<double>(k + i) * plan.Unit;
+            q2 = (1.0 / (scaled_d * scaled_d)) * plan.SecondScale;
+          }
+          sum2 = AddInUlps(sum2, q2);
+        }
+        places1 = sum1 - plan.First.Steps;
+        places2 = sum2 - plan.Second.Steps;
+        piece1 = zero;
+        piece2 = zero;
       }
-      piece1 = hn::Add(even.Places1, odd.Places1);
-      piece2 = hn::Add(even.Places2, odd.Places2);
       k += n;
     }
     places1 += AddLanes(d, piece1);
@@ -315,12 +354,10 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
   totals->Places2 = places2;
   totals->K = k;
   totals->Rung = rung;
-  totals->Failed = failed;
 }
 
-// Takes the sweep as far as one run on both sums' grids reaches, or up to
-// the chunk that fails its check (kFailed), reading off the rungs on the
-// way. Nothing changes where a sum is too near its next power of two
+// Takes the sweep as far as one run on both sums' grids reaches, reading
+// off the rungs on the way. Nothing changes where a sum is too near its next power of two
 // (kTooShort) or no run can start here at all (kNotTried).
 Run TakeRun(Sweep* sweep) {
   RunPlan plan;
@@ -347,7 +384,7 @@ Run TakeRun(Sweep* sweep) {
   sweep->Rung = totals.Rung;
   sweep->Sum1 = (plan.First.Steps + totals.Places1) * plan.First.Unit;
   sweep->Sum2 = (plan.Second.Steps + totals.Places2) * plan.Second.Unit;
-  return totals.Failed ? Run::kFailed : Run::kTaken;
+  return Run::kTaken;
 }
 
 }  // namespace
@@ -362,9 +399,11 @@ void SweepOn(const std::vector<std::int64_t>& counts, double base,
   sweep.Counts = &counts;
   sweep.First = first;
   sweep.Second = second;
-  // Up to here the block path adds the terms: a failed chunk, or the terms
-  // up to a power of two, term by term; where no run can start, a block.
+  // Up to here the terms are added one at a time: the head, and a few terms
+  // where a sum is about to reach its next power of two; or, where no run
+  // can start, a block at a time.
   std::int64_t exact_until = kHead;
+  bool in_blocks = false;
   while (sweep.Rung < counts.size()) {
     const std::int64_t count = counts[sweep.Rung];
     assert(count >= sweep.K);
@@ -377,11 +416,15 @@ void SweepOn(const std::vector<std::int64_t>& counts, double base,
     if (sweep.K >= exact_until) {
       const Run run = TakeRun(&sweep);
       if (run == Run::kTaken) continue;
-      exact_until = sweep.K + (run == Run::kNotTried ? kBlock : kRunChunk);
-      if (run == Run::kFailed) continue;
+      in_blocks = run == Run::kNotTried;
+      exact_until = sweep.K + (in_blocks ? kBlock : kCrossing);
     }
     const std::int64_t stop = std::min({count, exact_until, sweep.K + kBlock});
-    AddBlock(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
+    if (in_blocks) {
+      AddBlock(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
+    } else {
+      AddTermByTerm(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
+    }
     sweep.K = stop;
   }
 }
