@@ -1,7 +1,10 @@
 #include "input/data_file.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
+
+#if __has_include(<sys/mman.h>)
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -94,7 +97,9 @@ class TextSource {
 
 // A large table filled page by page costs one fault per 4 KiB page; large
 // pages cut that by a factor of 512. Only a hint: where the system
-// declines, nothing changes.
+// declines, nothing changes. The hint is Linux's; other systems (macOS has
+// madvise but no MADV_HUGEPAGE) keep ordinary pages.
+#ifdef MADV_HUGEPAGE
 void AskForLargePages(void* begin, std::size_t bytes) {
   constexpr std::uintptr_t kLarge = std::uintptr_t{1} << 21;
   const auto first = (reinterpret_cast<std::uintptr_t>(begin) + kLarge - 1) & ~(kLarge - 1);
@@ -103,6 +108,9 @@ void AskForLargePages(void* begin, std::size_t bytes) {
     madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
   }
 }
+#else
+void AskForLargePages(void*, std::size_t) {}
+#endif
 
 bool IsSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f';

@@ -274,6 +274,9 @@ TEST_P(StepKernel, AddInOrderMatchesPlainLoop) {
     double Start;
     std::vector<double> Terms;
   };
+  // As doubles: <cmath>'s INFINITY and NAN are floats.
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
   const auto repeat = [](double term, std::size_t count) {
     return std::vector<double>(count, term);
   };
@@ -293,8 +296,8 @@ TEST_P(StepKernel, AddInOrderMatchesPlainLoop) {
       {"from negative zero",    -0.0,          repeat(0.0, 20)},
       {"subnormal start",       0x1p-1070,     repeat(0x1p-1074, 50)},
       {"huge terms",            1.0,           repeat(0x1p1000, 20)},
-      {"infinite term",         1.0,           {0.5, 0.25, INFINITY, 0.125}},
-      {"not a number",          1.0,           {0.5, NAN, 0.125}},
+      {"infinite term",         1.0,           {0.5, 0.25, kInf, 0.125}},
+      {"not a number",          1.0,           {0.5, kNan, 0.125}},
   };
   // Long runs of random terms from random starts, many crossing powers
   // of two, some with runs of exact halves.

@@ -22,7 +22,29 @@ echo "built $(basename "$deb")"
 
 [ "$(dpkg-deb --field "$deb" Package)" = propsmooth ] || fail "Package field"
 [ "$(dpkg-deb --field "$deb" Version)" = "$version" ] || fail "Version field is not $version"
-dpkg-deb --field "$deb" Depends | grep -q libc6 || fail "Depends does not name libc6"
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+echo "$depends" | grep -q libc6 || fail "Depends does not name libc6"
+# Every shared library the program loads beyond the C and C++ runtimes must
+# come with the package: Debian names a runtime package after its soname
+# (libhwy.so.1: libhwy1).
+if command -v objdump >/dev/null 2>&1; then
+  for soname in $(objdump -p "$built" | awk '$1 == "NEEDED" { print $2 }'); do
+    case $soname in
+      libc.so.* | libm.so.* | libpthread.so.* | libdl.so.* | librt.so.* | \
+        libstdc++.so.* | libgcc_s.so.* | ld-linux*) continue ;;
+    esac
+    name=${soname%%.so.*} version=${soname##*.so.}
+    case $name in
+      *[0-9]) package=$name-$version ;;
+      *) package=$name$version ;;
+    esac
+    echo "$depends" | grep -Eq "(^|, )$package( |,|\$)" ||
+      fail "the program loads $soname but Depends does not name $package: $depends"
+  done
+else
+  echo "objdump not installed (Debian package binutils): the program's libraries not checked"
+fi
 dpkg-deb --contents "$deb" >"$work/contents.txt"
 for path in ./usr/bin/propsmooth ./usr/share/man/man1/propsmooth.1 \
     ./usr/share/doc/propsmooth/examples/rats.txt \
