@@ -57,15 +57,29 @@ void CpuRelax() {
 WorkerThread::WorkerThread() : thread_([this] { Serve(); }) {}
 
 WorkerThread::~WorkerThread() {
-  state_.store(kStop);
-  state_.notify_one();
+  SetState(kStop, &posted_);
   thread_.join();
+}
+
+void WorkerThread::SetState(int state, std::condition_variable* wake) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    state_.store(state);
+  }
+  wake->notify_one();
+}
+
+void WorkerThread::AwaitState(const std::function<bool(int)>& ready) {
+  for (int spin = 0; spin < kSpins && !ready(state_.load()); ++spin) CpuRelax();
+  if (ready(state_.load())) return;
+  std::condition_variable& wake = ready(kDone) ? done_ : posted_;
+  std::unique_lock<std::mutex> lock(mutex_);
+  wake.wait(lock, [&] { return ready(state_.load()); });
 }
 
 void WorkerThread::Start(const std::function<void()>& task) {
   task_ = &task;
-  state_.store(kPosted);
-  state_.notify_one();
+  SetState(kPosted, &posted_);
 }
 
 void WorkerThread::Finish() {
@@ -73,31 +87,21 @@ void WorkerThread::Finish() {
 }
 
 std::exception_ptr WorkerThread::Wait() noexcept {
-  for (int spin = 0; spin < kSpins && state_.load() != kDone; ++spin) CpuRelax();
-  for (int state = state_.load(); state != kDone; state = state_.load()) {
-    state_.wait(state);
-  }
+  AwaitState([](int state) { return state == kDone; });
   state_.store(kIdle);
   return std::exchange(error_, nullptr);
 }
 
 void WorkerThread::Serve() {
-  const auto waiting = [](int state) { return state == kIdle || state == kDone; };
   for (;;) {
-    for (int spin = 0; spin < kSpins && waiting(state_.load()); ++spin) CpuRelax();
-    int state = state_.load();
-    while (waiting(state)) {
-      state_.wait(state);
-      state = state_.load();
-    }
-    if (state == kStop) return;
+    AwaitState([](int state) { return state == kPosted || state == kStop; });
+    if (state_.load() == kStop) return;
     try {
       (*task_)();
     } catch (...) {
       error_ = std::current_exception();
     }
-    state_.store(kDone);
-    state_.notify_one();
+    SetState(kDone, &done_);
   }
 }
 

@@ -3,9 +3,11 @@
 #define PROPSMOOTH_COMMON_PARALLEL_H_
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 namespace propsmooth {
@@ -44,8 +46,14 @@ class WorkerThread {
   enum : int { kIdle, kPosted, kDone, kStop };
 
   void Serve();
+  void SetState(int state, std::condition_variable* wake);
+  void AwaitState(const std::function<bool(int)>& ready);
 
+  // Changed under the mutex; read without it while spinning.
   std::atomic<int> state_{kIdle};
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::condition_variable done_;
   const std::function<void()>* task_ = nullptr;
   std::exception_ptr error_;
   std::thread thread_;  // last, so that it starts after the rest is set
