@@ -1,0 +1,87 @@
+// PROPSMOOTH_SIMD on the real program: every cap writes the same bytes,
+// and a name it does not know ends the run before anything is touched.
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e/run_tool.h"
+
+namespace propsmooth::e2e {
+namespace {
+
+// Sets the variable for the runs of one test, and removes it after.
+class SimdVariable {
+ public:
+  explicit SimdVariable(const std::string& value) { setenv("PROPSMOOTH_SIMD", value.c_str(), 1); }
+  ~SimdVariable() { unsetenv("PROPSMOOTH_SIMD"); }
+  SimdVariable(const SimdVariable&) = delete;
+  SimdVariable& operator=(const SimdVariable&) = delete;
+};
+
+// Large counts, so that the vector runs, their ties and the second
+// thread all take part.
+std::string LargeCounts() {
+  std::string data;
+  for (int i = 1; i <= 30; ++i) {
+    const int size = 20000 + (i * 7919) % 180000;
+    data += "-1 " + std::to_string(i) + " " + std::to_string(size / (20 + i % 9)) + " " +
+            std::to_string(size) + "\n";
+  }
+  return data;
+}
+
+struct Outcome {
+  ToolResult Result;
+  std::string Table;
+  std::string Log;
+};
+
+Outcome RunOn(const std::string& data) {
+  TempDir dir;
+  WriteFile(dir / "data.txt", data);
+  Outcome run;
+  run.Result = RunTool(dir.path(), {"data.txt", "out.txt"});
+  run.Table = ReadFile(dir / "out.txt");
+  run.Log = ReadFile(dir / "out.log");
+  return run;
+}
+
+TEST(SimdCap, EveryCapWritesTheSameBytes) {
+  const std::string inputs[] = {ReadFile(SourceDir() / "examples" / "rats.txt"), LargeCounts()};
+  for (const std::string& data : inputs) {
+    const Outcome best = RunOn(data);
+    ASSERT_EQ(best.Result.Status, 0);
+    for (const char* cap : {"auto", "scalar", "ssse3", "sse4", "avx2", "avx512", "neon",
+                            "sve", "sve2"}) {
+      SCOPED_TRACE(cap);
+      const SimdVariable variable(cap);
+      const Outcome capped = RunOn(data);
+      EXPECT_EQ(capped.Result.Status, 0);
+      EXPECT_EQ(capped.Result.Stdout, best.Result.Stdout);
+      EXPECT_EQ(capped.Table, best.Table);
+      EXPECT_EQ(capped.Log, best.Log);
+    }
+  }
+}
+
+TEST(SimdCap, UnknownNameEndsTheRunFirst) {
+  for (const char* value : {"AVX2", "avx-512", "fastest", " "}) {
+    SCOPED_TRACE(value);
+    const SimdVariable variable(value);
+    TempDir dir;
+    WriteFile(dir / "data.txt", "-1 1 3 10\n-1 2 5 12\n");
+    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
+    EXPECT_EQ(result.Status, 1);
+    EXPECT_EQ(result.Stdout, "");
+    EXPECT_EQ(result.Stderr, std::string("propsmooth: PROPSMOOTH_SIMD=\"") + value +
+                                 "\" names no instruction set; it takes auto, scalar, ssse3, "
+                                 "sse4, avx2, avx512, neon, sve or sve2\n");
+    EXPECT_EQ(ListFiles(dir.path()), std::vector<std::string>{"data.txt"});
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth::e2e
