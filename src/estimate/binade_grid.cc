@@ -53,13 +53,20 @@ RunStart PlanRun(double base, std::int64_t from, std::int64_t last, double sum1,
   // reach its next power of two.
   const double q1 = 1.0 / low;
   const double q2 = q1 * q1 * second_scale;
-  const double length = std::min((kTwo53 - grid1.Steps) / (q1 + 1.0),
-                                 (kTwo53 - grid2.Steps) / (q2 + 1.0));
+  // min(room1 / (q1 + 1), room2 / (q2 + 1)) with one division; the run
+  // stops a term short of it, more than its few roundings could take.
+  const double per_term1 = q1 + 1.0;
+  const double per_term2 = q2 + 1.0;
+  const double length = std::min((kTwo53 - grid1.Steps) * per_term2,
+                                 (kTwo53 - grid2.Steps) * per_term1) /
+                        (per_term1 * per_term2);
   if (!(length >= static_cast<double>(kShortestRun + 1))) return RunStart::kTooShort;
-  const std::int64_t to = std::min(
-      {last, from + kLongestRun, from + static_cast<std::int64_t>(length) - 1});
+  const auto reach = from + static_cast<std::int64_t>(length) - 1;
+  const std::int64_t to = std::min({last, from + kLongestRun, reach});
+  // The last second quotient, u1^2/u2 / high^2, at least 2^-900: checked
+  // as a product, with a factor of two for its roundings.
   const double high = scaled_base + static_cast<double>(to) * unit;
-  if (!(high <= 0x1p400 && (1.0 / high) * (1.0 / high) * second_scale >= 0x1p-900)) {
+  if (!(high <= 0x1p400 && second_scale >= high * high * 0x1p-899)) {
     return RunStart::kNotTried;
   }
   // Where the second sum's ulps are fine against its terms, too many
@@ -79,6 +86,7 @@ RunStart PlanRun(double base, std::int64_t from, std::int64_t last, double sum1,
   plan->EstimateSecond = estimate_second;
   plan->SecondMargin = estimate_second ? q2 * kSecondMargin : 0.0;
   plan->Chunk = failures * kLongRunChunk < 0x1p-6 ? kLongRunChunk : kRunChunk;
+  plan->EndsNearPowerOfTwo = to == reach;
   return RunStart::kReady;
 }
 

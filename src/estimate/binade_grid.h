@@ -36,6 +36,7 @@ struct RunPlan {
   bool EstimateSecond = false;   // second terms as q1*q1, checked with Margin
   double SecondMargin = 0.0;     // of the second term's ulps
   int Chunk = 0;                 // terms checked at a time
+  bool EndsNearPowerOfTwo = false;  // To is where a sum nears its next binade
 };
 
 enum class RunStart {

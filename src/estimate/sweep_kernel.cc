@@ -60,7 +60,12 @@ struct RunTotals {
   std::size_t Rung = 0;  // the next rung to read off
 };
 
-enum class Run { kTaken, kTooShort, kNotTried };
+enum class Run {
+  kTaken,         // the sweep went on
+  kNearBinade,    // the sweep went on up to where a sum nears its next power of two
+  kTooShort,      // nothing done: a sum is too near its next power of two
+  kNotTried,      // nothing done: no run can start here
+};
 
 // `places` (a whole number of ulps, below 2^53) plus a term of q ulps,
 // rounded as the sum in double would be: to the nearest whole number,
@@ -210,15 +215,20 @@ void AddSpan(const double* terms, int n, double* sum) {
   *sum = on_grid ? grid.Steps * grid.Unit : s;
 }
 
-// Adds the terms of k in [from, to) to both running sums, as written.
+// Adds the terms of k in [from, to), at most kHead of them, to both
+// running sums one at a time, as written.
 void AddTermByTerm(double base, std::int64_t from, std::int64_t to, double* first,
                    double* second) {
+  assert(to - from <= kHead);
+  double t1[kHead];
+  double t2[kHead];
+  const auto n = static_cast<int>(to - from);
+  ComputeTerms(base, from, n, t1, t2);
   double s1 = *first;
   double s2 = *second;
-  for (std::int64_t k = from; k < to; ++k) {
-    const double denominator = base + static_cast<double>(k);
-    s1 = s1 + 1.0 / denominator;
-    s2 = s2 + 1.0 / (denominator * denominator);
+  for (int j = 0; j < n; ++j) {
+    s1 = s1 + t1[j];
+    s2 = s2 + t2[j];
   }
   *first = s1;
   *second = s2;
@@ -384,7 +394,7 @@ Run TakeRun(Sweep* sweep) {
   sweep->Rung = totals.Rung;
   sweep->Sum1 = (plan.First.Steps + totals.Places1) * plan.First.Unit;
   sweep->Sum2 = (plan.Second.Steps + totals.Places2) * plan.Second.Unit;
-  return Run::kTaken;
+  return plan.EndsNearPowerOfTwo && totals.K == plan.To ? Run::kNearBinade : Run::kTaken;
 }
 
 }  // namespace
@@ -418,6 +428,9 @@ void SweepOn(const std::vector<std::int64_t>& counts, double base,
       if (run == Run::kTaken) continue;
       in_blocks = run == Run::kNotTried;
       exact_until = sweep.K + (in_blocks ? kBlock : kCrossing);
+      // The run went on up to where a try would be too short: the power of
+      // two is crossed term by term next, from the rung it reached.
+      if (run == Run::kNearBinade) continue;
     }
     const std::int64_t stop = std::min({count, exact_until, sweep.K + kBlock});
     if (in_blocks) {
