@@ -15,6 +15,10 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
+#if defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 #include "estimate/literal_step_sums.h"
 #include "estimate/mle.h"
 #include "estimate/moments.h"
@@ -260,6 +264,58 @@ double PlainSum(double start, const std::vector<double>& terms) {
   double sum = start;
   for (const double term : terms) sum = sum + term;
   return sum;
+}
+
+// Sets flush-to-zero and denormals-are-zero on this thread, as a library
+// built with fast-math may leave them, and restores the mode after.
+class FlushToZero {
+ public:
+  FlushToZero() {
+#if defined(__x86_64__)
+    saved_ = _mm_getcsr();
+    _mm_setcsr(saved_ | (1u << 15) | (1u << 6));
+#elif defined(__aarch64__)
+    asm volatile("mrs %0, fpcr" : "=r"(saved_));
+    asm volatile("msr fpcr, %0" : : "r"(saved_ | (std::uint64_t{1} << 24)));
+#endif
+  }
+  ~FlushToZero() {
+#if defined(__x86_64__)
+    _mm_setcsr(saved_);
+#elif defined(__aarch64__)
+    asm volatile("msr fpcr, %0" : : "r"(saved_));
+#endif
+  }
+  FlushToZero(const FlushToZero&) = delete;
+  FlushToZero& operator=(const FlushToZero&) = delete;
+
+ private:
+#if defined(__x86_64__)
+  unsigned int saved_ = 0;
+#else
+  std::uint64_t saved_ = 0;
+#endif
+};
+
+// Test that the sums keep their subnormal terms whatever mode the caller's
+// thread is in: with A + B near 2^511 every 1/(d*d) of its row is subnormal.
+TEST_P(StepKernel, IgnoresCallersFlushToZero) {
+  const std::vector<Region> regions = {{3, 40}, {0, 25}, {30, 300}};
+  const double alpha = 0x1.2p510;
+  const double beta = 0x1.8p510;
+  const StepSums expected = LiteralStepSums(regions, alpha, beta);
+  const double largest_term = 1.0 / ((alpha + beta) * (alpha + beta));
+  ASSERT_GT(largest_term, 0.0);
+  ASSERT_LT(largest_term, std::numeric_limits<double>::min());
+  StepPlan plan = MakeStepPlan(regions, false);
+  const std::vector<double> terms(300, 0x1p-1070);
+  double sum = 0x1p-1060;
+  {
+    const FlushToZero flush;
+    ExpectSameSums(expected, ComputeStepSums(plan, alpha, beta));
+    AddInOrder(terms, &sum);
+  }
+  EXPECT_EQ(Bits(PlainSum(0x1p-1060, terms)), Bits(sum));
 }
 
 // Test that adding a span at once gives the sum of the plain loop where
