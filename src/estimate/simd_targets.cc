@@ -6,6 +6,8 @@
 #include <hwy/highway.h>
 #include <hwy/targets.h>
 
+#include "estimate/sweep.h"
+
 namespace propsmooth {
 namespace {
 
@@ -39,7 +41,14 @@ constexpr std::array<Cap, 8> kCaps = {{
     {"sve2", kSve2},
 }};
 
-std::int64_t Usable() { return hwy::SupportedTargets() & CompiledSimdTargets(); }
+std::int64_t Usable() {
+  const std::int64_t supported = hwy::SupportedTargets();
+  // This version of Highway points the dispatch at every target the CPU
+  // has, capped ones included, whenever SupportedTargets() runs: point it
+  // back at those it returned.
+  hwy::GetChosenTarget().Update(supported);
+  return supported & CompiledSimdTargets();
+}
 
 }  // namespace
 
@@ -76,10 +85,6 @@ std::vector<std::string> AvailableSimdTargets() {
   return names;
 }
 
-std::string ActiveSimdTarget() {
-  const std::int64_t targets = Usable();
-  return targets == 0 ? std::string(hwy::TargetName(HWY_STATIC_TARGET))
-                      : std::string(hwy::TargetName(targets & -targets));
-}
+std::string ActiveSimdTarget() { return SweepTargetName(); }
 
 }  // namespace propsmooth

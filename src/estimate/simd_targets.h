@@ -27,7 +27,8 @@ bool CapSimdTargetsFromEnvironment(std::string* error);
 /// Names of the compiled targets this CPU runs (after any cap), best first.
 std::vector<std::string> AvailableSimdTargets();
 
-/// The name of the target the kernel's dispatch chooses now.
+/// The name of the target the kernel's dispatch chooses now, as the
+/// dispatched code itself reports it.
 std::string ActiveSimdTarget();
 
 /// The Highway bits of every target compiled into the kernel.

@@ -20,6 +20,10 @@ void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
 /// would, bit for bit, for any terms.
 void AddInOrder(std::span<const double> terms, double* sum);
 
+/// The name of the instruction set the sweeps run on now: what the
+/// dispatch itself chooses.
+const char* SweepTargetName();
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_ESTIMATE_SWEEP_H_

@@ -442,6 +442,8 @@ void SweepOn(const std::vector<std::int64_t>& counts, double base,
   }
 }
 
+const char* TargetNameOn() { return hwy::TargetName(HWY_TARGET); }
+
 void AddInOrderOn(std::span<const double> terms, double* sum) {
   const GradualUnderflow gradual_underflow;
   while (!terms.empty()) {
@@ -460,6 +462,7 @@ namespace propsmooth {
 
 HWY_EXPORT(SweepOn);
 HWY_EXPORT(AddInOrderOn);
+HWY_EXPORT(TargetNameOn);
 
 void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
                     std::vector<double>* first, std::vector<double>* second) {
@@ -469,6 +472,8 @@ void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
 void AddInOrder(std::span<const double> terms, double* sum) {
   HWY_DYNAMIC_DISPATCH(AddInOrderOn)(terms, sum);
 }
+
+const char* SweepTargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameOn)(); }
 
 }  // namespace propsmooth
 #endif  // HWY_ONCE

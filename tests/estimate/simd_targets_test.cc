@@ -59,7 +59,24 @@ TEST_F(SimdCap, NameSelectsBestTargetAtOrBelowIt) {
     ASSERT_TRUE(CapSimdTargets(c.Name));
     EXPECT_EQ(ActiveSimdTarget(), c.Expected);
     EXPECT_EQ(AvailableSimdTargets().front(), c.Expected);
+    // Asking what is available must leave the dispatch capped.
+    EXPECT_EQ(ActiveSimdTarget(), c.Expected);
   }
+}
+
+// Without the test's mock: on the CPU's own targets, asking which are
+// available must not undo the cap (this Highway version's SupportedTargets
+// would point the dispatch back at the best one).
+TEST(SimdCapOnThisCpu, HoldsAfterListingTargets) {
+  const std::int64_t usable = hwy::SupportedTargets() & CompiledSimdTargets();
+  if ((usable & (usable - 1)) == 0) GTEST_SKIP() << "one target only";
+  const std::int64_t below_best = usable & (usable - 1);  // all but the best
+  const std::string second = hwy::TargetName(below_best & -below_best);
+  hwy::DisableTargets(usable & -usable);
+  EXPECT_EQ(ActiveSimdTarget(), second);
+  EXPECT_EQ(AvailableSimdTargets().front(), second);
+  EXPECT_EQ(ActiveSimdTarget(), second);
+  hwy::DisableTargets(0);
 }
 
 TEST_F(SimdCap, UnknownNameChangesNothing) {
