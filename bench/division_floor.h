@@ -1,6 +1,7 @@
-// What a step costs at the least on a target: the divisions its sums
-// contain and nothing else, added in any order, so that the step's time
-// can be read against what the hardware allows.
+// The divisions a step's sums are written with and nothing else, added in
+// any order: a yardstick for the step's time on a target. Not a strict
+// bound: where the kernel can prove it exact, it takes 1/(d*d) from 1/d
+// without a second division, and can then beat it.
 #ifndef PROPSMOOTH_BENCH_DIVISION_FLOOR_H_
 #define PROPSMOOTH_BENCH_DIVISION_FLOOR_H_
 

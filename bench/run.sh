@@ -113,7 +113,9 @@ table() {
 }
 
 echo
-echo "Per target (real time, threads allowed; floor: the step's divisions alone, any order):"
+echo "Per target (real time, threads allowed). Floor: both divisions of every term of the"
+echo "step alone, in any order; the kernel avoids the second one where it can, so a ratio"
+echo "step/floor below 1 can happen."
 printf "%-8s %10s %10s %10s %7s %10s %10s %7s\n" target fit_ms step_ms floor_ms ratio \
   large_ms floor_ms ratio
 printf "%-8s %10s %10s %10s %7s %10s %10s %7s\n" "" national national national \
