@@ -102,6 +102,25 @@ RecordTable Units() {
   return table;
 }
 
+// Few regions with very long sums: the step's time is then the sweeps'
+// alone, with next to nothing of the per-region work.
+RecordTable Large() {
+  std::mt19937_64 rng(kSeed + 5);
+  std::uniform_real_distribution<double> size(0.9e8, 1.1e8);
+  RecordTable table(5);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    RegionRecord& record = table[i];
+    record.Unit = -1;
+    record.Code = static_cast<std::int32_t>(i + 1);
+    record.Data2 = ToCount(size(rng));
+    // Around 1%, so that the counts are near 1e6.
+    std::binomial_distribution<std::int32_t> cases(record.Data2,
+                                                   0.02 * DrawBeta(50.0, 50.0, &rng));
+    record.Data1 = cases(rng);
+  }
+  return table;
+}
+
 }  // namespace
 
 bool ParseDataset(std::string_view name, Dataset* dataset) {
@@ -113,6 +132,8 @@ bool ParseDataset(std::string_view name, Dataset* dataset) {
     *dataset = Dataset::kWide;
   } else if (name == "huge") {
     *dataset = Dataset::kHuge;
+  } else if (name == "large") {
+    *dataset = Dataset::kLarge;
   } else {
     return false;
   }
@@ -129,6 +150,8 @@ RecordTable MakeDataset(Dataset dataset) {
       return SingleGroup(100000);
     case Dataset::kHuge:
       return SingleGroup(10000000);
+    case Dataset::kLarge:
+      return Large();
   }
   return {};
 }
