@@ -16,6 +16,12 @@ constexpr double kSecondMargin = 0x1p-49;
 // Estimated second terms are used up to this many ulps a term: then about
 // one chunk in 64 has a term within the margin of halfway.
 constexpr double kLargestEstimate = 0x1p36;
+// Terms checked at a time: a chunk with a term that fails the check is
+// added term by term. The longest chunks where terms rarely fail, for as
+// few checks as possible; shorter ones where they fail often, for as
+// little to redo as possible: about one chunk in 32 fails.
+constexpr int kShortestChunk = 16;
+constexpr double kChunkFailures = 0x1p-5;
 // The longest run, and the shortest worth starting: nearer than this to
 // the next power of two of either sum, the block path crosses it.
 constexpr std::int64_t kLongestRun = std::int64_t{1} << 16;
@@ -85,7 +91,9 @@ RunStart PlanRun(double base, std::int64_t from, std::int64_t last, double sum1,
   plan->SecondScale = second_scale;
   plan->EstimateSecond = estimate_second;
   plan->SecondMargin = estimate_second ? q2 * kSecondMargin : 0.0;
-  plan->Chunk = failures * kLongRunChunk < 0x1p-6 ? kLongRunChunk : kRunChunk;
+  int chunk = kLongRunChunk;
+  while (chunk > kShortestChunk && failures * chunk > kChunkFailures) chunk /= 2;
+  plan->Chunk = chunk;
   plan->EndsNearPowerOfTwo = to == reach;
   return RunStart::kReady;
 }

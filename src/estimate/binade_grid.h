@@ -45,8 +45,7 @@ enum class RunStart {
   kNotTried,  // a scaled value would leave the normal range, or d <= 0
 };
 
-/// Terms checked at a time in a run: a multiple of every vector's lanes.
-inline constexpr int kRunChunk = 64;
+/// Terms checked at a time in a run, at most.
 inline constexpr int kLongRunChunk = 256;
 
 /// Plans a run over k in [from, last), where the running sums of 1/d and
