@@ -3,6 +3,7 @@
 // user's cap) allows. doc/exact-sums.md proves why each path adds its
 // terms as the plain loop would.
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstddef>
@@ -71,12 +72,18 @@ enum class Run {
 // rounded as the sum in double would be: to the nearest whole number,
 // and from a tie to the even one, which depends on `places`. The caller
 // keeps the result below 2^53, so q < 2^52.
-inline double AddInUlps(double places, double q) {
-  const double nearest = (q + kTwo52) - kTwo52;
-  const double rest = q - nearest;
-  if (rest != 0.5 && rest != -0.5) return places + nearest;
-  const double below = places + (q - 0.5);
-  return (static_cast<std::int64_t>(below) & 1) == 0 ? below : below + 1.0;
+// Whole numbers are held as integers, so that the chain of additions from
+// term to term is an integer one; the rest is off that chain.
+inline std::int64_t AddInUlps(std::int64_t places, double q) {
+  const double shifted = q + kTwo52;  // rounds to a whole number, ties to even
+  const double rest = q - (shifted - kTwo52);
+  // shifted is in [2^52, 2^53]: its bits less those of 2^52 are the number.
+  const std::int64_t nearest =
+      std::bit_cast<std::int64_t>(shifted) - std::bit_cast<std::int64_t>(kTwo52);
+  const std::int64_t sum = places + nearest;
+  if ((rest != 0.5 && rest != -0.5) || (sum & 1) == 0) return sum;
+  // A tie rounded to the odd neighbour: the other one is even.
+  return rest > 0.0 ? sum + 1 : sum - 1;
 }
 
 // Both sums can only have become +inf through a term with a positive
@@ -332,8 +339,9 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         piece1 = hn::Add(even1, odd1);
         piece2 = hn::Add(even2, odd2);
       } else {
-        double sum1 = plan.First.Steps + (places1 + AddLanes(d, piece1));
-        double sum2 = plan.Second.Steps + (places2 + AddLanes(d, piece2));
+        auto sum1 = static_cast<std::int64_t>(plan.First.Steps + (places1 + AddLanes(d, piece1)));
+        auto sum2 =
+            static_cast<std::int64_t>(plan.Second.Steps + (places2 + AddLanes(d, piece2)));
         for (int i = 0; i < n; ++i) {
           sum1 = AddInUlps(sum1, quotients1[i]);
           double q2 = quotients2[i];
@@ -345,8 +353,8 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
           }
           sum2 = AddInUlps(sum2, q2);
         }
-        places1 = sum1 - plan.First.Steps;
-        places2 = sum2 - plan.Second.Steps;
+        places1 = static_cast<double>(sum1) - plan.First.Steps;
+        places2 = static_cast<double>(sum2) - plan.Second.Steps;
         piece1 = zero;
         piece2 = zero;
       }
