@@ -13,11 +13,6 @@ namespace {
 // Below this many terms a thread costs more than it saves.
 constexpr std::int64_t kParallelTerms = 1 << 16;
 
-struct InnerSums {
-  std::vector<double> First;   // by rung: sum of 1/d
-  std::vector<double> Second;  // by rung: sum of 1/(d*d)
-};
-
 }  // namespace
 
 StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads) {
@@ -38,9 +33,9 @@ StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads) {
 
 StepSums ComputeStepSums(StepPlan& plan, double alpha, double beta) {
   const GradualUnderflow gradual_underflow;
-  InnerSums size_sums;
-  InnerSums success_sums;
-  InnerSums failure_sums;
+  InnerSums& size_sums = plan.SizeSums;
+  InnerSums& success_sums = plan.SuccessSums;
+  InnerSums& failure_sums = plan.FailureSums;
   const double alpha_plus_beta = alpha + beta;
   // The size sweep is the longest; the other two share the second core.
   RunPair(

@@ -21,6 +21,12 @@ struct StepSums {
   double HessMixed = 0.0;  // HAB
 };
 
+/// One ladder's inner sums, by rung.
+struct InnerSums {
+  std::vector<double> First;   // sum of 1/d
+  std::vector<double> Second;  // sum of 1/(d*d)
+};
+
 /// What a group's steps share: built once per fit, used by every step.
 /// Move-only: it owns the thread that the steps of a large group share.
 struct StepPlan {
@@ -29,6 +35,10 @@ struct StepPlan {
   CountLadder Failure;   // n_i - x_i: terms in k + B
   // Set where the size sweep and the other two run on separate threads.
   std::unique_ptr<WorkerThread> Helper;
+  // Each step's inner sums, kept so that a step allocates nothing.
+  InnerSums SizeSums;
+  InnerSums SuccessSums;
+  InnerSums FailureSums;
 };
 
 /// Builds the plan for `regions`. `allow_threads` lets large groups sweep
