@@ -79,7 +79,7 @@ void SumReciprocalsOn(double base, std::int64_t terms, ReciprocalSums* sums) {
   sums->Second = hn::GetLane(hn::SumOfLanes(d, second));
 }
 
-const char* TargetNameOn() { return hwy::TargetName(HWY_TARGET); }
+const char* FloorTargetNameOn() { return hwy::TargetName(HWY_TARGET); }
 
 }  // namespace HWY_NAMESPACE
 }  // namespace propsmooth
@@ -89,7 +89,7 @@ HWY_AFTER_NAMESPACE();
 namespace propsmooth {
 
 HWY_EXPORT(SumReciprocalsOn);
-HWY_EXPORT(TargetNameOn);
+HWY_EXPORT(FloorTargetNameOn);
 
 DivisionFloorSums DivisionFloor(StepPlan& plan, double alpha, double beta) {
   DivisionFloorSums sums;
@@ -105,7 +105,7 @@ DivisionFloorSums DivisionFloor(StepPlan& plan, double alpha, double beta) {
   return sums;
 }
 
-std::string DivisionFloorTarget() { return HWY_DYNAMIC_DISPATCH(TargetNameOn)(); }
+std::string DivisionFloorTarget() { return HWY_DYNAMIC_DISPATCH(FloorTargetNameOn)(); }
 
 }  // namespace propsmooth
 #endif  // HWY_ONCE
