@@ -82,29 +82,25 @@ void BM_StepLiteral(benchmark::State& state) {
   SetTerms(state, group);
 }
 
-// One step of the fast kernel; range(1) allows the second thread.
-void BM_StepFast(benchmark::State& state) {
+// One step of `kernel` where the fit starts; range(1) allows the second
+// thread.
+template <auto kernel>
+void StepAtStart(benchmark::State& state) {
   const GroupWorkspace& group = Group(FromArg(state.range(0)));
   StepPlan plan = MakeStepPlan(group.Regions, state.range(1) != 0);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        ComputeStepSums(plan, group.Summary.AlphaMe, group.Summary.BetaMe));
+    benchmark::DoNotOptimize(kernel(plan, group.Summary.AlphaMe, group.Summary.BetaMe));
   }
   SetTerms(state, group);
 }
 
+// One step of the fast kernel.
+void BM_StepFast(benchmark::State& state) { StepAtStart<ComputeStepSums>(state); }
+
 // The divisions of one step alone, at the same point and on the same
 // threads as BM_StepFast: how far the step is from what the target's
 // division unit allows.
-void BM_DivisionFloor(benchmark::State& state) {
-  const GroupWorkspace& group = Group(FromArg(state.range(0)));
-  StepPlan plan = MakeStepPlan(group.Regions, state.range(1) != 0);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        DivisionFloor(plan, group.Summary.AlphaMe, group.Summary.BetaMe));
-  }
-  SetTerms(state, group);
-}
+void BM_DivisionFloor(benchmark::State& state) { StepAtStart<DivisionFloor>(state); }
 
 // A whole fit with the reference kernel, default settings.
 void BM_FitLiteral(benchmark::State& state) {
