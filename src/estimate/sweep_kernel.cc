@@ -116,45 +116,14 @@ using M = decltype(hn::FirstN(D(), 0));
 // callers that check the remainder need no separate range test.
 HWY_INLINE V NearestWhole(V q, V two52) { return hn::Sub(hn::Add(q, two52), two52); }
 
-// Whether any of a chunk's terms came too near halfway between two whole
-// numbers of ulps. Vectors keep the largest distance (one operation a
-// term) and compare once a chunk; the portable targets flag each term, as
-// their Max tests for NaN with branches and a select would chain the terms
-// through memory. A run's distances are never NaN.
-class NearHalfway {
- public:
-  NearHalfway(D d, double limit1, double limit2)
-      : limit1_(hn::Set(d, limit1)),
-        limit2_(hn::Set(d, limit2)),
-        rest1_(hn::Zero(d)),
-        rest2_(hn::Zero(d)),
-        flags_(hn::FirstN(d, 0)) {}
+// Whether a term came too near halfway between two whole numbers of ulps:
+// vectors keep the largest distance (one operation a term) and compare once
+// a chunk; the portable targets flag each term, as their Max tests for NaN
+// with branches and a select would chain the terms through memory. A run's
+// distances are never NaN.
+constexpr bool kFlagEachTerm = HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128;
 
-  HWY_INLINE void Note(V rest1, V rest2) {
-    if constexpr (kFlagEachTerm) {
-      flags_ = hn::Or(flags_, hn::Or(hn::Not(hn::Lt(hn::Abs(rest1), limit1_)),
-                                     hn::Not(hn::Lt(hn::Abs(rest2), limit2_))));
-    } else {
-      rest1_ = hn::Max(rest1_, hn::Abs(rest1));
-      rest2_ = hn::Max(rest2_, hn::Abs(rest2));
-    }
-  }
-
-  HWY_INLINE bool Any(D d) const {
-    if constexpr (kFlagEachTerm) return !hn::AllFalse(d, flags_);
-    return !hn::AllFalse(d, hn::Or(hn::Not(hn::Lt(rest1_, limit1_)),
-                                   hn::Not(hn::Lt(rest2_, limit2_))));
-  }
-
- private:
-  static constexpr bool kFlagEachTerm =
-      HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128;
-  V limit1_;
-  V limit2_;
-  V rest1_;  // the largest distances
-  V rest2_;
-  M flags_;
-};
+HWY_INLINE M NotBelow(V distance, V limit) { return hn::Not(hn::Lt(distance, limit)); }
 
 // Whole numbers below 2^53 add exactly in any order.
 HWY_INLINE double AddLanes(D d, V v) { return hn::GetLane(hn::SumOfLanes(d, v)); }
@@ -319,6 +288,8 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
   const V offsets = hn::Iota(d, 0.0);
   const V step = hn::Set(d, static_cast<double>(lanes) * plan.Unit);
   const V zero = hn::Zero(d);
+  const V limit1 = hn::Set(d, 0.5);
+  const V limit2 = hn::Set(d, 0.5 - plan.SecondMargin);
   const M all = hn::FirstN(d, static_cast<std::size_t>(lanes));
   // The chunk's quotients, for the chunks added term by term; room for
   // the last vector's lanes past the chunk.
@@ -343,7 +314,9 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
       V even2 = piece2;
       V odd1 = zero;
       V odd2 = zero;
-      NearHalfway near_halfway(d, 0.5, 0.5 - plan.SecondMargin);
+      V rest1 = zero;  // the largest distances, or
+      V rest2 = zero;
+      M near_halfway = hn::FirstN(d, 0);  // the terms flagged
       const auto take = [&](M live, int at, V* sum1, V* sum2) {
         const V scaled_d = hn::Add(bases, scaled_k);
         const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
@@ -358,7 +331,15 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         const V n2 = NearestWhole(q2, two52);
         *sum1 = hn::Add(*sum1, n1);
         *sum2 = hn::Add(*sum2, n2);
-        near_halfway.Note(hn::Sub(q1, n1), hn::Sub(q2, n2));
+        const V distance1 = hn::Abs(hn::Sub(q1, n1));
+        const V distance2 = hn::Abs(hn::Sub(q2, n2));
+        if constexpr (kFlagEachTerm) {
+          near_halfway = hn::Or(near_halfway, hn::Or(NotBelow(distance1, limit1),
+                                                     NotBelow(distance2, limit2)));
+        } else {
+          rest1 = hn::Max(rest1, distance1);
+          rest2 = hn::Max(rest2, distance2);
+        }
         scaled_k = hn::Add(scaled_k, step);
       };
       int j = 0;
@@ -370,7 +351,10 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         take(hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes))), j, &even1,
              &even2);
       }
-      if (!near_halfway.Any(d)) {
+      if (!kFlagEachTerm) {
+        near_halfway = hn::Or(NotBelow(rest1, limit1), NotBelow(rest2, limit2));
+      }
+      if (hn::AllFalse(d, near_halfway)) {
         piece1 = hn::Add(even1, odd1);
         piece2 = hn::Add(even2, odd2);
       } else {
