@@ -13,7 +13,13 @@ demo: DEPS_SET = build
 # `make test` turns them on in the same build folder.
 demo: CONFIGURE_FLAGS = -DPROPSMOOTH_TESTS=OFF
 
-.PHONY: all build deps demo test bench fuzz install package clean
+# The Windows program's build folder and the MinGW-w64 compiler it needs.
+WIN_BUILD ?= build-win
+MINGW_CXX = x86_64-w64-mingw32-g++-posix
+VERSION = $(shell sed -n 's/^project.propsmooth VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+WIN_ZIP = propsmooth-$(VERSION)-win64
+
+.PHONY: all build deps demo test bench fuzz install package package-windows clean
 
 all: build
 
@@ -50,8 +56,28 @@ fuzz:
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# The Debian package, and the Windows zip where the cross compiler is.
 package: build
 	cd $(BUILD) && cpack -G DEB
+	@if command -v $(MINGW_CXX) >/dev/null 2>&1; then $(MAKE) --no-print-directory package-windows; \
+	else echo "make package: no $(MINGW_CXX) (Debian: g++-mingw-w64-x86-64-posix), so no Windows zip"; fi
+
+# $(BUILD)/$(WIN_ZIP).zip: propsmooth.exe, linked statically so that it needs
+# no DLL beside it, with the README and the example data in one folder.
+package-windows:
+	@command -v $(MINGW_CXX) >/dev/null 2>&1 || \
+	  { echo "package-windows: $(MINGW_CXX) not found (Debian: g++-mingw-w64-x86-64-posix)" >&2; exit 1; }
+	@command -v zip >/dev/null 2>&1 || { echo "package-windows: zip not found (Debian: zip)" >&2; exit 1; }
+	cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/x86_64-w64-mingw32.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DPROPSMOOTH_TESTS=OFF -DPROPSMOOTH_REPORT_TOOL=OFF
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target propsmooth
+	rm -rf $(WIN_BUILD)/zip && mkdir -p $(WIN_BUILD)/zip/$(WIN_ZIP)/examples $(BUILD)
+	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/zip/$(WIN_ZIP)/propsmooth.exe $(WIN_BUILD)/propsmooth.exe
+	cp README.md $(WIN_BUILD)/zip/$(WIN_ZIP)/
+	cp examples/*.txt $(WIN_BUILD)/zip/$(WIN_ZIP)/examples/
+	rm -f $(BUILD)/$(WIN_ZIP).zip
+	cd $(WIN_BUILD)/zip && zip -q -X -r $(abspath $(BUILD))/$(WIN_ZIP).zip $(WIN_ZIP)
+	@echo "package-windows: wrote $(BUILD)/$(WIN_ZIP).zip"
 
 clean:
 	rm -rf $(BUILD)

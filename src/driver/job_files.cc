@@ -1,11 +1,8 @@
 #include "driver/job_files.h"
 
-#include <sys/stat.h>
-
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
+#include "common/platform.h"
 #include "input/data_file.h"
 
 namespace propsmooth {
@@ -20,15 +17,13 @@ using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 InputFile OpenDataFile(const std::string& name) {
   InputFile file(std::fopen(name.c_str(), "rb"));
   if (!file) return file;
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) file.reset();
+  StreamKind kind;
+  if (!InspectStream(file.get(), &kind) || kind.Folder) file.reset();
   return file;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  std::error_code error;
-  return std::filesystem::equivalent(a, b, error) && !error;
+  return a == b || NameOneExistingFile(a, b);
 }
 
 }  // namespace

@@ -7,18 +7,14 @@
 
 #include <string>
 
+#include "common/platform.h"
 #include "driver/job_files.h"
 #include "driver/run.h"
 #include "estimate/simd_targets.h"
 
 namespace {
 
-std::tm LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
+std::tm LocalNow() { return propsmooth::LocalTime(std::time(nullptr)); }
 
 }  // namespace
 

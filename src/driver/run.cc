@@ -82,6 +82,13 @@ ExitStatus Run(std::span<const std::string_view> args, LocalClock clock,
 
   if (settings.ShowTimes) Print(console, " end:   " + FormatTimeStamp(clock()));
 
+  // Now that the log exists, a table name that reaches it in a way the
+  // first check could not see, before either file was there (another case
+  // of the name on Windows, a link made ahead to the log's name), is found
+  // before creating the table would empty the log.
+  const NamePair table_and_log[] = {{&out_file_name, &log_file_name}};
+  if (RefuseSameFiles(table_and_log, console)) return ExitStatus::kFileError;
+
   OutputFile out;
   if (!out.Create(out_file_name)) {
     PrintFileError(console, "create", out_file_name);

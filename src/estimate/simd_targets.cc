@@ -42,12 +42,18 @@ constexpr std::array<Cap, 8> kCaps = {{
 }};
 
 std::int64_t Usable() {
+#ifdef HWY_COMPILE_ONLY_STATIC
+  // The one target compiled in needs nothing the baseline lacks, and
+  // Highway's library, which would detect the others, is not linked.
+  return CompiledSimdTargets();
+#else
   const std::int64_t supported = hwy::SupportedTargets();
   // This version of Highway points the dispatch at every target the CPU
   // has, capped ones included, whenever SupportedTargets() runs: point it
   // back at those it returned.
   hwy::GetChosenTarget().Update(supported);
   return supported & CompiledSimdTargets();
+#endif
 }
 
 }  // namespace
@@ -58,7 +64,11 @@ bool CapSimdTargets(std::string_view name) {
   if (name.empty() || name == "auto") return true;
   for (const Cap& cap : kCaps) {
     if (cap.Name == name) {
+      // With the baseline target alone there is nothing to cap: a known
+      // name still runs, as it would on a CPU without anything better.
+#ifndef HWY_COMPILE_ONLY_STATIC
       hwy::DisableTargets(~cap.Allowed);
+#endif
       return true;
     }
   }

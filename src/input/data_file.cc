@@ -1,16 +1,12 @@
 #include "input/data_file.h"
 
-#include <sys/stat.h>
-
-#if __has_include(<sys/mman.h>)
-#include <sys/mman.h>
-#endif
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
+
+#include "common/platform.h"
 
 namespace propsmooth {
 namespace {
@@ -95,23 +91,6 @@ class TextSource {
   bool failed_ = false;
 };
 
-// A large table filled page by page costs one fault per 4 KiB page; large
-// pages cut that by a factor of 512. Only a hint: where the system
-// declines, nothing changes. The hint is Linux's; other systems (macOS has
-// madvise but no MADV_HUGEPAGE) keep ordinary pages.
-#ifdef MADV_HUGEPAGE
-void AskForLargePages(void* begin, std::size_t bytes) {
-  constexpr std::uintptr_t kLarge = std::uintptr_t{1} << 21;
-  const auto first = (reinterpret_cast<std::uintptr_t>(begin) + kLarge - 1) & ~(kLarge - 1);
-  const auto last = (reinterpret_cast<std::uintptr_t>(begin) + bytes) & ~(kLarge - 1);
-  if (last > first) {
-    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-  }
-}
-#else
-void AskForLargePages(void*, std::size_t) {}
-#endif
-
 bool IsSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f';
 }
@@ -186,10 +165,10 @@ ReadResult ReadDataFile(std::FILE* stream, RecordTable* table) {
   // space up front spares the copies and fresh pages of repeated growth;
   // pages that no record reaches are never touched. Where it cannot be
   // had, the table grows as it goes.
-  struct stat info {};
-  if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+  StreamKind kind;
+  if (InspectStream(stream, &kind) && kind.Bytes > 0) {
     try {
-      table->reserve(table->size() + static_cast<std::size_t>(info.st_size) / 8 + 1);
+      table->reserve(table->size() + kind.Bytes / 8 + 1);
       AskForLargePages(table->data(), table->capacity() * sizeof(RegionRecord));
     } catch (const std::exception&) {
     }

@@ -70,6 +70,25 @@ TEST(OutputFiles, NamesOfTheSameFileAreRefused) {
   }
 }
 
+// A table name linked ahead of time to the log's name is one file with the
+// log only once the log exists: the run stops there, the log it wrote kept.
+TEST(OutputFiles, TableLinkedToTheLogStillToBeWritten) {
+  const char* const targets[] = {"out.log", "sub/../out.log"};
+  for (const char* target : targets) {
+    SCOPED_TRACE(target);
+    TempDir dir;
+    WriteFile(dir / "data.txt", ReadFile(GoldenDir() / "input.txt"));
+    fs::create_directory(dir / "sub");
+    fs::create_symlink(target, dir / "out.txt");
+    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
+    EXPECT_EQ(result.Status, 3);
+    EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", "out.txt", "out.log") +
+                                 "\n ERROR!! out.txt and out.log name the same file \n\n");
+    EXPECT_EQ(ReadFile(dir / "out.log"), ReadFile(GoldenDir() / "expected.log"));
+    EXPECT_TRUE(fs::is_symlink(dir / "out.txt"));
+  }
+}
+
 // A file that cannot be created stops the run with status 3 and names it.
 TEST(OutputFiles, FileThatCannotBeCreated) {
   struct Case {
