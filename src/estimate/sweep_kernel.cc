@@ -116,12 +116,18 @@ using M = decltype(hn::FirstN(D(), 0));
 // callers that check the remainder need no separate range test.
 HWY_INLINE V NearestWhole(V q, V two52) { return hn::Sub(hn::Add(q, two52), two52); }
 
-// Whether a term came too near halfway between two whole numbers of ulps:
-// vectors keep the largest distance (one operation a term) and compare once
-// a chunk; the portable targets flag each term, as their Max tests for NaN
-// with branches and a select would chain the terms through memory. A run's
-// distances are never NaN.
-constexpr bool kFlagEachTerm = HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128;
+// The larger of two distances from a whole number, never NaN in a run. The
+// portable targets' Max on doubles tests for NaN with branches, which cost
+// more than the division there; distances are >= 0, and such doubles order
+// as their bits, so they take the larger of the bits instead.
+HWY_INLINE V Larger(V a, V b) {
+#if HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
+  const hn::RebindToUnsigned<D> du;
+  return hn::BitCast(D(), hn::Max(hn::BitCast(du, a), hn::BitCast(du, b)));
+#else
+  return hn::Max(a, b);
+#endif
+}
 
 HWY_INLINE M NotBelow(V distance, V limit) { return hn::Not(hn::Lt(distance, limit)); }
 
@@ -314,9 +320,8 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
       V even2 = piece2;
       V odd1 = zero;
       V odd2 = zero;
-      V rest1 = zero;  // the largest distances, or
+      V rest1 = zero;  // the largest distance from a whole number
       V rest2 = zero;
-      M near_halfway = hn::FirstN(d, 0);  // the terms flagged
       const auto take = [&](M live, int at, V* sum1, V* sum2) {
         const V scaled_d = hn::Add(bases, scaled_k);
         const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
@@ -331,15 +336,8 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         const V n2 = NearestWhole(q2, two52);
         *sum1 = hn::Add(*sum1, n1);
         *sum2 = hn::Add(*sum2, n2);
-        const V distance1 = hn::Abs(hn::Sub(q1, n1));
-        const V distance2 = hn::Abs(hn::Sub(q2, n2));
-        if constexpr (kFlagEachTerm) {
-          near_halfway = hn::Or(near_halfway, hn::Or(NotBelow(distance1, limit1),
-                                                     NotBelow(distance2, limit2)));
-        } else {
-          rest1 = hn::Max(rest1, distance1);
-          rest2 = hn::Max(rest2, distance2);
-        }
+        rest1 = Larger(rest1, hn::Abs(hn::Sub(q1, n1)));
+        rest2 = Larger(rest2, hn::Abs(hn::Sub(q2, n2)));
         scaled_k = hn::Add(scaled_k, step);
       };
       int j = 0;
@@ -351,10 +349,7 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         take(hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes))), j, &even1,
              &even2);
       }
-      if (!kFlagEachTerm) {
-        near_halfway = hn::Or(NotBelow(rest1, limit1), NotBelow(rest2, limit2));
-      }
-      if (hn::AllFalse(d, near_halfway)) {
+      if (hn::AllFalse(d, hn::Or(NotBelow(rest1, limit1), NotBelow(rest2, limit2)))) {
         piece1 = hn::Add(even1, odd1);
         piece2 = hn::Add(even2, odd2);
       } else {
