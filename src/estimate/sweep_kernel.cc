@@ -71,9 +71,8 @@ enum class Run {
 // `places` (a whole number of ulps, below 2^53) plus a term of q ulps,
 // rounded as the sum in double would be: to the nearest whole number,
 // and from a tie to the even one, which depends on `places`. The caller
-// keeps the result below 2^53, so q < 2^52.
-// Whole numbers are held as integers, so that the chain of additions from
-// term to term is an integer one; the rest is off that chain.
+// keeps the result below 2^53, so q < 2^52. The places are an integer, so
+// that the chain from term to term is one integer addition.
 inline std::int64_t AddInUlps(std::int64_t places, double q) {
   const double shifted = q + kTwo52;  // rounds to a whole number, ties to even
   const double rest = q - (shifted - kTwo52);
