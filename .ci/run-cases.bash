@@ -30,6 +30,17 @@ awk 'BEGIN { for (i = 1; i <= 40; i++) {
   n = 20000 + (i * 7919) % 180000; print -1, i, int(n * (0.02 + (i % 7) * 0.005)), n } }' \
   >"$scratch/large-counts.txt"
 add_case large-counts "$scratch/large-counts.txt" "input.txt out.txt"
+# Every way a data file is refused: a record out of range (status 1) and
+# text that is not records (status 2), each as the first offence.
+data_error=0
+for text in '-1 1 2 10\n-1 5 2 0\n' '-1 1 2 10\n-1 6 -1 10\n' '3 1 2 10\n-2 7 1 10\n' \
+  '-1 1 2 10\n-1 2 3\n' '-1 1 2 10\n-1 9 2 10x\n' '-1 1 2 10\n-1 2 2147483648 10\n' \
+  'Unit Code Data1 Data2\n-1 1 2 10\n' '\357\273\277-1 1 2 10\n' '1 2 3' \
+  '-1 1 2 10\r\n\032-1 2 x\r\n'; do
+  data_error=$((data_error + 1))
+  printf -- "$text" >"$scratch/data-error-$data_error.txt"
+  add_case "data-error-$data_error" "$scratch/data-error-$data_error.txt" "input.txt out.txt"
+done
 # The ends that write no table: the usage text, an unknown option, a data
 # file that is not there, and a table named by the data file's absolute
 # name, which only the file system's view of the two names can catch.
