@@ -88,18 +88,21 @@ for cap in $caps; do
     --benchmark_out="$data/kernels-$cap.json" --benchmark_out_format=json
 done
 
+# Reads one run's JSON into `target` and real[name]: each benchmark's
+# "name" line comes before its "real_time" line, and the target is in the
+# context.
+read_json='
+  /"simd_target":/ { target = $2; gsub(/[",]/, "", target) }
+  /"name":/ { name = $2; gsub(/[",]/, "", name) }
+  /"real_time":/ { v = $2; gsub(/,/, "", v); real[name] = v + 0 }'
+
 # The target a run's JSON reports.
 target_in() {
-  awk '/"simd_target":/ { t = $2; gsub(/[",]/, "", t); print t; exit }' "$1"
+  awk "$read_json"' END { print target }' "$1"
 }
 
-# Reads one run's JSON: each benchmark's "name" line comes before its
-# "real_time" line, and the target is in the context.
 table() {
-  awk '
-    /"simd_target":/ { target = $2; gsub(/[",]/, "", target) }
-    /"name":/ { name = $2; gsub(/[",]/, "", name) }
-    /"real_time":/ { v = $2; gsub(/,/, "", v); real[name] = v + 0 }
+  awk "$read_json"'
     function ratio(a, b) { return b > 0 ? sprintf("%7.2f", a / b) : sprintf("%7s", "-") }
     END {
       fit = real["BM_Fit/group:0/threads:1/real_time"]
@@ -124,10 +127,7 @@ for cap in $caps; do
   table "$data/kernels-$cap.json"
 done
 
-awk '
-  /"simd_target":/ { target = $2; gsub(/[",]/, "", target) }
-  /"name":/ { name = $2; gsub(/[",]/, "", name) }
-  /"real_time":/ { v = $2; gsub(/,/, "", v); real[name] = v + 0 }
+awk "$read_json"'
   END {
     printf "\nRatios on %s, same run (real time, literal / fast):\n", target
     printf "  step national: %.0fx (threads), %.0fx (one thread)\n",

@@ -2,10 +2,9 @@
 #include <cstdio>
 #include <ctime>
 #include <new>
+#include <string>
 #include <string_view>
 #include <vector>
-
-#include <string>
 
 #include "common/platform.h"
 #include "driver/job_files.h"

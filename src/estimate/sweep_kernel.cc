@@ -255,26 +255,17 @@ void AddTermByTerm(double base, std::int64_t from, std::int64_t to, double* firs
   *second = s2;
 }
 
-// Adds the terms of k in [from, to), at most one block, to both running
-// sums, as one at a time in order would.
+// Adds the terms of k in [from, to), at most one block and all past the
+// head, to both running sums, as one at a time in order would.
 void AddBlock(double base, std::int64_t from, std::int64_t to, double* first,
               double* second) {
-  assert(to - from <= kBlock);
+  assert(from >= kHead && to - from <= kBlock);
   alignas(64) double t1[kBlock];
   alignas(64) double t2[kBlock];
   const auto n = static_cast<int>(to - from);
   ComputeTerms(base, from, n, t1, t2);
-  const auto head = static_cast<int>(std::clamp<std::int64_t>(kHead - from, 0, n));
-  double s1 = *first;
-  double s2 = *second;
-  for (int j = 0; j < head; ++j) {
-    s1 = s1 + t1[j];
-    s2 = s2 + t2[j];
-  }
-  *first = s1;
-  *second = s2;
-  AddSpan(t1 + head, n - head, first);
-  AddSpan(t2 + head, n - head, second);
+  AddSpan(t1, n, first);
+  AddSpan(t2, n, second);
 }
 
 // The terms of k in [sweep.K, plan.To), a chunk at a time, reading off the
@@ -388,8 +379,8 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
 }
 
 // Takes the sweep as far as one run on both sums' grids reaches, reading
-// off the rungs on the way. Nothing changes where a sum is too near its next power of two
-// (kTooShort) or no run can start here at all (kNotTried).
+// off the rungs on the way. Nothing changes where a sum is too near its
+// next power of two (kTooShort) or no run can start here at all (kNotTried).
 Run TakeRun(Sweep* sweep) {
   RunPlan plan;
   switch (PlanRun(sweep->Base, sweep->K, sweep->Counts->back(), sweep->Sum1, sweep->Sum2,
