@@ -10,6 +10,7 @@ enum class ExitStatus : int {
   kMalformedData = 2,  // data text that cannot be read as records
   kFileError = 3,      // log or output file: name collision, create or write
   kOutOfMemory = 4,    // the data do not fit in memory
+  kConsoleUnwritable = 5,  // the files are complete, the console text was lost
 };
 
 }  // namespace propsmooth

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "common/types.h"
-#include "driver/job_files.h"
+#include "app/job_files.h"
 #include "driver/log_name.h"
-#include "driver/options.h"
+#include "app/options.h"
 #include "driver/process_groups.h"
 #include "report/log_report.h"
 #include "report/output_file.h"
@@ -66,10 +66,7 @@ ExitStatus Run(std::span<const std::string_view> args, LocalClock clock,
   if (settings.ShowTimes) Print(console, "\n start: " + FormatTimeStamp(clock()));
 
   OutputFile log;
-  if (!log.Create(log_file_name)) {
-    PrintFileError(console, "create", log_file_name);
-    return ExitStatus::kFileError;
-  }
+  if (!CreateOutputFile(log_file_name, &log, console)) return ExitStatus::kFileError;
   std::string header;
   WriteLogHeader(&header);
   log.Write(header);
@@ -90,17 +87,10 @@ ExitStatus Run(std::span<const std::string_view> args, LocalClock clock,
   if (RefuseSameFiles(table_and_log, console)) return ExitStatus::kFileError;
 
   OutputFile out;
-  if (!out.Create(out_file_name)) {
-    PrintFileError(console, "create", out_file_name);
-    return ExitStatus::kFileError;
-  }
+  if (!CreateOutputFile(out_file_name, &out, console)) return ExitStatus::kFileError;
   WriteResultTable(table, &out);
-  if (!log.Close()) {
-    PrintFileError(console, "write", log_file_name);
-    return ExitStatus::kFileError;
-  }
-  if (!out.Close()) {
-    PrintFileError(console, "write", out_file_name);
+  if (!CloseOutputFile(log_file_name, &log, console) ||
+      !CloseOutputFile(out_file_name, &out, console)) {
     return ExitStatus::kFileError;
   }
   return ExitStatus::kSuccess;

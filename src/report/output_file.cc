@@ -1,12 +1,20 @@
 #include "report/output_file.h"
 
+#include <exception>
+
 namespace propsmooth {
 
 OutputFile::~OutputFile() {
-  if (stream_ != nullptr) std::fclose(stream_);
+  if (stream_ == nullptr) return;
+  std::fclose(stream_);
+  // Unwinding from an exception thrown after Create: nothing will finish
+  // the file, and a truncated table must not pass for a result.
+  if (std::uncaught_exceptions() > exceptions_at_create_) std::remove(name_.c_str());
 }
 
 bool OutputFile::Create(const std::string& name) {
+  name_ = name;
+  exceptions_at_create_ = std::uncaught_exceptions();
   // Binary mode: the CR LF line ends are in the text already.
   stream_ = std::fopen(name.c_str(), "wb");
   if (stream_ != nullptr) std::setvbuf(stream_, nullptr, _IOFBF, 1 << 16);

@@ -10,7 +10,9 @@ namespace propsmooth {
 
 /// Owns one output file. Writes are buffered; the first failed write,
 /// flush or close is remembered and every later write is skipped, so the
-/// caller checks `ok()` where it can act on it. Not copyable.
+/// caller checks `ok()` where it can act on it. A file left open by an
+/// exception (running out of memory) is removed, as it is incomplete.
+/// Not copyable.
 class OutputFile {
  public:
   OutputFile() = default;
@@ -36,6 +38,8 @@ class OutputFile {
 
  private:
   std::FILE* stream_ = nullptr;
+  std::string name_;
+  int exceptions_at_create_ = 0;
   bool ok_ = true;
 };
 

@@ -1,12 +1,14 @@
 #include "report_tool/report_options.h"
 
+#include <charconv>
 #include <cmath>
+#include <system_error>
 #include <sstream>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "driver/options.h"
+#include "app/options.h"
 #include "report_tool/version.h"
 
 namespace propsmooth {
@@ -34,18 +36,26 @@ bool IsFitOption(std::string_view arg) {
   }
 }
 
+// The whole text must be the number: CLI11 then converts it the same way.
+template <typename Number>
+bool ReadWhole(const std::string& text, Number* value) {
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, *value);
+  return error == std::errc() && stop == end;
+}
+
 std::string OpenUnitIntervalCheck(const std::string& text) {
   double value = 0.0;
-  if (!CLI::detail::lexical_cast(text, value) || !(value > 0.0 && value < 1.0)) {
+  if (!ReadWhole(text, &value) || !(value > 0.0 && value < 1.0)) {
     return "the level must lie strictly between 0 and 1, not " + text;
   }
   return std::string();
 }
 
-// The unsigned conversion alone would take "-1" as the largest count.
+// from_chars takes no sign for an unsigned count, so "-1" is refused.
 std::string CountCheck(const std::string& text) {
   std::size_t value = 0;
-  if (text.find('-') != std::string::npos || !CLI::detail::lexical_cast(text, value)) {
+  if (!ReadWhole(text, &value)) {
     return "the count must be a whole number, 0 or more, not " + text;
   }
   return std::string();

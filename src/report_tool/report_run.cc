@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "driver/job_files.h"
-#include "estimate/eb.h"
+#include "app/job_files.h"
 #include "report_tool/beta_math.h"
 #include "report_tool/html_report.h"
 #include "report_tool/version.h"
@@ -35,20 +34,6 @@ GroupView ViewOfGroup(const RecordTable& table, const GroupPlan& plan,
 }
 
 }  // namespace
-
-std::vector<GroupSummary> EstimateAllGroups(const RunSettings& fit, const GroupPlan& plan,
-                                            RecordTable* table) {
-  std::vector<GroupSummary> summaries(plan.Groups.size());
-  GroupWorkspace workspace;
-  for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
-    const GroupSpan& group = plan.Groups[g];
-    GatherGroup(*table, plan, group, &workspace);
-    EstimateGroup(fit, true, &workspace);
-    summaries[g] = workspace.Summary;
-    ScatterGroupResults(workspace, plan, group, table);
-  }
-  return summaries;
-}
 
 void WriteReport(const ReportSettings& settings, const RecordTable& table,
                  const GroupPlan& plan, const std::vector<GroupSummary>& summaries,
@@ -141,22 +126,14 @@ ExitStatus RunReport(std::span<const std::string_view> args, std::FILE* console)
   const std::vector<GroupSummary> summaries = EstimateAllGroups(settings.Fit, plan, &table);
 
   OutputFile html;
-  if (!html.Create(settings.ReportFileName)) {
-    PrintFileError(console, "create", settings.ReportFileName);
-    return ExitStatus::kFileError;
-  }
   OutputFile tsv;
-  if (with_tsv && !tsv.Create(settings.TsvFileName)) {
-    PrintFileError(console, "create", settings.TsvFileName);
+  if (!CreateOutputFile(settings.ReportFileName, &html, console) ||
+      (with_tsv && !CreateOutputFile(settings.TsvFileName, &tsv, console))) {
     return ExitStatus::kFileError;
   }
   WriteReport(settings, table, plan, summaries, &html, with_tsv ? &tsv : nullptr);
-  if (!html.Close()) {
-    PrintFileError(console, "write", settings.ReportFileName);
-    return ExitStatus::kFileError;
-  }
-  if (with_tsv && !tsv.Close()) {
-    PrintFileError(console, "write", settings.TsvFileName);
+  if (!CloseOutputFile(settings.ReportFileName, &html, console) ||
+      (with_tsv && !CloseOutputFile(settings.TsvFileName, &tsv, console))) {
     return ExitStatus::kFileError;
   }
   Print(console, " Groups: " + std::to_string(plan.Groups.size()) + ", drawn: " +

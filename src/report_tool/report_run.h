@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/estimate_groups.h"
 #include "common/exit_status.h"
 #include "common/types.h"
 #include "input/grouping.h"
@@ -14,11 +15,6 @@
 #include "report_tool/report_options.h"
 
 namespace propsmooth {
-
-/// Estimates every group of `plan` as propsmooth does (each record's three
-/// results set) and returns the groups' summaries in plan order.
-std::vector<GroupSummary> EstimateAllGroups(const RunSettings& fit, const GroupPlan& plan,
-                                            RecordTable* table);
 
 /// Writes the page to `html` and, when `tsv` is not null, the interval
 /// table of every record in data-file order to `tsv`. The records carry

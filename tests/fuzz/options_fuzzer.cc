@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/types.h"
-#include "driver/options.h"
+#include "app/options.h"
 #include "fuzz_check.h"
 
 namespace propsmooth {

@@ -1,4 +1,4 @@
-#include "driver/options.h"
+#include "app/options.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Reading the command-line options into the run settings.
-#ifndef PROPSMOOTH_DRIVER_OPTIONS_H_
-#define PROPSMOOTH_DRIVER_OPTIONS_H_
+#ifndef PROPSMOOTH_APP_OPTIONS_H_
+#define PROPSMOOTH_APP_OPTIONS_H_
 
 #include <cstdint>
 #include <optional>
@@ -33,4 +33,4 @@ bool ParseOptions(std::span<const std::string_view> args, RunSettings* settings)
 
 }  // namespace propsmooth
 
-#endif  // PROPSMOOTH_DRIVER_OPTIONS_H_
+#endif  // PROPSMOOTH_APP_OPTIONS_H_

@@ -1,7 +1,7 @@
 // The steps every command of the tool shares: console messages, refusing
-// colliding names, and loading the data file.
-#ifndef PROPSMOOTH_DRIVER_JOB_FILES_H_
-#define PROPSMOOTH_DRIVER_JOB_FILES_H_
+// colliding names, loading the data file, making the output files.
+#ifndef PROPSMOOTH_APP_JOB_FILES_H_
+#define PROPSMOOTH_APP_JOB_FILES_H_
 
 #include <cstdio>
 #include <span>
@@ -11,6 +11,7 @@
 
 #include "common/exit_status.h"
 #include "common/types.h"
+#include "report/output_file.h"
 
 namespace propsmooth {
 
@@ -29,6 +30,14 @@ using NamePair = std::pair<const std::string*, const std::string*>;
 /// file twice for writing, would destroy data.
 bool RefuseSameFiles(std::span<const NamePair> pairs, std::FILE* console);
 
+/// Creates (or empties) `name` as `file`; false after printing "Can't
+/// create" when it cannot.
+bool CreateOutputFile(const std::string& name, OutputFile* file, std::FILE* console);
+
+/// Closes `file`; false after printing "Can't write" when this or any
+/// earlier write to it failed.
+bool CloseOutputFile(const std::string& name, OutputFile* file, std::FILE* console);
+
 /// Prints "\n ERROR!! Not enough memory \n\n" and returns its status: a
 /// data file too large for the machine ends with a message, not an abort.
 ExitStatus ReportOutOfMemory(std::FILE* console);
@@ -41,4 +50,4 @@ ExitStatus LoadDataFile(const std::string& name, RecordTable* table, std::FILE* 
 
 }  // namespace propsmooth
 
-#endif  // PROPSMOOTH_DRIVER_JOB_FILES_H_
+#endif  // PROPSMOOTH_APP_JOB_FILES_H_

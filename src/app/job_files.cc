@@ -1,4 +1,4 @@
-#include "driver/job_files.h"
+#include "app/job_files.h"
 
 #include <memory>
 
@@ -46,6 +46,18 @@ bool RefuseSameFiles(std::span<const NamePair> pairs, std::FILE* console) {
       return true;
     }
   }
+  return false;
+}
+
+bool CreateOutputFile(const std::string& name, OutputFile* file, std::FILE* console) {
+  if (file->Create(name)) return true;
+  PrintFileError(console, "create", name);
+  return false;
+}
+
+bool CloseOutputFile(const std::string& name, OutputFile* file, std::FILE* console) {
+  if (file->Close()) return true;
+  PrintFileError(console, "write", name);
   return false;
 }
 

@@ -1,5 +1,5 @@
 // Reading option values and applying option arguments to the run settings.
-#include "driver/options.h"
+#include "app/options.h"
 
 #include <cmath>  // std::isnan, std::signbit
 #include <cstdint>
