@@ -39,9 +39,12 @@ demo: deps $(BUILD)/CMakeCache.txt
 	@sh examples/demo.sh $(BUILD)/propsmooth
 
 # Configures again, so that a folder `make demo` set up gets its tests and
-# CMAKE_FLAGS given now apply; --no-tests=error: a build without tests fails.
+# CMAKE_FLAGS given now apply; test_prerequisites stops here, naming the
+# package, when CMake found no GoogleTest; --no-tests=error: a build
+# without tests fails.
 test: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DPROPSMOOTH_TESTS=ON $(CMAKE_FLAGS)
+	@cmake --build $(BUILD) --target test_prerequisites
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
