@@ -66,7 +66,8 @@ package: build
 	else echo "make package: no $(MINGW_CXX) (Debian: g++-mingw-w64-x86-64-posix), so no Windows zip"; fi
 
 # $(BUILD)/$(WIN_ZIP).zip: propsmooth.exe, linked statically so that it needs
-# no DLL beside it, with the README and the example data in one folder.
+# no DLL beside it, with the README, the license and the example data in
+# one folder.
 package-windows:
 	@command -v $(MINGW_CXX) >/dev/null 2>&1 || \
 	  { echo "package-windows: $(MINGW_CXX) not found (Debian: g++-mingw-w64-x86-64-posix)" >&2; exit 1; }
@@ -76,7 +77,7 @@ package-windows:
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target propsmooth
 	rm -rf $(WIN_BUILD)/zip && mkdir -p $(WIN_BUILD)/zip/$(WIN_ZIP)/examples $(BUILD)
 	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/zip/$(WIN_ZIP)/propsmooth.exe $(WIN_BUILD)/propsmooth.exe
-	cp README.md $(WIN_BUILD)/zip/$(WIN_ZIP)/
+	cp README.md LICENSE $(WIN_BUILD)/zip/$(WIN_ZIP)/
 	cp examples/*.txt $(WIN_BUILD)/zip/$(WIN_ZIP)/examples/
 	rm -f $(BUILD)/$(WIN_ZIP).zip
 	cd $(WIN_BUILD)/zip && zip -q -X -r $(abspath $(BUILD))/$(WIN_ZIP).zip $(WIN_ZIP)
