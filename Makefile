@@ -39,9 +39,12 @@ demo: deps $(BUILD)/CMakeCache.txt
 	@sh examples/demo.sh $(BUILD)/propsmooth
 
 # Configures again, so that a folder `make demo` set up gets its tests and
-# CMAKE_FLAGS given now apply; --no-tests=error: a build without tests fails.
+# CMAKE_FLAGS given now apply; test_prerequisites stops here, naming the
+# package, when CMake found no GoogleTest; --no-tests=error: a build
+# without tests fails.
 test: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD) -DPROPSMOOTH_TESTS=ON $(CMAKE_FLAGS)
+	@cmake --build $(BUILD) --target test_prerequisites
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
@@ -63,7 +66,8 @@ package: build
 	else echo "make package: no $(MINGW_CXX) (Debian: g++-mingw-w64-x86-64-posix), so no Windows zip"; fi
 
 # $(BUILD)/$(WIN_ZIP).zip: propsmooth.exe, linked statically so that it needs
-# no DLL beside it, with the README and the example data in one folder.
+# no DLL beside it, with the README, the license and the example data in
+# one folder.
 package-windows:
 	@command -v $(MINGW_CXX) >/dev/null 2>&1 || \
 	  { echo "package-windows: $(MINGW_CXX) not found (Debian: g++-mingw-w64-x86-64-posix)" >&2; exit 1; }
@@ -73,7 +77,7 @@ package-windows:
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target propsmooth
 	rm -rf $(WIN_BUILD)/zip && mkdir -p $(WIN_BUILD)/zip/$(WIN_ZIP)/examples $(BUILD)
 	x86_64-w64-mingw32-strip -o $(WIN_BUILD)/zip/$(WIN_ZIP)/propsmooth.exe $(WIN_BUILD)/propsmooth.exe
-	cp README.md $(WIN_BUILD)/zip/$(WIN_ZIP)/
+	cp README.md LICENSE $(WIN_BUILD)/zip/$(WIN_ZIP)/
 	cp examples/*.txt $(WIN_BUILD)/zip/$(WIN_ZIP)/examples/
 	rm -f $(BUILD)/$(WIN_ZIP).zip
 	cd $(WIN_BUILD)/zip && zip -q -X -r $(abspath $(BUILD))/$(WIN_ZIP).zip $(WIN_ZIP)

@@ -2,10 +2,56 @@
 # (`make package`, i.e. `cpack -G DEB` in the build folder).
 include(GNUInstallDirs)
 
+# The package's maintainer, also named in its copyright file.
+set(PROPSMOOTH_CONTACT "propsmooth developers <propsmooth@example.org>")
+
+# Debian wants manual pages and changelogs compressed: installs SOURCE as
+# NAME.gz in DESTINATION, compressed at build time with gzip -9n (no name or
+# time stamp in the file, so that the package is reproducible); as NAME,
+# uncompressed, where there is no gzip.
+find_program(PROPSMOOTH_GZIP gzip)
+if(NOT PROPSMOOTH_GZIP)
+  message(STATUS "gzip not found: manual pages and changelog are installed uncompressed")
+endif()
+function(propsmooth_install_gzipped source name destination)
+  if(NOT PROPSMOOTH_GZIP)
+    install(FILES ${source} DESTINATION ${destination} RENAME ${name})
+    return()
+  endif()
+  set(plain ${PROJECT_BINARY_DIR}/gzipped/${name})
+  add_custom_command(OUTPUT ${plain}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/gzipped
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${plain}
+    COMMAND ${PROPSMOOTH_GZIP} -9nf ${plain}
+    DEPENDS ${source}
+    VERBATIM)
+  add_custom_target(gzip_${name} ALL DEPENDS ${plain}.gz)
+  install(FILES ${plain}.gz DESTINATION ${destination})
+endfunction()
+
 install(TARGETS propsmooth RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/doc/propsmooth.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+propsmooth_install_gzipped(${PROJECT_SOURCE_DIR}/doc/propsmooth.1 propsmooth.1
+  ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/propsmooth)
+# A package that is its own upstream (no Debian revision) has changelog.gz.
+propsmooth_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/debian/changelog changelog
+  ${CMAKE_INSTALL_DATADIR}/doc/propsmooth)
+# The license in Debian's machine-readable form (DEP-5; "Expat" is its name
+# for this MIT license), its copyright line and text taken from LICENSE.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE PROPSMOOTH_LICENSE)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+if(NOT PROPSMOOTH_LICENSE MATCHES "\nCopyright \\(c\\) ([^\n]+)\n\n(Permission .*)$")
+  message(FATAL_ERROR "LICENSE: no 'Copyright (c) ...' line followed by the permission text")
+endif()
+set(PROPSMOOTH_COPYRIGHT "${CMAKE_MATCH_1}")
+string(STRIP "${CMAKE_MATCH_2}" PROPSMOOTH_LICENSE_TEXT)
+# Every line indented by one space, an empty one written as " .".
+string(REPLACE "\n\n" "\n.\n" PROPSMOOTH_LICENSE_TEXT "${PROPSMOOTH_LICENSE_TEXT}")
+string(REPLACE "\n" "\n " PROPSMOOTH_LICENSE_TEXT " ${PROPSMOOTH_LICENSE_TEXT}")
+configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/copyright.in
+  ${PROJECT_BINARY_DIR}/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/copyright
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/propsmooth)
 # The README shows it by this relative path.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/report.png
@@ -18,13 +64,13 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
 # after src/report_tool).
 if(TARGET propsmooth-report)
   install(TARGETS propsmooth-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/doc/propsmooth-report.1
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  propsmooth_install_gzipped(${PROJECT_SOURCE_DIR}/doc/propsmooth-report.1 propsmooth-report.1
+    ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
 set(CPACK_PACKAGE_NAME propsmooth)
 set(CPACK_PACKAGE_VENDOR "propsmooth developers")
-set(CPACK_PACKAGE_CONTACT "propsmooth developers <propsmooth@localhost>")
+set(CPACK_PACKAGE_CONTACT "${PROPSMOOTH_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "empirical Bayes estimates of proportions (binomial-beta model)")
 set(CPACK_PACKAGE_DESCRIPTION

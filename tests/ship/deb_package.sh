@@ -1,24 +1,16 @@
-# Builds the Debian package from the build folder, unpacks it into a scratch
+# Builds the Debian package from the build folder, checks its documents
+# (copyright, compressed manual pages, changelog), unpacks it into a scratch
 # root and runs the unpacked program on an unpacked example; the same for
 # propsmooth-report when it is built.
-# Usage: sh deb_package.sh CPACK BUILD_DIR BUILT_PROGRAM VERSION [BUILT_REPORT]
+# Usage: sh deb_package.sh CPACK BUILD_DIR SOURCE_DIR BUILT_PROGRAM VERSION [BUILT_REPORT]
 # (BUILT_REPORT empty or missing: the report tool is not built.)
 set -eu
-cpack=$1 build=$2 built=$3 version=$4 built_report=${5:-}
-for tool in dpkg-deb "$cpack"; do
-  command -v "$tool" >/dev/null 2>&1 ||
-    { echo "SKIPPED: $tool not installed (Debian package dpkg or cmake)"; exit 77; }
-done
+cpack=$1 build=$2 source=$3 built=$4 version=$5 built_report=${6:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
-
-"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >"$work/cpack.txt" 2>&1 ||
-  { cat "$work/cpack.txt"; fail "cpack -G DEB"; }
-set -- "$work"/package/*.deb
-[ $# -eq 1 ] && [ -f "$1" ] || { ls -l "$work/package"; fail "expected one .deb"; }
-deb=$1
-echo "built $(basename "$deb")"
+. "$(dirname "$0")/deb_build.sh"
+build_deb "$cpack" "$build"
 
 [ "$(dpkg-deb --field "$deb" Package)" = propsmooth ] || fail "Package field"
 [ "$(dpkg-deb --field "$deb" Version)" = "$version" ] || fail "Version field is not $version"
@@ -34,10 +26,10 @@ if command -v objdump >/dev/null 2>&1; then
       libc.so.* | libm.so.* | libpthread.so.* | libdl.so.* | librt.so.* | \
         libstdc++.so.* | libgcc_s.so.* | ld-linux*) continue ;;
     esac
-    name=${soname%%.so.*} version=${soname##*.so.}
+    name=${soname%%.so.*} soversion=${soname##*.so.}
     case $name in
-      *[0-9]) package=$name-$version ;;
-      *) package=$name$version ;;
+      *[0-9]) package=$name-$soversion ;;
+      *) package=$name$soversion ;;
     esac
     echo "$depends" | grep -Eq "(^|, )$package( |,|\$)" ||
       fail "the program loads $soname but Depends does not name $package: $depends"
@@ -46,7 +38,9 @@ else
   echo "objdump not installed (Debian package binutils): the program's libraries not checked"
 fi
 dpkg-deb --contents "$deb" >"$work/contents.txt"
-for path in ./usr/bin/propsmooth ./usr/share/man/man1/propsmooth.1 \
+doc=usr/share/doc/propsmooth
+for path in ./usr/bin/propsmooth ./usr/share/man/man1/propsmooth.1.gz \
+    ./$doc/copyright ./$doc/changelog.gz \
     ./usr/share/doc/propsmooth/examples/rats.txt \
     ./usr/share/doc/propsmooth/examples/units.txt \
     ./usr/share/doc/propsmooth/examples/bad.txt; do
@@ -55,6 +49,39 @@ done
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
+
+# gzip -9n: the header's flags (byte 3) name no file, its time stamp
+# (bytes 4-7) is 0 and its extra flags (byte 8) say "best compression",
+# so that the package is reproducible; the content is the source page.
+check_gzip() { # check_gzip FILE.gz SOURCE
+  header=$(od -An -tu1 -j3 -N6 "$1" | tr -s ' ' | sed 's/^ //')
+  [ "$header" = "0 0 0 0 0 2" ] ||
+    fail "${1#"$root"}: gzip header bytes 3-8 are '$header', not those of gzip -9n"
+  gzip -dc "$1" | cmp -s - "$2" || fail "${1#"$root"} is not $2 compressed"
+}
+check_gzip "$root/usr/share/man/man1/propsmooth.1.gz" "$source/doc/propsmooth.1"
+# The changelog's latest entry is this version's.
+check_gzip "$root/$doc/changelog.gz" "$source/packaging/debian/changelog"
+latest=$(gzip -dc "$root/$doc/changelog.gz" | head -n 1)
+case $latest in
+  "propsmooth ($version) "*) ;;
+  *) fail "the changelog's latest entry is '$latest', not version $version" ;;
+esac
+# Debian's machine-readable copyright file, whose license text is LICENSE's.
+copyright=$root/$doc/copyright
+[ "$(head -n 1 "$copyright")" = \
+  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+  fail "copyright is not in the machine-readable format"
+grep -qx "Copyright: $(sed -n 's/^Copyright (c) //p' "$source/LICENSE")" "$copyright" ||
+  fail "copyright does not name LICENSE's copyright holder"
+# The text follows the second "License: Expat", the stand-alone paragraph,
+# every line indented by one space and an empty one written as " .".
+awk '/^License: Expat$/ { n++; next } n == 2' "$copyright" >"$work/license-field.txt"
+! grep -qv '^ [^ ]' "$work/license-field.txt" ||
+  fail "copyright: a license line that is empty or not indented by one space"
+sed 's/^ //; s/^\.$//' "$work/license-field.txt" >"$work/license.txt"
+sed -n '/^Permission/,$p' "$source/LICENSE" | cmp -s - "$work/license.txt" ||
+  fail "the license text in copyright differs from LICENSE"
 mkdir "$work/unpacked" "$work/built"
 examples=$root/usr/share/doc/propsmooth/examples
 (cd "$work/unpacked" && "$root/usr/bin/propsmooth" "$examples/rats.txt" rats.tsv >console.txt) ||
@@ -71,9 +98,10 @@ if [ -z "$built_report" ]; then
   echo "unpacked into a scratch root and ran usr/bin/propsmooth"
   exit 0
 fi
-for path in ./usr/bin/propsmooth-report ./usr/share/man/man1/propsmooth-report.1; do
+for path in ./usr/bin/propsmooth-report ./usr/share/man/man1/propsmooth-report.1.gz; do
   grep -q " $path\$" "$work/contents.txt" || { cat "$work/contents.txt"; fail "$path not in the package"; }
 done
+check_gzip "$root/usr/share/man/man1/propsmooth-report.1.gz" "$source/doc/propsmooth-report.1"
 (cd "$work/unpacked" && "$root/usr/bin/propsmooth-report" "$examples/rats.txt" rats.html \
     --tsv rats-ci.tsv >report-console.txt) ||
   fail "the unpacked propsmooth-report ended with status $?"

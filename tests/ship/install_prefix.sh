@@ -15,7 +15,7 @@ prefix=$work/prefix
 program=$prefix/bin/propsmooth
 examples=$prefix/share/doc/propsmooth/examples
 [ -x "$program" ] || fail "no executable $program"
-[ -f "$prefix/share/man/man1/propsmooth.1" ] || fail "no manual page"
+[ -f "$prefix/share/man/man1/propsmooth.1.gz" ] || fail "no manual page"
 [ -f "$prefix/share/doc/propsmooth/README.md" ] || fail "no README"
 for example in "$source"/examples/*.txt; do
   [ -f "$examples/$(basename "$example")" ] || fail "example $(basename "$example") not installed"
@@ -60,14 +60,14 @@ fi
 
 report=$prefix/bin/propsmooth-report
 if [ -z "$built_report" ]; then
-  [ ! -e "$report" ] && [ ! -e "$prefix/share/man/man1/propsmooth-report.1" ] ||
+  [ ! -e "$report" ] && [ ! -e "$prefix/share/man/man1/propsmooth-report.1.gz" ] ||
     fail "propsmooth-report is not built but was installed"
   echo "propsmooth-report not built: its installation is not checked"
   echo "installed into $prefix and ran $program"
   exit 0
 fi
 [ -x "$report" ] || fail "no executable $report"
-[ -f "$prefix/share/man/man1/propsmooth-report.1" ] || fail "no manual page of propsmooth-report"
+[ -f "$prefix/share/man/man1/propsmooth-report.1.gz" ] || fail "no manual page of propsmooth-report"
 # The installed report writes what the built one writes.
 (cd "$work/installed" && "$report" "$examples/rats.txt" rats.html --tsv rats-ci.tsv \
     >report-console.txt) || fail "installed propsmooth-report ended with status $?"
