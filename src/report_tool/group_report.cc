@@ -8,6 +8,7 @@
 
 #include "report/log_report.h"
 #include "report/number_format.h"
+#include "report_tool/html_text.h"
 #include "report_tool/svg_chart.h"
 
 namespace propsmooth {

@@ -2,7 +2,7 @@
 
 #include "report/number_format.h"
 #include "report/result_table.h"
-#include "report_tool/svg_chart.h"
+#include "report_tool/html_text.h"
 
 namespace propsmooth {
 namespace {

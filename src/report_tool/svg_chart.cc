@@ -1,7 +1,8 @@
 #include "report_tool/svg_chart.h"
 
-#include <charconv>
 #include <cmath>
+
+#include "report_tool/html_text.h"
 
 namespace propsmooth {
 namespace {
@@ -115,30 +116,6 @@ double MapX(const PlotFrame& frame, double x) {
 double MapY(const PlotFrame& frame, double y) {
   const double inner = frame.Height - frame.Top - frame.Bottom;
   return frame.Top + (frame.Y.Max - y) / (frame.Y.Max - frame.Y.Min) * inner;
-}
-
-void AppendEscaped(std::string_view text, std::string* out) {
-  for (const char c : text) {
-    switch (c) {
-      case '&': out->append("&amp;"); break;
-      case '<': out->append("&lt;"); break;
-      case '>': out->append("&gt;"); break;
-      case '"': out->append("&quot;"); break;
-      case '\'': out->append("&#39;"); break;
-      default: out->push_back(c);
-    }
-  }
-}
-
-void AppendDecimal(double value, int decimals, std::string* out) {
-  if (!std::isfinite(value)) {
-    out->push_back('0');
-    return;
-  }
-  char text[400];
-  const auto result = std::to_chars(text, text + sizeof text, value,
-                                    std::chars_format::fixed, decimals);
-  out->append(text, result.ptr);
 }
 
 void OpenChart(const PlotFrame& frame, std::string_view clip_id,

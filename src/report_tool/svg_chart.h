@@ -47,13 +47,6 @@ std::vector<double> TickValues(const AxisRange& range);
 double MapX(const PlotFrame& frame, double x);
 double MapY(const PlotFrame& frame, double y);
 
-/// Appends `text` with &, <, >, " and ' written as character references.
-void AppendEscaped(std::string_view text, std::string* out);
-
-/// Appends `value` in fixed notation with `decimals` digits after the point
-/// (at least one digit before it); a value that is not finite as "0".
-void AppendDecimal(double value, int decimals, std::string* out);
-
 /// Opens the <svg> element, described by `label` for screen readers, and
 /// defines the clip path `clip_id` (unique in the page) of the plot area.
 void OpenChart(const PlotFrame& frame, std::string_view clip_id,

@@ -1,0 +1,20 @@
+// How the report writes text into its page: markup escaped, numbers in
+// fixed notation.
+#ifndef PROPSMOOTH_REPORT_TOOL_HTML_TEXT_H_
+#define PROPSMOOTH_REPORT_TOOL_HTML_TEXT_H_
+
+#include <string>
+#include <string_view>
+
+namespace propsmooth {
+
+/// Appends `text` with &, <, >, " and ' written as character references.
+void AppendEscaped(std::string_view text, std::string* out);
+
+/// Appends `value` in fixed notation with `decimals` digits after the point
+/// (at least one digit before it); a value that is not finite as "0".
+void AppendDecimal(double value, int decimals, std::string* out);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_REPORT_TOOL_HTML_TEXT_H_
