@@ -19,8 +19,6 @@ constexpr double kInner = 0.025;
 constexpr double kOuter = 0.001;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-bool IsPositive(double value) { return std::isfinite(value) && value > 0.0; }
-
 bool PriorIsBeta(const GroupPrior& prior) {
   return IsPositive(prior.Alpha) && IsPositive(prior.Beta);
 }
