@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "report/number_format.h"
+
 namespace propsmooth {
 
 void AppendEscaped(std::string_view text, std::string* out) {
@@ -27,6 +29,18 @@ void AppendDecimal(double value, int decimals, std::string* out) {
   const auto result = std::to_chars(text, text + sizeof text, value,
                                     std::chars_format::fixed, decimals);
   out->append(text, result.ptr);
+}
+
+void AppendPercent(double proportion, std::string* out) {
+  AppendFixed6(100.0 * proportion, out);
+}
+
+std::string LevelText(double level) {
+  std::string text;
+  AppendDecimal(100.0 * level, 6, &text);
+  while (!text.empty() && text.back() == '0') text.pop_back();
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
 }
 
 }  // namespace propsmooth

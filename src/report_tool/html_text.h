@@ -15,6 +15,13 @@ void AppendEscaped(std::string_view text, std::string* out);
 /// (at least one digit before it); a value that is not finite as "0".
 void AppendDecimal(double value, int decimals, std::string* out);
 
+/// Appends a proportion in percent with six decimals, as the tables of
+/// propsmooth write it: 0.125 -> "12.500000".
+void AppendPercent(double proportion, std::string* out);
+
+/// A level in percent without trailing zeros: 0.95 -> "95", 0.999 -> "99.9".
+std::string LevelText(double level);
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_REPORT_TOOL_HTML_TEXT_H_
