@@ -31,6 +31,22 @@ void AppendDecimal(double value, int decimals, std::string* out) {
   out->append(text, result.ptr);
 }
 
+void AppendOrdinal(std::size_t n, std::string* out) {
+  out->append(std::to_string(n));
+  // 11, 12 and 13 take "th" in every hundred, though they end in 1, 2, 3.
+  const std::size_t tens = n % 100;
+  if (tens >= 11 && tens <= 13) {
+    out->append("th");
+    return;
+  }
+  switch (n % 10) {
+    case 1: out->append("st"); break;
+    case 2: out->append("nd"); break;
+    case 3: out->append("rd"); break;
+    default: out->append("th");
+  }
+}
+
 void AppendPercent(double proportion, std::string* out) {
   AppendFixed6(100.0 * proportion, out);
 }

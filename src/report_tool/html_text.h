@@ -3,6 +3,7 @@
 #ifndef PROPSMOOTH_REPORT_TOOL_HTML_TEXT_H_
 #define PROPSMOOTH_REPORT_TOOL_HTML_TEXT_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ void AppendEscaped(std::string_view text, std::string* out);
 /// Appends `value` in fixed notation with `decimals` digits after the point
 /// (at least one digit before it); a value that is not finite as "0".
 void AppendDecimal(double value, int decimals, std::string* out);
+
+/// Appends `n` as an English ordinal: 1st, 2nd, 3rd, 4th, 11th, 12th, 13th,
+/// 21st, 22nd, 101st, 111th.
+void AppendOrdinal(std::size_t n, std::string* out);
 
 /// Appends a proportion in percent with six decimals, as the tables of
 /// propsmooth write it: 0.125 -> "12.500000".

@@ -13,8 +13,8 @@ std::size_t SampleStep(std::size_t count, std::size_t cap) {
 void AppendSampleNote(std::size_t count, std::size_t step, std::string* out) {
   if (step == 1) return;
   out->append(" Every ");
-  out->append(std::to_string(step));
-  out->append("th region is drawn (");
+  AppendOrdinal(step, out);
+  out->append(" region is drawn (");
   out->append(std::to_string((count + step - 1) / step));
   out->append(" of ");
   out->append(std::to_string(count));

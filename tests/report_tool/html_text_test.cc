@@ -32,5 +32,28 @@ TEST(AppendDecimal, WritesFixedDigits) {
   }
 }
 
+// English ordinals: st, nd, rd after a last digit 1, 2, 3, except in the
+// teens of every hundred; th otherwise.
+TEST(AppendOrdinal, FollowsEnglishUsage) {
+  struct Case {
+    std::size_t N;
+    const char* Text;
+  };
+  const Case cases[] = {
+      {1, "1st"},       {2, "2nd"},       {3, "3rd"},       {4, "4th"},
+      {10, "10th"},     {11, "11th"},     {12, "12th"},     {13, "13th"},
+      {14, "14th"},     {21, "21st"},     {22, "22nd"},     {23, "23rd"},
+      {100, "100th"},   {101, "101st"},   {102, "102nd"},   {111, "111th"},
+      {112, "112th"},   {113, "113th"},   {1011, "1011th"}, {1021, "1021st"},
+      {0, "0th"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Text);
+    std::string out = "Every ";
+    AppendOrdinal(c.N, &out);
+    EXPECT_EQ(out, std::string("Every ") + c.Text);
+  }
+}
+
 }  // namespace
 }  // namespace propsmooth
