@@ -11,6 +11,7 @@
 
 #include "report/number_format.h"
 #include "report_tool/beta_math.h"
+#include "report_tool/html_text.h"
 #include "report_tool/plot_figure.h"
 #include "report_tool/svg_chart.h"
 
@@ -38,8 +39,8 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
     total_data2 += region.Data2;
     smallest = std::min(smallest, region.Data2);
     largest = std::max(largest, region.Data2);
-    low = std::min(low, region.Proportion);
-    high = std::max(high, region.Proportion);
+    low = std::min(low, PercentOf(region.Proportion));
+    high = std::max(high, PercentOf(region.Proportion));
   }
   const double pooled = static_cast<double>(total_data1) / static_cast<double>(total_data2);
   const bool has_limits = pooled > 0.0 && pooled < 1.0;
@@ -67,10 +68,10 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
       for (int c = 0; c < 4; ++c) {
         const std::optional<double> limit = BinomialControlLimit(size, pooled, probabilities[c]);
         if (!limit) continue;
-        curves[c].emplace_back(static_cast<double>(size), *limit);
+        curves[c].emplace_back(static_cast<double>(size), PercentOf(*limit));
         if (size < smallest || size > largest) continue;
-        low = std::min(low, *limit);
-        high = std::max(high, *limit);
+        low = std::min(low, PercentOf(*limit));
+        high = std::max(high, PercentOf(*limit));
       }
     }
   }
@@ -78,9 +79,10 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
   const std::string clip = id + "-funnel";
   OpenFigure(html);
   OpenChart(frame, clip, "Funnel plot: raw proportion against Data2", html);
-  AppendAxes(frame, "Data2 (region size)", "raw proportion", html);
+  AppendAxes(frame, "Data2 (region size)", "raw proportion (%)", html);
   if (has_limits) {
-    AppendPolyline(frame, clip, {{frame.X.Min, pooled}, {frame.X.Max, pooled}}, "pooled", html);
+    AppendPolyline(frame, clip, {{frame.X.Min, PercentOf(pooled)}, {frame.X.Max, PercentOf(pooled)}},
+                   "pooled", html);
     AppendPolyline(frame, clip, curves[0], "lim998", html);
     AppendPolyline(frame, clip, curves[1], "lim95", html);
     AppendPolyline(frame, clip, curves[2], "lim95", html);
@@ -106,7 +108,7 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
     }
     ++drawn;
     if (is_outside) ++outside;
-    AppendDot(frame, clip, {static_cast<double>(region.Data2), region.Proportion}, 2.6,
+    AppendDot(frame, clip, {static_cast<double>(region.Data2), PercentOf(region.Proportion)}, 2.6,
               is_outside ? "dot out" : "dot", DotTooltip(region), html);
   }
   CloseChart(html);
@@ -114,7 +116,8 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
   std::string caption = "Raw proportion against region size. ";
   if (has_limits) {
     std::string text = "pooled proportion ";
-    AppendFixed6(pooled, &text);
+    AppendPercent(pooled, &text);
+    text.push_back('%');
     AppendKey("pooled", text, &caption);
     AppendKey("lim95", "95% limits", &caption);
     AppendKey("lim998", "99.8% limits", &caption);
@@ -125,8 +128,8 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
     caption.append(" drawn regions lie outside the 99.8% limits (red).");
   } else {
     caption.append("No control limits: the pooled proportion ");
-    AppendFixed6(pooled, &caption);
-    caption.append(" is not between 0 and 1.");
+    AppendPercent(pooled, &caption);
+    caption.append("% is not between 0% and 100%.");
   }
   AppendSampleNote(regions.size(), step, &caption);
   CloseFigure(caption, html);

@@ -7,6 +7,7 @@
 
 #include "report/number_format.h"
 #include "report_tool/beta_math.h"
+#include "report_tool/html_text.h"
 #include "report_tool/plot_figure.h"
 #include "report_tool/svg_chart.h"
 
@@ -31,8 +32,8 @@ void AppendHistogram(const GroupView& group, const std::string& id,
   double low = 0.0;
   double high = 0.0;
   for (const RegionRecord& region : regions) {
-    low = std::min(low, region.Proportion);
-    high = std::max(high, region.Proportion);
+    low = std::min(low, PercentOf(region.Proportion));
+    high = std::max(high, PercentOf(region.Proportion));
   }
   PlotFrame frame;
   frame.X = NiceRange(low, high);
@@ -41,7 +42,7 @@ void AppendHistogram(const GroupView& group, const std::string& id,
   const double width = (frame.X.Max - frame.X.Min) / static_cast<double>(bins);
   std::vector<std::size_t> counts(bins, 0);
   for (const RegionRecord& region : regions) {
-    const double slot = std::floor((region.Proportion - frame.X.Min) / width);
+    const double slot = std::floor((PercentOf(region.Proportion) - frame.X.Min) / width);
     const auto bin = static_cast<std::size_t>(
         std::clamp(slot, 0.0, static_cast<double>(bins - 1)));
     ++counts[bin];
@@ -71,10 +72,13 @@ void AppendHistogram(const GroupView& group, const std::string& id,
     for (int k = 0; k < kSamples; ++k) {
       const double x = frame.X.Min + (frame.X.Max - frame.X.Min) *
                                          (static_cast<double>(k) + 0.5) / kSamples;
-      const std::optional<double> density = BetaDensity(curve.Alpha, curve.Beta, x);
+      // x is in percent: the density per percentage point is a hundredth
+      // of that per unit.
+      const std::optional<double> density =
+          BetaDensity(curve.Alpha, curve.Beta, x / 100.0);
       if (!density) continue;
-      curve.Points.emplace_back(x, *density);
-      curve_top = std::max(curve_top, *density);
+      curve.Points.emplace_back(x, *density / 100.0);
+      curve_top = std::max(curve_top, *density / 100.0);
     }
   }
   // A density with a pole would flatten the bars; cut it at three times
@@ -86,7 +90,7 @@ void AppendHistogram(const GroupView& group, const std::string& id,
   OpenFigure(html);
   OpenChart(frame, clip, "Histogram of the raw proportions with fitted beta densities",
             html);
-  AppendAxes(frame, "raw proportion", "density", html);
+  AppendAxes(frame, "raw proportion (%)", "density per percentage point", html);
   for (std::size_t b = 0; b < bins; ++b) {
     if (counts[b] == 0) continue;
     const double x0 = frame.X.Min + width * static_cast<double>(b);
@@ -96,7 +100,7 @@ void AppendHistogram(const GroupView& group, const std::string& id,
   for (const Curve& curve : curves) AppendPolyline(frame, clip, curve.Points, curve.Class, html);
   CloseChart(html);
 
-  std::string caption = "Raw proportions (bars, as a density; ";
+  std::string caption = "Raw proportions (bars, as a density per percentage point; ";
   caption.append(std::to_string(bins));
   caption.append(" bins) and the fitted prior densities. ");
   for (const Curve& curve : curves) {

@@ -48,12 +48,12 @@ void AppendOrdinal(std::size_t n, std::string* out) {
 }
 
 void AppendPercent(double proportion, std::string* out) {
-  AppendFixed6(100.0 * proportion, out);
+  AppendFixed6(PercentOf(proportion), out);
 }
 
 std::string LevelText(double level) {
   std::string text;
-  AppendDecimal(100.0 * level, 6, &text);
+  AppendDecimal(PercentOf(level), 6, &text);
   while (!text.empty() && text.back() == '0') text.pop_back();
   if (!text.empty() && text.back() == '.') text.pop_back();
   return text;

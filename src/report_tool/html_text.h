@@ -20,6 +20,10 @@ void AppendDecimal(double value, int decimals, std::string* out);
 /// 21st, 22nd, 101st, 111th.
 void AppendOrdinal(std::size_t n, std::string* out);
 
+/// A proportion in percent, as the page shows every proportion: one
+/// multiplication, rounded once, as in propsmooth's table.
+inline double PercentOf(double proportion) { return 100.0 * proportion; }
+
 /// Appends a proportion in percent with six decimals, as the tables of
 /// propsmooth write it: 0.125 -> "12.500000".
 void AppendPercent(double proportion, std::string* out);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "report/number_format.h"
+#include "report_tool/html_text.h"
 #include "report_tool/plot_figure.h"
 #include "report_tool/svg_chart.h"
 
@@ -19,9 +20,10 @@ void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
   double high = 0.0;
   std::int32_t largest = 1;
   for (const RegionRecord& region : regions) {
-    const double eb = EbUnderPrior(region, prior.Source);
-    low = std::min({low, region.Proportion, eb});
-    high = std::max({high, region.Proportion, eb});
+    const double raw = PercentOf(region.Proportion);
+    const double eb = PercentOf(EbUnderPrior(region, prior.Source));
+    low = std::min({low, raw, eb});
+    high = std::max({high, raw, eb});
     largest = std::max(largest, region.Data2);
   }
   PlotFrame frame;
@@ -30,11 +32,11 @@ void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
   const std::string clip = id + "-shrink";
   OpenFigure(html);
   OpenChart(frame, clip, "Shrinkage: raw proportion against EB proportion", html);
-  AppendAxes(frame, "raw proportion", "EB proportion", html);
+  AppendAxes(frame, "raw proportion (%)", "EB proportion (%)", html);
   AppendPolyline(frame, clip, {{frame.X.Min, frame.X.Min}, {frame.X.Max, frame.X.Max}},
                  "diag", html);
   const bool proper = PriorIsBeta(prior);
-  const double prior_mean = prior.Alpha / (prior.Alpha + prior.Beta);
+  const double prior_mean = PercentOf(prior.Alpha / (prior.Alpha + prior.Beta));
   if (proper) {
     AppendPolyline(frame, clip, {{frame.X.Min, prior_mean}, {frame.X.Max, prior_mean}},
                    "prior", html);
@@ -45,7 +47,8 @@ void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
     // Area in proportion to Data2.
     const double radius =
         1.5 + 6.5 * std::sqrt(static_cast<double>(region.Data2) / static_cast<double>(largest));
-    AppendDot(frame, clip, {region.Proportion, EbUnderPrior(region, prior.Source)},
+    AppendDot(frame, clip,
+              {PercentOf(region.Proportion), PercentOf(EbUnderPrior(region, prior.Source))},
               radius, "dot", DotTooltip(region), html);
   }
   CloseChart(html);
@@ -57,6 +60,7 @@ void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
   if (proper) {
     std::string text = "prior mean ";
     AppendFixed6(prior_mean, &text);
+    text.push_back('%');
     AppendKey("prior", text, &caption);
   } else {
     caption.append("No prior mean: the prior's parameters are not positive, so the "
