@@ -22,6 +22,7 @@ namespace {
 constexpr double kInner = 0.025;
 constexpr double kOuter = 0.001;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kDotRadius = 2.6;
 
 }  // namespace
 
@@ -45,16 +46,19 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
   const double pooled = static_cast<double>(total_data1) / static_cast<double>(total_data2);
   const bool has_limits = pooled > 0.0 && pooled < 1.0;
 
-  // The funnel runs from half the smallest size to the axis' end, at up to
-  // 300 sizes; only its part over the regions' sizes sets the vertical
-  // range (the clip path cuts the wide mouth).
+  // The funnel runs from half the smallest size to a step past the axis'
+  // end, over the padding, at up to 300 sizes; only its part over the
+  // regions' sizes sets the vertical range (the clip path cuts the wide
+  // mouth).
   PlotFrame frame;
   frame.X = NiceRange(0.0, 1.05 * static_cast<double>(largest));
+  frame.Pad = kDotRadius + 2.0;
   const double probabilities[4] = {kOuter, kInner, 1.0 - kInner, 1.0 - kOuter};
   std::vector<DataPoint> curves[4];
   if (has_limits) {
     const std::int64_t first = std::max<std::int64_t>(1, smallest / 2);
-    const auto span = std::max<std::int64_t>(0, static_cast<std::int64_t>(frame.X.Max) - first);
+    const auto span = std::max<std::int64_t>(
+        0, static_cast<std::int64_t>(frame.X.Max + frame.X.Step) - first);
     const std::int64_t steps = std::min<std::int64_t>(span, 299);
     std::int64_t previous = 0;
     for (std::int64_t k = 0; k <= steps; ++k) {
@@ -76,13 +80,14 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
     }
   }
   frame.Y = NiceRange(low, high);
+  FitMargins(&frame);
   const std::string clip = id + "-funnel";
   OpenFigure(html);
   OpenChart(frame, clip, "Funnel plot: raw proportion against Data2", html);
   AppendAxes(frame, "Data2 (region size)", "raw proportion (%)", html);
   if (has_limits) {
-    AppendPolyline(frame, clip, {{frame.X.Min, PercentOf(pooled)}, {frame.X.Max, PercentOf(pooled)}},
-                   "pooled", html);
+    AppendLineAcross(frame, clip, {frame.X.Min, PercentOf(pooled)},
+                     {frame.X.Max, PercentOf(pooled)}, "pooled", html);
     AppendPolyline(frame, clip, curves[0], "lim998", html);
     AppendPolyline(frame, clip, curves[1], "lim95", html);
     AppendPolyline(frame, clip, curves[2], "lim95", html);
@@ -108,7 +113,8 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
     }
     ++drawn;
     if (is_outside) ++outside;
-    AppendDot(frame, clip, {static_cast<double>(region.Data2), PercentOf(region.Proportion)}, 2.6,
+    AppendDot(frame, clip, {static_cast<double>(region.Data2), PercentOf(region.Proportion)},
+              kDotRadius,
               is_outside ? "dot out" : "dot", DotTooltip(region), html);
   }
   CloseChart(html);

@@ -85,6 +85,7 @@ void AppendHistogram(const GroupView& group, const std::string& id,
   // their height (the clip path hides the rest).
   const double top = std::max(bar_top, std::min(curve_top, 3.0 * bar_top));
   frame.Y = NiceRange(0.0, top * 1.05);
+  FitMargins(&frame);
 
   const std::string clip = id + "-hist";
   OpenFigure(html);

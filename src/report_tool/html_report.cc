@@ -18,7 +18,7 @@ th{background:#eee}td:last-child{text-align:left}
 .plots{display:flex;flex-wrap:wrap;gap:12px}
 figure{margin:0;width:440px}figcaption{font-size:.8em;color:#333}
 .warn{color:#a40000}.shape{font-weight:bold}.note{font-size:.85em}
-svg text{font-size:11px;fill:#333}svg .axis-title{font-size:12px}
+svg text{fill:#333}
 .frame{fill:none;stroke:#444}.grid{stroke:#e4e4e4}
 .bar{fill:#b9c7d8;stroke:#7f93ab}
 polyline{fill:none;stroke-width:2}

@@ -11,6 +11,13 @@
 #include "report_tool/svg_chart.h"
 
 namespace propsmooth {
+namespace {
+
+// Dot radii in pixels, of a region of size near 0 and of the largest.
+constexpr double kSmallestRadius = 1.5;
+constexpr double kLargestRadius = 8.0;
+
+}  // namespace
 
 void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
                          const std::string& id, const SectionLimits& limits,
@@ -29,24 +36,28 @@ void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
   PlotFrame frame;
   frame.X = NiceRange(low, high);
   frame.Y = frame.X;
+  frame.Pad = kLargestRadius + 2.0;
+  FitMargins(&frame);
   const std::string clip = id + "-shrink";
   OpenFigure(html);
   OpenChart(frame, clip, "Shrinkage: raw proportion against EB proportion", html);
   AppendAxes(frame, "raw proportion (%)", "EB proportion (%)", html);
-  AppendPolyline(frame, clip, {{frame.X.Min, frame.X.Min}, {frame.X.Max, frame.X.Max}},
-                 "diag", html);
+  AppendLineAcross(frame, clip, {frame.X.Min, frame.X.Min}, {frame.X.Max, frame.X.Max},
+                   "diag", html);
   const bool proper = PriorIsBeta(prior);
   const double prior_mean = PercentOf(prior.Alpha / (prior.Alpha + prior.Beta));
   if (proper) {
-    AppendPolyline(frame, clip, {{frame.X.Min, prior_mean}, {frame.X.Max, prior_mean}},
-                   "prior", html);
+    AppendLineAcross(frame, clip, {frame.X.Min, prior_mean}, {frame.X.Max, prior_mean},
+                     "prior", html);
   }
   const std::size_t step = SampleStep(regions.size(), limits.PlottedPoints);
   for (std::size_t i = 0; i < regions.size(); i += step) {
     const RegionRecord& region = regions[i];
     // Area in proportion to Data2.
     const double radius =
-        1.5 + 6.5 * std::sqrt(static_cast<double>(region.Data2) / static_cast<double>(largest));
+        kSmallestRadius + (kLargestRadius - kSmallestRadius) *
+                              std::sqrt(static_cast<double>(region.Data2) /
+                                        static_cast<double>(largest));
     AppendDot(frame, clip,
               {PercentOf(region.Proportion), PercentOf(EbUnderPrior(region, prior.Source))},
               radius, "dot", DotTooltip(region), html);

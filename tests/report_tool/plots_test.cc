@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "estimated_group.h"
+#include "svg_reading.h"
 #include "report_tool/funnel_plot.h"
 #include "report_tool/histogram_plot.h"
 #include "report_tool/shrinkage_plot.h"
@@ -23,20 +24,10 @@ std::vector<std::string> Figures(const GroupView& group) {
   return figures;
 }
 
-// The contents of every <text> element, in order.
-std::vector<std::string> Texts(const std::string& svg) {
-  std::vector<std::string> texts;
-  for (std::size_t at = svg.find("<text"); at != std::string::npos;
-       at = svg.find("<text", at + 1)) {
-    const std::size_t begin = svg.find('>', at) + 1;
-    texts.push_back(svg.substr(begin, svg.find("</text>", begin) - begin));
-  }
-  return texts;
-}
-
-bool Contains(const std::vector<std::string>& texts, const std::string& text) {
-  for (const std::string& t : texts) {
-    if (t == text) return true;
+// Whether one of the chart's texts is `text`.
+bool HasText(const std::string& svg, const std::string& text) {
+  for (const std::string& element : Elements(svg, "text")) {
+    if (Content(element) == text) return true;
   }
   return false;
 }
@@ -55,13 +46,42 @@ TEST(Plots, ShowProportionsInPercent) {
   };
   for (std::size_t f = 0; f < 3; ++f) {
     SCOPED_TRACE(titles[f][1]);
-    const std::vector<std::string> texts = Texts(figures[f]);
-    EXPECT_TRUE(Contains(texts, titles[f][0]));
-    EXPECT_TRUE(Contains(texts, titles[f][1]));
-    EXPECT_TRUE(Contains(texts, "100"));
-    EXPECT_FALSE(Contains(texts, "1.0"));
+    EXPECT_TRUE(HasText(figures[f], titles[f][0]));
+    EXPECT_TRUE(HasText(figures[f], titles[f][1]));
+    EXPECT_TRUE(HasText(figures[f], "100"));
+    EXPECT_FALSE(HasText(figures[f], "1.0"));
   }
   EXPECT_NE(figures[2].find("pooled proportion 43.750000%"), std::string::npos);
+}
+
+// Regions at 0% and at 100%, the largest of them the largest dot of the
+// shrinkage plot: every dot of the two scatter plots, its stroke (0.8
+// pixels wide, half outside) included, lies inside the plot area that
+// clips it.
+TEST(Plots, DrawDotsAtTheEndsWhole) {
+  const std::vector<std::string> figures =
+      Figures(EstimatedGroup({{0, 40}, {5, 20}, {10, 20}, {20, 20}, {3, 10}}));
+  for (std::size_t f = 1; f < 3; ++f) {
+    const std::string& svg = figures[f];
+    const std::vector<std::string> clips = Elements(svg, "clipPath");
+    ASSERT_EQ(clips.size(), 1u);
+    const std::string area = Elements(clips[0], "rect").at(0);
+    const double left = Attribute(area, "x");
+    const double top = Attribute(area, "y");
+    const double right = left + Attribute(area, "width");
+    const double bottom = top + Attribute(area, "height");
+    std::size_t dots = 0;
+    for (const std::string& dot : Elements(svg, "circle")) {
+      SCOPED_TRACE(dot);
+      ++dots;
+      const double r = Attribute(dot, "r") + 0.4;
+      EXPECT_GE(Attribute(dot, "cx") - r, left);
+      EXPECT_LE(Attribute(dot, "cx") + r, right);
+      EXPECT_GE(Attribute(dot, "cy") - r, top);
+      EXPECT_LE(Attribute(dot, "cy") + r, bottom);
+    }
+    EXPECT_EQ(dots, 5u);
+  }
 }
 
 }  // namespace
