@@ -40,11 +40,13 @@ void CloseFigure(const std::string& caption, std::string* html) {
 }
 
 void AppendKey(std::string_view css_class, std::string_view text, std::string* out) {
-  out->append("<span class=\"key ");
+  // Sample and text in one item the line never breaks: a break between the
+  // two would leave the sample at a line's end and its text on the next.
+  out->append("<span class=\"item\"><span class=\"key ");
   out->append(css_class);
   out->append("\"></span>");
   AppendEscaped(text, out);
-  out->append(" ");
+  out->append("</span> ");
 }
 
 }  // namespace propsmooth

@@ -18,7 +18,8 @@ void OpenFigure(std::string* html);
 void CloseFigure(const std::string& caption, std::string* html);
 
 /// Appends a legend key to a caption: a short sample of the line drawn
-/// with CSS class `css_class`, then `text` (escaped).
+/// with CSS class `css_class`, then `text` (escaped), the two in one item
+/// (class "item") that the page never breaks across lines.
 void AppendKey(std::string_view css_class, std::string_view text, std::string* out);
 
 /// The step k of drawing every k-th of `count` regions: the smallest that
