@@ -181,8 +181,8 @@ void OpenChart(const PlotFrame& frame, std::string_view clip_id,
   AppendPixel(frame.Width, out);
   out->push_back(' ');
   AppendPixel(frame.Height, out);
-  // The chart carries its own font, so that FitMargins' bound holds
-  // whatever the page's style sheet says.
+  // The chart sets its own font rather than inheriting the page's, so
+  // that FitMargins' bound is about the font the labels are drawn in.
   out->append("\" font-family=\"sans-serif\" font-size=\"");
   AppendPixel(kTickFontSize, out);
   out->append("\" role=\"img\" aria-label=\"");

@@ -1,17 +1,12 @@
 #include "estimated_group.h"
 
 #include "estimate/eb.h"
+#include "estimate/worked_groups.h"
 
 namespace propsmooth {
 
 GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts) {
-  GroupWorkspace workspace;
-  for (const auto& [data1, data2] : counts) {
-    Region region;
-    region.Data1 = data1;
-    region.Data2 = data2;
-    workspace.Regions.push_back(region);
-  }
+  GroupWorkspace workspace = MakeGroup(counts);
   EstimateGroup(RunSettings{}, false, &workspace);
   GroupView view;
   view.Unit = 2;
