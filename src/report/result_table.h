@@ -4,14 +4,20 @@
 
 #include <string>
 
+#include "common/joined_text.h"
 #include "common/types.h"
 #include "report/output_file.h"
 
 namespace propsmooth {
 
+/// The names of the seven columns, tab-separated: the header line without
+/// its line end.
+inline constexpr char kResultColumns[] =
+    "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)";
+
 /// The header line, CR LF included.
-inline constexpr const char* kResultHeader =
-    "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)\r\n";
+inline constexpr auto kResultHeaderLine = JoinText(kResultColumns, "\r\n");
+inline constexpr const char* kResultHeader = kResultHeaderLine.Chars;
 
 /// Appends the seven fields of `record`'s row, tab-separated, without the
 /// line end.

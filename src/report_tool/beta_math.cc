@@ -21,9 +21,9 @@ using QuietPolicy = bmp::policy<bmp::promote_double<false>,bmp::domain_error<bmp
                                 bmp::rounding_error<bmp::errno_on_error>,
                                 bmp::discrete_quantile<bmp::integer_round_down>>;
 
-bool IsPositive(double value) { return std::isfinite(value) && value > 0.0; }
-
 }  // namespace
+
+bool IsPositive(double value) { return std::isfinite(value) && value > 0.0; }
 
 CredibleBounds PosteriorInterval(std::int32_t data1, std::int32_t data2,
                                  double alpha, double beta, double level) {

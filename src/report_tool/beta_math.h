@@ -8,6 +8,10 @@
 
 namespace propsmooth {
 
+/// Whether `value` is a positive finite number, as each parameter of a beta
+/// distribution must be.
+bool IsPositive(double value);
+
 /// Why a region has, or has not, a credible interval.
 enum class IntervalStatus {
   kOk,                 // Lower and Upper hold the bounds

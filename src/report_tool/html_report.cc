@@ -2,7 +2,7 @@
 
 #include "report/number_format.h"
 #include "report/result_table.h"
-#include "report_tool/svg_chart.h"
+#include "report_tool/html_text.h"
 
 namespace propsmooth {
 namespace {
@@ -15,10 +15,11 @@ pre.log{background:#f4f4f4;padding:.5em;font-size:.85em;display:inline-block}
 table{border-collapse:collapse;font-size:.82em;margin:.5em 0}
 td,th{border:1px solid #ccc;padding:2px 6px;text-align:right}
 th{background:#eee}td:last-child{text-align:left}
-.plots{display:flex;flex-wrap:wrap;gap:12px}
-figure{margin:0;width:440px}figcaption{font-size:.8em;color:#333}
+.plots{display:grid;grid-template-columns:repeat(auto-fit,minmax(min(340px,100%),1fr));gap:12px}
+figure{margin:0;min-width:0}figcaption{font-size:.8em;color:#333}
+svg.chart{display:block;width:100%;height:auto}.item{white-space:nowrap}
 .warn{color:#a40000}.shape{font-weight:bold}.note{font-size:.85em}
-svg text{font-size:11px;fill:#333}svg .axis-title{font-size:12px}
+svg text{fill:#333}
 .frame{fill:none;stroke:#444}.grid{stroke:#e4e4e4}
 .bar{fill:#b9c7d8;stroke:#7f93ab}
 polyline{fill:none;stroke-width:2}

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "common/joined_text.h"
 #include "common/types.h"
+#include "report/result_table.h"
 #include "report_tool/beta_math.h"
 #include "report_tool/group_report.h"
 
@@ -44,10 +46,11 @@ void AppendIndexFoot(const ReportHeader& header, std::string* html);
 /// Closes the page.
 void AppendDocumentFoot(std::string* html);
 
-/// The header line of the interval table, "\n" ended.
-inline constexpr const char* kIntervalTableHeader =
-    "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)"
-    "\tPrior\tLower(%)\tUpper(%)\tNote\n";
+/// The header line of the interval table, "\n" ended: the result table's
+/// columns and the interval's.
+inline constexpr auto kIntervalTableHeaderLine =
+    JoinText(kResultColumns, "\tPrior\tLower(%)\tUpper(%)\tNote\n");
+inline constexpr const char* kIntervalTableHeader = kIntervalTableHeaderLine.Chars;
 
 /// Appends the interval-table row of `record`: the result table's seven
 /// columns, the prior's name, the bounds in percent (empty without an

@@ -1,7 +1,9 @@
 #include "report_tool/svg_chart.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cmath>
+
+#include "report_tool/html_text.h"
 
 namespace propsmooth {
 namespace {
@@ -22,6 +24,15 @@ int TickDecimals(const AxisRange& range) {
   const double digits = -std::floor(std::log10(range.Step) + 1e-9);
   return digits > 0.0 ? static_cast<int>(digits) : 0;
 }
+
+// Where the axes' text sits, in pixels: the vertical title's baseline from
+// the chart's left edge (the glyphs reach about a font size to the left of
+// it and a quarter beyond), the gap between a y label and the plot area,
+// and the x labels' baseline below the plot area.
+constexpr double kYTitleBaseline = 16.0;
+constexpr double kYTitleBand = kYTitleBaseline + 0.25 * kTitleFontSize + 3.0;
+constexpr double kTickGap = 5.0;
+constexpr double kXLabelDrop = 15.0;
 
 void AppendPixel(double value, std::string* out) { AppendDecimal(value, 2, out); }
 
@@ -107,38 +118,57 @@ std::vector<double> TickValues(const AxisRange& range) {
   return ticks;
 }
 
+std::string TickLabel(const AxisRange& range, double value) {
+  std::string label;
+  AppendDecimal(value, TickDecimals(range), &label);
+  return label;
+}
+
+double TextWidthBound(std::string_view text, double font_size) {
+  double ems = 0.0;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9') {
+      ems += 0.64;
+    } else if (c == '.' || c == ',') {
+      ems += 0.37;
+    } else if (c == '-') {
+      ems += 0.44;
+    } else {
+      ems += 1.1;
+    }
+  }
+  return ems * font_size;
+}
+
+void FitMargins(PlotFrame* frame) {
+  const PlotFrame defaults;
+  double widest = 0.0;
+  for (const double y : TickValues(frame->Y)) {
+    widest = std::max(widest, TextWidthBound(TickLabel(frame->Y, y), kTickFontSize));
+  }
+  frame->Left = std::max(defaults.Left, kYTitleBand + widest + kTickGap);
+  // An x label is centred on its tick; only the last can reach the right
+  // edge, and the first stays right of the left one while Left exceeds its
+  // half width.
+  const std::vector<double> ticks = TickValues(frame->X);
+  double half_last = 0.0;
+  if (!ticks.empty()) {
+    half_last = TextWidthBound(TickLabel(frame->X, ticks.back()), kTickFontSize) / 2.0;
+    const double half_first =
+        TextWidthBound(TickLabel(frame->X, ticks.front()), kTickFontSize) / 2.0;
+    frame->Left = std::max(frame->Left, half_first - frame->Pad + 1.0);
+  }
+  frame->Right = std::max(defaults.Right, half_last - frame->Pad + 1.0);
+}
+
 double MapX(const PlotFrame& frame, double x) {
-  const double inner = frame.Width - frame.Left - frame.Right;
-  return frame.Left + (x - frame.X.Min) / (frame.X.Max - frame.X.Min) * inner;
+  const double inner = frame.Width - frame.Left - frame.Right - 2.0 * frame.Pad;
+  return frame.Left + frame.Pad + (x - frame.X.Min) / (frame.X.Max - frame.X.Min) * inner;
 }
 
 double MapY(const PlotFrame& frame, double y) {
-  const double inner = frame.Height - frame.Top - frame.Bottom;
-  return frame.Top + (frame.Y.Max - y) / (frame.Y.Max - frame.Y.Min) * inner;
-}
-
-void AppendEscaped(std::string_view text, std::string* out) {
-  for (const char c : text) {
-    switch (c) {
-      case '&': out->append("&amp;"); break;
-      case '<': out->append("&lt;"); break;
-      case '>': out->append("&gt;"); break;
-      case '"': out->append("&quot;"); break;
-      case '\'': out->append("&#39;"); break;
-      default: out->push_back(c);
-    }
-  }
-}
-
-void AppendDecimal(double value, int decimals, std::string* out) {
-  if (!std::isfinite(value)) {
-    out->push_back('0');
-    return;
-  }
-  char text[400];
-  const auto result = std::to_chars(text, text + sizeof text, value,
-                                    std::chars_format::fixed, decimals);
-  out->append(text, result.ptr);
+  const double inner = frame.Height - frame.Top - frame.Bottom - 2.0 * frame.Pad;
+  return frame.Top + frame.Pad + (frame.Y.Max - y) / (frame.Y.Max - frame.Y.Min) * inner;
 }
 
 void OpenChart(const PlotFrame& frame, std::string_view clip_id,
@@ -151,6 +181,10 @@ void OpenChart(const PlotFrame& frame, std::string_view clip_id,
   AppendPixel(frame.Width, out);
   out->push_back(' ');
   AppendPixel(frame.Height, out);
+  // The chart sets its own font rather than inheriting the page's, so
+  // that FitMargins' bound is about the font the labels are drawn in.
+  out->append("\" font-family=\"sans-serif\" font-size=\"");
+  AppendPixel(kTickFontSize, out);
   out->append("\" role=\"img\" aria-label=\"");
   AppendEscaped(label, out);
   out->append("\"><title>");
@@ -174,31 +208,28 @@ void AppendAxes(const PlotFrame& frame, std::string_view x_title,
   const double right = frame.Width - frame.Right;
   const double top = frame.Top;
   const double bottom = frame.Height - frame.Bottom;
-  std::string label;
-  const int x_decimals = TickDecimals(frame.X);
   for (const double x : TickValues(frame.X)) {
     const double px = MapX(frame, x);
     AppendSegment(px, top, px, bottom, "grid", out);
-    label.clear();
-    AppendDecimal(x, x_decimals, &label);
-    AppendText(px, bottom + 15.0, "middle", label, "", out);
+    AppendText(px, bottom + kXLabelDrop, "middle", TickLabel(frame.X, x), "", out);
   }
-  const int y_decimals = TickDecimals(frame.Y);
   for (const double y : TickValues(frame.Y)) {
     const double py = MapY(frame, y);
     AppendSegment(left, py, right, py, "grid", out);
-    label.clear();
-    AppendDecimal(y, y_decimals, &label);
-    AppendText(left - 5.0, py + 4.0, "end", label, "", out);
+    AppendText(left - kTickGap, py + 4.0, "end", TickLabel(frame.Y, y), "", out);
   }
   out->append("<rect class=\"frame\"");
   AppendRectGeometry(left, top, right, bottom, out);
-  AppendText((left + right) / 2.0, frame.Height - 8.0, "middle", x_title,
-             " class=\"axis-title\"", out);
-  std::string rotate = " class=\"axis-title\" transform=\"rotate(-90 14 ";
+  std::string title_size = " class=\"axis-title\" font-size=\"";
+  AppendPixel(kTitleFontSize, &title_size);
+  title_size.append("\"");
+  AppendText((left + right) / 2.0, frame.Height - 8.0, "middle", x_title, title_size, out);
+  std::string rotate = title_size + " transform=\"rotate(-90 ";
+  AppendPixel(kYTitleBaseline, &rotate);
+  rotate.push_back(' ');
   AppendPixel((top + bottom) / 2.0, &rotate);
   rotate.append(")\"");
-  AppendText(14.0, (top + bottom) / 2.0, "middle", y_title, rotate, out);
+  AppendText(kYTitleBaseline, (top + bottom) / 2.0, "middle", y_title, rotate, out);
 }
 
 void AppendPolyline(const PlotFrame& frame, std::string_view clip_id,
@@ -218,6 +249,15 @@ void AppendPolyline(const PlotFrame& frame, std::string_view clip_id,
     AppendPixel(MapY(frame, point.second), out);
   }
   out->append("\"/>");
+}
+
+void AppendLineAcross(const PlotFrame& frame, std::string_view clip_id,
+                      const DataPoint& a, const DataPoint& b,
+                      std::string_view css_class, std::string* out) {
+  const double dx = b.first - a.first;
+  const double dy = b.second - a.second;
+  AppendPolyline(frame, clip_id, {{a.first - dx, a.second - dy}, {b.first + dx, b.second + dy}},
+                 css_class, out);
 }
 
 void AppendBar(const PlotFrame& frame, std::string_view clip_id, double x0,

@@ -18,16 +18,25 @@ struct AxisRange {
 };
 
 /// The chart's size in pixels, its margins and the data ranges of its axes.
+/// The pixels are the SVG's own units: the page scales the chart to the
+/// width it has, text included.
 struct PlotFrame {
   double Width = 440.0;
   double Height = 300.0;
-  double Left = 58.0;
+  double Left = 58.0;    // FitMargins sets Left and Right from the labels
   double Right = 12.0;
   double Top = 12.0;
   double Bottom = 46.0;
+  // Pixels between the plot area's border and the ends of each range, so
+  // that a mark at a range's end (a dot at 0% or 100%) is drawn whole.
+  double Pad = 0.0;
   AxisRange X;
   AxisRange Y;
 };
+
+/// Font sizes of the chart's text, in pixels: tick labels and axis titles.
+inline constexpr double kTickFontSize = 11.0;
+inline constexpr double kTitleFontSize = 12.0;
 
 /// A data point (x, y).
 using DataPoint = std::pair<double, double>;
@@ -42,17 +51,26 @@ AxisRange NiceRange(double low, double high);
 /// most 20).
 std::vector<double> TickValues(const AxisRange& range);
 
+/// The text of the tick label at `value`, a tick of `range`: as many
+/// decimals as the range's step needs.
+std::string TickLabel(const AxisRange& range, double value);
+
+/// A width, in pixels, that `text` does not exceed at `font_size` in the
+/// sans-serif fonts browsers choose (DejaVu Sans, Liberation Sans, Arial,
+/// Helvetica, Verdana, Segoe UI, Roboto): digits 0.64 em, "." and ","
+/// 0.37 em, "-" 0.44 em, any other character 1.1 em.
+double TextWidthBound(std::string_view text, double font_size);
+
+/// Sets the frame's left and right margins from the tick labels of its
+/// ranges (and its Pad), so that every label and the vertical axis title
+/// lie inside the chart: left, the title and the widest y label; right,
+/// half the last x label. Neither falls below its default.
+void FitMargins(PlotFrame* frame);
+
 /// Pixel position of a data value; values outside the range map outside
 /// the plot area, where the clip path hides them.
 double MapX(const PlotFrame& frame, double x);
 double MapY(const PlotFrame& frame, double y);
-
-/// Appends `text` with &, <, >, " and ' written as character references.
-void AppendEscaped(std::string_view text, std::string* out);
-
-/// Appends `value` in fixed notation with `decimals` digits after the point
-/// (at least one digit before it); a value that is not finite as "0".
-void AppendDecimal(double value, int decimals, std::string* out);
 
 /// Opens the <svg> element, described by `label` for screen readers, and
 /// defines the clip path `clip_id` (unique in the page) of the plot area.
@@ -68,6 +86,14 @@ void AppendAxes(const PlotFrame& frame, std::string_view x_title,
 void AppendPolyline(const PlotFrame& frame, std::string_view clip_id,
                     const std::vector<DataPoint>& points,
                     std::string_view css_class, std::string* out);
+
+/// The straight line through the data points `a` and `b` across the whole
+/// plot area, clipped to it: the segment a-b lengthened by its own length
+/// at each end, so `a` and `b` must lie a range's width apart (the ends of
+/// the x range for a horizontal line).
+void AppendLineAcross(const PlotFrame& frame, std::string_view clip_id,
+                      const DataPoint& a, const DataPoint& b,
+                      std::string_view css_class, std::string* out);
 
 /// A filled rectangle between data x0..x1 and y0..y1, clipped.
 void AppendBar(const PlotFrame& frame, std::string_view clip_id, double x0,

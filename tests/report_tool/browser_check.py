@@ -1,14 +1,26 @@
 #!/usr/bin/env python3
-"""Renders a propsmooth-report page in headless Chromium.
+"""Renders propsmooth-report pages in headless Chromium.
 
 Usage: browser_check.py TOOL DATA [--keep PNG]
 
-Passes when the screenshot is not blank (enough non-white pixels and
-colours) and the browser logged no console message for the page. Exits 77
-(skipped) with a message when no Chromium is installed or it cannot run
-here. --keep copies the screenshot to PNG (how docs/report.png is made).
+Passes when the screenshot of DATA's page is not blank (enough non-white
+pixels and colours) and the browser logged no console message for it, and
+when the layout holds at window widths of 800, 1280 and 1920 pixels, for
+DATA's page and for a page of awkward groups (regions at 0% and 100%,
+sizes in the thousands, proportions of hundredths of a percent, a failed
+fit): every text of every chart lies inside the chart, every dot inside
+its plot area, each legend sample stays on one line with its text, a group's
+three plots share one row from 1280 pixels on and none is narrower than
+300 pixels or runs past the window. The layout is measured by a script
+added to a copy of each page (the page itself has none) and read back
+from the DOM Chromium dumps. Exits 77 (skipped) with a message when no
+Chromium is installed or it cannot run here. --keep copies the screenshot
+to PNG (how docs/report.png is made).
 """
+import html
+import json
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -26,6 +38,103 @@ FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
 # the kept screenshot is the larger one.
 CHECK_SIZE = "--window-size=1100,1100"
 KEEP_SIZE = "--window-size=1400,1500"
+LAYOUT_WIDTHS = [800, 1280, 1920]
+# From this width on a group's three plots share one row.
+ONE_ROW_FROM = 1280
+NARROWEST_PLOT = 300
+
+
+def awkward_data():
+    """Records of groups whose plots press against their edges."""
+    lines = []
+    # Unit 1: regions at 0% and at 100%, small and large.
+    for code, (data1, data2) in enumerate(
+            [(0, 15), (3, 20), (5, 18), (12, 12), (1, 30), (8, 25), (0, 40),
+             (20, 20), (6, 22), (9, 30), (2, 11), (14, 35)], 1):
+        lines.append("1 %d %d %d" % (100 + code, data1, data2))
+    # Unit 2: sizes up to 2400, so that the funnel's last tick is 2500.
+    for k in range(40):
+        data2 = 60 + 59 * k
+        lines.append("2 %d %d %d" % (200 + k, (data2 * (1 + k % 5)) // 100, data2))
+    # Unit 3: hundredths of a percent, long tick labels on every axis.
+    for k in range(12):
+        lines.append("3 %d %d %d" % (300 + k, k % 4, 20000 + 3000 * k))
+    # Unit 4: the fit fails (moment estimators below 0).
+    for code, data1 in enumerate([0, 10, 1, 9], 1):
+        lines.append("4 %d %d 10" % (400 + code, data1))
+    return "\n".join(lines) + "\n"
+
+
+# Added before </body> of a copy of the page: measures the layout once the
+# page has loaded and leaves the findings in <pre id="layout-check">.
+PROBE = """<script>
+addEventListener("load", () => {
+  const problems = [];
+  const near = 0.5;
+  const inside = (r, box) => r.left >= box.left - near && r.right <= box.right + near &&
+                             r.top >= box.top - near && r.bottom <= box.bottom + near;
+  const span = (r) => "[" + [r.left, r.right, r.top, r.bottom].map(v => v.toFixed(1)) + "]";
+  const charts = [...document.querySelectorAll("svg.chart")];
+  charts.forEach((svg, i) => {
+    const name = "chart " + i + " (" + svg.getAttribute("aria-label") + ")";
+    const box = svg.getBoundingClientRect();
+    for (const text of svg.querySelectorAll("text")) {
+      const r = text.getBoundingClientRect();
+      if (!inside(r, box)) {
+        problems.push(name + ": text '" + text.textContent + "' at " + span(r) +
+                      " is cut by the chart's edge " + span(box));
+      }
+    }
+    const frame = svg.querySelector("rect.frame").getBoundingClientRect();
+    for (const dot of svg.querySelectorAll("circle")) {
+      const r = dot.getBoundingClientRect();
+      if (!inside(r, frame)) {
+        problems.push(name + ": dot '" + dot.textContent + "' at " + span(r) +
+                      " is cut by the plot area " + span(frame));
+      }
+    }
+  });
+  const window_width = document.documentElement.clientWidth;
+  document.querySelectorAll(".plots").forEach((plots, i) => {
+    const figures = [...plots.children].map(f => f.getBoundingClientRect());
+    const rows = new Set(figures.map(r => Math.round(r.top))).size;
+    if (window_width >= ONE_ROW_FROM && rows != 1) {
+      problems.push("section " + i + ": the plots take " + rows + " rows");
+    }
+    for (const r of figures) {
+      if (r.width < NARROWEST_PLOT || r.right > window_width + near) {
+        problems.push("section " + i + ": a plot at " + span(r) + " is too narrow or " +
+                      "runs past the window");
+      }
+    }
+  });
+  // Each legend sample must sit on the line of its text, just left of it,
+  // and the text must be on one line.
+  for (const key of document.querySelectorAll("figcaption .key")) {
+    const label = key.nextSibling;
+    if (!label || label.nodeType != Node.TEXT_NODE) {
+      problems.push("a legend sample without its text");
+      continue;
+    }
+    const range = document.createRange();
+    range.setStart(label, 0);
+    range.setEnd(label, label.textContent.trimEnd().length);
+    const lines = range.getClientRects();
+    const sample = key.getBoundingClientRect();
+    const middle = (sample.top + sample.bottom) / 2;
+    if (lines.length != 1 || middle < lines[0].top || middle > lines[0].bottom ||
+        lines[0].left < sample.right - near || lines[0].left > sample.right + 12) {
+      problems.push("legend key '" + label.textContent.trim() + "' is split from its " +
+                    "sample or broken across lines");
+    }
+  }
+  const out = document.createElement("pre");
+  out.id = "layout-check";
+  out.textContent = JSON.stringify({width: window_width, charts: charts.length, problems});
+  document.body.appendChild(out);
+});
+</script>
+""".replace("ONE_ROW_FROM", str(ONE_ROW_FROM)).replace("NARROWEST_PLOT", str(NARROWEST_PLOT))
 
 
 def read_png(path):
@@ -73,6 +182,35 @@ def read_png(path):
     return rows
 
 
+def layout_problems(browser, page, width, work):
+    """What the probe finds wrong with `page` in a window `width` wide; a
+    list with one entry when it could not measure."""
+    probed = page[:-len(".html")] + "-probe.html"
+    with open(page, encoding="utf-8") as f:
+        text = f.read()
+    with open(probed, "w", encoding="utf-8") as f:
+        f.write(text.replace("</body>", PROBE + "</body>"))
+    profile = os.path.join(work, "profile-layout")
+    os.makedirs(profile, exist_ok=True)
+    dumped = subprocess.run(
+        [browser] + FLAGS + ["--window-size=%d,1000" % width, "--user-data-dir=" + profile,
+                             "--dump-dom", "file://" + probed],
+        capture_output=True, text=True, timeout=40)
+    found = re.search(r'<pre id="layout-check">(.*?)</pre>', dumped.stdout, re.S)
+    if not found:
+        return ["no measurement came back (status %d):\n%s"
+                % (dumped.returncode, dumped.stderr[-2000:])]
+    result = json.loads(html.unescape(found.group(1)))
+    print("%s at %d px: %d charts, %d problems"
+          % (os.path.basename(page), result["width"], result["charts"], len(result["problems"])))
+    problems = list(result["problems"])
+    if result["width"] != width:
+        problems.append("the window is %d px wide, not %d" % (result["width"], width))
+    if result["charts"] == 0:
+        problems.append("no chart was drawn")
+    return problems
+
+
 def main():
     tool, data = sys.argv[1], sys.argv[2]
     keep = sys.argv[4] if len(sys.argv) > 4 and sys.argv[3] == "--keep" else None
@@ -83,10 +221,16 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         page = os.path.join(work, "report.html")
         shot = os.path.join(work, "report.png")
-        made = subprocess.run([tool, data, page], capture_output=True, text=True, timeout=60)
-        if made.returncode != 0:
-            print("the report was not written:\n" + made.stdout)
-            return 1
+        awkward = os.path.join(work, "awkward.txt")
+        with open(awkward, "w") as f:
+            f.write(awkward_data())
+        awkward_page = os.path.join(work, "awkward.html")
+        for source, target in [(data, page), (awkward, awkward_page)]:
+            made = subprocess.run([tool, source, target], capture_output=True, text=True,
+                                  timeout=60)
+            if made.returncode != 0:
+                print("the report of %s was not written:\n%s" % (source, made.stdout))
+                return 1
         profile = os.path.join(work, "profile")
         os.mkdir(profile)
         try:
@@ -119,6 +263,10 @@ def main():
             failures.append("the screenshot is blank or nearly so")
         if keep:
             shutil.copyfile(shot, keep)
+        for target in [page, awkward_page]:
+            for width in LAYOUT_WIDTHS:
+                failures += ["%s at %d px: %s" % (os.path.basename(target), width, problem)
+                             for problem in layout_problems(browser, target, width, work)]
     for failure in failures:
         print(failure)
     return 1 if failures else 0

@@ -7,7 +7,8 @@ Each page must parse with html.parser with every element closed in order
 (void elements aside), hold no script and nothing fetched from outside
 (no link, img, iframe or object element, no http: or protocol-relative
 address, url() only to an id in the page), and draw three charts for each
-group with spread and none for the others.
+group with spread and none for the others, every dot whole inside its plot
+area (the example's and unit 2's regions at 0% and 100% included).
 """
 import html.parser
 import os
@@ -50,6 +51,8 @@ class Checker(html.parser.HTMLParser):
         self.errors = []
         self.counts = {}
         self.doctype = False
+        self.in_clip = False
+        self.clip = None  # the plot area of the chart being read: x, y, width, height
 
     def handle_decl(self, decl):
         self.doctype = self.doctype or decl.lower() == "doctype html"
@@ -65,15 +68,34 @@ class Checker(html.parser.HTMLParser):
             if "url(" in value and "url(#" not in value:
                 self.errors.append("url() to outside %r at %s" % (value, self.getpos()))
 
+    def check_dot(self, tag, attrs):
+        values = dict(attrs)
+        if tag == "clippath":
+            self.in_clip = True
+        elif tag == "rect" and self.in_clip:
+            self.clip = [float(values[k]) for k in ("x", "y", "width", "height")]
+        elif tag == "circle":
+            x, y, width, height = self.clip
+            cx, cy, r = (float(values[k]) for k in ("cx", "cy", "r"))
+            # The stroke is drawn half outside the circle.
+            r += 0.5 * 0.8
+            if cx - r < x or cx + r > x + width or cy - r < y or cy + r > y + height:
+                self.errors.append("dot at (%g, %g) radius %g is cut by the plot area %r at %s"
+                                   % (cx, cy, r, self.clip, self.getpos()))
+
     def handle_starttag(self, tag, attrs):
         self.check_attrs(tag, attrs)
+        self.check_dot(tag, attrs)
         if tag not in VOID:
             self.stack.append((tag, self.getpos()))
 
     def handle_startendtag(self, tag, attrs):
         self.check_attrs(tag, attrs)
+        self.check_dot(tag, attrs)
 
     def handle_endtag(self, tag):
+        if tag == "clippath":
+            self.in_clip = False
         if tag in VOID:
             return
         if not self.stack:

@@ -4,39 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "estimate/eb.h"
+#include "estimated_group.h"
 
 namespace propsmooth {
 namespace {
-
-// A group estimated by the core from (Data1, Data2) pairs, Codes 1, 2, ...
-GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,
-                         const RunSettings& settings = RunSettings{}) {
-  GroupWorkspace workspace;
-  for (const auto& [data1, data2] : counts) {
-    Region region;
-    region.Data1 = data1;
-    region.Data2 = data2;
-    workspace.Regions.push_back(region);
-  }
-  EstimateGroup(settings, false, &workspace);
-  GroupView view;
-  view.Unit = 2;
-  view.Summary = workspace.Summary;
-  for (std::size_t i = 0; i < workspace.Regions.size(); ++i) {
-    const Region& region = workspace.Regions[i];
-    RegionRecord record;
-    record.Unit = 2;
-    record.Code = static_cast<std::int32_t>(i + 1);
-    record.Data1 = region.Data1;
-    record.Data2 = region.Data2;
-    record.Proportion = region.Proportion;
-    record.EbPropMe = region.EbPropMe;
-    record.EbPropMle = region.EbPropMle;
-    view.Regions.push_back(record);
-  }
-  return view;
-}
 
 std::string Section(const GroupView& group, PriorEstimator estimator = PriorEstimator::kMle,
                     const SectionLimits& limits = SectionLimits{}) {
@@ -51,39 +22,6 @@ std::size_t Count(const std::string& text, const std::string& part) {
     ++count;
   }
   return count;
-}
-
-TEST(ChoosePrior, FallsBackToMomentsOnlyWhenTheFitFailed) {
-  GroupSummary converged;
-  converged.AlphaMe = 1.0;
-  converged.BetaMe = 2.0;
-  converged.AlphaMle = 3.0;
-  converged.BetaMle = 4.0;
-  converged.Converged = 1;
-  GroupSummary failed = converged;
-  failed.AlphaMle = MissingValue;
-  failed.BetaMle = MissingValue;
-  failed.Converged = 0;
-  struct Case {
-    const char* Name;
-    const GroupSummary& Summary;
-    PriorEstimator Estimator;
-    double Alpha, Beta;
-    PriorSource Source;
-  };
-  const Case cases[] = {
-      {"converged, mle", converged, PriorEstimator::kMle, 3.0, 4.0, PriorSource::kMle},
-      {"converged, me", converged, PriorEstimator::kMe, 1.0, 2.0, PriorSource::kMe},
-      {"failed, mle", failed, PriorEstimator::kMle, 1.0, 2.0, PriorSource::kMeAfterFailedFit},
-      {"failed, me", failed, PriorEstimator::kMe, 1.0, 2.0, PriorSource::kMe},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
-    const GroupPrior prior = ChoosePrior(c.Summary, c.Estimator);
-    EXPECT_EQ(prior.Alpha, c.Alpha);
-    EXPECT_EQ(prior.Beta, c.Beta);
-    EXPECT_EQ(prior.Source, c.Source);
-  }
 }
 
 // Groups without spread say what they are instead of drawing empty plots;

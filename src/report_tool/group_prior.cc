@@ -1,0 +1,37 @@
+#include "report_tool/group_prior.h"
+
+#include "report_tool/beta_math.h"
+
+namespace propsmooth {
+
+GroupPrior ChoosePrior(const GroupSummary& summary, PriorEstimator estimator) {
+  if (estimator == PriorEstimator::kMe) {
+    return {summary.AlphaMe, summary.BetaMe, PriorSource::kMe};
+  }
+  if (summary.Converged == 1 && summary.AlphaMle != MissingValue) {
+    return {summary.AlphaMle, summary.BetaMle, PriorSource::kMle};
+  }
+  return {summary.AlphaMe, summary.BetaMe, PriorSource::kMeAfterFailedFit};
+}
+
+bool PriorIsBeta(const GroupPrior& prior) {
+  return IsPositive(prior.Alpha) && IsPositive(prior.Beta);
+}
+
+const char* PriorSourceText(PriorSource source) {
+  switch (source) {
+    case PriorSource::kMle:
+      return "MLE";
+    case PriorSource::kMe:
+      return "ME";
+    case PriorSource::kMeAfterFailedFit:
+      return "ME (MLE failed)";
+  }
+  return "";
+}
+
+double EbUnderPrior(const RegionRecord& record, PriorSource source) {
+  return source == PriorSource::kMle ? record.EbPropMle : record.EbPropMe;
+}
+
+}  // namespace propsmooth

@@ -1,0 +1,23 @@
+#include "report_tool/group_view.h"
+
+#include "report/number_format.h"
+
+namespace propsmooth {
+
+GroupShape ClassifyGroup(const GroupView& group) {
+  if (group.Regions.size() <= 1) return GroupShape::kSingleRegion;
+  const double first = group.Regions.front().Proportion;
+  for (const RegionRecord& region : group.Regions) {
+    if (region.Proportion != first) return GroupShape::kPlots;
+  }
+  return GroupShape::kEqualProportions;
+}
+
+std::string GroupTitle(const GroupView& group) {
+  if (group.SingleGroup) return "All records";
+  std::string title = "Unit ";
+  AppendInt(group.Unit, &title);
+  return title;
+}
+
+}  // namespace propsmooth

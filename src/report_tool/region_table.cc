@@ -1,0 +1,66 @@
+#include "report_tool/region_table.h"
+
+#include <algorithm>
+
+#include "report/number_format.h"
+#include "report_tool/beta_math.h"
+#include "report_tool/html_text.h"
+
+namespace propsmooth {
+
+void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double level,
+                       const SectionLimits& limits, std::string* html) {
+  const std::string level_text = LevelText(level);
+  html->append("<table class=\"regions\"><thead><tr><th>Code</th><th>Data1</th>"
+               "<th>Data2</th><th>Raw (%)</th><th>EB ME (%)</th><th>EB MLE (%)</th>"
+               "<th>");
+  html->append(level_text);
+  html->append("% lower (%)</th><th>");
+  html->append(level_text);
+  html->append("% upper (%)</th><th>Note</th></tr></thead><tbody>\n");
+  const std::size_t shown = std::min(group.Regions.size(), limits.TableRows);
+  for (std::size_t i = 0; i < shown; ++i) {
+    const RegionRecord& region = group.Regions[i];
+    const CredibleBounds bounds =
+        PosteriorInterval(region.Data1, region.Data2, prior.Alpha, prior.Beta, level);
+    html->append("<tr><td>");
+    AppendInt(region.Code, html);
+    html->append("</td><td>");
+    AppendInt(region.Data1, html);
+    html->append("</td><td>");
+    AppendInt(region.Data2, html);
+    html->append("</td><td>");
+    AppendPercent(region.Proportion, html);
+    html->append("</td><td>");
+    AppendPercent(region.EbPropMe, html);
+    html->append("</td><td>");
+    if (region.EbPropMle == MissingValue) {
+      html->append("***");
+    } else {
+      AppendPercent(region.EbPropMle, html);
+    }
+    html->append("</td>");
+    if (bounds.Status == IntervalStatus::kOk) {
+      html->append("<td>");
+      AppendPercent(bounds.Lower, html);
+      html->append("</td><td>");
+      AppendPercent(bounds.Upper, html);
+      html->append("</td><td></td>");
+    } else {
+      html->append("<td>\u2014</td><td>\u2014</td><td>");
+      AppendEscaped(IntervalStatusText(bounds.Status), html);
+      html->append("</td>");
+    }
+    html->append("</tr>\n");
+  }
+  html->append("</tbody></table>\n");
+  if (shown < group.Regions.size()) {
+    html->append("<p class=\"note\">The first ");
+    html->append(std::to_string(shown));
+    html->append(" of ");
+    html->append(std::to_string(group.Regions.size()));
+    html->append(" regions are listed; the TSV table (--tsv) holds them all.</p>\n");
+  }
+}
+
+}  // namespace propsmooth
