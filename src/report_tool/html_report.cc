@@ -66,7 +66,7 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
   html->append("<li>Iteration limit (-L): ");
   AppendInt(header.Fit.IterationLimit, html);
   html->append("</li><li>Credible level: ");
-  AppendFixed6(header.Level, html);
+  html->append(LevelText(header.Level) + "%");
   html->append(", prior: ");
   html->append(header.Estimator == PriorEstimator::kMle
                    ? "MLE (moment estimators where the fit failed)"
@@ -76,7 +76,7 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
 
 void AppendIndexHead(std::string* html) {
   html->append("<h2>Groups</h2>\n<table class=\"index\"><thead><tr><th>Group</th>"
-               "<th>Regions</th><th>Mean</th><th>Variance</th><th>ME Alpha</th>"
+               "<th>Regions</th><th>Mean (%)</th><th>Variance (%&sup2;)</th><th>ME Alpha</th>"
                "<th>ME Beta</th><th>MLE Alpha</th><th>MLE Beta</th>"
                "<th>Iterations</th></tr></thead><tbody>\n");
 }
@@ -99,8 +99,13 @@ void AppendIndexRow(bool single_group, std::int32_t unit, std::size_t regions,
   if (detailed) html->append("</a>");
   html->append("</td><td>");
   html->append(std::to_string(regions));
-  const double figures[] = {summary.Mean, summary.Variance, summary.AlphaMe, summary.BetaMe};
-  for (const double value : figures) {
+  // Percent like every rate of the page; a variance of proportions then
+  // reads in square percentage points.
+  html->append("</td><td>");
+  AppendPercent(summary.Mean, html);
+  html->append("</td><td>");
+  AppendFixed6(PercentOf(PercentOf(summary.Variance)), html);
+  for (const double value : {summary.AlphaMe, summary.BetaMe}) {
     html->append("</td><td>");
     AppendFixed6(value, html);
   }
