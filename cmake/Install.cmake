@@ -90,9 +90,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps finds the packages and versions of the shared libraries the
-# binaries load: the C and C++ runtimes and Highway's (libhwy1), without
-# which the program cannot start. Where it is missing (no dpkg-dev), name
-# them without versions.
+# binaries load: the C and C++ runtimes, Highway's (libhwy1) and, for the
+# report tool, libcsv's (libcsv3), without which a program cannot start.
+# Where it is missing (no dpkg-dev), name them without versions.
 find_program(PROPSMOOTH_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(PROPSMOOTH_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -100,5 +100,8 @@ else()
   message(STATUS "dpkg-shlibdeps not found (dpkg-dev): the package's "
     "dependencies will carry no versions")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libhwy1")
+  if(TARGET propsmooth-report)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcsv3")
+  endif()
 endif()
 include(CPack)
