@@ -14,6 +14,7 @@
 #include "division_floor.h"
 #include "estimate/literal_step_sums.h"
 #include "estimate/mle.h"
+#include "estimate/mle_internal.h"
 #include "estimate/moments.h"
 #include "estimate/simd_targets.h"
 #include "estimate/step_sums.h"

@@ -9,8 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "report/number_format.h"
+#include "estimate/eb_internal.h"
 #include "estimate/worked_groups.h"
+#include "report/printed.h"
 
 namespace propsmooth {
 namespace {
@@ -23,10 +24,6 @@ RunSettings Settings(double eps, double alpha_init, double beta_init) {
   settings.AlphaInit = alpha_init;
   settings.BetaInit = beta_init;
   return settings;
-}
-
-std::string Shown(double value) {
-  return value == MissingValue ? "***" : FormatFixed6(value);
 }
 
 // EbPropMe figures are exact rationals (Python fractions: (x + Alpha) /

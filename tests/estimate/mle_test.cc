@@ -10,10 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "estimate/mle_internal.h"
 #include "estimate/moments.h"
 #include "estimate/step_sums.h"
-#include "report/number_format.h"
 #include "estimate/worked_groups.h"
+#include "report/printed.h"
 
 namespace propsmooth {
 namespace {
@@ -42,10 +43,6 @@ RunSettings Settings(double eps, int limit, double alpha_init, double beta_init)
   settings.AlphaInit = alpha_init;
   settings.BetaInit = beta_init;
   return settings;
-}
-
-std::string Shown(double value) {
-  return value == MissingValue ? "***" : FormatFixed6(value);
 }
 
 // The real step sums, noting every point the fit asks for.

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "report/number_format.h"
 #include "estimate/worked_groups.h"
+#include "report/printed.h"
 
 namespace propsmooth {
 namespace {

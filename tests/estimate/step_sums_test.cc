@@ -20,10 +20,11 @@
 #endif
 
 #include "estimate/literal_step_sums.h"
-#include "estimate/mle.h"
+#include "estimate/mle_internal.h"
 #include "estimate/moments.h"
 #include "estimate/simd_targets.h"
 #include "estimate/sweep.h"
+#include "estimate/sweep_internal.h"
 
 namespace propsmooth {
 namespace {

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "input/data_file_internal.h"
+
 namespace propsmooth {
 namespace {
 

@@ -12,6 +12,8 @@
 #include <random>
 #include <string>
 
+#include "report/printed.h"
+
 namespace propsmooth {
 namespace {
 
@@ -26,7 +28,7 @@ std::string PrintfFixed6(double value) {
 // Expected strings were derived from the exact binary value of each double
 // (Python's decimal.Decimal(x), which converts without rounding) rounded by
 // hand to six decimals, ties to even.
-TEST(FormatFixed6, RoundsTheExactBinaryValue) {
+TEST(AppendFixed6, RoundsTheExactBinaryValue) {
   struct Case {
     double value;
     const char* text;
@@ -68,7 +70,7 @@ TEST(FormatFixed6, RoundsTheExactBinaryValue) {
 }
 
 // A negative value keeps its "-" also when it rounds to zero, -0.0 included.
-TEST(FormatFixed6, NegativeValuesKeepTheirSign) {
+TEST(AppendFixed6, NegativeValuesKeepTheirSign) {
   struct Case {
     double value;
     const char* text;
@@ -87,14 +89,14 @@ TEST(FormatFixed6, NegativeValuesKeepTheirSign) {
   }
 }
 
-TEST(FormatFixed6, InfinitiesCarryASign) {
+TEST(AppendFixed6, InfinitiesCarryASign) {
   EXPECT_EQ(FormatFixed6(std::numeric_limits<double>::infinity()), "+INF");
   EXPECT_EQ(FormatFixed6(-std::numeric_limits<double>::infinity()), "-INF");
 }
 
 // The largest double has 309 integer digits, all of them significant in its
 // exact value (from Python's decimal.Decimal); none may be written as 0.
-TEST(FormatFixed6, LargestDoubleHasEveryDigit) {
+TEST(AppendFixed6, LargestDoubleHasEveryDigit) {
   const double largest = 1.7976931348623157e308;
   ASSERT_EQ(largest, std::numeric_limits<double>::max());
   const std::string digits =
