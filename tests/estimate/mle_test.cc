@@ -13,7 +13,9 @@
 #include "estimate/mle_internal.h"
 #include "estimate/moments.h"
 #include "estimate/step_sums.h"
+#include "estimate/same_bits.h"
 #include "estimate/worked_groups.h"
+#include "reference/reference.h"
 #include "report/printed.h"
 
 namespace propsmooth {
@@ -274,6 +276,98 @@ TEST(FitMle, EmptyInnerSumsAddNothing) {
   EXPECT_EQ(points[0].second, 3.0);
   EXPECT_NEAR(points[1].first, 3.969128162960481, 1e-12);
   EXPECT_NEAR(points[1].second, 5.362976997491968, 1e-12);
+}
+
+const Counts kThree = {{40, 90}, {3, 70}, {55, 60}};
+const Counts kTiny = {{1, 10}, {2, 20}, {3, 30}, {1, 12}};  // variance near 1e-4
+
+// The fit ends as the plain loop (every step up to the limit, on the
+// literal sums) ends, bit for bit, whether it converges, reaches the limit
+// or fails on a step.
+TEST(FitMle, EndsAsThePlainLoop) {
+  for (const Counts& counts : {kSix, kFive, kTwo, kNegative, kThree, kTiny}) {
+    GroupWorkspace workspace = MakeGroup(counts);
+    ComputeMoments(&workspace);
+    for (const double eps : {0.00001, 0.0, -1.0}) {
+      for (const int limit : {1, 6, 7, 41, 90}) {
+        SCOPED_TRACE(::testing::Message() << "from " << counts[0].first << " of "
+                                          << counts[0].second << ", Eps " << eps
+                                          << ", limit " << limit);
+        const RunSettings settings = Settings(eps, limit, -1.0, -1.0);
+        GroupSummary expected = workspace.Summary;
+        PlainFit(settings, LiteralKernel(workspace.Regions), &expected);
+        GroupWorkspace fitted = workspace;
+        FitMle(settings, false, &fitted);
+        ExpectSameFit(expected, fitted.Summary);
+      }
+    }
+  }
+}
+
+// Fits from `start` with a tolerance never met and limits of 20,000,000
+// and 2^31 - 1, where the steps of `kernel` fall into a cycle of one or two
+// points within 200 steps. From there every step of the plain loop repeats
+// the cycle, so its outcome depends on the limit only through the limit's
+// parity: the fit must end as the plain loop ends at 200 or 201 steps
+// (with the limit as its count), after no more than 200 steps of its own.
+void ExpectCycleCutShort(const StepSumsFunction& kernel, const GroupSummary& start,
+                         double alpha_init, double beta_init) {
+  for (const int limit : {20000000, 2147483647}) {
+    SCOPED_TRACE(limit);
+    GroupSummary expected = start;
+    PlainFit(Settings(-1.0, 200 + limit % 2, alpha_init, beta_init), kernel, &expected);
+    ASSERT_EQ(expected.Converged, 0);
+    ASSERT_GE(expected.Iterations, 200);
+    expected.Iterations = limit;
+    // Past 200 steps the sums are NaN, which fails the fit at once: a fit
+    // that has not seen the cycle ends there, and differs.
+    int steps = 0;
+    GroupSummary actual = start;
+    FitMleWith(
+        Settings(-1.0, limit, alpha_init, beta_init),
+        [&](double alpha, double beta) {
+          StepSums sums = kernel(alpha, beta);
+          if (++steps > 200) sums.GradAlpha = kNaN;
+          return sums;
+        },
+        &actual);
+    ExpectSameFit(expected, actual);
+  }
+}
+
+TEST(FitMle, CutsARepeatingCycleShort) {
+  // Both fits settle on a point that steps to itself. (Not every group
+  // does: the six regions' iterates keep moving in their last bits, and
+  // their fit runs to the limit as the plain loop does.)
+  for (const Counts& counts : {kFive, kThree}) {
+    SCOPED_TRACE(::testing::Message() << "from " << counts[0].first << " of "
+                                      << counts[0].second);
+    GroupWorkspace workspace = MakeGroup(counts);
+    ComputeMoments(&workspace);
+    StepPlan plan = MakeStepPlan(workspace.Regions, false);
+    ExpectCycleCutShort(
+        [&plan](double alpha, double beta) { return ComputeStepSums(plan, alpha, beta); },
+        workspace.Summary, -1.0, -1.0);
+  }
+  // Two points, with corrections that differ: with Hessian -I the step is
+  // the gradient. From Alpha 1 it is 0.75 ulp, which rounds to 1 + 2^-52;
+  // from there -1.125 ulp, which rounds back to 1. The last correction is
+  // the first after an odd number of steps, the second after an even one.
+  constexpr double kUlp = 0x1p-52;
+  const StepSumsFunction two_points = [](double alpha, double) {
+    StepSums sums;
+    sums.GradAlpha = alpha == 1.0 ? 0.75 * kUlp : -1.125 * kUlp;
+    sums.HessAlpha = -1.0;
+    sums.HessBeta = -1.0;
+    return sums;
+  };
+  GroupSummary odd;
+  PlainFit(Settings(-1.0, 201, 1.0, 1.0), two_points, &odd);
+  EXPECT_EQ(odd.ErrAlpha, 0.75 * kUlp);
+  GroupSummary even;
+  PlainFit(Settings(-1.0, 200, 1.0, 1.0), two_points, &even);
+  EXPECT_EQ(even.ErrAlpha, 1.125 * kUlp);
+  ExpectCycleCutShort(two_points, GroupSummary(), 1.0, 1.0);
 }
 
 // A fake kernel with a constant gradient (1, 1) and Hessian -I: every step
