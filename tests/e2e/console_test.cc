@@ -31,10 +31,8 @@ constexpr const char* kUsage =
     "   propsmooth sample.txt output.txt                (recommend)\n"
     "   propsmooth sample.txt output.txt -A12.3 -B13.0 -E0.005 -L10\n";
 
-// Five regions whose default fit converges after 6 steps from the moment
+// kFiveRegions: the default fit converges after 6 steps from the moment
 // estimators Alpha 3.241812, Beta 18.251995.
-constexpr const char* kFiveRegions =
-    "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
 
 TEST(Usage, FewerThanTwoArgumentsShowUsage) {
   const std::vector<std::vector<std::string>> cases = {{}, {"data.txt"}, {"-T"}};

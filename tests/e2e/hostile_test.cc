@@ -29,9 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kFiveRegions =
-    "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
-
 // Unoptimised or sanitized builds run the large cases at a tenth of their
 // size so that the suite stays within seconds there too.
 #if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
@@ -57,9 +54,7 @@ ToolResult RunTimed(const fs::path& dir, const std::vector<std::string>& args,
   return result;
 }
 
-std::string Golden(const char* file) {
-  return ReadFile(SourceDir() / "tests" / "golden" / "single-group" / file);
-}
+std::string Golden(const char* file) { return ReadFile(GoldenDir("single-group") / file); }
 
 // The log header: title, credit line and an empty line, in CR LF.
 std::string LogHeader() {
@@ -192,8 +187,9 @@ TEST(HostileData, TableLargerThanMemory) {
   TempDir dir;
   WriteFile(dir / "data.txt", data);
   data = std::string();
-  const ToolResult result =
-      RunTool(dir.path(), {"data.txt", "out.txt"}, std::uint64_t{96} << 20);
+  RunLimits limits;
+  limits.AddressSpace = std::uint64_t{96} << 20;
+  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"}, limits);
   EXPECT_EQ(result.Status, 4);
   EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", "out.txt", "out.log") +
                                "\n ERROR!! Not enough memory \n\n");
@@ -222,9 +218,11 @@ TEST(HostileData, MemoryRunsOutInTheWorkers) {
   for (std::uint64_t megabytes = 12; megabytes <= 48; megabytes += 2) {
     SCOPED_TRACE(std::to_string(megabytes) + " MB");
     fs::remove(dir / "out.txt");
-    const ToolResult result =
-        RunTool(dir.path(), {"data.txt", "out.txt"}, megabytes << 20);
-    ASSERT_TRUE(result.Status == 0 || result.Status == 4) << result.Stdout << result.Stderr;
+    RunLimits limits;
+    limits.AddressSpace = megabytes << 20;
+    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"}, limits);
+    ASSERT_TRUE(result.Status == 0 || result.Status == 4)
+        << testing::PrintToString(result.Status) << "\n" << result.Stdout << result.Stderr;
     if (result.Status == 4) {
       ++ran_out;
       EXPECT_TRUE(result.Stdout.ends_with("\n ERROR!! Not enough memory \n\n"));
