@@ -155,20 +155,26 @@ TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
   }
 }
 
-// Whatever the data and settings, every result of every region is a number.
-TEST(EstimateGroup, NoInfinityOrNaNReachesARegion) {
+// Whatever the data and settings, every summary field and every result of
+// every region is a number (or MissingValue): no infinity or NaN from a
+// zero denominator, an overflowing step or a tiny variance gets through.
+TEST(EstimateGroup, NoInfinityOrNaNReachesTheResults) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const Counts groups[] = {
+      {{1, 10}, {3, 10}},
+      {{0, 10}, {9, 10}, {1, 10}},  // negative moment estimators
       {{1, 10}, {2, 20}, {3, 30}},  // variance about 2.9e-34
       {{0, 1}, {2, 1}},             // both denominators 0
       {{0, 1}, {6, 3}},
+      {{15, 10}, {1, 10}, {4, 8}},
       {{1000, 1}, {0, 1}, {3, 5}},
       {{0, 10}, {0, 3}},
       {{5, 5}},
   };
   const RunSettings settings[] = {
       RunSettings(), Settings(9999.0, -1.0, -1.0), Settings(-kInf, -1.0, -1.0),
-      Settings(0.00001, 1e308, 1.0), Settings(kInf, 1.0, 1e-300),
+      Settings(0.00001, 1e308, 1e308), Settings(0.00001, 1e308, 1.0),
+      Settings(0.00001, 1e-300, -1.0), Settings(kInf, 1.0, 1e-300),
   };
   for (const Counts& counts : groups) {
     for (const RunSettings& setting : settings) {
@@ -178,6 +184,11 @@ TEST(EstimateGroup, NoInfinityOrNaNReachesARegion) {
                    << ", AlphaInit " << setting.AlphaInit);
       GroupWorkspace workspace = MakeGroup(counts);
       EstimateGroup(setting, false, &workspace);
+      const GroupSummary& s = workspace.Summary;
+      for (const double value : {s.Mean, s.Variance, s.AlphaStart, s.BetaStart, s.AlphaMe,
+                                 s.BetaMe, s.AlphaMle, s.BetaMle, s.ErrAlpha, s.ErrBeta}) {
+        EXPECT_TRUE(std::isfinite(value)) << value;
+      }
       for (const Region& region : workspace.Regions) {
         EXPECT_TRUE(std::isfinite(region.Proportion));
         EXPECT_TRUE(std::isfinite(region.EbPropMe)) << region.EbPropMe;
