@@ -272,12 +272,9 @@ TEST(HostileDataFile, CharacterDevices) {
   {
     SCOPED_TRACE("/dev/zero");
     TempDir dir;
-    const ToolResult result = RunTool(dir.path(), {"/dev/zero", "out.txt"});
-    EXPECT_EQ(result.Status, 2);
-    EXPECT_EQ(result.Stdout,
-              Banner() + NameLines("/dev/zero", "out.txt", "out.log") +
-                  "\n Error!! Wrong data found (around code-0)\n");
-    EXPECT_EQ(ListFiles(dir.path()), std::vector<std::string>{});
+    ExpectStops(dir, {"/dev/zero", "out.txt"}, 2,
+                Banner() + NameLines("/dev/zero", "out.txt", "out.log") +
+                    "\n Error!! Wrong data found (around code-0)\n");
   }
 }
 

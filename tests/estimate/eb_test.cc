@@ -18,14 +18,6 @@ namespace {
 
 const Counts& kSix = kSixRegions;
 
-RunSettings Settings(double eps, double alpha_init, double beta_init) {
-  RunSettings settings;
-  settings.Eps = eps;
-  settings.AlphaInit = alpha_init;
-  settings.BetaInit = beta_init;
-  return settings;
-}
-
 // EbPropMe figures are exact rationals (Python fractions: (x + Alpha) /
 // ((Alpha + Beta) + n) with the exact moment estimators) rounded to six
 // decimals; EbPropMle figures of the six regions are the tool's documented
@@ -53,11 +45,11 @@ TEST(EstimateGroup, EbProportionsOfWorkedGroups) {
       // The user's starting values change the fit, never EbPropMe; from
       // (6, 25) the fit reaches the same optimum (an independent run of the
       // iteration in exact rationals converges there in 4 steps).
-      {"six regions from user values", kSix, Settings(0.00001, 6.0, 25.0),
+      {"six regions from user values", kSix, Settings(0.00001, 20, 6.0, 25.0),
        {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"},
        {"0.138839", "0.237220", "0.119462", "0.254189", "0.156883", "0.252828"}},
       // Without a step the ML estimates are the moment estimators.
-      {"six regions, eps 9999", kSix, Settings(9999.0, -1.0, -1.0),
+      {"six regions, eps 9999", kSix, Settings(9999.0, 20, -1.0, -1.0),
        {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"},
        {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"}},
   };
@@ -109,7 +101,7 @@ TEST(EstimateGroup, GroupWithoutSpreadKeepsRawProportions) {
 // and succeeds with the same values, so EbPropMle meets the same case.
 TEST(EstimateGroup, ZeroDenominatorKeepsTheRawProportion) {
   GroupWorkspace workspace = MakeGroup({{0, 1}, {6, 3}});
-  EstimateGroup(Settings(9999.0, -1.0, -1.0), false, &workspace);
+  EstimateGroup(Settings(9999.0, 20, -1.0, -1.0), false, &workspace);
   ASSERT_EQ(workspace.Summary.AlphaMe, -1.0);
   ASSERT_EQ(workspace.Summary.BetaMe, 0.0);
   ASSERT_EQ(workspace.Summary.Converged, 1);
@@ -172,9 +164,9 @@ TEST(EstimateGroup, NoInfinityOrNaNReachesTheResults) {
       {{5, 5}},
   };
   const RunSettings settings[] = {
-      RunSettings(), Settings(9999.0, -1.0, -1.0), Settings(-kInf, -1.0, -1.0),
-      Settings(0.00001, 1e308, 1e308), Settings(0.00001, 1e308, 1.0),
-      Settings(0.00001, 1e-300, -1.0), Settings(kInf, 1.0, 1e-300),
+      RunSettings(), Settings(9999.0, 20, -1.0, -1.0), Settings(-kInf, 20, -1.0, -1.0),
+      Settings(0.00001, 20, 1e308, 1e308), Settings(0.00001, 20, 1e308, 1.0),
+      Settings(0.00001, 20, 1e-300, -1.0), Settings(kInf, 20, 1.0, 1e-300),
   };
   for (const Counts& counts : groups) {
     for (const RunSettings& setting : settings) {

@@ -38,15 +38,6 @@ GroupSummary Fit(const Counts& counts, const RunSettings& settings) {
   return workspace.Summary;
 }
 
-RunSettings Settings(double eps, int limit, double alpha_init, double beta_init) {
-  RunSettings settings;
-  settings.Eps = eps;
-  settings.IterationLimit = limit;
-  settings.AlphaInit = alpha_init;
-  settings.BetaInit = beta_init;
-  return settings;
-}
-
 // The real step sums, noting every point the fit asks for.
 
 // Fits `counts` through the recording kernel; returns the points visited.
@@ -438,45 +429,42 @@ TEST(FitMleWith, UndefinedStepEndsTheFit) {
   }
 }
 
-// The same fake without a bad step: it never converges, so the limit ends it.
-TEST(FitMleWith, FakeKernelRunsToTheLimit) {
-  ScriptedKernel kernel;
-  GroupSummary summary;
-  FitMleWith(Settings(0.00001, 5, 1.0, 1.0), Scripted(&kernel), &summary);
-  EXPECT_EQ(kernel.calls, 5);
-  EXPECT_EQ(summary.Converged, 0);
-  EXPECT_EQ(summary.Iterations, 5);
-  EXPECT_EQ(summary.ErrAlpha, 1.0);
-  EXPECT_EQ(summary.ErrBeta, 1.0);
-}
-
-// A correction equal to Eps is small enough, and a fit whose corrections
-// reach Eps on exactly the last allowed step succeeds: with Eps 1 the fake's
-// first step (corrections exactly 1) ends the fit.
-TEST(FitMleWith, CorrectionEqualToEpsConverges) {
-  ScriptedKernel kernel;
-  GroupSummary summary;
-  FitMleWith(Settings(1.0, 1, 1.0, 1.0), Scripted(&kernel), &summary);
-  EXPECT_EQ(summary.Converged, 1);
-  EXPECT_EQ(summary.Iterations, 1);
-  EXPECT_EQ(summary.AlphaMle, 2.0);
-  EXPECT_EQ(summary.BetaMle, 2.0);
-  EXPECT_EQ(summary.ErrAlpha, 1.0);
-}
-
-// Eps 0 is met only by corrections that are exactly 0: a zero gradient.
-TEST(FitMleWith, EpsZeroNeedsExactlyZeroCorrections) {
-  ScriptedKernel kernel;
-  kernel.bad_call = 2;
-  kernel.bad = Sums(0.0, 0.0, -1.0, -1.0, 0.0);
-  GroupSummary summary;
-  FitMleWith(Settings(0.0, 20, 1.0, 1.0), Scripted(&kernel), &summary);
-  EXPECT_EQ(summary.Converged, 1);
-  EXPECT_EQ(summary.Iterations, 3);
-  EXPECT_EQ(summary.AlphaMle, 3.0);
-  EXPECT_EQ(summary.BetaMle, 3.0);
-  EXPECT_EQ(summary.ErrAlpha, 0.0);
-  EXPECT_EQ(summary.ErrBeta, 0.0);
+// The fake's fits that end without an undefined step: at the limit, as
+// its corrections of 1 never reach Eps; at a correction equal to Eps, which
+// is small enough even on the last allowed step; and with Eps 0, met only
+// by corrections that are exactly 0, here from a zero gradient at call 2.
+TEST(FitMleWith, FakeKernelFitsEnd) {
+  struct Case {
+    const char* name;
+    double eps;
+    int limit;
+    int zero_call;  // the call that returns a zero gradient, -1 for none
+    int calls;
+    int converged;
+    int iterations;
+    double mle;  // both AlphaMle and BetaMle
+    double err;  // both corrections
+  };
+  const Case cases[] = {
+      {"limit", 0.00001, 5, -1, 5, 0, 5, MissingValue, 1.0},
+      {"correction equal to Eps", 1.0, 1, -1, 1, 1, 1, 2.0, 1.0},
+      {"Eps 0", 0.0, 20, 2, 3, 1, 3, 3.0, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedKernel kernel;
+    kernel.bad_call = c.zero_call;
+    kernel.bad = Sums(0.0, 0.0, -1.0, -1.0, 0.0);
+    GroupSummary summary;
+    FitMleWith(Settings(c.eps, c.limit, 1.0, 1.0), Scripted(&kernel), &summary);
+    EXPECT_EQ(kernel.calls, c.calls);
+    EXPECT_EQ(summary.Converged, c.converged);
+    EXPECT_EQ(summary.Iterations, c.iterations);
+    EXPECT_EQ(summary.AlphaMle, c.mle);
+    EXPECT_EQ(summary.BetaMle, c.mle);
+    EXPECT_EQ(summary.ErrAlpha, c.err);
+    EXPECT_EQ(summary.ErrBeta, c.err);
+  }
 }
 
 }  // namespace

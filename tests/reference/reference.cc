@@ -85,13 +85,11 @@ StepSums LiteralStepSums(const std::vector<Region>& regions, double alpha,
   double hess_beta = hess_mixed;  // row 6
   for (std::size_t i = 0; i < count; ++i) hess_beta = hess_beta - failure.Second[i];
 
-  StepSums sums;
-  sums.GradAlpha = grad_alpha;
-  sums.GradBeta = grad_beta;
-  sums.HessAlpha = hess_alpha;
-  sums.HessBeta = hess_beta;
-  sums.HessMixed = hess_mixed;
-  return sums;
+  return StepSums{.GradAlpha = grad_alpha,
+                  .GradBeta = grad_beta,
+                  .HessAlpha = hess_alpha,
+                  .HessBeta = hess_beta,
+                  .HessMixed = hess_mixed};
 }
 
 StepSumsFunction LiteralKernel(const std::vector<Region>& regions) {
