@@ -94,25 +94,9 @@ TEST(EstimateGroup, GroupWithoutSpreadKeepsRawProportions) {
   }
 }
 
-// 0 of 1 and 6 of 3: proportions 0 and 2, Mean 1, Variance 2, so exactly
-// Alpha = -1 and Beta = 0 (m(1 - m) = 0, r = -1), and the first region's
-// denominator (-1 + 0) + 1 is 0: it keeps its raw proportion 0, while the
-// second gets (6 - 1) / (-1 + 3) = 2.5. With Eps 9999 the fit makes no step
-// and succeeds with the same values, so EbPropMle meets the same case.
-TEST(EstimateGroup, ZeroDenominatorKeepsTheRawProportion) {
-  GroupWorkspace workspace = MakeGroup({{0, 1}, {6, 3}});
-  EstimateGroup(Settings(9999.0, 20, -1.0, -1.0), false, &workspace);
-  ASSERT_EQ(workspace.Summary.AlphaMe, -1.0);
-  ASSERT_EQ(workspace.Summary.BetaMe, 0.0);
-  ASSERT_EQ(workspace.Summary.Converged, 1);
-  EXPECT_EQ(workspace.Regions[0].EbPropMe, 0.0);
-  EXPECT_EQ(workspace.Regions[0].EbPropMle, 0.0);
-  EXPECT_EQ(workspace.Regions[1].EbPropMe, 2.5);
-  EXPECT_EQ(workspace.Regions[1].EbPropMle, 2.5);
-}
-
-// The same rule on the summary as given: a zero denominator in either
-// column, and MissingValue in every region when the fit failed.
+// The rule on the summary as given: a region whose denominator (Alpha +
+// Beta) + Data2 is 0, in either column, keeps its raw proportion, and every
+// region gets MissingValue when the fit failed.
 TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
   struct Case {
     const char* name;

@@ -269,32 +269,6 @@ TEST(ReadDataFile, FirstFaultInFileOrderDecides) {
   });
 }
 
-std::string MakeRecords(int count) {
-  std::string text;
-  for (int i = 1; i <= count; ++i) {
-    text += std::to_string(i % 7) + " " + std::to_string(1000 + i) + " " +
-            std::to_string(i % 5) + " " + std::to_string(10 + i % 3) + "\n";
-  }
-  return text;
-}
-
-// The table grows with the file: 4000 records and more are read whole.
-TEST(ReadDataFile, ReadsLargeFilesWhole) {
-  for (const int count : {4000, 4001, 9000}) {
-    SCOPED_TRACE(count);
-    const Read read = ReadBoth(MakeRecords(count));
-    EXPECT_EQ(read.Result.Outcome, kOk);
-    ASSERT_EQ(read.Table.size(), static_cast<std::size_t>(count));
-    for (int i = 1; i <= count; ++i) {
-      const RegionRecord& record = read.Table[static_cast<std::size_t>(i - 1)];
-      ASSERT_EQ(record.Unit, i % 7);
-      ASSERT_EQ(record.Code, 1000 + i);
-      ASSERT_EQ(record.Data1, i % 5);
-      ASSERT_EQ(record.Data2, 10 + i % 3);
-    }
-  }
-}
-
 // Streams are read in blocks; a number, a dropped CR or a Ctrl-Z must not
 // care where a block ends. The tokens are placed across the 1 MiB mark,
 // which is a block boundary for every power-of-two block up to that size.
