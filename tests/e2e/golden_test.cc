@@ -63,13 +63,6 @@ TEST(Golden, RunMatchesExpectedFiles) {
   }
 }
 
-// The table header alone is 66 characters and CR LF.
-TEST(Golden, EmptyTableIsHeaderLineOnly) {
-  const std::string table =
-      ReadFile(GoldenDir("empty") / "expected.tsv");
-  EXPECT_EQ(table.size(), 68u);
-}
-
 // The bundled examples are golden cases, so what `make demo` shows is
 // checked output.
 TEST(Golden, ExamplesAreGoldenInputs) {

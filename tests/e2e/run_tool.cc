@@ -55,8 +55,8 @@ bool MakePipe(Fd* read_end, Fd* write_end) {
 
 // Reads both pipes to their ends at once, so that neither child stream can
 // fill up and block the child while the other is being waited on, then
-// reaps the child. Kills it (SIGKILL) once `deadline` has passed; returns
-// its wait status, and whether it was killed so.
+// reaps the child. Kills it (SIGKILL) once `deadline` has passed, and says
+// so in `*timed_out`; returns its wait status.
 int Supervise(pid_t pid, std::chrono::steady_clock::time_point deadline, int out_fd,
               int err_fd, std::string* out, std::string* err, bool* timed_out) {
   using std::chrono::steady_clock;
@@ -114,14 +114,15 @@ bool operator==(const ProcessEnd& end, int exit_status) {
 }
 
 void PrintTo(const ProcessEnd& end, std::ostream* out) {
-  if (end.Signal == 0) {
-    *out << (end.ExitStatus < 0 ? std::string("not run")
-                                : "exit status " + std::to_string(end.ExitStatus));
-    return;
+  if (end.Signal != 0) {
+    const char* name = sigabbrev_np(end.Signal);
+    *out << "killed by signal "
+         << (name != nullptr ? "SIG" + std::string(name) : std::to_string(end.Signal));
+  } else if (end.ExitStatus >= 0) {
+    *out << "exit status " << end.ExitStatus;
+  } else {
+    *out << "not run";
   }
-  const char* name = sigabbrev_np(end.Signal);
-  *out << "killed by signal "
-       << (name != nullptr ? "SIG" + std::string(name) : std::to_string(end.Signal));
   if (end.TimedOut) *out << " after the " << end.Timeout.count() << " ms timeout";
 }
 
