@@ -19,8 +19,8 @@
 #endif
 
 #include "estimate/mle_internal.h"
-#include "estimate/same_bits.h"
 #include "estimate/moments.h"
+#include "estimate/same_bits.h"
 #include "estimate/simd_targets.h"
 #include "estimate/sweep.h"
 #include "estimate/sweep_internal.h"
