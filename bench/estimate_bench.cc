@@ -12,11 +12,11 @@
 
 #include "datasets.h"
 #include "division_floor.h"
-#include "estimate/literal_step_sums.h"
 #include "estimate/mle.h"
 #include "estimate/moments.h"
 #include "estimate/simd_targets.h"
 #include "estimate/step_sums.h"
+#include "reference/reference.h"
 
 namespace propsmooth {
 namespace {
@@ -102,19 +102,14 @@ void BM_StepFast(benchmark::State& state) { StepAtStart<ComputeStepSums>(state);
 // division unit allows.
 void BM_DivisionFloor(benchmark::State& state) { StepAtStart<DivisionFloor>(state); }
 
-// A whole fit with the reference kernel, default settings.
+// The reference fit, the plain loop on the literal sums, default settings.
 void BM_FitLiteral(benchmark::State& state) {
   const GroupWorkspace& group = Group(FromArg(state.range(0)));
   const RunSettings settings;
   GroupSummary summary;
   for (auto _ : state) {
     summary = group.Summary;
-    FitMleWith(
-        settings,
-        [&group](double alpha, double beta) {
-          return LiteralStepSums(group.Regions, alpha, beta);
-        },
-        &summary);
+    PlainFit(settings, LiteralKernel(group.Regions), &summary);
   }
   state.counters["steps"] = summary.Iterations;
   state.counters["converged"] = summary.Converged;

@@ -11,10 +11,6 @@ namespace propsmooth {
 /// printed as "***", never as a number.
 inline constexpr double MissingValue = -9999.0;
 
-/// The table size of the historical program. Kept as a reference figure
-/// only: the record table grows with the file and has no fixed capacity.
-inline constexpr int MaxRecords = 4000;
-
 /// Settings of one run, read from the command line and never changed after.
 struct RunSettings {
   double Eps = 0.00001;          // tolerance on the Newton-Raphson corrections

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "estimate/eb_internal.h"
 #include "estimate/mle.h"
 #include "estimate/moments.h"
 

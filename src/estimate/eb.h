@@ -6,12 +6,6 @@
 
 namespace propsmooth {
 
-/// Sets every region's EbPropMe from the moment estimators and EbPropMle
-/// from the ML estimates, or MissingValue for every region when the fit
-/// failed. A region whose denominator (Alpha + Beta) + Data2 is 0, or whose
-/// value would not be finite, gets its raw proportion.
-void ComputeEbProportions(GroupWorkspace* workspace);
-
 /// Moments, the ML fit and the EB proportions of the group in `workspace`:
 /// sets every region's three results and every summary field.
 /// `allow_threads` lets a large group use more than one core.

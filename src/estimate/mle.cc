@@ -3,6 +3,9 @@
 #include <cmath>
 #include <limits>
 
+#include "estimate/mle_internal.h"
+#include "estimate/step_sums.h"
+
 namespace propsmooth {
 namespace {
 

@@ -2,17 +2,9 @@
 #ifndef PROPSMOOTH_ESTIMATE_MLE_H_
 #define PROPSMOOTH_ESTIMATE_MLE_H_
 
-#include <functional>
-
 #include "common/types.h"
-#include "estimate/step_sums.h"
 
 namespace propsmooth {
-
-/// Computes the step sums at (alpha, beta); lets tests run the fit on
-/// another kernel. Must give the same sums for the same point: the fit
-/// ends a cycle of steps early, as it would end at the iteration limit.
-using StepSumsFunction = std::function<StepSums(double alpha, double beta)>;
 
 /// Fits Alpha and Beta from AlphaStart/BetaStart (the user's positive
 /// values, else the moment estimators) and sets AlphaStart, BetaStart,
@@ -23,10 +15,6 @@ using StepSumsFunction = std::function<StepSums(double alpha, double beta)>;
 /// AlphaMle and BetaMle.
 void FitMle(const RunSettings& settings, bool allow_threads,
             GroupWorkspace* workspace);
-
-/// The same fit with the step sums from `step_sums`.
-void FitMleWith(const RunSettings& settings, const StepSumsFunction& step_sums,
-                GroupSummary* summary);
 
 }  // namespace propsmooth
 

@@ -5,7 +5,6 @@
 #define PROPSMOOTH_ESTIMATE_SWEEP_H_
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
 namespace propsmooth {
@@ -15,10 +14,6 @@ namespace propsmooth {
 /// `first[j]` and `second[j]`. `counts` ascends.
 void SweepInnerSums(const std::vector<std::int64_t>& counts, double base,
                     std::vector<double>* first, std::vector<double>* second);
-
-/// Adds `terms` to `*sum` as `*sum = *sum + term` one at a time in order
-/// would, bit for bit, for any terms.
-void AddInOrder(std::span<const double> terms, double* sum);
 
 /// The name of the instruction set the sweeps run on now: what the
 /// dispatch itself chooses.

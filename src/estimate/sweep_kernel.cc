@@ -15,6 +15,7 @@
 #include "common/float_env.h"
 #include "estimate/binade_grid.h"
 #include "estimate/sweep.h"
+#include "estimate/sweep_internal.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "estimate/sweep_kernel.cc"

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string_view>
 
 #include "common/platform.h"
+#include "input/data_file_internal.h"
 
 namespace propsmooth {
 namespace {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string_view>
 
 #include "common/types.h"
 
@@ -30,9 +29,6 @@ struct ReadResult {
 /// byte ends the data. Stops at the first bad record; the table then holds
 /// the records admitted before it. Neither opens nor closes the stream.
 ReadResult ReadDataFile(std::FILE* stream, RecordTable* table);
-
-/// The same over text already in memory.
-ReadResult ReadDataText(std::string_view text, RecordTable* table);
 
 }  // namespace propsmooth
 

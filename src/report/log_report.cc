@@ -52,14 +52,16 @@ void WriteSectionBody(std::int64_t region_count, const GroupSummary& s,
   AppendInt(s.Iterations, log);
 }
 
-}  // namespace
-
+// The title and credit lines end in "\n", as on the console; the log
+// writes them with CR LF.
 void AppendWithCrLf(const std::string& text, std::string* out) {
   for (const char c : text) {
     if (c == '\n') out->push_back('\r');
     out->push_back(c);
   }
 }
+
+}  // namespace
 
 void WriteLogHeader(std::string* log) {
   AppendWithCrLf(kTitleLine, log);

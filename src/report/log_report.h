@@ -16,10 +16,6 @@ inline constexpr const char* kTitleLine =
 inline constexpr const char* kCreditLine =
     " propsmooth: empirical Bayes smoothing of proportions\n";
 
-/// Every text of the log is built with "\n" line ends and written with
-/// CR LF: appends `text` to `out` with each "\n" as "\r\n".
-void AppendWithCrLf(const std::string& text, std::string* out);
-
 /// Appends the header: title line, credit line and an empty line.
 void WriteLogHeader(std::string* log);
 

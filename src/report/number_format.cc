@@ -23,10 +23,4 @@ void AppendFixed6(double value, std::string* out) {
   out->append(text, result.ptr);
 }
 
-std::string FormatFixed6(double value) {
-  std::string text;
-  AppendFixed6(value, &text);
-  return text;
-}
-
 }  // namespace propsmooth

@@ -16,9 +16,6 @@ void AppendInt(std::int32_t value, std::string* out);
 /// "+INF" and "-INF".
 void AppendFixed6(double value, std::string* out);
 
-/// The same as a string.
-std::string FormatFixed6(double value);
-
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_REPORT_NUMBER_FORMAT_H_

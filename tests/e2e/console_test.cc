@@ -31,10 +31,8 @@ constexpr const char* kUsage =
     "   propsmooth sample.txt output.txt                (recommend)\n"
     "   propsmooth sample.txt output.txt -A12.3 -B13.0 -E0.005 -L10\n";
 
-// Five regions whose default fit converges after 6 steps from the moment
+// kFiveRegions: the default fit converges after 6 steps from the moment
 // estimators Alpha 3.241812, Beta 18.251995.
-constexpr const char* kFiveRegions =
-    "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
 
 TEST(Usage, FewerThanTwoArgumentsShowUsage) {
   const std::vector<std::vector<std::string>> cases = {{}, {"data.txt"}, {"-T"}};
@@ -42,55 +40,40 @@ TEST(Usage, FewerThanTwoArgumentsShowUsage) {
     SCOPED_TRACE(args.empty() ? "no argument" : args[0]);
     TempDir dir;
     WriteFile(dir / "data.txt", kFiveRegions);
-    const ToolResult result = RunTool(dir.path(), args);
-    EXPECT_EQ(result.Status, 0);
-    EXPECT_EQ(result.Stdout, Banner() + kUsage);
-    EXPECT_EQ(ListFiles(dir.path()), std::vector<std::string>{"data.txt"});
+    ExpectStops(dir, args, 0, Banner() + kUsage);
   }
 }
 
 // A refused option ends the run before the names are printed and before
-// any file is opened; the status says the command line was wrong.
+// any file is opened; the status says the command line was wrong. One
+// argument of each kind the reader refuses (tests/driver has them all).
 TEST(Options, RefusedOptionTouchesNothing) {
-  struct Case {
-    std::vector<std::string> Args;
+  const std::vector<std::vector<std::string>> cases = {
+      {"data.txt", "out.txt", "-Tx"},
+      {"data.txt", "out.txt", "-X"},
+      {"data.txt", "out.txt", "-L", "10"},  // the value must be attached
+      {"-T", "data.txt", "out.txt"},        // the first two are names
+      {"data.txt", "out.txt", ""},
+      {"data.txt", "out.txt", "-L2147483648"},
+      {"data.txt", "out.txt", "-B1e999"},   // beyond double: infinite
+      {"data.txt", "out.txt", "-E+NAN"},
+      {"data.txt", "out.txt", "-L5", "-A+INF", "-L8"},
   };
-  const Case cases[] = {
-      {{"data.txt", "out.txt", "-Tx"}},
-      {{"data.txt", "out.txt", "-X"}},
-      {{"data.txt", "out.txt", "-L", "10"}},    // the value must be attached
-      {{"-T", "data.txt", "out.txt"}},          // the first two are names
-      {{"data.txt", "out.txt", ""}},
-      {{"data.txt", "out.txt", "-"}},
-      {{"data.txt", "out.txt", "-t", "-e1", "T"}},
-      {{"data.txt", "out.txt", "-L99999999999"}},
-      {{"data.txt", "out.txt", "-L2147483648"}},
-      {{"data.txt", "out.txt", "-L-2147483649"}},
-      {{"data.txt", "out.txt", "-A+INF"}},
-      {{"data.txt", "out.txt", "-B1e999"}},     // beyond double: infinite
-      {{"data.txt", "out.txt", "-a+NAN"}},
-      {{"data.txt", "out.txt", "-B-NAN"}},
-      {{"data.txt", "out.txt", "-E+NAN"}},
-      {{"data.txt", "out.txt", "-L5", "-A+INF", "-L8"}},
-  };
-  for (const Case& c : cases) {
+  for (const std::vector<std::string>& args : cases) {
     std::string trace;
-    for (const std::string& arg : c.Args) trace += "[" + arg + "]";
+    for (const std::string& arg : args) trace += "[" + arg + "]";
     SCOPED_TRACE(trace);
     TempDir dir;
     WriteFile(dir / "data.txt", kFiveRegions);
     WriteFile(dir / "out.txt", "old table\n");
     WriteFile(dir / "out.log", "old log\n");
-    const auto before = Snapshot(dir.path());
-    const ToolResult result = RunTool(dir.path(), c.Args);
-    EXPECT_EQ(result.Status, 1);
-    EXPECT_EQ(result.Stdout, Banner() + "Option Error!\n");
-    EXPECT_EQ(Snapshot(dir.path()), before);
+    ExpectStops(dir, args, 1, Banner() + "Option Error!\n");
   }
 }
 
-// Accepted options, seen through the log lines they change. The fit of
-// the five regions needs 6 steps, so a limit of 5 makes it fail.
+// Accepted options, seen through the log lines they change: each option
+// and form once (how values are read is tested in tests/driver). The fit
+// of the five regions needs 6 steps, so a limit of 5 makes it fail.
 TEST(Options, AcceptedOptionsReachTheFit) {
   struct Case {
     std::vector<std::string> Options;
@@ -99,30 +82,15 @@ TEST(Options, AcceptedOptionsReachTheFit) {
   const Case cases[] = {
       {{}, {"(EPS: 0.000010)", "Alpha : 3.241812", "convergence : 6"}},
       {{"-e0.001"}, {"(EPS: 0.001000)"}},
-      {{"-E1e-3"}, {"(EPS: 0.001000)"}},
-      {{"-E.5"}, {"(EPS: 0.500000)"}},
-      {{"-E5."}, {"(EPS: 5.000000)"}},
-      {{"-E0x10"}, {"(EPS: 0.000000)"}},
-      {{"-E"}, {"(EPS: 0.000000)"}},
-      {{"-ENAN"}, {"(EPS: 0.000000)"}},  // a word only directly behind a sign
-      {{"-E1e999"}, {"(EPS: +INF)", "convergence : 0"}},
       {{"-E-INF"}, {"(EPS: -INF)", "MLE of Alpha : *** ", "convergence : 20"}},
       {{"-a2.5", "-b3"}, {"Initial value of Alpha : 2.500000",
                           "Initial value of Beta  : 3.000000",
                           "ME of Alpha : 3.241812"}},
-      {{"-A12.3x"}, {"Initial value of Alpha : 12.300000",
-                     "Initial value of Beta  : 18.251995"}},
       {{"-A0", "-B-2"}, {"Initial value of Alpha : 3.241812",
                          "Initial value of Beta  : 18.251995"}},
-      {{"-A-INF"}, {"Initial value of Alpha : 3.241812"}},
       {{"-l6"}, {"MLE of Alpha : 5.269712", "convergence : 6"}},
       {{"-L5"}, {"MLE of Alpha : *** ", "convergence : 5"}},
       {{"-L5", "-L8"}, {"MLE of Alpha : 5.269712"}},
-      {{"-L8", "-L5"}, {"MLE of Alpha : *** ", "convergence : 5"}},
-      {{"-L+7"}, {"MLE of Alpha : 5.269712"}},
-      {{"-L12abc"}, {"MLE of Alpha : 5.269712"}},
-      {{"-L"}, {"MLE of Alpha : *** ", "{9999.000000, 9999.000000}"}},
-      {{"-Lx"}, {"MLE of Alpha : *** ", "convergence : 0"}},
       {{"-L-2147483648"}, {"MLE of Alpha : *** ", "convergence : 0"}},
       {{"-L2147483647"}, {"MLE of Alpha : 5.269712"}},
   };

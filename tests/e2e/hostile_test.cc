@@ -1,7 +1,8 @@
-// Hostile input: bytes that are no text, tokens and lines of megabytes, a
-// million records, data files that are no regular file, option values at
-// and beyond every limit, and groups that are degenerate in every way. Each
-// case states the console text, the exit status and the files it leaves.
+// Hostile input: tokens and lines of megabytes, a million records, data
+// files that are no regular file, option values at and beyond every limit,
+// and groups that are degenerate in every way. Each case states the console
+// text, the exit status and the files it leaves. (Bytes that are no text
+// are among the data errors, tests/e2e/data_errors_test.cc.)
 //
 // Expected numbers: the documented five-region example (its log and table
 // are tests/golden/single-group, composed from first principles), values
@@ -10,10 +11,9 @@
 // operations replayed in Python (its floats are IEEE doubles; "%.6f" prints
 // the exact binary value correctly rounded).
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,15 +22,10 @@
 
 #include "e2e/run_tool.h"
 
-#include <sys/stat.h>
-
 namespace propsmooth::e2e {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr const char* kFiveRegions =
-    "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
 
 // Unoptimised or sanitized builds run the large cases at a tenth of their
 // size so that the suite stays within seconds there too.
@@ -48,18 +43,7 @@ constexpr bool kCanLimitMemory = false;
 constexpr bool kCanLimitMemory = true;
 #endif
 
-// RunTool, and the wall time it took in `seconds`.
-ToolResult RunTimed(const fs::path& dir, const std::vector<std::string>& args,
-                    double* seconds) {
-  const auto start = std::chrono::steady_clock::now();
-  ToolResult result = RunTool(dir, args);
-  *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return result;
-}
-
-std::string Golden(const char* file) {
-  return ReadFile(SourceDir() / "tests" / "golden" / "single-group" / file);
-}
+std::string Golden(const char* file) { return ReadFile(GoldenDir("single-group") / file); }
 
 // The log header: title, credit line and an empty line, in CR LF.
 std::string LogHeader() {
@@ -80,17 +64,6 @@ void ExpectSameText(const std::string& actual, const std::string& expected) {
                 << expected.substr(at, 80) << "\"";
 }
 
-// A run of "data.txt out.txt" in `dir` that must stop on its data: the
-// message, the status, and not one file created or changed.
-void ExpectStops(const TempDir& dir, int status, const std::string& message) {
-  const auto before = Snapshot(dir.path());
-  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
-  EXPECT_EQ(result.Status, status);
-  EXPECT_EQ(result.Stdout,
-            Banner() + NameLines("data.txt", "out.txt", "out.log") + message);
-  EXPECT_EQ(Snapshot(dir.path()), before);
-}
-
 // A run of `args` in `dir` that must succeed with the five-region example's
 // log and table, and leave exactly `files`.
 void ExpectFiveRegionResult(const TempDir& dir,
@@ -102,45 +75,6 @@ void ExpectFiveRegionResult(const TempDir& dir,
   ExpectSameText(ReadFile(dir / "out.log"), Golden("expected.log"));
   ExpectSameText(ReadFile(dir / "out.txt"), Golden("expected.tsv"));
   EXPECT_EQ(ListFiles(dir.path()), files);
-}
-
-TEST(HostileData, BytesThatAreNoRecordsStopTheRun) {
-  const std::string megabyte_of_nines(std::size_t{1} << 20, '9');
-  struct Case {
-    const char* What;
-    std::string Data;
-    const char* Message;
-  };
-  const Case cases[] = {
-      {"NUL inside a record", std::string("-1 1 12 100\n-1 2 30\0 120\n", 24),
-       "\n Error!! Wrong data found (around code-1)\n"},
-      {"NUL bytes only", std::string(64, '\0'),
-       "\n Error!! Wrong data found (around code-0)\n"},
-      {"an executable's head",
-       std::string("\x7f"
-                   "ELF\x02\x01\x01\0\0\0\0\0",
-                   12),
-       "\n Error!! Wrong data found (around code-0)\n"},
-      {"binary after a record", "-1 1 12 100\n\xff\xfe\x80\x01",
-       "\n Error!! Wrong data found (around code-1)\n"},
-      {"a sign alone", "-1 1 12 100\n- 2 30 120\n",
-       "\n Error!! Wrong data found (around code-1)\n"},
-      // A megabyte of digits is a number far beyond 32 bits, not wrapped
-      // around and not cut at the reader's block boundary.
-      {"1 MB token of digits",
-       "-1 1 12 100\n-1 2 " + megabyte_of_nines + " 120\n",
-       "\n Error!! Wrong data found (around code-1)\n"},
-      {"1 MB token of digits as the first number",
-       megabyte_of_nines + " 1 12 100\n",
-       "\n Error!! Wrong data found (around code-0)\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.What);
-    TempDir dir;
-    WriteFile(dir / "data.txt", c.Data);
-    WriteFile(dir / "out.log", "log of an earlier run\r\n");
-    ExpectStops(dir, 2, c.Message);
-  }
 }
 
 // Text that only looks hostile: the reader must get the five records from
@@ -166,11 +100,6 @@ TEST(HostileData, LongTokensAndLinesStillRead) {
                                   "100\n-1 2 30 120\n-1 3 5 90\n"
                                   "-1 4 22 110\n-1 5 9 70\n"},
       {"10 MB line", ten_mb_line},
-      {"garbage after Ctrl-Z",
-       std::string(kFiveRegions) + "\x1a\xff\0garbage\n"},
-      {"CR LF and CR alone",
-       "-1 1 12 100\r\n-1 2 30 120\r\n\r-1 3 5 90\r\n-1 4 22 110\r"
-       "\n-1 5 9 70\r\n\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
@@ -192,8 +121,9 @@ TEST(HostileData, TableLargerThanMemory) {
   TempDir dir;
   WriteFile(dir / "data.txt", data);
   data = std::string();
-  const ToolResult result =
-      RunTool(dir.path(), {"data.txt", "out.txt"}, std::uint64_t{96} << 20);
+  RunLimits limits;
+  limits.AddressSpace = std::uint64_t{96} << 20;
+  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"}, limits);
   EXPECT_EQ(result.Status, 4);
   EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", "out.txt", "out.log") +
                                "\n ERROR!! Not enough memory \n\n");
@@ -222,9 +152,11 @@ TEST(HostileData, MemoryRunsOutInTheWorkers) {
   for (std::uint64_t megabytes = 12; megabytes <= 48; megabytes += 2) {
     SCOPED_TRACE(std::to_string(megabytes) + " MB");
     fs::remove(dir / "out.txt");
-    const ToolResult result =
-        RunTool(dir.path(), {"data.txt", "out.txt"}, megabytes << 20);
-    ASSERT_TRUE(result.Status == 0 || result.Status == 4) << result.Stdout << result.Stderr;
+    RunLimits limits;
+    limits.AddressSpace = megabytes << 20;
+    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"}, limits);
+    ASSERT_TRUE(result.Status == 0 || result.Status == 4)
+        << testing::PrintToString(result.Status) << "\n" << result.Stdout << result.Stderr;
     if (result.Status == 4) {
       ++ran_out;
       EXPECT_TRUE(result.Stdout.ends_with("\n ERROR!! Not enough memory \n\n"));
@@ -258,12 +190,10 @@ TEST(HostileData, MillionRecords) {
   WriteFile(dir / "data.txt", data);
   data = std::string();
 
-  double seconds = 0.0;
-  const ToolResult result = RunTimed(dir.path(), {"data.txt", "out.txt"}, &seconds);
+  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
   EXPECT_EQ(result.Status, 0);
   EXPECT_EQ(result.Stdout,
             Banner() + NameLines("data.txt", "out.txt", "out.log"));
-  RecordProperty("seconds", std::to_string(seconds));
 
   // The example's table rows without their Unit, and its eleven log lines.
   const std::string golden_table = Golden("expected.tsv");
@@ -294,25 +224,14 @@ TEST(HostileData, MillionRecords) {
   ExpectSameText(ReadFile(dir / "out.log"), log);
 }
 
-// Opens `fifo` for writing as soon as a reader has it open, writes `data`
-// and closes it; gives up after 30 s so that a failing run cannot hang the
-// test.
+// Writes `data` into `fifo` once a reader has opened it, then closes it.
 void FeedFifo(const fs::path& fifo, const std::string& data) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  int fd = -1;
-  while ((fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 &&
-         errno == ENXIO && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  if (fd < 0)
-    return;
-  fcntl(fd, F_SETFL, 0);
+  const int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return;
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n <= 0)
-      break;
+    if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
   close(fd);
@@ -322,11 +241,16 @@ void FeedFifo(const fs::path& fifo, const std::string& data) {
 // that reads a stream; so is a process substitution, which is a pipe too.
 TEST(HostileDataFile, NamedPipeIsRead) {
   TempDir dir;
-  ASSERT_EQ(mkfifo((dir / "data.fifo").c_str(), 0600), 0);
-  std::thread writer(FeedFifo, dir / "data.fifo", std::string(kFiveRegions));
+  const fs::path fifo = dir / "data.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer(FeedFifo, fifo, std::string(kFiveRegions));
   ExpectFiveRegionResult(dir, {"data.fifo", "out.txt"},
                          {"data.fifo", "out.log", "out.txt"});
+  // A run that never opened the pipe leaves the writer waiting for a
+  // reader: this one lets it finish, its few bytes kept in the pipe.
+  const int release = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   writer.join();
+  if (release >= 0) close(release);
 }
 
 // Character devices: /dev/null reads as an empty file (no groups: the log
@@ -348,12 +272,9 @@ TEST(HostileDataFile, CharacterDevices) {
   {
     SCOPED_TRACE("/dev/zero");
     TempDir dir;
-    const ToolResult result = RunTool(dir.path(), {"/dev/zero", "out.txt"});
-    EXPECT_EQ(result.Status, 2);
-    EXPECT_EQ(result.Stdout,
-              Banner() + NameLines("/dev/zero", "out.txt", "out.log") +
-                  "\n Error!! Wrong data found (around code-0)\n");
-    EXPECT_EQ(ListFiles(dir.path()), std::vector<std::string>{});
+    ExpectStops(dir, {"/dev/zero", "out.txt"}, 2,
+                Banner() + NameLines("/dev/zero", "out.txt", "out.log") +
+                    "\n Error!! Wrong data found (around code-0)\n");
   }
 }
 
@@ -388,7 +309,6 @@ TEST(HostileOptions, EmptyHugeAndTrailingValues) {
       {"-L empty", "-L", &limit_zero},
       {"-A empty", "-A", &body},
       {"-B empty", "-b", &body},
-      {"-T with a value", "-T1", nullptr},
       {"-L huge", "-L" + digits, nullptr},
       {"-L huge with leading zeros", "-L" + zeros + "20", &body},
       {"-L huge negative", "-L-" + digits, nullptr},
@@ -407,14 +327,12 @@ TEST(HostileOptions, EmptyHugeAndTrailingValues) {
     SCOPED_TRACE(c.What);
     TempDir dir;
     WriteFile(dir / "data.txt", kFiveRegions);
-    const ToolResult result =
-        RunTool(dir.path(), {"data.txt", "out.txt", c.Option});
+    const std::vector<std::string> args = {"data.txt", "out.txt", c.Option};
     if (c.Section == nullptr) {
-      EXPECT_EQ(result.Status, 1);
-      EXPECT_EQ(result.Stdout, Banner() + "Option Error!\n");
-      EXPECT_EQ(ListFiles(dir.path()), std::vector<std::string>{"data.txt"});
+      ExpectStops(dir, args, 1, Banner() + "Option Error!\n");
       continue;
     }
+    const ToolResult result = RunTool(dir.path(), args);
     EXPECT_EQ(result.Status, 0);
     EXPECT_EQ(result.Stdout,
               Banner() + NameLines("data.txt", "out.txt", "out.log"));
@@ -443,7 +361,9 @@ TEST(HostileOptions, EmptyHugeAndTrailingValues) {
 // optimum after a few steps and would repeat the same step for hours. The
 // run must end at once with what those steps would leave: a failed fit,
 // the limit as the step count, and corrections that print as 0 (the
-// example's are about 4e-9 after 6 steps, and shrink from there).
+// example's are about 4e-9 after 6 steps, and shrink from there). The
+// steps are counted in tests/estimate (FitMle.CutsARepeatingCycleShort);
+// a run that takes them all outlasts this test's CTest timeout.
 TEST(HostileOptions, HugeIterationLimitWithUnreachableTolerance) {
   const std::string body = Golden("expected.log").substr(LogHeader().size());
   const std::string head = body.substr(0, body.find(" MLE of Alpha"));
@@ -451,10 +371,8 @@ TEST(HostileOptions, HugeIterationLimitWithUnreachableTolerance) {
     SCOPED_TRACE(limit);
     TempDir dir;
     WriteFile(dir / "data.txt", kFiveRegions);
-    double seconds = 0.0;
-    const ToolResult result = RunTimed(
-        dir.path(), {"data.txt", "out.txt", "-E-1", std::string("-L") + limit}, &seconds);
-    EXPECT_LT(seconds, 20.0);
+    const ToolResult result =
+        RunTool(dir.path(), {"data.txt", "out.txt", "-E-1", std::string("-L") + limit});
     EXPECT_EQ(result.Status, 0);
     EXPECT_EQ(result.Stdout,
               Banner() + NameLines("data.txt", "out.txt", "out.log"));
@@ -490,48 +408,33 @@ std::string FailedSection(int unit, int regions, const std::string& mean,
 // proportions, all counts 0, every Data1 = Data2) get 0 and 0, their raw
 // proportions as EB(ME) proportions, and a fit that fails at once at 0, 0;
 // so does a region of 2^31 - 1 of 2^31 - 1, whose first step would take
-// 2^31 terms per sum if the sweep did not stop at an infinite sum. Groups
-// with Data1 > Data2 get negative or zero estimators; where Alpha + Beta +
-// Data2 is 0 the EB(ME) proportion is the raw one. All values are exact in
-// binary: unit 5 has proportions 1.5 and 0.5, so Mean 1, Variance 0.5,
-// AlphaMe = -((0.5 - 1) + 1) * 1 / 0.5 = -1 and BetaMe = (1 + ((1 - 0.5) +
-// 0.5 - 2)) / 0.5 = 0, EB(ME) 2 / 1 and 0 / 1; unit 9 has 0 and 2, Mean 1,
-// Variance 2, AlphaMe -1, BetaMe 0, denominators -1 + 0 + 1 = 0. Their fits
-// meet 1 / 0 in their sums and fail before a step. Unit 6 is the
-// documented unit whose fit fails with negative estimators.
+// 2^31 terms per sum if the sweep did not stop at an infinite sum (seconds
+// optimised, minutes under the sanitizers: beyond this test's CTest
+// timeout). Groups with Data1 > Data2 get negative or zero estimators;
+// where Alpha + Beta + Data2 is 0 the EB(ME) proportion is the raw one.
+// All values are exact in binary: unit 5 has proportions 1.5 and 0.5, so
+// Mean 1, Variance 0.5, AlphaMe = -((0.5 - 1) + 1) * 1 / 0.5 = -1 and
+// BetaMe = (1 + ((1 - 0.5) + 0.5 - 2)) / 0.5 = 0, EB(ME) 2 / 1 and 0 / 1;
+// unit 9 has 0 and 2, Mean 1, Variance 2, AlphaMe -1, BetaMe 0,
+// denominators -1 + 0 + 1 = 0. Their fits meet 1 / 0 in their sums and
+// fail before a step. (The documented unit whose fit fails with negative
+// estimators is the golden case failed-unit.)
 TEST(HostileGroups, DegenerateGroups) {
-  // Unit 6 holds the documented failed unit's four records.
   const std::string file =
       "1 11 3 10\n"
       "2 21 1 4\n2 22 2 8\n2 23 3 12\n"
       "3 31 0 5\n3 32 0 7\n"
       "4 41 5 5\n4 42 9 9\n"
       "5 51 3 2\n5 52 1 2\n"
-      "6 7 0 10\n6 8 10 10\n6 9 1 10\n6 10 9 10\n"
       "7 71 2147483647 2147483647\n"
       "9 91 0 1\n9 92 2 1\n";
   TempDir dir;
   WriteFile(dir / "data.txt", file);
-  double seconds = 0.0;
-  const ToolResult result = RunTimed(dir.path(), {"data.txt", "out.txt"}, &seconds);
+  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
   EXPECT_EQ(result.Status, 0);
   EXPECT_EQ(result.Stdout,
             Banner() + NameLines("data.txt", "out.txt", "out.log"));
-  // Without the early stop the 2^31-term sums alone take several seconds
-  // optimised and minutes under the sanitizers; the bound is loose enough
-  // for a loaded machine and still catches the sanitizer build.
-  EXPECT_LT(seconds, 20.0);
 
-  const std::string unit6 =
-      "For unit 6 ..............................................\r\n"
-      " Number of regions: 4\r\n Mean of Proportion : 0.500000\r\n"
-      " Variance of Proportion : 0.273333\r\n Initial value of Alpha : "
-      "-0.042683\r\n"
-      " Initial value of Beta  : -0.042683\r\n ME of Alpha : -0.042683\r\n"
-      " ME of Beta  : -0.042683\r\n MLE of Alpha : *** \r\n MLE of Beta  : *** "
-      "\r\n"
-      " Error of convergence : {-0.055065, -0.055065}   (EPS: 0.000010)\r\n"
-      " Iteration for convergence : 0\r\n\r\n";
   const std::string zero = "0.000000";
   ExpectSameText(
       ReadFile(dir / "out.log"),
@@ -540,35 +443,23 @@ TEST(HostileGroups, DegenerateGroups) {
           FailedSection(3, 2, zero, zero, zero, zero) +
           FailedSection(4, 2, "1.000000", zero, zero, zero) +
           FailedSection(5, 2, "1.000000", "0.500000", "-1.000000", zero) +
-          unit6 + FailedSection(7, 1, "1.000000", zero, zero, zero) +
+          FailedSection(7, 1, "1.000000", zero, zero, zero) +
           FailedSection(9, 2, "1.000000", "2.000000", "-1.000000", zero));
-
-  const std::string table = ReadFile(dir / "out.txt");
-  const std::vector<std::string> rows = {
-      "1\t11\t3\t10\t30.000000\t30.000000\t***",
-      "2\t21\t1\t4\t25.000000\t25.000000\t***",
-      "2\t22\t2\t8\t25.000000\t25.000000\t***",
-      "2\t23\t3\t12\t25.000000\t25.000000\t***",
-      "3\t31\t0\t5\t0.000000\t0.000000\t***",
-      "3\t32\t0\t7\t0.000000\t0.000000\t***",
-      "4\t41\t5\t5\t100.000000\t100.000000\t***",
-      "4\t42\t9\t9\t100.000000\t100.000000\t***",
-      "5\t51\t3\t2\t150.000000\t200.000000\t***",
-      "5\t52\t1\t2\t50.000000\t0.000000\t***",
-      "6\t7\t0\t10\t0.000000\t-0.430504\t***",
-  };
-  std::string expected_head =
-      "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)"
-      "\r\n";
-  for (const std::string& row : rows)
-    expected_head += row + "\r\n";
-  EXPECT_EQ(table.substr(0, expected_head.size()), expected_head);
-  const std::string expected_tail =
-      "7\t71\t2147483647\t2147483647\t100.000000\t100.000000\t***\r\n"
-      "9\t91\t0\t1\t0.000000\t0.000000\t***\r\n"
-      "9\t92\t2\t1\t200.000000\t200.000000\t***\r\n";
-  ASSERT_GE(table.size(), expected_tail.size());
-  EXPECT_EQ(table.substr(table.size() - expected_tail.size()), expected_tail);
+  EXPECT_EQ(ReadFile(dir / "out.txt"),
+            "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)\r\n"
+            "1\t11\t3\t10\t30.000000\t30.000000\t***\r\n"
+            "2\t21\t1\t4\t25.000000\t25.000000\t***\r\n"
+            "2\t22\t2\t8\t25.000000\t25.000000\t***\r\n"
+            "2\t23\t3\t12\t25.000000\t25.000000\t***\r\n"
+            "3\t31\t0\t5\t0.000000\t0.000000\t***\r\n"
+            "3\t32\t0\t7\t0.000000\t0.000000\t***\r\n"
+            "4\t41\t5\t5\t100.000000\t100.000000\t***\r\n"
+            "4\t42\t9\t9\t100.000000\t100.000000\t***\r\n"
+            "5\t51\t3\t2\t150.000000\t200.000000\t***\r\n"
+            "5\t52\t1\t2\t50.000000\t0.000000\t***\r\n"
+            "7\t71\t2147483647\t2147483647\t100.000000\t100.000000\t***\r\n"
+            "9\t91\t0\t1\t0.000000\t0.000000\t***\r\n"
+            "9\t92\t2\t1\t200.000000\t200.000000\t***\r\n");
 }
 
 // Counts near 2^31 in a two-region group, with no step (-L0) so that the

@@ -14,10 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kFiveRegions =
-    "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
-
-fs::path GoldenDir() { return SourceDir() / "tests" / "golden" / "single-group"; }
+// The five regions' log and table.
+std::string Golden(const char* file) { return ReadFile(GoldenDir("single-group") / file); }
 
 // Every collision is refused before the data file is opened, so the files
 // of the folder, the data file above all, keep their bytes.
@@ -77,14 +75,14 @@ TEST(OutputFiles, TableLinkedToTheLogStillToBeWritten) {
   for (const char* target : targets) {
     SCOPED_TRACE(target);
     TempDir dir;
-    WriteFile(dir / "data.txt", ReadFile(GoldenDir() / "input.txt"));
+    WriteFile(dir / "data.txt", kFiveRegions);
     fs::create_directory(dir / "sub");
     fs::create_symlink(target, dir / "out.txt");
     const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
     EXPECT_EQ(result.Status, 3);
     EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", "out.txt", "out.log") +
                                  "\n ERROR!! out.txt and out.log name the same file \n\n");
-    EXPECT_EQ(ReadFile(dir / "out.log"), ReadFile(GoldenDir() / "expected.log"));
+    EXPECT_EQ(ReadFile(dir / "out.log"), Golden("expected.log"));
     EXPECT_TRUE(fs::is_symlink(dir / "out.txt"));
   }
 }
@@ -179,12 +177,12 @@ TEST(OutputFiles, UnusualNamesWork) {
     ASSERT_GT(c.Log.size(), c.Folder.size());
     TempDir dir;
     if (!c.Folder.empty()) fs::create_directories(dir / c.Folder);
-    WriteFile(dir / c.Data, ReadFile(GoldenDir() / "input.txt"));
+    WriteFile(dir / c.Data, kFiveRegions);
     const ToolResult result = RunTool(dir.path(), {c.Data, c.Out});
     EXPECT_EQ(result.Status, 0);
     EXPECT_EQ(result.Stdout, Banner() + NameLines(c.Data, c.Out, c.Log));
-    EXPECT_EQ(ReadFile(dir / c.Log), ReadFile(GoldenDir() / "expected.log"));
-    EXPECT_EQ(ReadFile(dir / c.Out), ReadFile(GoldenDir() / "expected.tsv"));
+    EXPECT_EQ(ReadFile(dir / c.Log), Golden("expected.log"));
+    EXPECT_EQ(ReadFile(dir / c.Out), Golden("expected.tsv"));
   }
   EXPECT_GT(long_folder.size() + 65, 300u);
 }
@@ -192,14 +190,14 @@ TEST(OutputFiles, UnusualNamesWork) {
 // An existing log and table are replaced whole, not appended to.
 TEST(OutputFiles, ExistingFilesAreReplaced) {
   TempDir dir;
-  WriteFile(dir / "data.txt", ReadFile(GoldenDir() / "input.txt"));
+  WriteFile(dir / "data.txt", kFiveRegions);
   const std::string old(100000, 'z');
   WriteFile(dir / "out.txt", old);
   WriteFile(dir / "out.log", old);
   const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});
   EXPECT_EQ(result.Status, 0);
-  EXPECT_EQ(ReadFile(dir / "out.log"), ReadFile(GoldenDir() / "expected.log"));
-  EXPECT_EQ(ReadFile(dir / "out.txt"), ReadFile(GoldenDir() / "expected.tsv"));
+  EXPECT_EQ(ReadFile(dir / "out.log"), Golden("expected.log"));
+  EXPECT_EQ(ReadFile(dir / "out.txt"), Golden("expected.tsv"));
 }
 
 }  // namespace

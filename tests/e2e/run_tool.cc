@@ -2,18 +2,23 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <string.h>  // sigabbrev_np
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -49,19 +54,34 @@ bool MakePipe(Fd* read_end, Fd* write_end) {
 }
 
 // Reads both pipes to their ends at once, so that neither child stream can
-// fill up and block the child while the other is being waited on.
-void DrainPipes(int out_fd, int err_fd, std::string* out, std::string* err) {
+// fill up and block the child while the other is being waited on, then
+// reaps the child. Kills it (SIGKILL) once `deadline` has passed, and says
+// so in `*timed_out`; returns its wait status.
+int Supervise(pid_t pid, std::chrono::steady_clock::time_point deadline, int out_fd,
+              int err_fd, std::string* out, std::string* err, bool* timed_out) {
+  using std::chrono::steady_clock;
+  // Milliseconds left before the deadline; kills the child at it.
+  const auto time_left = [&]() -> int {
+    if (*timed_out) return -1;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now()).count();
+    if (left > 0) return static_cast<int>(std::min<long long>(left, 1 << 30));
+    kill(pid, SIGKILL);
+    *timed_out = true;
+    return -1;
+  };
   std::array<pollfd, 2> polls{{{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}}};
   std::array<std::string*, 2> sinks{out, err};
   int open_count = 2;
   char buffer[8192];
   while (open_count > 0) {
-    if (poll(polls.data(), polls.size(), -1) < 0) {
-      if (errno == EINTR) continue;
+    const int ready = poll(polls.data(), polls.size(), time_left());
+    if (ready < 0 && errno != EINTR) {
       ADD_FAILURE() << "poll: " << std::strerror(errno);
-      return;
+      kill(pid, SIGKILL);
+      break;
     }
-    for (std::size_t i = 0; i < polls.size(); ++i) {
+    for (std::size_t i = 0; ready > 0 && i < polls.size(); ++i) {
       if (polls[i].fd < 0 || polls[i].revents == 0) continue;
       const ssize_t n = read(polls[i].fd, buffer, sizeof buffer);
       if (n > 0) {
@@ -72,21 +92,55 @@ void DrainPipes(int out_fd, int err_fd, std::string* out, std::string* err) {
       }
     }
   }
+  // A child may close its streams and go on running: the deadline holds
+  // for its end too.
+  int wait_status = 0;
+  for (;;) {
+    const int left = time_left();
+    const pid_t ended = waitpid(pid, &wait_status, left < 0 ? 0 : WNOHANG);
+    if (ended == pid) return wait_status;
+    if (ended < 0 && errno != EINTR) {
+      ADD_FAILURE() << "waitpid: " << std::strerror(errno);
+      return wait_status;
+    }
+    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, 10)));
+  }
 }
 
 }  // namespace
+
+bool operator==(const ProcessEnd& end, int exit_status) {
+  return end.Signal == 0 && !end.TimedOut && end.ExitStatus == exit_status;
+}
+
+void PrintTo(const ProcessEnd& end, std::ostream* out) {
+  if (end.Signal != 0) {
+    const char* name = sigabbrev_np(end.Signal);
+    *out << "killed by signal "
+         << (name != nullptr ? "SIG" + std::string(name) : std::to_string(end.Signal));
+  } else if (end.ExitStatus >= 0) {
+    *out << "exit status " << end.ExitStatus;
+  } else {
+    *out << "not run";
+  }
+  if (end.TimedOut) *out << " after the " << end.Timeout.count() << " ms timeout";
+}
 
 std::filesystem::path ToolPath() { return PROPSMOOTH_TOOL_PATH; }
 
 std::filesystem::path SourceDir() { return PROPSMOOTH_SOURCE_DIR; }
 
-ToolResult RunTool(const std::filesystem::path& work_dir,
-                   const std::vector<std::string>& args,
-                   std::uint64_t address_space_limit) {
+std::filesystem::path GoldenDir(const std::string& name) {
+  return SourceDir() / "tests" / "golden" / name;
+}
+
+ToolResult RunProgram(const std::filesystem::path& program,
+                      const std::filesystem::path& work_dir,
+                      const std::vector<std::string>& args, const RunLimits& limits) {
   ToolResult result;
-  const std::string tool = ToolPath().string();
+  const std::string path = program.string();
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(tool.c_str()));
+  argv.push_back(const_cast<char*>(path.c_str()));
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   const std::string dir = work_dir.string();
@@ -96,6 +150,7 @@ ToolResult RunTool(const std::filesystem::path& work_dir,
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return result;
   }
+  const auto deadline = std::chrono::steady_clock::now() + limits.Timeout;
   const pid_t pid = fork();
   if (pid < 0) {
     ADD_FAILURE() << "fork: " << std::strerror(errno);
@@ -108,38 +163,44 @@ ToolResult RunTool(const std::filesystem::path& work_dir,
         dup2(err_write.get(), 2) < 0 || chdir(dir.c_str()) != 0) {
       _exit(126);
     }
-    if (address_space_limit != 0) {
-      const rlimit limit{address_space_limit, address_space_limit};
+    // A crash is reported by its signal; no core file is left behind.
+    const rlimit no_core{0, 0};
+    if (setrlimit(RLIMIT_CORE, &no_core) != 0) _exit(126);
+    if (limits.AddressSpace != 0) {
+      const rlimit limit{limits.AddressSpace, limits.AddressSpace};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
-    execve(tool.c_str(), argv.data(), environ);
+    execve(path.c_str(), argv.data(), environ);
     _exit(127);
   }
   out_write.Reset();
   err_write.Reset();
-  DrainPipes(out_read.get(), err_read.get(), &result.Stdout, &result.Stderr);
-
-  int wait_status = 0;
-  while (waitpid(pid, &wait_status, 0) < 0) {
-    if (errno != EINTR) {
-      ADD_FAILURE() << "waitpid: " << std::strerror(errno);
-      return result;
-    }
-  }
-  if (WIFEXITED(wait_status)) result.Status = WEXITSTATUS(wait_status);
+  const int wait_status = Supervise(pid, deadline, out_read.get(), err_read.get(),
+                                    &result.Stdout, &result.Stderr, &result.Status.TimedOut);
+  result.Status.Timeout = limits.Timeout;
+  if (WIFEXITED(wait_status)) result.Status.ExitStatus = WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) result.Status.Signal = WTERMSIG(wait_status);
   // 126 and 127 are the child's own codes for "could not start".
   if (result.Status == 126 || result.Status == 127) {
-    ADD_FAILURE() << "could not run " << tool << " in " << dir;
+    ADD_FAILURE() << "could not run " << path << " in " << dir;
   }
   return result;
 }
 
+ToolResult RunTool(const std::filesystem::path& work_dir,
+                   const std::vector<std::string>& args, const RunLimits& limits) {
+  return RunProgram(ToolPath(), work_dir, args, limits);
+}
+
 TempDir::TempDir() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "propsmooth-e2e-XXXXXX").string();
+  // Without its folder a test would write into the current one: it stops.
+  std::error_code error;
+  const std::filesystem::path parent = std::filesystem::temp_directory_path(error);
+  if (error) throw std::runtime_error("no temporary folder: " + error.message());
+  std::string pattern = (parent / "propsmooth-e2e-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
-    return;
+    throw std::runtime_error("cannot create a folder in " + parent.string() + ": " +
+                             std::strerror(errno));
   }
   path_ = pattern;
 }
@@ -203,6 +264,32 @@ std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir) {
                            : "<unreadable>";
   }
   return entries;
+}
+
+void ExpectStops(const TempDir& dir, const std::vector<std::string>& args, int status,
+                 const std::string& console) {
+  const auto before = Snapshot(dir.path());
+  const ToolResult result = RunTool(dir.path(), args);
+  EXPECT_EQ(result.Status, status);
+  EXPECT_EQ(result.Stdout, console);
+  EXPECT_EQ(Snapshot(dir.path()), before);
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::string& value)
+    : name_(name) {
+  if (const char* saved = std::getenv(name)) {
+    saved_ = saved;
+    was_set_ = true;
+  }
+  setenv(name, value.c_str(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  if (was_set_) {
+    setenv(name_.c_str(), saved_.c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
 }
 
 std::string Banner() {

@@ -2,19 +2,42 @@
 #ifndef PROPSMOOTH_E2E_RUN_TOOL_H_
 #define PROPSMOOTH_E2E_RUN_TOOL_H_
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace propsmooth::e2e {
 
-/// What one run of the program left on its streams and how it ended.
+/// How a child process ended. Equal to an int only when the child exited
+/// with that status; printed as what happened ("exit status 2", "killed by
+/// signal SIGSEGV"), so that a failed EXPECT_EQ(result.Status, 0) says it.
+struct ProcessEnd {
+  int ExitStatus = -1;  // 0..255 when the child exited, else -1
+  int Signal = 0;       // the signal that ended it, else 0
+  bool TimedOut = false;  // killed by the runner when its time was up
+  std::chrono::milliseconds Timeout{0};  // the time it had
+};
+
+bool operator==(const ProcessEnd& end, int exit_status);
+void PrintTo(const ProcessEnd& end, std::ostream* out);
+
+/// What one run of a program left on its streams and how it ended.
 struct ToolResult {
   std::string Stdout;  // every byte written to standard output
   std::string Stderr;  // every byte written to standard error
-  int Status = -1;     // exit status 0..255; -1 when ended by a signal
+  ProcessEnd Status;
+};
+
+/// Bounds on one run.
+struct RunLimits {
+  std::uint64_t AddressSpace = 0;  // bytes; 0: no cap
+  /// Past this the child is killed (SIGKILL), so that a run that hangs
+  /// fails its test instead of holding up the suite.
+  std::chrono::milliseconds Timeout = std::chrono::seconds(60);
 };
 
 /// The path of the propsmooth executable under test.
@@ -23,18 +46,29 @@ std::filesystem::path ToolPath();
 /// The root of the source tree (for tests/golden and examples).
 std::filesystem::path SourceDir();
 
-/// Runs propsmooth with `args` (after the program name, passed unchanged:
-/// no shell sees them) in the folder `work_dir`, standard input empty.
-/// Waits for the end and returns both streams and the exit status. Fails
-/// the current test (and returns Status -1) when the child cannot start.
-/// A non-zero `address_space_limit` (bytes) caps the child's memory.
+/// The folder of the golden case `name`: tests/golden/<name>.
+std::filesystem::path GoldenDir(const std::string& name);
+
+/// The documented five-region example, as in tests/golden/single-group.
+inline constexpr const char* kFiveRegions =
+    "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
+
+/// Runs `program` with `args` (after the program name, passed unchanged:
+/// no shell sees them) in the folder `work_dir`, standard input empty,
+/// within `limits`. Waits for the end and returns both streams and how it
+/// ended. Fails the current test when the child cannot start.
+ToolResult RunProgram(const std::filesystem::path& program,
+                      const std::filesystem::path& work_dir,
+                      const std::vector<std::string>& args, const RunLimits& limits = {});
+
+/// RunProgram of propsmooth.
 ToolResult RunTool(const std::filesystem::path& work_dir,
-                   const std::vector<std::string>& args,
-                   std::uint64_t address_space_limit = 0);
+                   const std::vector<std::string>& args, const RunLimits& limits = {});
 
 /// A fresh, empty folder under the system's temporary folder, removed
 /// with everything in it (read-only subfolders included) when destroyed.
-/// Not copyable.
+/// Throws std::runtime_error, which fails the test that wanted it, when no
+/// such folder can be made. Not copyable.
 class TempDir {
  public:
   TempDir();
@@ -69,6 +103,27 @@ std::vector<std::string> ListFiles(const std::filesystem::path& dir);
 /// without read permission to "<unreadable>". Two
 /// snapshots compare equal when nothing was created, removed or changed.
 std::map<std::string, std::string> Snapshot(const std::filesystem::path& dir);
+
+/// Runs propsmooth with `args` in `dir` and checks that it stops with
+/// `status`, having printed exactly `console`, and that not one file of
+/// `dir` was created, removed or changed.
+void ExpectStops(const TempDir& dir, const std::vector<std::string>& args, int status,
+                 const std::string& console);
+
+/// Sets an environment variable (for the runs of one test) and gives back
+/// its earlier value, or its absence, when destroyed. Not copyable.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::string name_;
+  std::string saved_;
+  bool was_set_ = false;
+};
 
 /// The three lines every run starts with: the title, the credit line and
 /// an empty line.

@@ -1,7 +1,5 @@
 // PROPSMOOTH_SIMD on the real program: every cap writes the same bytes,
 // and a name it does not know ends the run before anything is touched.
-#include <stdlib.h>
-
 #include <string>
 #include <vector>
 
@@ -11,15 +9,6 @@
 
 namespace propsmooth::e2e {
 namespace {
-
-// Sets the variable for the runs of one test, and removes it after.
-class SimdVariable {
- public:
-  explicit SimdVariable(const std::string& value) { setenv("PROPSMOOTH_SIMD", value.c_str(), 1); }
-  ~SimdVariable() { unsetenv("PROPSMOOTH_SIMD"); }
-  SimdVariable(const SimdVariable&) = delete;
-  SimdVariable& operator=(const SimdVariable&) = delete;
-};
 
 // Large counts, so that the vector runs, their ties and the second
 // thread all take part.
@@ -57,7 +46,7 @@ TEST(SimdCap, EveryCapWritesTheSameBytes) {
     for (const char* cap : {"auto", "scalar", "ssse3", "sse4", "avx2", "avx512", "neon",
                             "sve", "sve2"}) {
       SCOPED_TRACE(cap);
-      const SimdVariable variable(cap);
+      const ScopedEnvironment variable("PROPSMOOTH_SIMD", cap);
       const Outcome capped = RunOn(data);
       EXPECT_EQ(capped.Result.Status, 0);
       EXPECT_EQ(capped.Result.Stdout, best.Result.Stdout);
@@ -70,7 +59,7 @@ TEST(SimdCap, EveryCapWritesTheSameBytes) {
 TEST(SimdCap, UnknownNameEndsTheRunFirst) {
   for (const char* value : {"AVX2", "avx-512", "fastest", " "}) {
     SCOPED_TRACE(value);
-    const SimdVariable variable(value);
+    const ScopedEnvironment variable("PROPSMOOTH_SIMD", value);
     TempDir dir;
     WriteFile(dir / "data.txt", "-1 1 3 10\n-1 2 5 12\n");
     const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"});

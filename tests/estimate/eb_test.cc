@@ -9,25 +9,14 @@
 #include <utility>
 #include <vector>
 
-#include "report/number_format.h"
+#include "estimate/eb_internal.h"
 #include "estimate/worked_groups.h"
+#include "report/printed.h"
 
 namespace propsmooth {
 namespace {
 
 const Counts& kSix = kSixRegions;
-
-RunSettings Settings(double eps, double alpha_init, double beta_init) {
-  RunSettings settings;
-  settings.Eps = eps;
-  settings.AlphaInit = alpha_init;
-  settings.BetaInit = beta_init;
-  return settings;
-}
-
-std::string Shown(double value) {
-  return value == MissingValue ? "***" : FormatFixed6(value);
-}
 
 // EbPropMe figures are exact rationals (Python fractions: (x + Alpha) /
 // ((Alpha + Beta) + n) with the exact moment estimators) rounded to six
@@ -56,11 +45,11 @@ TEST(EstimateGroup, EbProportionsOfWorkedGroups) {
       // The user's starting values change the fit, never EbPropMe; from
       // (6, 25) the fit reaches the same optimum (an independent run of the
       // iteration in exact rationals converges there in 4 steps).
-      {"six regions from user values", kSix, Settings(0.00001, 6.0, 25.0),
+      {"six regions from user values", kSix, Settings(0.00001, 20, 6.0, 25.0),
        {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"},
        {"0.138839", "0.237220", "0.119462", "0.254189", "0.156883", "0.252828"}},
       // Without a step the ML estimates are the moment estimators.
-      {"six regions, eps 9999", kSix, Settings(9999.0, -1.0, -1.0),
+      {"six regions, eps 9999", kSix, Settings(9999.0, 20, -1.0, -1.0),
        {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"},
        {"0.132544", "0.241115", "0.109371", "0.261169", "0.152902", "0.257259"}},
   };
@@ -105,25 +94,9 @@ TEST(EstimateGroup, GroupWithoutSpreadKeepsRawProportions) {
   }
 }
 
-// 0 of 1 and 6 of 3: proportions 0 and 2, Mean 1, Variance 2, so exactly
-// Alpha = -1 and Beta = 0 (m(1 - m) = 0, r = -1), and the first region's
-// denominator (-1 + 0) + 1 is 0: it keeps its raw proportion 0, while the
-// second gets (6 - 1) / (-1 + 3) = 2.5. With Eps 9999 the fit makes no step
-// and succeeds with the same values, so EbPropMle meets the same case.
-TEST(EstimateGroup, ZeroDenominatorKeepsTheRawProportion) {
-  GroupWorkspace workspace = MakeGroup({{0, 1}, {6, 3}});
-  EstimateGroup(Settings(9999.0, -1.0, -1.0), false, &workspace);
-  ASSERT_EQ(workspace.Summary.AlphaMe, -1.0);
-  ASSERT_EQ(workspace.Summary.BetaMe, 0.0);
-  ASSERT_EQ(workspace.Summary.Converged, 1);
-  EXPECT_EQ(workspace.Regions[0].EbPropMe, 0.0);
-  EXPECT_EQ(workspace.Regions[0].EbPropMle, 0.0);
-  EXPECT_EQ(workspace.Regions[1].EbPropMe, 2.5);
-  EXPECT_EQ(workspace.Regions[1].EbPropMle, 2.5);
-}
-
-// The same rule on the summary as given: a zero denominator in either
-// column, and MissingValue in every region when the fit failed.
+// The rule on the summary as given: a region whose denominator (Alpha +
+// Beta) + Data2 is 0, in either column, keeps its raw proportion, and every
+// region gets MissingValue when the fit failed.
 TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
   struct Case {
     const char* name;
@@ -158,20 +131,26 @@ TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
   }
 }
 
-// Whatever the data and settings, every result of every region is a number.
-TEST(EstimateGroup, NoInfinityOrNaNReachesARegion) {
+// Whatever the data and settings, every summary field and every result of
+// every region is a number (or MissingValue): no infinity or NaN from a
+// zero denominator, an overflowing step or a tiny variance gets through.
+TEST(EstimateGroup, NoInfinityOrNaNReachesTheResults) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   const Counts groups[] = {
+      {{1, 10}, {3, 10}},
+      {{0, 10}, {9, 10}, {1, 10}},  // negative moment estimators
       {{1, 10}, {2, 20}, {3, 30}},  // variance about 2.9e-34
       {{0, 1}, {2, 1}},             // both denominators 0
       {{0, 1}, {6, 3}},
+      {{15, 10}, {1, 10}, {4, 8}},
       {{1000, 1}, {0, 1}, {3, 5}},
       {{0, 10}, {0, 3}},
       {{5, 5}},
   };
   const RunSettings settings[] = {
-      RunSettings(), Settings(9999.0, -1.0, -1.0), Settings(-kInf, -1.0, -1.0),
-      Settings(0.00001, 1e308, 1.0), Settings(kInf, 1.0, 1e-300),
+      RunSettings(), Settings(9999.0, 20, -1.0, -1.0), Settings(-kInf, 20, -1.0, -1.0),
+      Settings(0.00001, 20, 1e308, 1e308), Settings(0.00001, 20, 1e308, 1.0),
+      Settings(0.00001, 20, 1e-300, -1.0), Settings(kInf, 20, 1.0, 1e-300),
   };
   for (const Counts& counts : groups) {
     for (const RunSettings& setting : settings) {
@@ -181,6 +160,11 @@ TEST(EstimateGroup, NoInfinityOrNaNReachesARegion) {
                    << ", AlphaInit " << setting.AlphaInit);
       GroupWorkspace workspace = MakeGroup(counts);
       EstimateGroup(setting, false, &workspace);
+      const GroupSummary& s = workspace.Summary;
+      for (const double value : {s.Mean, s.Variance, s.AlphaStart, s.BetaStart, s.AlphaMe,
+                                 s.BetaMe, s.AlphaMle, s.BetaMle, s.ErrAlpha, s.ErrBeta}) {
+        EXPECT_TRUE(std::isfinite(value)) << value;
+      }
       for (const Region& region : workspace.Regions) {
         EXPECT_TRUE(std::isfinite(region.Proportion));
         EXPECT_TRUE(std::isfinite(region.EbPropMe)) << region.EbPropMe;

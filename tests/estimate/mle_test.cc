@@ -10,10 +10,13 @@
 #include <utility>
 #include <vector>
 
+#include "estimate/mle_internal.h"
 #include "estimate/moments.h"
 #include "estimate/step_sums.h"
-#include "report/number_format.h"
+#include "estimate/same_bits.h"
 #include "estimate/worked_groups.h"
+#include "reference/reference.h"
+#include "report/printed.h"
 
 namespace propsmooth {
 namespace {
@@ -33,19 +36,6 @@ GroupSummary Fit(const Counts& counts, const RunSettings& settings) {
   ComputeMoments(&workspace);
   FitMle(settings, false, &workspace);
   return workspace.Summary;
-}
-
-RunSettings Settings(double eps, int limit, double alpha_init, double beta_init) {
-  RunSettings settings;
-  settings.Eps = eps;
-  settings.IterationLimit = limit;
-  settings.AlphaInit = alpha_init;
-  settings.BetaInit = beta_init;
-  return settings;
-}
-
-std::string Shown(double value) {
-  return value == MissingValue ? "***" : FormatFixed6(value);
 }
 
 // The real step sums, noting every point the fit asks for.
@@ -96,15 +86,10 @@ TEST(FitMle, OutcomesOnWorkedGroups) {
        "6.706688", "28.030148", "", "", 1e-7},
       {"five regions", kFive, defaults, 1, 6, "3.241812", "18.251995",
        "5.269712", "29.226411", "0.000000", "0.000000", 0.00001},
-      {"two regions at the limit", kTwo, defaults, 0, 20, "1.400000",
-       "5.600000", "***", "***", "", "", 0.0},
       {"negative start", kNegative, defaults, 0, 0, "-0.028919", "-0.057839",
        "***", "***", "-0.034568", "-0.069391", 0.0},
       {"four regions", kFour, defaults, 0, 0, "-0.042683", "-0.042683",
        "***", "***", "-0.055065", "-0.055065", 0.0},
-      // With the limit at 1 the one step leaves corrections above Eps.
-      {"limit one", kTwo, Settings(0.00001, 1, -1.0, -1.0), 0, 1, "1.400000",
-       "5.600000", "***", "***", "0.798762", "3.208100", 0.0},
       {"limit zero", kSix, Settings(0.00001, 0, -1.0, -1.0), 0, 0, "4.087291",
        "17.286048", "***", "***", "9999.000000", "9999.000000", 0.0},
       {"negative limit", kSix, Settings(0.00001, -3, -1.0, -1.0), 0, 0,
@@ -131,14 +116,6 @@ TEST(FitMle, OutcomesOnWorkedGroups) {
        "17.286048", "6.706688", "28.030148", "", "", 1e-7},
       {"minus infinite inits", kSix, Settings(0.00001, 20, -kInf, -kInf), 1, 6,
        "4.087291", "17.286048", "6.706688", "28.030148", "", "", 1e-7},
-      // A group without spread starts from 0, 0, where the first term
-      // 1/((A + B) + 0) has no value: the fit fails before any step.
-      {"all counts zero", {{0, 10}, {0, 4}}, defaults, 0, 0, "0.000000",
-       "0.000000", "***", "***", "9999.000000", "9999.000000", 0.0},
-      {"single region", {{3, 7}}, defaults, 0, 0, "0.000000", "0.000000",
-       "***", "***", "9999.000000", "9999.000000", 0.0},
-      {"equal proportions", {{1, 4}, {2, 8}, {3, 12}}, defaults, 0, 0,
-       "0.000000", "0.000000", "***", "***", "9999.000000", "9999.000000", 0.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -253,7 +230,8 @@ TEST(FitMle, TwoRegionsClimbUntilTheLimit) {
 }
 
 // With the limit at 1 only the starting point is evaluated, and the fit
-// reports failure even though the step itself was fine.
+// reports failure even though the step itself was fine: its corrections,
+// those of the first step above, are above Eps.
 TEST(FitMle, LimitOneEvaluatesOnlyTheStart) {
   GroupSummary summary;
   const auto points =
@@ -262,6 +240,8 @@ TEST(FitMle, LimitOneEvaluatesOnlyTheStart) {
   EXPECT_EQ(summary.Converged, 0);
   EXPECT_EQ(summary.Iterations, 1);
   EXPECT_EQ(summary.AlphaMle, MissingValue);
+  EXPECT_EQ(FormatFixed6(summary.ErrAlpha), "0.798762");
+  EXPECT_EQ(FormatFixed6(summary.ErrBeta), "3.208100");
 }
 
 // A region with Data1 0 adds no Alpha terms and one with Data1 >= Data2 no
@@ -277,6 +257,98 @@ TEST(FitMle, EmptyInnerSumsAddNothing) {
   EXPECT_EQ(points[0].second, 3.0);
   EXPECT_NEAR(points[1].first, 3.969128162960481, 1e-12);
   EXPECT_NEAR(points[1].second, 5.362976997491968, 1e-12);
+}
+
+const Counts kThree = {{40, 90}, {3, 70}, {55, 60}};
+const Counts kTiny = {{1, 10}, {2, 20}, {3, 30}, {1, 12}};  // variance near 1e-4
+
+// The fit ends as the plain loop (every step up to the limit, on the
+// literal sums) ends, bit for bit, whether it converges, reaches the limit
+// or fails on a step.
+TEST(FitMle, EndsAsThePlainLoop) {
+  for (const Counts& counts : {kSix, kFive, kTwo, kNegative, kThree, kTiny}) {
+    GroupWorkspace workspace = MakeGroup(counts);
+    ComputeMoments(&workspace);
+    for (const double eps : {0.00001, 0.0, -1.0}) {
+      for (const int limit : {1, 6, 7, 41, 90}) {
+        SCOPED_TRACE(::testing::Message() << "from " << counts[0].first << " of "
+                                          << counts[0].second << ", Eps " << eps
+                                          << ", limit " << limit);
+        const RunSettings settings = Settings(eps, limit, -1.0, -1.0);
+        GroupSummary expected = workspace.Summary;
+        PlainFit(settings, LiteralKernel(workspace.Regions), &expected);
+        GroupWorkspace fitted = workspace;
+        FitMle(settings, false, &fitted);
+        ExpectSameFit(expected, fitted.Summary);
+      }
+    }
+  }
+}
+
+// Fits from `start` with a tolerance never met and limits of 20,000,000
+// and 2^31 - 1, where the steps of `kernel` fall into a cycle of one or two
+// points within 200 steps. From there every step of the plain loop repeats
+// the cycle, so its outcome depends on the limit only through the limit's
+// parity: the fit must end as the plain loop ends at 200 or 201 steps
+// (with the limit as its count), after no more than 200 steps of its own.
+void ExpectCycleCutShort(const StepSumsFunction& kernel, const GroupSummary& start,
+                         double alpha_init, double beta_init) {
+  for (const int limit : {20000000, 2147483647}) {
+    SCOPED_TRACE(limit);
+    GroupSummary expected = start;
+    PlainFit(Settings(-1.0, 200 + limit % 2, alpha_init, beta_init), kernel, &expected);
+    ASSERT_EQ(expected.Converged, 0);
+    ASSERT_GE(expected.Iterations, 200);
+    expected.Iterations = limit;
+    // Past 200 steps the sums are NaN, which fails the fit at once: a fit
+    // that has not seen the cycle ends there, and differs.
+    int steps = 0;
+    GroupSummary actual = start;
+    FitMleWith(
+        Settings(-1.0, limit, alpha_init, beta_init),
+        [&](double alpha, double beta) {
+          StepSums sums = kernel(alpha, beta);
+          if (++steps > 200) sums.GradAlpha = kNaN;
+          return sums;
+        },
+        &actual);
+    ExpectSameFit(expected, actual);
+  }
+}
+
+TEST(FitMle, CutsARepeatingCycleShort) {
+  // Both fits settle on a point that steps to itself. (Not every group
+  // does: the six regions' iterates keep moving in their last bits, and
+  // their fit runs to the limit as the plain loop does.)
+  for (const Counts& counts : {kFive, kThree}) {
+    SCOPED_TRACE(::testing::Message() << "from " << counts[0].first << " of "
+                                      << counts[0].second);
+    GroupWorkspace workspace = MakeGroup(counts);
+    ComputeMoments(&workspace);
+    StepPlan plan = MakeStepPlan(workspace.Regions, false);
+    ExpectCycleCutShort(
+        [&plan](double alpha, double beta) { return ComputeStepSums(plan, alpha, beta); },
+        workspace.Summary, -1.0, -1.0);
+  }
+  // Two points, with corrections that differ: with Hessian -I the step is
+  // the gradient. From Alpha 1 it is 0.75 ulp, which rounds to 1 + 2^-52;
+  // from there -1.125 ulp, which rounds back to 1. The last correction is
+  // the first after an odd number of steps, the second after an even one.
+  constexpr double kUlp = 0x1p-52;
+  const StepSumsFunction two_points = [](double alpha, double) {
+    StepSums sums;
+    sums.GradAlpha = alpha == 1.0 ? 0.75 * kUlp : -1.125 * kUlp;
+    sums.HessAlpha = -1.0;
+    sums.HessBeta = -1.0;
+    return sums;
+  };
+  GroupSummary odd;
+  PlainFit(Settings(-1.0, 201, 1.0, 1.0), two_points, &odd);
+  EXPECT_EQ(odd.ErrAlpha, 0.75 * kUlp);
+  GroupSummary even;
+  PlainFit(Settings(-1.0, 200, 1.0, 1.0), two_points, &even);
+  EXPECT_EQ(even.ErrAlpha, 1.125 * kUlp);
+  ExpectCycleCutShort(two_points, GroupSummary(), 1.0, 1.0);
 }
 
 // A fake kernel with a constant gradient (1, 1) and Hessian -I: every step
@@ -357,74 +429,41 @@ TEST(FitMleWith, UndefinedStepEndsTheFit) {
   }
 }
 
-// The same fake without a bad step: it never converges, so the limit ends it.
-TEST(FitMleWith, FakeKernelRunsToTheLimit) {
-  ScriptedKernel kernel;
-  GroupSummary summary;
-  FitMleWith(Settings(0.00001, 5, 1.0, 1.0), Scripted(&kernel), &summary);
-  EXPECT_EQ(kernel.calls, 5);
-  EXPECT_EQ(summary.Converged, 0);
-  EXPECT_EQ(summary.Iterations, 5);
-  EXPECT_EQ(summary.ErrAlpha, 1.0);
-  EXPECT_EQ(summary.ErrBeta, 1.0);
-}
-
-// A correction equal to Eps is small enough, and a fit whose corrections
-// reach Eps on exactly the last allowed step succeeds: with Eps 1 the fake's
-// first step (corrections exactly 1) ends the fit.
-TEST(FitMleWith, CorrectionEqualToEpsConverges) {
-  ScriptedKernel kernel;
-  GroupSummary summary;
-  FitMleWith(Settings(1.0, 1, 1.0, 1.0), Scripted(&kernel), &summary);
-  EXPECT_EQ(summary.Converged, 1);
-  EXPECT_EQ(summary.Iterations, 1);
-  EXPECT_EQ(summary.AlphaMle, 2.0);
-  EXPECT_EQ(summary.BetaMle, 2.0);
-  EXPECT_EQ(summary.ErrAlpha, 1.0);
-}
-
-// Eps 0 is met only by corrections that are exactly 0: a zero gradient.
-TEST(FitMleWith, EpsZeroNeedsExactlyZeroCorrections) {
-  ScriptedKernel kernel;
-  kernel.bad_call = 2;
-  kernel.bad = Sums(0.0, 0.0, -1.0, -1.0, 0.0);
-  GroupSummary summary;
-  FitMleWith(Settings(0.0, 20, 1.0, 1.0), Scripted(&kernel), &summary);
-  EXPECT_EQ(summary.Converged, 1);
-  EXPECT_EQ(summary.Iterations, 3);
-  EXPECT_EQ(summary.AlphaMle, 3.0);
-  EXPECT_EQ(summary.BetaMle, 3.0);
-  EXPECT_EQ(summary.ErrAlpha, 0.0);
-  EXPECT_EQ(summary.ErrBeta, 0.0);
-}
-
-// The fit fills every field with a number (or MissingValue) whatever the
-// group and settings.
-TEST(FitMle, NoInfinityOrNaNReachesTheSummary) {
-  const Counts groups[] = {
-      kTwo, kNegative, {{0, 10}, {0, 4}}, {{3, 7}}, {{1, 10}, {2, 20}, {3, 30}},
-      {{0, 1}, {6, 3}}, {{15, 10}, {1, 10}, {4, 8}}, {{1000, 1}, {0, 1}},
+// The fake's fits that end without an undefined step: at the limit, as
+// its corrections of 1 never reach Eps; at a correction equal to Eps, which
+// is small enough even on the last allowed step; and with Eps 0, met only
+// by corrections that are exactly 0, here from a zero gradient at call 2.
+TEST(FitMleWith, FakeKernelFitsEnd) {
+  struct Case {
+    const char* name;
+    double eps;
+    int limit;
+    int zero_call;  // the call that returns a zero gradient, -1 for none
+    int calls;
+    int converged;
+    int iterations;
+    double mle;  // both AlphaMle and BetaMle
+    double err;  // both corrections
   };
-  const RunSettings settings[] = {
-      RunSettings(),
-      Settings(9999.0, 20, -1.0, -1.0),
-      Settings(-kInf, 20, -1.0, -1.0),
-      Settings(0.00001, 20, 1e308, 1e308),
-      Settings(0.00001, 20, 1e-300, -1.0),
+  const Case cases[] = {
+      {"limit", 0.00001, 5, -1, 5, 0, 5, MissingValue, 1.0},
+      {"correction equal to Eps", 1.0, 1, -1, 1, 1, 1, 2.0, 1.0},
+      {"Eps 0", 0.0, 20, 2, 3, 1, 3, 3.0, 0.0},
   };
-  for (const Counts& counts : groups) {
-    for (const RunSettings& setting : settings) {
-      SCOPED_TRACE(::testing::Message()
-                   << "group of " << counts.size() << " from " << counts[0].first
-                   << " of " << counts[0].second << ", Eps " << setting.Eps
-                   << ", AlphaInit " << setting.AlphaInit);
-      const GroupSummary s = Fit(counts, setting);
-      for (const double value : {s.Mean, s.Variance, s.AlphaStart, s.BetaStart,
-                                 s.AlphaMe, s.BetaMe, s.AlphaMle, s.BetaMle,
-                                 s.ErrAlpha, s.ErrBeta}) {
-        EXPECT_TRUE(std::isfinite(value)) << value;
-      }
-    }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedKernel kernel;
+    kernel.bad_call = c.zero_call;
+    kernel.bad = Sums(0.0, 0.0, -1.0, -1.0, 0.0);
+    GroupSummary summary;
+    FitMleWith(Settings(c.eps, c.limit, 1.0, 1.0), Scripted(&kernel), &summary);
+    EXPECT_EQ(kernel.calls, c.calls);
+    EXPECT_EQ(summary.Converged, c.converged);
+    EXPECT_EQ(summary.Iterations, c.iterations);
+    EXPECT_EQ(summary.AlphaMle, c.mle);
+    EXPECT_EQ(summary.BetaMle, c.mle);
+    EXPECT_EQ(summary.ErrAlpha, c.err);
+    EXPECT_EQ(summary.ErrBeta, c.err);
   }
 }
 

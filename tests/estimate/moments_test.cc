@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "report/number_format.h"
 #include "estimate/worked_groups.h"
+#include "report/printed.h"
 
 namespace propsmooth {
 namespace {
@@ -30,6 +30,8 @@ TEST(ComputeMoments, MatchesExactRationalMoments) {
     std::vector<const char*> proportions;
   };
   const Case cases[] = {
+      // The divisor is c - 1 and a deviation below the mean counts like one
+      // above: (0.01 + 0.01) / 1, not / 2 and not 0.
       {"two regions", {{1, 10}, {3, 10}},
        "0.200000", "0.020000", "1.400000", "5.600000",
        {"0.100000", "0.300000"}},
@@ -70,16 +72,6 @@ TEST(ComputeMoments, MatchesExactRationalMoments) {
           << "region " << i + 1;
     }
   }
-}
-
-// The divisor is c - 1 and a deviation below the mean counts like one above:
-// 0.1 and 0.3 around 0.2 give (0.01 + 0.01) / 1, not / 2 and not 0.
-TEST(ComputeMoments, VarianceUsesSquaresAndDivisorCountLessOne) {
-  GroupWorkspace workspace = MakeGroup({{1, 10}, {3, 10}});
-  ComputeMoments(&workspace);
-  EXPECT_NEAR(workspace.Summary.Variance, 0.02, 1e-17);
-  EXPECT_NEAR(workspace.Summary.AlphaMe, 1.4, 1e-14);
-  EXPECT_NEAR(workspace.Summary.BetaMe, 5.6, 1e-14);
 }
 
 // A group without spread has no moment estimators: both are 0.0, so the EB

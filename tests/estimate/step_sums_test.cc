@@ -4,7 +4,6 @@
 #include "estimate/step_sums.h"
 
 #include <algorithm>
-#include <bit>  // std::bit_cast
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -19,11 +18,13 @@
 #include <xmmintrin.h>
 #endif
 
-#include "estimate/literal_step_sums.h"
-#include "estimate/mle.h"
+#include "estimate/mle_internal.h"
 #include "estimate/moments.h"
+#include "estimate/same_bits.h"
 #include "estimate/simd_targets.h"
 #include "estimate/sweep.h"
+#include "estimate/sweep_internal.h"
+#include "reference/reference.h"
 
 namespace propsmooth {
 namespace {
@@ -36,28 +37,6 @@ constexpr bool IsOptimizedBuild() {
 #else
   return false;
 #endif
-}
-
-std::uint64_t Bits(double value) { return std::bit_cast<std::uint64_t>(value); }
-
-// Bitwise, so that -0.0 differs from 0.0 and every NaN payload counts.
-void ExpectSameSums(const StepSums& expected, const StepSums& actual) {
-  EXPECT_EQ(Bits(expected.GradAlpha), Bits(actual.GradAlpha)) << "gA";
-  EXPECT_EQ(Bits(expected.GradBeta), Bits(actual.GradBeta)) << "gB";
-  EXPECT_EQ(Bits(expected.HessAlpha), Bits(actual.HessAlpha)) << "HAA";
-  EXPECT_EQ(Bits(expected.HessBeta), Bits(actual.HessBeta)) << "HBB";
-  EXPECT_EQ(Bits(expected.HessMixed), Bits(actual.HessMixed)) << "HAB";
-}
-
-void ExpectSameSummary(const GroupSummary& expected, const GroupSummary& actual) {
-  EXPECT_EQ(Bits(expected.AlphaStart), Bits(actual.AlphaStart)) << "AlphaStart";
-  EXPECT_EQ(Bits(expected.BetaStart), Bits(actual.BetaStart)) << "BetaStart";
-  EXPECT_EQ(Bits(expected.AlphaMle), Bits(actual.AlphaMle)) << "AlphaMle";
-  EXPECT_EQ(Bits(expected.BetaMle), Bits(actual.BetaMle)) << "BetaMle";
-  EXPECT_EQ(Bits(expected.ErrAlpha), Bits(actual.ErrAlpha)) << "ErrAlpha";
-  EXPECT_EQ(Bits(expected.ErrBeta), Bits(actual.ErrBeta)) << "ErrBeta";
-  EXPECT_EQ(expected.Converged, actual.Converged);
-  EXPECT_EQ(expected.Iterations, actual.Iterations);
 }
 
 // How a group's regions are drawn.
@@ -245,17 +224,12 @@ TEST_P(StepKernel, SweepReadsOffThePlainRunningSums) {
     std::vector<double> second;
     SweepInnerSums(counts, c.Base, &first, &second);
     ASSERT_EQ(first.size(), counts.size());
-    double s1 = 0.0;
-    double s2 = 0.0;
-    std::int64_t k = 0;
+    std::vector<double> plain_first;
+    std::vector<double> plain_second;
+    LiteralInnerSums(counts, c.Base, &plain_first, &plain_second);
     for (std::size_t j = 0; j < counts.size(); ++j) {
-      for (; k < counts[j]; ++k) {
-        const double d = c.Base + static_cast<double>(k);
-        s1 = s1 + 1.0 / d;
-        s2 = s2 + 1.0 / (d * d);
-      }
-      ASSERT_EQ(Bits(s1), Bits(first[j])) << "first sum at count " << counts[j];
-      ASSERT_EQ(Bits(s2), Bits(second[j])) << "second sum at count " << counts[j];
+      ASSERT_EQ(Bits(plain_first[j]), Bits(first[j])) << "first sum at count " << counts[j];
+      ASSERT_EQ(Bits(plain_second[j]), Bits(second[j])) << "second sum at count " << counts[j];
     }
   }
 }
@@ -390,12 +364,6 @@ StepSumsFunction Record(Recorder* recorder) {
   };
 }
 
-StepSumsFunction Literal(const std::vector<Region>& regions) {
-  return [&regions](double alpha, double beta) {
-    return LiteralStepSums(regions, alpha, beta);
-  };
-}
-
 StepSumsFunction Planned(StepPlan* plan) {
   return [plan](double alpha, double beta) { return ComputeStepSums(*plan, alpha, beta); };
 }
@@ -447,13 +415,13 @@ TEST_P(StepKernel, FitsMatchLiteralFits) {
     StepPlan plan = MakeStepPlan(workspace.Regions, false);
     for (const RunSettings* settings : all_settings) {
       SCOPED_TRACE("group " + std::to_string(g) + " eps " + std::to_string(settings->Eps));
-      Recorder literal{Literal(workspace.Regions), {}, 0};
+      Recorder literal{LiteralKernel(workspace.Regions), {}, 0};
       Recorder fast{Planned(&plan), {}, 0};
       GroupSummary expected = workspace.Summary;
       GroupSummary actual = workspace.Summary;
       FitMleWith(*settings, Record(&literal), &expected);
       FitMleWith(*settings, Record(&fast), &actual);
-      ExpectSameSummary(expected, actual);
+      ExpectSameFit(expected, actual);
       EXPECT_EQ(literal.Calls, fast.Calls);
       ExpectSameSums(literal.Last, fast.Last);
       ++seen[Classify(expected, literal)];
@@ -481,7 +449,7 @@ TEST(StepKernelAllTargets, MatchesAtLargestCounts) {
   one_step.AlphaInit = 3.25;
   one_step.BetaInit = 0.5;
   StepPlan plan = MakeStepPlan(regions, true);
-  Recorder literal{Literal(regions), {}, 0};
+  Recorder literal{LiteralKernel(regions), {}, 0};
   GroupSummary expected;
   FitMleWith(one_step, Record(&literal), &expected);
   EXPECT_EQ(literal.Calls, 1);
@@ -491,7 +459,7 @@ TEST(StepKernelAllTargets, MatchesAtLargestCounts) {
     Recorder fast{Planned(&plan), {}, 0};
     GroupSummary actual;
     FitMleWith(one_step, Record(&fast), &actual);
-    ExpectSameSummary(expected, actual);
+    ExpectSameFit(expected, actual);
     ExpectSameSums(literal.Last, fast.Last);
     EXPECT_EQ(fast.Calls, 1);
   }

@@ -24,18 +24,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/types.h"
 #include "estimate/eb.h"
 #include "estimate/step_sums.h"
 #include "report/log_report.h"
+#include "reference/reference.h"
 #include "report/result_table.h"
 #include "fuzz_check.h"
 
@@ -95,104 +93,6 @@ double PickStart(std::uint8_t choice, Input* in) {
 
 bool SameBits(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-double InnerSum(double base, std::int64_t count, bool squared) {
-  double sum = 0.0;
-  for (std::int64_t k = 0; k < count; ++k) {
-    const double d = base + static_cast<double>(k);
-    sum = sum + (squared ? 1.0 / (d * d) : 1.0 / d);
-  }
-  return sum;
-}
-
-// The step sums as written: each inner sum from 0.0 in k order, each outer
-// total over the regions in order.
-StepSums LiteralStepSums(const std::vector<Region>& regions, double alpha,
-                         double beta) {
-  const double ab = alpha + beta;
-  double shared = 0.0;
-  for (const Region& r : regions)
-    shared = shared - InnerSum(ab, r.Data2, false);
-  StepSums s;
-  s.GradAlpha = shared;
-  s.GradBeta = shared;
-  for (const Region& r : regions) {
-    const std::int64_t failures =
-        std::max<std::int64_t>(std::int64_t{r.Data2} - r.Data1, 0);
-    s.GradAlpha = s.GradAlpha + InnerSum(alpha, r.Data1, false);
-    s.GradBeta = s.GradBeta + InnerSum(beta, failures, false);
-    s.HessMixed = s.HessMixed + InnerSum(ab, r.Data2, true);
-  }
-  s.HessAlpha = s.HessMixed;
-  s.HessBeta = s.HessMixed;
-  for (const Region& r : regions) {
-    const std::int64_t failures =
-        std::max<std::int64_t>(std::int64_t{r.Data2} - r.Data1, 0);
-    s.HessAlpha = s.HessAlpha - InnerSum(alpha, r.Data1, true);
-    s.HessBeta = s.HessBeta - InnerSum(beta, failures, true);
-  }
-  return s;
-}
-
-bool AllFinite(const StepSums& s) {
-  return std::isfinite(s.GradAlpha) && std::isfinite(s.GradBeta) &&
-         std::isfinite(s.HessAlpha) && std::isfinite(s.HessBeta) &&
-         std::isfinite(s.HessMixed);
-}
-
-// The fit as plainly written: every step made, up to the limit; a step
-// without a defined result fails the fit.
-GroupSummary PlainFit(const RunSettings& settings,
-                      const std::vector<Region>& regions,
-                      GroupSummary summary) {
-  StepPlan plan = MakeStepPlan(regions, false);
-  double alpha =
-      settings.AlphaInit > 0.0 ? settings.AlphaInit : summary.AlphaMe;
-  double beta = settings.BetaInit > 0.0 ? settings.BetaInit : summary.BetaMe;
-  summary.AlphaStart = alpha;
-  summary.BetaStart = beta;
-  double d_alpha = 9999.0;
-  double d_beta = 9999.0;
-  std::int32_t iterations = 0;
-  bool converged = true;
-  while (d_alpha > settings.Eps || d_beta > settings.Eps) {
-    if (iterations >= settings.IterationLimit) {
-      converged = false;
-      break;
-    }
-    const StepSums s = ComputeStepSums(plan, alpha, beta);
-    const double det = s.HessAlpha * s.HessBeta - s.HessMixed * s.HessMixed;
-    const double step_alpha =
-        -(s.HessBeta * s.GradAlpha - s.HessMixed * s.GradBeta) / det;
-    const double step_beta =
-        (s.HessMixed * s.GradAlpha - s.HessAlpha * s.GradBeta) / det;
-    if (!AllFinite(s) || det == 0.0 || !std::isfinite(det) ||
-        !std::isfinite(step_alpha) || !std::isfinite(step_beta) ||
-        !std::isfinite(alpha + step_alpha) ||
-        !std::isfinite(beta + step_beta)) {
-      converged = false;
-      break;
-    }
-    alpha = alpha + step_alpha;
-    beta = beta + step_beta;
-    d_alpha = step_alpha;
-    d_beta = step_beta;
-    if (alpha <= 0.0 || beta <= 0.0) {
-      converged = false;
-      break;
-    }
-    d_alpha = std::fabs(d_alpha);
-    d_beta = std::fabs(d_beta);
-    ++iterations;
-  }
-  summary.Converged = converged ? 1 : 0;
-  summary.Iterations = iterations;
-  summary.AlphaMle = converged ? alpha : MissingValue;
-  summary.BetaMle = converged ? beta : MissingValue;
-  summary.ErrAlpha = d_alpha;
-  summary.ErrBeta = d_beta;
-  return summary;
 }
 
 void CheckStepSums(const std::vector<Region>& regions, double alpha,
@@ -335,7 +235,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       CheckStepSums(workspace.Regions, s.AlphaMle, s.BetaMle);
   }
   if (settings.IterationLimit > 0) {
-    const GroupSummary plain = PlainFit(settings, workspace.Regions, s);
+    StepPlan plan = MakeStepPlan(workspace.Regions, false);
+    GroupSummary plain = s;
+    PlainFit(
+        settings,
+        [&plan](double alpha, double beta) {
+          return ComputeStepSums(plan, alpha, beta);
+        },
+        &plain);
     Check(std::memcmp(&plain, &s, sizeof plain) == 0,
           "the fit ends as the plain loop");
   }

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "input/data_file_internal.h"
+
 namespace propsmooth {
 namespace {
 
@@ -265,32 +267,6 @@ TEST(ReadDataFile, FirstFaultInFileOrderDecides) {
       {"1 10 2 5\n1 2147483648 2 5\n1 11 2 0\n"sv, kMalformed, 10, {first}},
       {"1 10 2 5\n1 11 2 0\n1 2147483648 2 5\n"sv, kOutOfRange, 11, {first}},
   });
-}
-
-std::string MakeRecords(int count) {
-  std::string text;
-  for (int i = 1; i <= count; ++i) {
-    text += std::to_string(i % 7) + " " + std::to_string(1000 + i) + " " +
-            std::to_string(i % 5) + " " + std::to_string(10 + i % 3) + "\n";
-  }
-  return text;
-}
-
-// The table grows with the file: 4000 records and more are read whole.
-TEST(ReadDataFile, ReadsLargeFilesWhole) {
-  for (const int count : {4000, 4001, 9000}) {
-    SCOPED_TRACE(count);
-    const Read read = ReadBoth(MakeRecords(count));
-    EXPECT_EQ(read.Result.Outcome, kOk);
-    ASSERT_EQ(read.Table.size(), static_cast<std::size_t>(count));
-    for (int i = 1; i <= count; ++i) {
-      const RegionRecord& record = read.Table[static_cast<std::size_t>(i - 1)];
-      ASSERT_EQ(record.Unit, i % 7);
-      ASSERT_EQ(record.Code, 1000 + i);
-      ASSERT_EQ(record.Data1, i % 5);
-      ASSERT_EQ(record.Data2, 10 + i % 3);
-    }
-  }
 }
 
 // Streams are read in blocks; a number, a dropped CR or a Ctrl-Z must not

@@ -12,6 +12,8 @@
 #include <random>
 #include <string>
 
+#include "report/printed.h"
+
 namespace propsmooth {
 namespace {
 
@@ -25,8 +27,10 @@ std::string PrintfFixed6(double value) {
 
 // Expected strings were derived from the exact binary value of each double
 // (Python's decimal.Decimal(x), which converts without rounding) rounded by
-// hand to six decimals, ties to even.
-TEST(FormatFixed6, RoundsTheExactBinaryValue) {
+// hand to six decimals, ties to even. A negative value keeps its "-" also
+// when it rounds to zero, -0.0 included; an infinity is written with its
+// sign.
+TEST(AppendFixed6, RoundsTheExactBinaryValue) {
   struct Case {
     double value;
     const char* text;
@@ -60,6 +64,14 @@ TEST(FormatFixed6, RoundsTheExactBinaryValue) {
       {1e13, "10000000000000.000000"},
       {1e20, "100000000000000000000.000000"},
       {-1e20, "-100000000000000000000.000000"},
+      {-0.0000004, "-0.000000"},
+      {-0.0, "-0.000000"},
+      {-0.0000005, "-0.000000"},  // -4.99999999999999977e-7
+      {-1e-300, "-0.000000"},
+      {-std::numeric_limits<double>::denorm_min(), "-0.000000"},
+      {-0.0000006, "-0.000001"},
+      {std::numeric_limits<double>::infinity(), "+INF"},
+      {-std::numeric_limits<double>::infinity(), "-INF"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(PrintfFixed6(c.value));
@@ -67,34 +79,9 @@ TEST(FormatFixed6, RoundsTheExactBinaryValue) {
   }
 }
 
-// A negative value keeps its "-" also when it rounds to zero, -0.0 included.
-TEST(FormatFixed6, NegativeValuesKeepTheirSign) {
-  struct Case {
-    double value;
-    const char* text;
-  };
-  const Case cases[] = {
-      {-0.0000004, "-0.000000"},
-      {-0.0, "-0.000000"},
-      {-0.0000005, "-0.000000"},  // -4.99999999999999977e-7
-      {-1e-300, "-0.000000"},
-      {-std::numeric_limits<double>::denorm_min(), "-0.000000"},
-      {-0.0000006, "-0.000001"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(FormatFixed6(c.value), c.text);
-  }
-}
-
-TEST(FormatFixed6, InfinitiesCarryASign) {
-  EXPECT_EQ(FormatFixed6(std::numeric_limits<double>::infinity()), "+INF");
-  EXPECT_EQ(FormatFixed6(-std::numeric_limits<double>::infinity()), "-INF");
-}
-
 // The largest double has 309 integer digits, all of them significant in its
 // exact value (from Python's decimal.Decimal); none may be written as 0.
-TEST(FormatFixed6, LargestDoubleHasEveryDigit) {
+TEST(AppendFixed6, LargestDoubleHasEveryDigit) {
   const double largest = 1.7976931348623157e308;
   ASSERT_EQ(largest, std::numeric_limits<double>::max());
   const std::string digits =
