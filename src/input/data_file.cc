@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "common/platform.h"
-#include "input/data_file_internal.h"
 
 namespace propsmooth {
 namespace {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "common/types.h"
 
@@ -29,6 +30,10 @@ struct ReadResult {
 /// byte ends the data. Stops at the first bad record; the table then holds
 /// the records admitted before it. Neither opens nor closes the stream.
 ReadResult ReadDataFile(std::FILE* stream, RecordTable* table);
+
+/// ReadDataFile over text already in memory: a stream that cannot be read
+/// twice (a pipe) whose start was read to tell its format.
+ReadResult ReadDataText(std::string_view text, RecordTable* table);
 
 }  // namespace propsmooth
 

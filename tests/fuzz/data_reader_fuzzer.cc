@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "common/types.h"
-#include "input/data_file_internal.h"
+#include "input/data_file.h"
 #include "fuzz_check.h"
 
 namespace propsmooth {

@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include "input/data_file_internal.h"
 
 namespace propsmooth {
 namespace {
