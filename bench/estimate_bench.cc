@@ -112,7 +112,7 @@ void BM_FitLiteral(benchmark::State& state) {
     PlainFit(settings, LiteralKernel(group.Regions), &summary);
   }
   state.counters["steps"] = summary.Iterations;
-  state.counters["converged"] = summary.Converged;
+  state.counters["converged"] = summary.Mle ? 1 : 0;
 }
 
 // A whole fit as the program makes it (plan included), default settings.
@@ -125,7 +125,7 @@ void BM_Fit(benchmark::State& state) {
     FitMle(settings, state.range(1) != 0, &group);
   }
   state.counters["steps"] = group.Summary.Iterations;
-  state.counters["converged"] = group.Summary.Converged;
+  state.counters["converged"] = group.Summary.Mle ? 1 : 0;
 }
 
 // Arguments: group (0 national, 1 wide, 2 large), threads allowed.

@@ -3,13 +3,10 @@
 #define PROPSMOOTH_COMMON_TYPES_H_
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace propsmooth {
-
-/// Stored in place of a maximum-likelihood result when the fit failed;
-/// printed as "***", never as a number.
-inline constexpr double MissingValue = -9999.0;
 
 /// Settings of one run, read from the command line and never changed after.
 struct RunSettings {
@@ -28,11 +25,17 @@ struct RegionRecord {
   std::int32_t Data2 = 0;  // size of the region
   double Proportion = 0.0;
   double EbPropMe = 0.0;
-  double EbPropMle = 0.0;
+  std::optional<double> EbPropMle = std::nullopt;  // empty when the group's fit failed
 };
 
 /// The records in data-file order; record k (from 0) has position k + 1.
 using RecordTable = std::vector<RegionRecord>;
+
+/// The two parameters of a beta prior.
+struct BetaPrior {
+  double Alpha = 0.0;
+  double Beta = 0.0;
+};
 
 /// What the estimator leaves for the log section of one group.
 struct GroupSummary {
@@ -42,13 +45,19 @@ struct GroupSummary {
   double BetaStart = 0.0;
   double AlphaMe = 0.0;
   double BetaMe = 0.0;
-  double AlphaMle = 0.0;   // MissingValue when the fit failed
-  double BetaMle = 0.0;    // MissingValue when the fit failed
+  std::optional<BetaPrior> Mle = std::nullopt;  // the ML prior; empty when the fit failed
   double ErrAlpha = 0.0;   // last correction of Alpha as it stood at the end
   double ErrBeta = 0.0;
-  std::int32_t Converged = 0;   // 1 when the fit succeeded
   std::int32_t Iterations = 0;  // completed Newton-Raphson steps
 };
+
+/// The ML prior's parameters one at a time; empty when the fit failed.
+inline std::optional<double> MleAlpha(const GroupSummary& summary) {
+  return summary.Mle ? std::optional(summary.Mle->Alpha) : std::nullopt;
+}
+inline std::optional<double> MleBeta(const GroupSummary& summary) {
+  return summary.Mle ? std::optional(summary.Mle->Beta) : std::nullopt;
+}
 
 /// One region of the group being estimated.
 struct Region {
@@ -56,7 +65,7 @@ struct Region {
   std::int32_t Data2 = 0;
   double Proportion = 0.0;
   double EbPropMe = 0.0;
-  double EbPropMle = 0.0;
+  std::optional<double> EbPropMle = std::nullopt;  // empty when the group's fit failed
 };
 
 /// The current group: its regions in file order and its summary. Each group

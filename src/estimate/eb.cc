@@ -22,9 +22,9 @@ void ComputeEbProportions(GroupWorkspace* workspace) {
   const GroupSummary& summary = workspace->Summary;
   for (Region& region : workspace->Regions) {
     region.EbPropMe = EbProportion(region, summary.AlphaMe, summary.BetaMe);
-    region.EbPropMle = summary.Converged == 1
-                           ? EbProportion(region, summary.AlphaMle, summary.BetaMle)
-                           : MissingValue;
+    region.EbPropMle = summary.Mle ? std::optional(EbProportion(region, summary.Mle->Alpha,
+                                                                summary.Mle->Beta))
+                                   : std::nullopt;
   }
 }
 

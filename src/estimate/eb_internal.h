@@ -8,8 +8,8 @@
 namespace propsmooth {
 
 /// Sets every region's EbPropMe from the moment estimators and EbPropMle
-/// from the ML estimates, or MissingValue for every region when the fit
-/// failed. A region whose denominator (Alpha + Beta) + Data2 is 0, or whose
+/// from the ML estimates, or leaves EbPropMle empty in every region when
+/// the fit failed. A region whose denominator (Alpha + Beta) + Data2 is 0, or whose
 /// value would not be finite, gets its raw proportion.
 void ComputeEbProportions(GroupWorkspace* workspace);
 

@@ -100,10 +100,8 @@ void FitMleWith(const RunSettings& settings, const StepSumsFunction& step_sums,
     back1_d_beta = d_beta;
   }
 
-  summary->Converged = converged ? 1 : 0;
   summary->Iterations = iterations;
-  summary->AlphaMle = converged ? alpha : MissingValue;
-  summary->BetaMle = converged ? beta : MissingValue;
+  summary->Mle = converged ? std::optional(BetaPrior{alpha, beta}) : std::nullopt;
   summary->ErrAlpha = d_alpha;
   summary->ErrBeta = d_beta;
 }

@@ -8,11 +8,10 @@ namespace propsmooth {
 
 /// Fits Alpha and Beta from AlphaStart/BetaStart (the user's positive
 /// values, else the moment estimators) and sets AlphaStart, BetaStart,
-/// AlphaMle, BetaMle, ErrAlpha, ErrBeta, Converged and Iterations. Runs
-/// after ComputeMoments. A failed fit (iteration limit, a parameter not
-/// above 0, or a step without a defined result: a zero or non-finite
-/// determinant, a non-finite sum or correction) stores MissingValue in
-/// AlphaMle and BetaMle.
+/// Mle, ErrAlpha, ErrBeta and Iterations. Runs after ComputeMoments. A
+/// failed fit (iteration limit, a parameter not above 0, or a step without
+/// a defined result: a zero or non-finite determinant, a non-finite sum or
+/// correction) leaves Mle empty.
 void FitMle(const RunSettings& settings, bool allow_threads,
             GroupWorkspace* workspace);
 

@@ -15,9 +15,11 @@ void AppendCount(std::int64_t value, std::string* out) {
   out->append(text, result.ptr);
 }
 
-void AppendLine(const char* label, double value, std::string* log) {
+void AppendLine(const char* label, std::optional<double> value, std::string* log) {
   log->append(label);
-  AppendFixed6(value, log);
+  AppendEstimate(value, log);
+  // The missing mark stands apart from the line end.
+  if (!value) log->push_back(' ');
   log->append(kCrLf);
 }
 
@@ -33,14 +35,8 @@ void WriteSectionBody(std::int64_t region_count, const GroupSummary& s,
   AppendLine(" Initial value of Beta  : ", s.BetaStart, log);
   AppendLine(" ME of Alpha : ", s.AlphaMe, log);
   AppendLine(" ME of Beta  : ", s.BetaMe, log);
-  // Only AlphaMle decides; BetaMle follows it.
-  if (s.AlphaMle == MissingValue) {
-    log->append(" MLE of Alpha : *** \r\n");
-    log->append(" MLE of Beta  : *** \r\n");
-  } else {
-    AppendLine(" MLE of Alpha : ", s.AlphaMle, log);
-    AppendLine(" MLE of Beta  : ", s.BetaMle, log);
-  }
+  AppendLine(" MLE of Alpha : ", MleAlpha(s), log);
+  AppendLine(" MLE of Beta  : ", MleBeta(s), log);
   log->append(" Error of convergence : {");
   AppendFixed6(s.ErrAlpha, log);
   log->append(", ");

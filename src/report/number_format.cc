@@ -23,4 +23,12 @@ void AppendFixed6(double value, std::string* out) {
   out->append(text, result.ptr);
 }
 
+void AppendEstimate(std::optional<double> value, std::string* out) {
+  if (value) {
+    AppendFixed6(*value, out);
+  } else {
+    out->append("***");
+  }
+}
+
 }  // namespace propsmooth

@@ -3,12 +3,17 @@
 #define PROPSMOOTH_REPORT_NUMBER_FORMAT_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace propsmooth {
 
 /// Appends `value` as "%d" does: decimal digits, "-" for negatives.
 void AppendInt(std::int32_t value, std::string* out);
+
+/// Appends `value` as AppendFixed6 does, or "***" when it is empty: the one
+/// place that decides how an estimate a failed fit could not give is shown.
+void AppendEstimate(std::optional<double> value, std::string* out);
 
 /// Appends `value` as "%lf" does: fixed-point with six decimals, rounded to
 /// nearest with exact ties to even, every digit exact, a "-" on any negative

@@ -23,11 +23,7 @@ void AppendResultFields(const RegionRecord& record, std::string* out) {
   out->push_back('\t');
   AppendFixed6(100.0 * record.EbPropMe, out);
   out->push_back('\t');
-  if (record.EbPropMle == MissingValue) {
-    out->append("***");
-  } else {
-    AppendFixed6(100.0 * record.EbPropMle, out);
-  }
+  AppendEstimate(record.EbPropMle ? std::optional(100.0 * *record.EbPropMle) : std::nullopt, out);
 }
 
 void AppendResultRow(const RegionRecord& record, std::string* out) {

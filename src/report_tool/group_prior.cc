@@ -8,9 +8,7 @@ GroupPrior ChoosePrior(const GroupSummary& summary, PriorEstimator estimator) {
   if (estimator == PriorEstimator::kMe) {
     return {summary.AlphaMe, summary.BetaMe, PriorSource::kMe};
   }
-  if (summary.Converged == 1 && summary.AlphaMle != MissingValue) {
-    return {summary.AlphaMle, summary.BetaMle, PriorSource::kMle};
-  }
+  if (summary.Mle) return {summary.Mle->Alpha, summary.Mle->Beta, PriorSource::kMle};
   return {summary.AlphaMe, summary.BetaMe, PriorSource::kMeAfterFailedFit};
 }
 
@@ -31,7 +29,9 @@ const char* PriorSourceText(PriorSource source) {
 }
 
 double EbUnderPrior(const RegionRecord& record, PriorSource source) {
-  return source == PriorSource::kMle ? record.EbPropMle : record.EbPropMe;
+  // An ML prior means the fit succeeded, so the record has its EB value.
+  return source == PriorSource::kMle ? record.EbPropMle.value_or(record.EbPropMe)
+                                     : record.EbPropMe;
 }
 
 }  // namespace propsmooth

@@ -61,11 +61,10 @@ void AppendHistogram(const GroupView& group, const std::string& id,
     std::vector<DataPoint> Points;
   };
   std::vector<Curve> curves;
-  const bool fit_ok = summary.Converged == 1 && summary.AlphaMle != MissingValue;
   if (IsPositive(summary.AlphaMe) && IsPositive(summary.BetaMe)) {
     curves.push_back({"me", "ME", summary.AlphaMe, summary.BetaMe, {}});
   }
-  if (fit_ok) curves.push_back({"mle", "MLE", summary.AlphaMle, summary.BetaMle, {}});
+  if (summary.Mle) curves.push_back({"mle", "MLE", summary.Mle->Alpha, summary.Mle->Beta, {}});
   constexpr int kSamples = 240;
   double curve_top = 0.0;
   for (Curve& curve : curves) {
@@ -109,7 +108,7 @@ void AppendHistogram(const GroupView& group, const std::string& id,
     AppendBetaName(curve.Name, curve.Alpha, curve.Beta, &name);
     AppendKey(curve.Class, name, &caption);
   }
-  if (!fit_ok) caption.append("No MLE curve: the fit failed (***). ");
+  if (!summary.Mle) caption.append("No MLE curve: the fit failed (***). ");
   if (!IsPositive(summary.AlphaMe) || !IsPositive(summary.BetaMe)) {
     caption.append("No ME curve: the moment estimators are not positive. ");
   }

@@ -109,14 +109,9 @@ void AppendIndexRow(bool single_group, std::int32_t unit, std::size_t regions,
     html->append("</td><td>");
     AppendFixed6(value, html);
   }
-  // The log's rule: AlphaMle alone decides whether both are shown.
-  if (summary.AlphaMle == MissingValue) {
-    html->append("</td><td>***</td><td>***");
-  } else {
+  for (const std::optional<double> value : {MleAlpha(summary), MleBeta(summary)}) {
     html->append("</td><td>");
-    AppendFixed6(summary.AlphaMle, html);
-    html->append("</td><td>");
-    AppendFixed6(summary.BetaMle, html);
+    AppendEstimate(value, html);
   }
   html->append("</td><td>");
   AppendInt(summary.Iterations, html);

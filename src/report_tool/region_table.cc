@@ -34,11 +34,8 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
     html->append("</td><td>");
     AppendPercent(region.EbPropMe, html);
     html->append("</td><td>");
-    if (region.EbPropMle == MissingValue) {
-      html->append("***");
-    } else {
-      AppendPercent(region.EbPropMle, html);
-    }
+    AppendEstimate(region.EbPropMle ? std::optional(PercentOf(*region.EbPropMle)) : std::nullopt,
+                   html);
     html->append("</td>");
     if (bounds.Status == IntervalStatus::kOk) {
       html->append("<td>");

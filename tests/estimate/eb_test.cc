@@ -5,6 +5,7 @@
 
 #include <cmath>  // std::isfinite
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,7 +22,7 @@ const Counts& kSix = kSixRegions;
 // EbPropMe figures are exact rationals (Python fractions: (x + Alpha) /
 // ((Alpha + Beta) + n) with the exact moment estimators) rounded to six
 // decimals; EbPropMle figures of the six regions are the tool's documented
-// worked example. A failed fit leaves MissingValue ("***") in every region.
+// worked example. A failed fit leaves every region's EbPropMle empty ("***").
 TEST(EstimateGroup, EbProportionsOfWorkedGroups) {
   struct Case {
     const char* name;
@@ -68,7 +69,7 @@ TEST(EstimateGroup, EbProportionsOfWorkedGroups) {
 
 // A group without spread (Variance exactly 0.0, a single region included)
 // has moment estimators 0.0, so EbPropMe is the raw proportion; its fit
-// fails before any step, so EbPropMle is MissingValue.
+// fails before any step, so EbPropMle is empty.
 TEST(EstimateGroup, GroupWithoutSpreadKeepsRawProportions) {
   const Counts groups[] = {
       {{0, 10}, {0, 3}},
@@ -83,35 +84,36 @@ TEST(EstimateGroup, GroupWithoutSpreadKeepsRawProportions) {
     GroupWorkspace workspace = MakeGroup(counts);
     EstimateGroup(RunSettings(), false, &workspace);
     EXPECT_EQ(workspace.Summary.Variance, 0.0);
-    EXPECT_EQ(workspace.Summary.Converged, 0);
+    EXPECT_FALSE(workspace.Summary.Mle);
     EXPECT_EQ(workspace.Summary.Iterations, 0);
     EXPECT_EQ(workspace.Summary.ErrAlpha, 9999.0);
     for (const Region& region : workspace.Regions) {
       EXPECT_EQ(region.EbPropMe,
                 static_cast<double>(region.Data1) / static_cast<double>(region.Data2));
-      EXPECT_EQ(region.EbPropMle, MissingValue);
+      EXPECT_FALSE(region.EbPropMle);
     }
   }
 }
 
 // The rule on the summary as given: a region whose denominator (Alpha +
 // Beta) + Data2 is 0, in either column, keeps its raw proportion, and every
-// region gets MissingValue when the fit failed.
+// region's EbPropMle is empty when the fit failed.
 TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
   struct Case {
     const char* name;
     double alpha_me, beta_me;
     int converged;
     double alpha_mle, beta_mle;
-    double eb_me, eb_mle;  // for the region 3 of 10
+    double eb_me;
+    std::optional<double> eb_mle;  // for the region 3 of 10
     double neighbour_me;   // for the region 1 of 5 beside it
   };
   const Case cases[] = {
       {"plain", 1.0, 4.0, 1, 2.0, 3.0, 4.0 / 15.0, 5.0 / 15.0, 0.2},
-      {"failed fit", 1.0, 4.0, 0, 2.0, 3.0, 4.0 / 15.0, MissingValue, 0.2},
+      {"failed fit", 1.0, 4.0, 0, 2.0, 3.0, 4.0 / 15.0, std::nullopt, 0.2},
       // (-4 + -6) + 10 = 0 in each column; the neighbour's -3 / -5 is not.
       {"zero denominators", -4.0, -6.0, 1, -3.0, -7.0, 0.3, 0.3, 0.6},
-      {"zero denominator, failed fit", -4.0, -6.0, 0, 1.0, 1.0, 0.3, MissingValue,
+      {"zero denominator, failed fit", -4.0, -6.0, 0, 1.0, 1.0, 0.3, std::nullopt,
        0.6},
   };
   for (const Case& c : cases) {
@@ -121,9 +123,7 @@ TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
     workspace.Regions[1].Proportion = 0.2;
     workspace.Summary.AlphaMe = c.alpha_me;
     workspace.Summary.BetaMe = c.beta_me;
-    workspace.Summary.Converged = c.converged;
-    workspace.Summary.AlphaMle = c.converged == 1 ? c.alpha_mle : MissingValue;
-    workspace.Summary.BetaMle = c.converged == 1 ? c.beta_mle : MissingValue;
+    if (c.converged == 1) workspace.Summary.Mle = BetaPrior{c.alpha_mle, c.beta_mle};
     ComputeEbProportions(&workspace);
     EXPECT_EQ(workspace.Regions[0].EbPropMe, c.eb_me);
     EXPECT_EQ(workspace.Regions[0].EbPropMle, c.eb_mle);
@@ -132,7 +132,7 @@ TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
 }
 
 // Whatever the data and settings, every summary field and every result of
-// every region is a number (or MissingValue): no infinity or NaN from a
+// every region is a number (or empty): no infinity or NaN from a
 // zero denominator, an overflowing step or a tiny variance gets through.
 TEST(EstimateGroup, NoInfinityOrNaNReachesTheResults) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -162,14 +162,15 @@ TEST(EstimateGroup, NoInfinityOrNaNReachesTheResults) {
       EstimateGroup(setting, false, &workspace);
       const GroupSummary& s = workspace.Summary;
       for (const double value : {s.Mean, s.Variance, s.AlphaStart, s.BetaStart, s.AlphaMe,
-                                 s.BetaMe, s.AlphaMle, s.BetaMle, s.ErrAlpha, s.ErrBeta}) {
+                                 s.BetaMe, MleAlpha(s).value_or(0.0), MleBeta(s).value_or(0.0),
+                                 s.ErrAlpha, s.ErrBeta}) {
         EXPECT_TRUE(std::isfinite(value)) << value;
       }
       for (const Region& region : workspace.Regions) {
         EXPECT_TRUE(std::isfinite(region.Proportion));
         EXPECT_TRUE(std::isfinite(region.EbPropMe)) << region.EbPropMe;
-        EXPECT_TRUE(std::isfinite(region.EbPropMle)) << region.EbPropMle;
-        EXPECT_NE(region.EbPropMe, MissingValue);
+        EXPECT_EQ(region.EbPropMle.has_value(), s.Mle.has_value());
+        EXPECT_TRUE(std::isfinite(region.EbPropMle.value_or(0.0)));
       }
     }
   }

@@ -74,7 +74,7 @@ TEST(FitMle, OutcomesOnWorkedGroups) {
     int iterations;
     const char* alpha_start;
     const char* beta_start;
-    const char* alpha_mle;  // "***" for MissingValue
+    const char* alpha_mle;  // "***" when the fit failed
     const char* beta_mle;
     const char* err_alpha;
     const char* err_beta;
@@ -120,15 +120,12 @@ TEST(FitMle, OutcomesOnWorkedGroups) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const GroupSummary s = Fit(c.counts, c.settings);
-    EXPECT_EQ(s.Converged, c.converged);
+    EXPECT_EQ(s.Mle.has_value(), c.converged == 1);
     EXPECT_EQ(s.Iterations, c.iterations);
     EXPECT_EQ(FormatFixed6(s.AlphaStart), c.alpha_start);
     EXPECT_EQ(FormatFixed6(s.BetaStart), c.beta_start);
-    EXPECT_EQ(Shown(s.AlphaMle), c.alpha_mle);
-    EXPECT_EQ(Shown(s.BetaMle), c.beta_mle);
-    // MissingValue exactly when the fit failed, in both places.
-    EXPECT_EQ(s.AlphaMle == MissingValue, c.converged == 0);
-    EXPECT_EQ(s.BetaMle == MissingValue, c.converged == 0);
+    EXPECT_EQ(Shown(MleAlpha(s)), c.alpha_mle);
+    EXPECT_EQ(Shown(MleBeta(s)), c.beta_mle);
     if (c.error_below > 0.0) {
       EXPECT_GE(s.ErrAlpha, 0.0);
       EXPECT_LT(s.ErrAlpha, c.error_below);
@@ -188,14 +185,11 @@ TEST(FitMle, UserStartingValues) {
                                       << c.beta_init);
     const GroupSummary s =
         Fit(kSix, Settings(0.00001, 20, c.alpha_init, c.beta_init));
-    EXPECT_EQ(s.Converged, c.converged);
+    EXPECT_EQ(s.Mle.has_value(), c.converged == 1);
     EXPECT_EQ(s.Iterations, c.iterations);
-    if (c.converged == 1) {
-      EXPECT_EQ(FormatFixed6(s.AlphaMle), FormatFixed6(c.alpha_mle));
-      EXPECT_EQ(FormatFixed6(s.BetaMle), FormatFixed6(c.beta_mle));
-    } else {
-      EXPECT_EQ(s.AlphaMle, MissingValue);
-      EXPECT_EQ(s.BetaMle, MissingValue);
+    if (c.converged == 1 && s.Mle) {
+      EXPECT_EQ(FormatFixed6(s.Mle->Alpha), FormatFixed6(c.alpha_mle));
+      EXPECT_EQ(FormatFixed6(s.Mle->Beta), FormatFixed6(c.beta_mle));
     }
     EXPECT_NEAR(s.ErrAlpha, c.err_alpha, std::fabs(c.err_alpha) * 1e-4 + 1e-9);
     EXPECT_NEAR(s.ErrBeta, c.err_beta, std::fabs(c.err_beta) * 1e-4 + 1e-9);
@@ -219,10 +213,8 @@ TEST(FitMle, TwoRegionsClimbUntilTheLimit) {
     EXPECT_GT(points[i].first, points[i - 1].first);
     EXPECT_GT(points[i].second, points[i - 1].second);
   }
-  EXPECT_EQ(summary.Converged, 0);
+  EXPECT_FALSE(summary.Mle);
   EXPECT_EQ(summary.Iterations, 20);
-  EXPECT_EQ(summary.AlphaMle, MissingValue);
-  EXPECT_EQ(summary.BetaMle, MissingValue);
   EXPECT_GE(summary.ErrAlpha, 1000.0);
   EXPECT_LT(summary.ErrAlpha, 10000.0);
   EXPECT_GE(summary.ErrBeta, 1000.0);
@@ -237,9 +229,8 @@ TEST(FitMle, LimitOneEvaluatesOnlyTheStart) {
   const auto points =
       RecordFit(kTwo, Settings(0.00001, 1, -1.0, -1.0), &summary);
   ASSERT_EQ(points.size(), 1u);
-  EXPECT_EQ(summary.Converged, 0);
+  EXPECT_FALSE(summary.Mle);
   EXPECT_EQ(summary.Iterations, 1);
-  EXPECT_EQ(summary.AlphaMle, MissingValue);
   EXPECT_EQ(FormatFixed6(summary.ErrAlpha), "0.798762");
   EXPECT_EQ(FormatFixed6(summary.ErrBeta), "3.208100");
 }
@@ -297,7 +288,7 @@ void ExpectCycleCutShort(const StepSumsFunction& kernel, const GroupSummary& sta
     SCOPED_TRACE(limit);
     GroupSummary expected = start;
     PlainFit(Settings(-1.0, 200 + limit % 2, alpha_init, beta_init), kernel, &expected);
-    ASSERT_EQ(expected.Converged, 0);
+    ASSERT_FALSE(expected.Mle);
     ASSERT_GE(expected.Iterations, 200);
     expected.Iterations = limit;
     // Past 200 steps the sums are NaN, which fails the fit at once: a fit
@@ -417,10 +408,8 @@ TEST(FitMleWith, UndefinedStepEndsTheFit) {
       GroupSummary summary;
       FitMleWith(Settings(0.00001, 20, kind.alpha_start, 1.0), Scripted(&kernel), &summary);
       EXPECT_EQ(kernel.calls, bad_call + 1);
-      EXPECT_EQ(summary.Converged, 0);
+      EXPECT_FALSE(summary.Mle);
       EXPECT_EQ(summary.Iterations, bad_call);
-      EXPECT_EQ(summary.AlphaMle, MissingValue);
-      EXPECT_EQ(summary.BetaMle, MissingValue);
       const double kept = bad_call == 0 ? 9999.0 : 1.0;
       EXPECT_EQ(summary.ErrAlpha, kept);
       EXPECT_EQ(summary.ErrBeta, kept);
@@ -442,11 +431,11 @@ TEST(FitMleWith, FakeKernelFitsEnd) {
     int calls;
     int converged;
     int iterations;
-    double mle;  // both AlphaMle and BetaMle
+    double mle;  // both parameters of the ML prior, when it converged
     double err;  // both corrections
   };
   const Case cases[] = {
-      {"limit", 0.00001, 5, -1, 5, 0, 5, MissingValue, 1.0},
+      {"limit", 0.00001, 5, -1, 5, 0, 5, 0.0, 1.0},
       {"correction equal to Eps", 1.0, 1, -1, 1, 1, 1, 2.0, 1.0},
       {"Eps 0", 0.0, 20, 2, 3, 1, 3, 3.0, 0.0},
   };
@@ -458,10 +447,12 @@ TEST(FitMleWith, FakeKernelFitsEnd) {
     GroupSummary summary;
     FitMleWith(Settings(c.eps, c.limit, 1.0, 1.0), Scripted(&kernel), &summary);
     EXPECT_EQ(kernel.calls, c.calls);
-    EXPECT_EQ(summary.Converged, c.converged);
+    ASSERT_EQ(summary.Mle.has_value(), c.converged == 1);
     EXPECT_EQ(summary.Iterations, c.iterations);
-    EXPECT_EQ(summary.AlphaMle, c.mle);
-    EXPECT_EQ(summary.BetaMle, c.mle);
+    if (summary.Mle) {
+      EXPECT_EQ(summary.Mle->Alpha, c.mle);
+      EXPECT_EQ(summary.Mle->Beta, c.mle);
+    }
     EXPECT_EQ(summary.ErrAlpha, c.err);
     EXPECT_EQ(summary.ErrBeta, c.err);
   }

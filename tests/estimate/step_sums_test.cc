@@ -371,7 +371,7 @@ StepSumsFunction Planned(StepPlan* plan) {
 enum Outcome { kConverged, kLimitReached, kNonPositive, kUndefinedStep, kOutcomes };
 
 Outcome Classify(const GroupSummary& summary, const Recorder& recorder) {
-  if (summary.Converged == 1) return kConverged;
+  if (summary.Mle) return kConverged;
   if (recorder.Calls == summary.Iterations) return kLimitReached;
   const StepSums& s = recorder.Last;
   const double det = s.HessAlpha * s.HessBeta - s.HessMixed * s.HessMixed;

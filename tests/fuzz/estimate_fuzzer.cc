@@ -2,10 +2,9 @@
 // settings, and the printing of its results. Checks, besides the
 // sanitizers:
 // - each raw proportion is exactly Data1 / Data2 in double;
-// - every summary and region field is finite, except that AlphaMle,
-//   BetaMle and every EbPropMle are MissingValue exactly when Converged is
-//   0 (the "***" rule);
-// - Converged is 0 or 1 and Iterations lies within the iteration limit;
+// - every summary and region field is finite; the ML prior and every
+//   EbPropMle are empty exactly when the fit failed (the "***" rule);
+// - Iterations lies within the iteration limit;
 // - a group without spread (Variance 0) has moment estimators 0 and its raw
 //   proportions as EB(ME) proportions;
 // - the log section and the table rows print no "nan" or "inf", and "INF"
@@ -168,12 +167,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                    static_cast<double>(r.Data1) / static_cast<double>(r.Data2)),
           "raw proportion is Data1 / Data2");
     Check(std::isfinite(r.EbPropMe), "EbPropMe is finite");
-    if (s.Converged == 1) {
-      Check(std::isfinite(r.EbPropMle) && r.EbPropMle != MissingValue,
+    if (s.Mle) {
+      Check(r.EbPropMle && std::isfinite(*r.EbPropMle),
             "a converged fit gives finite EbPropMle");
     } else {
-      Check(r.EbPropMle == MissingValue,
-            "a failed fit gives MissingValue EbPropMle");
+      Check(!r.EbPropMle, "a failed fit gives no EbPropMle");
     }
   }
   Check(std::isfinite(s.Mean) && std::isfinite(s.Variance) && s.Variance >= 0.0,
@@ -184,15 +182,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         "starting values are finite");
   Check(std::isfinite(s.ErrAlpha) && std::isfinite(s.ErrBeta),
         "corrections are finite");
-  Check(s.Converged == 0 || s.Converged == 1, "Converged is 0 or 1");
-  Check((s.AlphaMle == MissingValue) == (s.Converged == 0) &&
-            (s.BetaMle == MissingValue) == (s.Converged == 0),
-        "MissingValue exactly when the fit failed");
-  if (s.Converged == 1) {
-    Check(std::isfinite(s.AlphaMle) && std::isfinite(s.BetaMle),
+  if (s.Mle) {
+    Check(std::isfinite(s.Mle->Alpha) && std::isfinite(s.Mle->Beta),
           "ML estimates are finite");
     if (s.Iterations > 0)
-      Check(s.AlphaMle > 0.0 && s.BetaMle > 0.0, "ML estimates are positive");
+      Check(s.Mle->Alpha > 0.0 && s.Mle->Beta > 0.0, "ML estimates are positive");
   }
   Check(
       s.Iterations >= 0 && s.Iterations <= std::max(settings.IterationLimit, 0),
@@ -210,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   WriteUnitSection(7, static_cast<std::int64_t>(workspace.Regions.size()), s,
                    settings.Eps, &text);
   CheckPrinted(text, std::isinf(settings.Eps));
-  Check((text.find("***") != std::string::npos) == (s.Converged == 0),
+  Check((text.find("***") != std::string::npos) == !s.Mle,
         "the log shows *** exactly when the fit failed");
   for (const Region& r : workspace.Regions) {
     RegionRecord record;
@@ -222,7 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     std::string row;
     AppendResultRow(record, &row);
     CheckPrinted(row, false);
-    Check((row.find("***") != std::string::npos) == (s.Converged == 0),
+    Check((row.find("***") != std::string::npos) == !s.Mle,
           "the row shows *** exactly when the fit failed");
   }
 
@@ -231,8 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     terms += std::int64_t{r.Data1} + r.Data2;
   if (terms <= (std::int64_t{1} << 18)) {
     CheckStepSums(workspace.Regions, s.AlphaStart, s.BetaStart);
-    if (s.Converged == 1)
-      CheckStepSums(workspace.Regions, s.AlphaMle, s.BetaMle);
+    if (s.Mle) CheckStepSums(workspace.Regions, s.Mle->Alpha, s.Mle->Beta);
   }
   if (settings.IterationLimit > 0) {
     StepPlan plan = MakeStepPlan(workspace.Regions, false);

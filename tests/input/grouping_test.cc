@@ -172,7 +172,7 @@ TEST(ScatterGroupResults, ReturnsResultsToTheirRecords) {
       EXPECT_EQ(record.EbPropMe, static_cast<double>(group));
       // Within its group, the record is the next region in file order.
       const auto slot = static_cast<std::size_t>(group);
-      EXPECT_EQ(record.EbPropMle, static_cast<double>(seen_in_group[slot]));
+      EXPECT_EQ(record.EbPropMle, std::optional(static_cast<double>(seen_in_group[slot])));
       ++seen_in_group[slot];
     }
   }

@@ -135,10 +135,8 @@ void PlainFit(const RunSettings& settings, const StepSumsFunction& step_sums,
     d_beta = std::fabs(d_beta);
     ++iterations;
   }
-  summary->Converged = converged ? 1 : 0;
   summary->Iterations = iterations;
-  summary->AlphaMle = converged ? alpha : MissingValue;
-  summary->BetaMle = converged ? beta : MissingValue;
+  summary->Mle = converged ? std::optional(BetaPrior{alpha, beta}) : std::nullopt;
   summary->ErrAlpha = d_alpha;
   summary->ErrBeta = d_beta;
 }

@@ -17,9 +17,11 @@ inline std::string FormatFixed6(double value) {
   return text;
 }
 
-/// An ML result as the log shows it: "***" for MissingValue.
-inline std::string Shown(double value) {
-  return value == MissingValue ? "***" : FormatFixed6(value);
+/// An ML result as the log shows it: "***" when the fit failed.
+inline std::string Shown(std::optional<double> value) {
+  std::string text;
+  AppendEstimate(value, &text);
+  return text;
 }
 
 }  // namespace propsmooth

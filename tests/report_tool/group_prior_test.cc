@@ -9,13 +9,9 @@ TEST(ChoosePrior, FallsBackToMomentsOnlyWhenTheFitFailed) {
   GroupSummary converged;
   converged.AlphaMe = 1.0;
   converged.BetaMe = 2.0;
-  converged.AlphaMle = 3.0;
-  converged.BetaMle = 4.0;
-  converged.Converged = 1;
+  converged.Mle = BetaPrior{3.0, 4.0};
   GroupSummary failed = converged;
-  failed.AlphaMle = MissingValue;
-  failed.BetaMle = MissingValue;
-  failed.Converged = 0;
+  failed.Mle.reset();
   struct Case {
     const char* Name;
     const GroupSummary& Summary;

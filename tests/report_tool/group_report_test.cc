@@ -58,7 +58,7 @@ TEST(AppendGroupSection, DrawsPlotsOnlyForGroupsWithSpread) {
 // and since those are negative there is no interval, with the reason.
 TEST(AppendGroupSection, ShowsAFailedFitHonestly) {
   const GroupView group = EstimatedGroup({{0, 10}, {10, 10}, {1, 10}, {9, 10}});
-  ASSERT_EQ(group.Summary.Converged, 0);
+  ASSERT_FALSE(group.Summary.Mle);
   const std::string html = Section(group);
   EXPECT_NE(html.find("For unit 2 ....."), std::string::npos);
   EXPECT_NE(html.find(" MLE of Alpha : *** \n MLE of Beta  : *** "), std::string::npos);
