@@ -134,7 +134,8 @@ TEST(HostileData, TableLargerThanMemory) {
 // Test that running out of memory at any point of a run with parallel
 // workers (30,000 records in 3,000 units) ends with the message and status
 // 4, or, with enough memory, with the same table as an unlimited run; never
-// with the process killed, as when a worker thread's exception ended it.
+// with the process killed, as when a worker thread's exception ended it, and
+// never with a log or table cut short.
 TEST(HostileData, MemoryRunsOutInTheWorkers) {
   if (!kCanLimitMemory) GTEST_SKIP() << "no memory limit under the address sanitizer";
   std::string data;
@@ -147,24 +148,36 @@ TEST(HostileData, MemoryRunsOutInTheWorkers) {
   const ToolResult unlimited = RunTool(dir.path(), {"data.txt", "full.txt"});
   ASSERT_EQ(unlimited.Status, 0);
   const std::string full = ReadFile(dir / "full.txt");
+  const std::string full_log = ReadFile(dir / "full.log");
   int ran_out = 0;
+  int ran_out_writing = 0;
   int finished = 0;
   for (std::uint64_t megabytes = 12; megabytes <= 48; megabytes += 2) {
     SCOPED_TRACE(std::to_string(megabytes) + " MB");
     fs::remove(dir / "out.txt");
+    fs::remove(dir / "out.log");
     RunLimits limits;
     limits.AddressSpace = megabytes << 20;
-    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"}, limits);
+    // -T prints " start:" just before the log is created.
+    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt", "-T"}, limits);
     ASSERT_TRUE(result.Status == 0 || result.Status == 4)
         << testing::PrintToString(result.Status) << "\n" << result.Stdout << result.Stderr;
     if (result.Status == 4) {
       ++ran_out;
       EXPECT_TRUE(result.Stdout.ends_with("\n ERROR!! Not enough memory \n\n"));
+      if (result.Stdout.find(" start: ") != std::string::npos) ++ran_out_writing;
+      // A file is whole or gone, never cut short.
+      for (const auto& [name, whole] : {std::pair{"out.log", &full_log}, {"out.txt", &full}}) {
+        if (fs::exists(dir / name)) {
+          EXPECT_EQ(ReadFile(dir / name), *whole) << name;
+        }
+      }
     } else {
       ++finished;
       EXPECT_EQ(ReadFile(dir / "out.txt"), full);
     }
   }
+  RecordProperty("ran_out_while_writing", ran_out_writing);
   EXPECT_GT(ran_out, 0);
   EXPECT_GT(finished, 0);
 }
