@@ -1,0 +1,158 @@
+#include "report_tool/beta_binomial_likelihood.h"
+
+#include <cmath>
+#include <limits>
+
+#include "estimate/count_ladder.h"
+
+namespace propsmooth {
+namespace {
+
+CountTail MakeCountTail(const std::vector<Region>& regions, CountKind kind) {
+  const CountLadder ladder = MakeCountLadder(regions, kind);
+  CountTail tail;
+  tail.Counts = ladder.Counts;
+  tail.AtLeast.assign(ladder.Counts.size(), 0);
+  for (const std::uint32_t rung : ladder.Rung) ++tail.AtLeast[rung];
+  // From the top down: regions with this count or a larger one.
+  for (std::size_t j = tail.AtLeast.size(); j-- > 1;) {
+    tail.AtLeast[j - 1] += tail.AtLeast[j];
+  }
+  return tail;
+}
+
+// Weighted sums over k of the terms in d = base + k theta.
+struct TailSums {
+  double Log = 0.0;       // log1p(k theta / base): log d less log(base)
+  double First = 0.0;     // 1/d
+  double KFirst = 0.0;    // k/d
+  double Second = 0.0;    // 1/d^2
+  double KSecond = 0.0;   // k/d^2
+  double KKSecond = 0.0;  // k^2/d^2
+};
+
+// Each term counts once per region whose count is above k. A segment of k
+// between two rungs is summed from 0.0 in k order, then added with the
+// number of regions that reach it, the segments in ascending order.
+TailSums SweepTail(const CountTail& tail, double base, double theta) {
+  TailSums total;
+  std::int64_t k = 0;
+  for (std::size_t j = 0; j < tail.Counts.size(); ++j) {
+    TailSums segment;
+    for (; k < tail.Counts[j]; ++k) {
+      const auto kd = static_cast<double>(k);
+      const double step = kd * theta;
+      const double inverse = 1.0 / (base + step);
+      const double k_inverse = kd * inverse;
+      segment.Log = segment.Log + std::log1p(step / base);
+      segment.First = segment.First + inverse;
+      segment.KFirst = segment.KFirst + k_inverse;
+      segment.Second = segment.Second + inverse * inverse;
+      segment.KSecond = segment.KSecond + k_inverse * inverse;
+      segment.KKSecond = segment.KKSecond + k_inverse * k_inverse;
+    }
+    const auto weight = static_cast<double>(tail.AtLeast[j]);
+    total.Log = total.Log + weight * segment.Log;
+    total.First = total.First + weight * segment.First;
+    total.KFirst = total.KFirst + weight * segment.KFirst;
+    total.Second = total.Second + weight * segment.Second;
+    total.KSecond = total.KSecond + weight * segment.KSecond;
+    total.KKSecond = total.KKSecond + weight * segment.KKSecond;
+  }
+  return total;
+}
+
+double LogChoose(std::int64_t n, std::int64_t x) {
+  // Integers: lgamma is within a few ulps of each term, enough beside the
+  // sums, and the terms do not depend on the prior.
+  return std::lgamma(static_cast<double>(n) + 1.0) -
+         std::lgamma(static_cast<double>(x) + 1.0) -
+         std::lgamma(static_cast<double>(n - x) + 1.0);
+}
+
+}  // namespace
+
+BetaBinomialData MakeBetaBinomialData(const std::vector<Region>& regions) {
+  BetaBinomialData data;
+  data.Regions = regions.size();
+  for (const Region& region : regions) {
+    if (region.Data1 < 0 || region.Data1 > region.Data2) {
+      data.Binomial = false;
+      return data;
+    }
+    data.Successes += region.Data1;
+    data.Failures += std::int64_t{region.Data2} - region.Data1;
+    data.LogChoose = data.LogChoose + LogChoose(region.Data2, region.Data1);
+  }
+  data.Success = MakeCountTail(regions, CountKind::kSuccess);
+  data.Failure = MakeCountTail(regions, CountKind::kFailure);
+  data.Size = MakeCountTail(regions, CountKind::kSize);
+  return data;
+}
+
+ModelPoint PointOfPrior(double alpha, double beta) {
+  const double size = alpha + beta;
+  return {alpha / size, beta / size, 1.0 / size};
+}
+
+ModelPoint PointOfCoordinates(double logit_mean, double log_size) {
+  return {1.0 / (1.0 + std::exp(-logit_mean)), 1.0 / (1.0 + std::exp(logit_mean)),
+          std::exp(-log_size)};
+}
+
+ModelPoint PooledPoint(const BetaBinomialData& data) {
+  const auto successes = static_cast<double>(data.Successes);
+  const auto failures = static_cast<double>(data.Failures);
+  const double trials = successes + failures;
+  return {successes / trials, failures / trials, 0.0};
+}
+
+LikelihoodTerms EvaluateLikelihood(const BetaBinomialData& data,
+                                   const ModelPoint& point) {
+  LikelihoodTerms terms;
+  if ((data.Successes > 0 && !(point.Mean > 0.0)) ||
+      (data.Failures > 0 && !(point.Complement > 0.0))) {
+    constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+    terms = {-std::numeric_limits<double>::infinity(), kNan, kNan, kNan, kNan, kNan};
+    return terms;
+  }
+  const TailSums success = SweepTail(data.Success, point.Mean, point.Theta);
+  const TailSums failure = SweepTail(data.Failure, point.Complement, point.Theta);
+  const TailSums size = SweepTail(data.Size, 1.0, point.Theta);
+  // log(mu + k theta) = log(mu) + log1p(k theta / mu): the log(mu) terms,
+  // one per success, are gathered into one product.
+  double loglik = data.LogChoose;
+  if (data.Successes > 0) {
+    loglik = loglik + static_cast<double>(data.Successes) * std::log(point.Mean);
+  }
+  if (data.Failures > 0) {
+    loglik = loglik + static_cast<double>(data.Failures) * std::log(point.Complement);
+  }
+  terms.LogLik = ((loglik + success.Log) + failure.Log) - size.Log;
+  terms.DMean = success.First - failure.First;
+  terms.DTheta = (success.KFirst + failure.KFirst) - size.KFirst;
+  terms.DMeanMean = -(success.Second + failure.Second);
+  terms.DMeanTheta = -(success.KSecond - failure.KSecond);
+  terms.DThetaTheta = -((success.KKSecond + failure.KKSecond) - size.KKSecond);
+  return terms;
+}
+
+LocalShape ShapeInLogitLogSize(const LikelihoodTerms& terms,
+                               const ModelPoint& point) {
+  // d mu / d logit = mu (1 - mu), its derivative mu (1 - mu)(1 - 2 mu);
+  // d theta / d log size = -theta, its derivative theta.
+  const double weight = point.Mean * point.Complement;
+  const double theta = point.Theta;
+  LocalShape shape;
+  shape.LogLik = terms.LogLik;
+  shape.Gradient[0] = weight * terms.DMean;
+  shape.Gradient[1] = -theta * terms.DTheta;
+  shape.Hessian[0][0] = weight * weight * terms.DMeanMean +
+                        weight * (point.Complement - point.Mean) * terms.DMean;
+  shape.Hessian[0][1] = -weight * theta * terms.DMeanTheta;
+  shape.Hessian[1][0] = shape.Hessian[0][1];
+  shape.Hessian[1][1] = theta * theta * terms.DThetaTheta + theta * terms.DTheta;
+  return shape;
+}
+
+}  // namespace propsmooth
