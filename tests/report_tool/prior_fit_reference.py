@@ -115,6 +115,16 @@ def main():
               mp.nstr(max(abs(ga), abs(gb)), 3),
               mp.nstr(size_lower95(counts, a, b, peak), 15))
 
+    # No finite maximum: the profile over mu stays below the binomial limit
+    # at every size tried (it rises towards l_bin as the size grows).
+    under = [(5, 50), (6, 50), (4, 50), (5, 50), (7, 50), (3, 50)]
+    p_under = mp.mpf(30) / 300
+    lbin_under = sum(mp.log(mp.binomial(n, x)) + x * mp.log(p_under)
+                     + (n - x) * mp.log(1 - p_under) for x, n in under)
+    gaps = [lbin_under - profile(under, mp.mpf(10) ** k, p_under)[0] for k in range(0, 9)]
+    print('// underdispersed: l_bin', mp.nstr(lbin_under, 15), 'l_bin - profile at 1e0..1e8:',
+          ' '.join(mp.nstr(g, 3) for g in gaps))
+
     print('// exceedance: a, b, threshold, pep = P(rate <= P), p_exceed = P(rate > P)')
     for a, b, t in ((2.304783 + 4, 14.079809 + 10, 0.2),
                     (2.304783, 14.079809 + 20, 0.3),
