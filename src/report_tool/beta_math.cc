@@ -77,6 +77,17 @@ const char* IntervalStatusText(IntervalStatus status) {
   return "";
 }
 
+std::optional<TailProbabilities> BetaTails(double a, double b, double threshold) {
+  if (!IsPositive(a) || !IsPositive(b) || !(threshold > 0.0 && threshold < 1.0)) {
+    return std::nullopt;
+  }
+  TailProbabilities tails;
+  tails.Exceed = boost::math::ibetac(a, b, threshold, QuietPolicy());
+  tails.AtMost = boost::math::ibeta(a, b, threshold, QuietPolicy());
+  if (!std::isfinite(tails.Exceed) || !std::isfinite(tails.AtMost)) return std::nullopt;
+  return tails;
+}
+
 std::optional<double> BetaDensity(double alpha, double beta, double x) {
   if (!IsPositive(alpha) || !IsPositive(beta) || !(x > 0.0 && x < 1.0)) {
     return std::nullopt;

@@ -39,6 +39,18 @@ CredibleBounds PosteriorInterval(std::int32_t data1, std::int32_t data2,
 /// The short reason shown in place of a missing interval; empty for kOk.
 const char* IntervalStatusText(IntervalStatus status);
 
+/// The two tails of a posterior Beta(a, b) at a threshold, each computed in
+/// its own right so that neither loses its digits to 1 minus the other.
+struct TailProbabilities {
+  double Exceed = 0.0;  // P(rate > threshold)
+  double AtMost = 0.0;  // P(rate <= threshold): the posterior error probability
+};
+
+/// The tails of Beta(a, b) at `threshold`. Empty unless a and b are
+/// positive and finite, the threshold lies strictly between 0 and 1, and
+/// both tails could be evaluated.
+std::optional<TailProbabilities> BetaTails(double a, double b, double threshold);
+
 /// The density of Beta(alpha, beta) at x, for 0 < x < 1. Empty when either
 /// parameter is not a positive finite number or the value is not finite
 /// (the density's pole at 0 or 1 for a parameter below 1).

@@ -76,6 +76,45 @@ TEST(PosteriorInterval, NamesTheReasonWhenThereIsNone) {
   }
 }
 
+// Both tails of a posterior against 50-digit mpmath.betainc on [0, P] and
+// [P, 1] (tests/report_tool/prior_fit_reference.py), each to 1e-9 of its
+// own size: a tail of 6e-36 is only right if it is not one minus the other.
+TEST(BetaTails, MatchesFiftyDigitTails) {
+  struct Case {
+    double A, B, Threshold, AtMost, Exceed;
+  };
+  const Case cases[] = {
+      {6.3047830000000005, 24.079808999999997, 0.2, 0.49438716576709337377, 0.50561283423290662623},
+      {2.304783, 34.079809, 0.3, 0.99989389821822686077, 0.00010610178177313922911},
+      {17.269712, 117.226411, 0.1, 0.16114931801247618002, 0.83885068198752381998},
+      {0.5, 0.5, 0.5, 0.5, 0.5},
+      {70.5, 1250.25, 0.06, 0.85712099688043299345, 0.14287900311956700655},
+      {3.0, 400.0, 0.2, 1.0, 5.6631578932052425613e-36},
+      {400.0, 3.0, 0.9, 4.1959601056371885101e-16, 0.9999999999999995804},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "Beta(" << c.A << ", " << c.B << ") at " << c.Threshold);
+    const std::optional<TailProbabilities> tails = BetaTails(c.A, c.B, c.Threshold);
+    ASSERT_TRUE(tails.has_value());
+    EXPECT_NEAR(tails->AtMost, c.AtMost, 1e-9 * c.AtMost);
+    EXPECT_NEAR(tails->Exceed, c.Exceed, 1e-9 * c.Exceed);
+  }
+}
+
+TEST(BetaTails, EmptyOutsideTheDistribution) {
+  struct Case {
+    double A, B, Threshold;
+  };
+  const Case cases[] = {
+      {0.0, 1.0, 0.5}, {1.0, -1.0, 0.5}, {kNan, 1.0, 0.5}, {1.0, kInf, 0.5},
+      {1.0, 1.0, 0.0}, {1.0, 1.0, 1.0},  {1.0, 1.0, kNan}, {1.0, 1.0, -0.1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.A << ", " << c.B << ", " << c.Threshold);
+    EXPECT_FALSE(BetaTails(c.A, c.B, c.Threshold).has_value());
+  }
+}
+
 // Closed forms: Beta(a, b) densities with integer or half-integer
 // parameters, e.g. Beta(2, 3): 12 x (1 - x)^2, Beta(1/2, 1/2): 1 / (pi
 // sqrt(x (1 - x))). Outside (0, 1), at a pole or without a prior: nothing.
