@@ -46,7 +46,9 @@ class ReportRunTest : public ::testing::Test {
   std::string Run(const std::vector<std::string>& args, ExitStatus* status) const {
     std::vector<std::string_view> views(args.begin(), args.end());
     std::FILE* console = std::tmpfile();
-    *status = RunReport(views, console);
+    StandardStreams streams;
+    streams.Out = console;
+    *status = RunReport(views, streams);
     std::rewind(console);
     std::string text;
     for (int c = std::fgetc(console); c != EOF; c = std::fgetc(console)) {
