@@ -92,13 +92,6 @@ void ForEachGroup(std::size_t count, unsigned workers,
   });
 }
 
-// One interval to compute.
-struct DistinctPair {
-  std::int32_t Data1 = 0;
-  std::int32_t Data2 = 0;
-  std::uint32_t Group = 0;
-};
-
 }  // namespace
 
 RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan& plan,
@@ -121,8 +114,11 @@ RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan
   });
   for (std::size_t g = 0; g < groups; ++g) first[g + 1] += first[g];
 
-  // The pairs in order of group and first sight; the numbers made global.
-  std::vector<DistinctPair> pairs(first[groups]);
+  // In order of group and first sight: each distinct pair's group and the
+  // record that shows it first; the numbers made global.
+  const std::size_t distinct = first[groups];
+  intervals.GroupOf.resize(distinct);
+  std::vector<std::uint32_t> shown_by(distinct);
   ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers*) {
     const GroupSpan& group = plan.Groups[g];
     std::uint32_t next = 0;
@@ -130,33 +126,32 @@ RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan
       const std::uint32_t record = plan.RecordIndices[k];
       std::uint32_t& number = intervals.OfRecord[record];
       if (number == next) {
-        pairs[first[g] + next] = {table[record].Data1, table[record].Data2,
-                                  static_cast<std::uint32_t>(g)};
+        intervals.GroupOf[first[g] + next] = static_cast<std::uint32_t>(g);
+        shown_by[first[g] + next] = record;
         ++next;
       }
       number += static_cast<std::uint32_t>(first[g]);
     }
   });
 
-  intervals.Distinct.resize(pairs.size());
-  intervals.GroupOf.resize(pairs.size());
+  intervals.Distinct.resize(distinct);
   std::atomic<std::size_t> next_chunk{0};
   std::atomic<std::size_t> done{0};
   RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
-    for (std::size_t begin = next_chunk.fetch_add(kChunk); begin < pairs.size();
+    for (std::size_t begin = next_chunk.fetch_add(kChunk); begin < distinct;
          begin = next_chunk.fetch_add(kChunk)) {
-      const std::size_t end = std::min(pairs.size(), begin + kChunk);
+      const std::size_t end = std::min(distinct, begin + kChunk);
       for (std::size_t i = begin; i < end; ++i) {
-        const DistinctPair& pair = pairs[i];
-        intervals.GroupOf[i] = pair.Group;
-        const GroupPrior& prior = priors[pair.Group];
+        const RegionRecord& record = table[shown_by[i]];
+        const GroupPrior& prior = priors[intervals.GroupOf[i]];
         intervals.Distinct[i] =
-            PosteriorInterval(pair.Data1, pair.Data2, prior.Alpha, prior.Beta, level);
+            PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
       }
       const std::size_t total_done = done += end - begin;
-      if (thread == 0 && progress) progress(total_done, pairs.size());
+      if (thread == 0 && progress) progress(total_done, distinct);
     }
   });
+  if (progress) progress(distinct, distinct);
   return intervals;
 }
 
