@@ -1,6 +1,7 @@
 #include "report_tool/report_run.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <new>
 #include <optional>
@@ -87,49 +88,50 @@ void Estimate(const ReportSettings& settings, ProgressLine* progress, EstimatedD
   }
 }
 
-// The output files of a run, created together once the data are estimated.
+// The output files of a run, created together once the data are
+// estimated: the page, the interval table and the CSV table, in that
+// order. A file with an empty name is not asked for.
 struct Outputs {
-  OutputFile Page;
-  OutputFile Tsv;
-  OutputFile Csv;
+  static constexpr std::size_t kPage = 0;
+  static constexpr std::size_t kTsv = 1;
+  static constexpr std::size_t kCsv = 2;
+
+  explicit Outputs(const ReportSettings& settings)
+      : Names{&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName} {}
+
+  bool Asked(std::size_t i) const { return !Names[i]->empty(); }
+  // Only the CSV table goes to standard output.
+  bool ToStandardOutput(std::size_t i) const {
+    return i == kCsv && IsStandardStream(*Names[i]);
+  }
+
+  std::array<const std::string*, 3> Names;
+  std::array<OutputFile, 3> Files;
 };
 
-bool CreateOutputs(const ReportSettings& settings, const StandardStreams& streams,
-                   Outputs* outputs, std::FILE* console) {
-  if (!settings.ReportFileName.empty() &&
-      !CreateOutputFile(settings.ReportFileName, &outputs->Page, console)) {
-    return false;
-  }
-  if (!settings.TsvFileName.empty() &&
-      !CreateOutputFile(settings.TsvFileName, &outputs->Tsv, console)) {
-    return false;
-  }
-  if (IsStandardStream(settings.CsvFileName)) {
-    outputs->Csv.Attach(streams.Out);
-  } else if (!settings.CsvFileName.empty() &&
-             !CreateOutputFile(settings.CsvFileName, &outputs->Csv, console)) {
-    return false;
+bool CreateOutputs(const StandardStreams& streams, Outputs* outputs, std::FILE* console) {
+  for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
+    if (!outputs->Asked(i)) continue;
+    if (outputs->ToStandardOutput(i)) {
+      outputs->Files[i].Attach(streams.Out);
+    } else if (!CreateOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
+      return false;
+    }
   }
   return true;
 }
 
-bool CloseOutputs(const ReportSettings& settings, Outputs* outputs, std::FILE* console) {
-  if (!settings.ReportFileName.empty() &&
-      !CloseOutputFile(settings.ReportFileName, &outputs->Page, console)) {
-    return false;
-  }
-  if (!settings.TsvFileName.empty() &&
-      !CloseOutputFile(settings.TsvFileName, &outputs->Tsv, console)) {
-    return false;
-  }
-  if (IsStandardStream(settings.CsvFileName)) {
-    if (!outputs->Csv.Close()) {
-      Print(console, "\n ERROR!! Can't write the CSV table to standard output \n\n");
+bool CloseOutputs(Outputs* outputs, std::FILE* console) {
+  for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
+    if (!outputs->Asked(i)) continue;
+    if (outputs->ToStandardOutput(i)) {
+      if (!outputs->Files[i].Close()) {
+        Print(console, "\n ERROR!! Can't write the CSV table to standard output \n\n");
+        return false;
+      }
+    } else if (!CloseOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
       return false;
     }
-  } else if (!settings.CsvFileName.empty() &&
-             !CloseOutputFile(settings.CsvFileName, &outputs->Csv, console)) {
-    return false;
   }
   return true;
 }
@@ -163,18 +165,18 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
     progress.Count(done, total, "rows written");
   };
 
-  Outputs outputs;
-  bool ok = CreateOutputs(settings, streams, &outputs, console);
+  Outputs outputs(settings);
+  bool ok = CreateOutputs(streams, &outputs, console);
   if (ok) {
-    if (!settings.ReportFileName.empty()) WritePage(settings, data, &outputs.Page);
-    if (!settings.TsvFileName.empty()) {
-      WriteIntervalTable(data, intervals, &outputs.Tsv, rows_written);
+    if (outputs.Asked(Outputs::kPage)) WritePage(settings, data, &outputs.Files[Outputs::kPage]);
+    if (outputs.Asked(Outputs::kTsv)) {
+      WriteIntervalTable(data, intervals, &outputs.Files[Outputs::kTsv], rows_written);
     }
-    if (!settings.CsvFileName.empty()) {
-      WriteCsvTable(settings, data, intervals, &outputs.Csv, rows_written);
+    if (outputs.Asked(Outputs::kCsv)) {
+      WriteCsvTable(settings, data, intervals, &outputs.Files[Outputs::kCsv], rows_written);
     }
     progress.Clear();
-    ok = CloseOutputs(settings, &outputs, console);
+    ok = CloseOutputs(&outputs, console);
   }
   progress.Clear();
   if (!ok) return ExitStatus::kFileError;

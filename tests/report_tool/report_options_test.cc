@@ -8,6 +8,12 @@
 namespace propsmooth {
 namespace {
 
+std::string Joined(const std::vector<std::string_view>& args) {
+  std::string joined;
+  for (const std::string_view arg : args) joined.append(arg).append(" ");
+  return joined;
+}
+
 // The fit options keep propsmooth's spelling (value glued behind the
 // letter, either case, the last one winning) beside the long options.
 TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
@@ -28,6 +34,17 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
       {{"-L5", "d", "--level", "0.9", "r", "-L7", "--estimator", "me", "--tsv", "t.tsv"}, O::kRun,
        0.9, -1.0, -1.0, 0.00001, 7, E::kMe, "t.tsv"},
       {{"d", "r", "--level=0.5", "-E"}, O::kRun, 0.5, -1.0, -1.0, 0.0, 20, E::kMle, ""},
+      // A letter alone takes the next argument as its value when that is a
+      // number, negative ones included; else it stands alone, as for
+      // propsmooth. A number left as a file name would be a third one.
+      {{"-L", "10", "d", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10, E::kMle, ""},
+      {{"d", "-l", "10", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10, E::kMle, ""},
+      {{"d", "r", "-A", "-2.5", "-b", "+3e1"}, O::kRun, 0.95, -2.5, 30.0, 0.00001, 20, E::kMle,
+       ""},
+      {{"d", "r", "-E", ".001", "-L", "-3"}, O::kRun, 0.95, -1.0, -1.0, 0.001, -3, E::kMle, ""},
+      {{"d", "r", "-L", "10", "-L7"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 7, E::kMle, ""},
+      {{"d", "-E", "-L5", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.0, 5, E::kMle, ""},
+      {{"-A", "d", "r"}, O::kRun, 0.95, 0.0, -1.0, 0.00001, 20, E::kMle, ""},
       // After "--" everything is a file name, even what looks like an option.
       {{"--", "-A1", "-B2"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
       {{"d", "r", "-L99999999999"}, O::kOptionError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
@@ -47,9 +64,7 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
       {{"--version"}, O::kShown, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
   };
   for (const Case& c : cases) {
-    std::string joined;
-    for (const std::string_view arg : c.Args) joined.append(arg).append(" ");
-    SCOPED_TRACE(joined);
+    SCOPED_TRACE(Joined(c.Args));
     ReportSettings settings;
     std::string text;
     ASSERT_EQ(ReadReportCommandLine(c.Args, &settings, &text), c.Outcome) << text;
@@ -68,43 +83,6 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
     EXPECT_EQ(settings.Fit.IterationLimit, c.Limit);
     EXPECT_EQ(settings.Estimator, c.Estimator);
     EXPECT_EQ(settings.TsvFileName, c.Tsv);
-  }
-}
-
-// A fit option's letter alone takes the next argument as its value when
-// that is a number, negative ones included; anything else after it is read
-// as before, the letter alone meaning what propsmooth makes of it.
-TEST(ReadReportCommandLine, TakesAFitValueAsTheNextArgument) {
-  struct Case {
-    std::vector<std::string_view> Args;
-    double AlphaInit, BetaInit, Eps;
-    int Limit;
-    const char* Data;
-    const char* Report;
-  };
-  const Case cases[] = {
-      {{"-L", "10", "d", "r"}, -1.0, -1.0, 0.00001, 10, "d", "r"},
-      {{"d", "-l", "10", "r"}, -1.0, -1.0, 0.00001, 10, "d", "r"},
-      {{"d", "r", "-A", "-2.5", "-b", "+3e1"}, -2.5, 30.0, 0.00001, 20, "d", "r"},
-      {{"d", "r", "-E", ".001", "-L", "-3"}, -1.0, -1.0, 0.001, -3, "d", "r"},
-      {{"d", "r", "-L", "10", "-L7"}, -1.0, -1.0, 0.00001, 7, "d", "r"},
-      // Not a number after the letter: two arguments, as propsmooth reads them.
-      {{"d", "-E", "-L5", "r"}, -1.0, -1.0, 0.0, 5, "d", "r"},
-      {{"-A", "d", "r"}, 0.0, -1.0, 0.00001, 20, "d", "r"},
-  };
-  for (const Case& c : cases) {
-    std::string joined;
-    for (const std::string_view arg : c.Args) joined.append(arg).append(" ");
-    SCOPED_TRACE(joined);
-    ReportSettings settings;
-    std::string text;
-    ASSERT_EQ(ReadReportCommandLine(c.Args, &settings, &text), CommandLineOutcome::kRun) << text;
-    EXPECT_EQ(settings.Fit.AlphaInit, c.AlphaInit);
-    EXPECT_EQ(settings.Fit.BetaInit, c.BetaInit);
-    EXPECT_EQ(settings.Fit.Eps, c.Eps);
-    EXPECT_EQ(settings.Fit.IterationLimit, c.Limit);
-    EXPECT_EQ(settings.DataFileName, c.Data);
-    EXPECT_EQ(settings.ReportFileName, c.Report);
   }
 }
 
@@ -131,9 +109,7 @@ TEST(ReadReportCommandLine, NamesTheOptionInEachError) {
       {{"d", "r", "-L", "--", "5"}, O::kUsageError, "expected: 5"},
   };
   for (const Case& c : cases) {
-    std::string joined;
-    for (const std::string_view arg : c.Args) joined.append(arg).append(" ");
-    SCOPED_TRACE(joined);
+    SCOPED_TRACE(Joined(c.Args));
     ReportSettings settings;
     std::string text;
     EXPECT_EQ(ReadReportCommandLine(c.Args, &settings, &text), c.Outcome) << text;
