@@ -36,6 +36,7 @@ using RowProgress = std::function<void(std::size_t done, std::size_t total)>;
 class RecordLabels {
  public:
   explicit RecordLabels(const EstimatedData& data) : data_(data) {}
+  /// Each text is valid until the next call of the same function.
   std::string_view Group(std::size_t record);
   std::string_view Id(std::size_t record);
 

@@ -141,13 +141,13 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
   PrintFileNames(settings, console);
   if (RefuseCollidingNames(settings, console)) return ExitStatus::kFileError;
 
+  ProgressLine progress(IsTerminal(streams.Err) ? streams.Err : nullptr, kProgram,
+                        SteadySeconds);
   EstimatedData data;
   if (const std::optional<InputError> refused = ReadData(settings, streams, &data.Input)) {
     Print(console, refused->Message);
     return refused->Status;
   }
-  ProgressLine progress(IsTerminal(streams.Err) ? streams.Err : nullptr, kProgram,
-                        SteadySeconds);
   data.Plan = PlanGroups(data.Input.Records);
   Estimate(settings, &progress, &data);
 
@@ -165,6 +165,8 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
     progress.Count(done, total, "rows written");
   };
 
+  // Messages about the files start on a line of their own.
+  progress.Clear();
   Outputs outputs(settings);
   bool ok = CreateOutputs(streams, &outputs, console);
   if (ok) {

@@ -44,42 +44,16 @@ class ReportRunTest : public ::testing::Test {
 
   // Runs the report and returns the console text; the status in `status`.
   std::string Run(const std::vector<std::string>& args, ExitStatus* status) const {
-    const Streams run = RunWithStreams(args, "");
-    *status = run.Status;
-    return run.Out;
-  }
-
-  struct Streams {
-    ExitStatus Status = ExitStatus::kSuccess;
-    std::string Out;
-    std::string Err;
-  };
-
-  // Runs the report with `in` as standard input; what went to standard
-  // output and standard error.
-  static Streams RunWithStreams(const std::vector<std::string>& args, const std::string& in) {
     std::vector<std::string_view> views(args.begin(), args.end());
     StandardStreams streams;
-    streams.In = std::tmpfile();
     streams.Out = std::tmpfile();
-    streams.Err = std::tmpfile();
-    std::fwrite(in.data(), 1, in.size(), streams.In);
-    std::rewind(streams.In);
-    Streams run;
-    run.Status = RunReport(views, streams);
-    run.Out = Drain(streams.Out);
-    run.Err = Drain(streams.Err);
-    std::fclose(streams.In);
-    return run;
-  }
-
-  static std::string Drain(std::FILE* file) {
-    std::rewind(file);
+    *status = RunReport(views, streams);
+    std::rewind(streams.Out);
     std::string text;
-    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+    for (int c = std::fgetc(streams.Out); c != EOF; c = std::fgetc(streams.Out)) {
       text.push_back(static_cast<char>(c));
     }
-    std::fclose(file);
+    std::fclose(streams.Out);
     return text;
   }
 
@@ -176,40 +150,6 @@ TEST_F(ReportRunTest, WritesEveryGroupAndEveryRecord) {
   EXPECT_EQ(codes, (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8"}));
 }
 
-// A CSV with a byte order mark, CR LF line ends and quoted fields, read
-// from standard input; the table on standard output, alone, and the
-// console on standard error. Groups come in order of first appearance,
-// rows in input order.
-TEST_F(ReportRunTest, ReadsStandardInputAndWritesTheTableToStandardOutput) {
-  const std::string data =
-      "\xEF\xBB\xBFregion,\"deaths\",state,births\r\n"
-      "\"Adams, OH\",3,Ohio,120\r\n"
-      "Brown,5,Ohio,200\r\n"
-      "Clay,0,01,80\r\n"
-      "\"Clark \"\"C\"\"\",9,Ohio,150\r\n"
-      "Dane,4,01,90\r\n";
-  const Streams run = RunWithStreams({"-", "--format", "csv", "--count", "deaths", "--size",
-                                      "births", "--group", "state", "--id", "region", "--csv",
-                                      "-"},
-                                     data);
-  ASSERT_EQ(run.Status, ExitStatus::kSuccess) << run.Err;
-  EXPECT_NE(run.Err.find(" DataFileName  : -\n"), std::string::npos) << run.Err;
-  EXPECT_NE(run.Err.find(" Groups: 2\n"), std::string::npos) << run.Err;
-  std::istringstream table(run.Out);
-  std::string line;
-  std::getline(table, line);
-  EXPECT_EQ(line, "group,id,x,n,raw,eb_me,eb,lower,upper,prior");
-  const char* const starts[] = {
-      "Ohio,\"Adams, OH\",3,120,0.025,", "Ohio,Brown,5,200,0.025,", "01,Clay,0,80,0,",
-      "Ohio,\"Clark \"\"C\"\"\",9,150,0.06,", "01,Dane,4,90,0.044444444444444446,"};
-  for (const char* start : starts) {
-    ASSERT_TRUE(std::getline(table, line));
-    EXPECT_EQ(line.rfind(start, 0), 0u) << line;
-  }
-  EXPECT_FALSE(std::getline(table, line));
-  EXPECT_EQ(run.Out.find('\r'), std::string::npos);
-}
-
 // The group's value heads its section and its index row, escaped; the
 // region table gives each region's row and id; the interval table adds
 // the group and id as text.
@@ -237,46 +177,6 @@ TEST_F(ReportRunTest, ShowsGroupLabelsAndIdsInThePageAndTheTables) {
             "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)"
             "\tPrior\tLower(%)\tUpper(%)\tNote\tGroup\tId");
   EXPECT_NE(tsv.find("\t<b>\ttab\\there\n"), std::string::npos) << tsv;
-}
-
-// Refused data, in each format, end the run with the input's message and
-// status, and nothing is written: no page, no table, nothing on standard
-// output.
-TEST_F(ReportRunTest, WritesNothingWhenTheDataAreRefused) {
-  struct Case {
-    const char* Name;
-    const char* File;
-    const char* Data;
-    std::vector<std::string> Columns;
-    const char* Message;  // after the file's name, for CSV and TSV
-    ExitStatus Status;
-  };
-  const std::vector<std::string> columns = {"--count", "x", "--size", "n"};
-  const Case cases[] = {
-      {"legacy", "data.txt", "1 1 3 20\n1 2 x 24\n", {},
-       "\n Error!! Wrong data found (around code-1)\n", ExitStatus::kMalformedData},
-      {"csv", "data.csv", "x,n\n3,20\n4,12.5\n", columns,
-       " line 3, column n: \"12.5\" is not a whole number >= 1\n",
-       ExitStatus::kMalformedData},
-      {"tsv", "data.tsv", "x\tn\n3\t20\n21\t20\n", columns,
-       " line 3, column x: 21 is above its size, 20 (column n); a count is at most its size\n",
-       ExitStatus::kBadInput},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
-    WriteFile(c.File, c.Data);
-    std::vector<std::string> args = {PathOf(c.File), PathOf("r.html"), "--tsv",
-                                     PathOf("r.tsv"), "--csv", "-"};
-    args.insert(args.end(), c.Columns.begin(), c.Columns.end());
-    const Streams run = RunWithStreams(args, "");
-    EXPECT_EQ(run.Status, c.Status);
-    const std::string message = (c.Columns.empty() ? "" : PathOf(c.File)) + c.Message;
-    ASSERT_GE(run.Err.size(), message.size());
-    EXPECT_EQ(run.Err.substr(run.Err.size() - message.size()), message) << run.Err;
-    EXPECT_EQ(run.Out, "");
-    EXPECT_FALSE(fs::exists(PathOf("r.html")));
-    EXPECT_FALSE(fs::exists(PathOf("r.tsv")));
-  }
 }
 
 TEST_F(ReportRunTest, NeverWritesTheCsvTableOverAnotherFile) {
