@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "common/platform.h"
-#include "input/data_file.h"
 
 namespace propsmooth {
 namespace {
@@ -32,11 +31,15 @@ void Print(std::FILE* console, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), console);
 }
 
-void PrintFileError(std::FILE* console, std::string_view what, const std::string& name) {
+std::string FileErrorText(std::string_view what, const std::string& name) {
   std::string text = "\n ERROR!! Can't ";
   text += what;
   text += " " + name + " file \n\n";
-  Print(console, text);
+  return text;
+}
+
+void PrintFileError(std::FILE* console, std::string_view what, const std::string& name) {
+  Print(console, FileErrorText(what, name));
 }
 
 bool RefuseSameFiles(std::span<const NamePair> pairs, std::FILE* console) {
@@ -66,28 +69,36 @@ ExitStatus ReportOutOfMemory(std::FILE* console) {
   return ExitStatus::kOutOfMemory;
 }
 
+ExitStatus DescribeDataRead(const ReadResult& read, const std::string& name,
+                            std::string* message) {
+  const std::string code = std::to_string(read.Code);
+  switch (read.Outcome) {
+    case ReadOutcome::kOk:
+      message->clear();
+      return ExitStatus::kSuccess;
+    case ReadOutcome::kOutOfRange:
+      *message = "\n Error!! Wrong data found (in code-" + code + ")\n";
+      return ExitStatus::kBadInput;
+    case ReadOutcome::kMalformed:
+      *message = "\n Error!! Wrong data found (around code-" + code + ")\n";
+      return ExitStatus::kMalformedData;
+    case ReadOutcome::kUnreadable:
+      break;
+  }
+  *message = FileErrorText("open", name);
+  return ExitStatus::kBadInput;
+}
+
 ExitStatus LoadDataFile(const std::string& name, RecordTable* table, std::FILE* console) {
   const InputFile data = OpenDataFile(name);
   if (!data) {
     PrintFileError(console, "open", name);
     return ExitStatus::kBadInput;
   }
-  const ReadResult read = ReadDataFile(data.get(), table);
-  switch (read.Outcome) {
-    case ReadOutcome::kOk:
-      return ExitStatus::kSuccess;
-    case ReadOutcome::kOutOfRange:
-      Print(console, "\n Error!! Wrong data found (in code-" + std::to_string(read.Code) + ")\n");
-      return ExitStatus::kBadInput;
-    case ReadOutcome::kMalformed:
-      Print(console,
-            "\n Error!! Wrong data found (around code-" + std::to_string(read.Code) + ")\n");
-      return ExitStatus::kMalformedData;
-    case ReadOutcome::kUnreadable:
-      break;
-  }
-  PrintFileError(console, "open", name);
-  return ExitStatus::kBadInput;
+  std::string message;
+  const ExitStatus status = DescribeDataRead(ReadDataFile(data.get(), table), name, &message);
+  Print(console, message);
+  return status;
 }
 
 }  // namespace propsmooth

@@ -2,6 +2,12 @@
 
 #include <sys/stat.h>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
 #endif
@@ -61,6 +67,14 @@ bool InspectStream(std::FILE* stream, StreamKind* kind) {
 #endif
   kind->Bytes = kind->Regular && info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
   return true;
+}
+
+bool IsTerminal(std::FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
 }
 
 }  // namespace propsmooth

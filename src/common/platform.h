@@ -33,6 +33,9 @@ struct StreamKind {
 };
 bool InspectStream(std::FILE* stream, StreamKind* kind);
 
+/// True when `stream` is a terminal (a console window on Windows).
+bool IsTerminal(std::FILE* stream);
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_COMMON_PLATFORM_H_

@@ -5,7 +5,7 @@
 namespace propsmooth {
 
 OutputFile::~OutputFile() {
-  if (stream_ == nullptr) return;
+  if (stream_ == nullptr || !owned_) return;
   std::fclose(stream_);
   // Unwinding from an exception thrown after Create: nothing will finish
   // the file, and a truncated table must not pass for a result.
@@ -21,6 +21,11 @@ bool OutputFile::Create(const std::string& name) {
   return stream_ != nullptr;
 }
 
+void OutputFile::Attach(std::FILE* stream) {
+  stream_ = stream;
+  owned_ = false;
+}
+
 void OutputFile::Write(std::string_view text) {
   if (!ok_ || stream_ == nullptr || text.empty()) return;
   ok_ = std::fwrite(text.data(), 1, text.size(), stream_) == text.size();
@@ -34,7 +39,7 @@ bool OutputFile::Flush() {
 bool OutputFile::Close() {
   if (stream_ == nullptr) return ok_;
   if (std::fflush(stream_) != 0) ok_ = false;
-  if (std::fclose(stream_) != 0) ok_ = false;
+  if (owned_ && std::fclose(stream_) != 0) ok_ = false;
   stream_ = nullptr;
   return ok_;
 }

@@ -10,8 +10,9 @@ namespace propsmooth {
 
 /// Owns one output file. Writes are buffered; the first failed write,
 /// flush or close is remembered and every later write is skipped, so the
-/// caller checks `ok()` where it can act on it. A file left open by an
-/// exception (running out of memory) is removed, as it is incomplete.
+/// caller checks `ok()` where it can act on it. A file created here and
+/// left open by an exception (running out of memory) is removed, as it is
+/// incomplete.
 /// Not copyable.
 class OutputFile {
  public:
@@ -23,6 +24,10 @@ class OutputFile {
   /// Creates `name`, or empties it if it exists. False when it cannot be
   /// created (no folder, no permission, a folder of that name).
   bool Create(const std::string& name);
+
+  /// Writes to `stream`, open already (standard output): Close flushes it
+  /// but leaves it open, and nothing removes it.
+  void Attach(std::FILE* stream);
 
   /// Appends `text` as it stands (line ends are written by the caller).
   void Write(std::string_view text);
@@ -41,6 +46,7 @@ class OutputFile {
   std::string name_;
   int exceptions_at_create_ = 0;
   bool ok_ = true;
+  bool owned_ = true;  // opened by Create, so closed here
 };
 
 }  // namespace propsmooth

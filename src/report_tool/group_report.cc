@@ -56,15 +56,17 @@ void AppendGroupSection(const GroupView& group, std::size_t index, double eps,
   html->append("<section class=\"group\" id=\"");
   html->append(id);
   html->append("\">\n<h2>");
-  html->append(GroupTitle(group));
+  AppendEscaped(GroupTitle(group), html);
   html->append(" <small>(");
   html->append(std::to_string(count));
   html->append(count == 1 ? " region" : " regions");
   html->append(")</small></h2>\n");
 
-  // The log's own lines, so the two never disagree.
+  // The log's own lines, so the two never disagree. A labelled group's
+  // Unit is only its place in the data, which the log would show as a
+  // number: the heading names it instead.
   std::string log;
-  if (group.SingleGroup) {
+  if (group.SingleGroup || group.Label) {
     WriteGroupSection(count, group.Summary, eps, &log);
   } else {
     WriteUnitSection(group.Unit, count, group.Summary, eps, &log);

@@ -14,6 +14,7 @@ GroupShape ClassifyGroup(const GroupView& group) {
 }
 
 std::string GroupTitle(const GroupView& group) {
+  if (group.Label) return group.Label->empty() ? "(empty)" : *group.Label;
   if (group.SingleGroup) return "All records";
   std::string title = "Unit ";
   AppendInt(group.Unit, &title);

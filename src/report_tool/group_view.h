@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/types.h"
@@ -23,8 +25,17 @@ struct SectionLimits {
 struct GroupView {
   bool SingleGroup = false;  // all records form one group (first Unit is -1)
   std::int32_t Unit = -1;
+  /// The group's value in the data's group column; empty for data in the
+  /// four-number format, whose Unit is the label, and for one group of all.
+  std::optional<std::string> Label;
   GroupSummary Summary;
   std::vector<RegionRecord> Regions;
+  /// Each region's id, when the data have an id column; else empty. Views
+  /// into the data, which outlive the view.
+  std::vector<std::string_view> Ids;
+  /// The regions' Code is their row in a CSV or TSV file, not a code of
+  /// the four-number format.
+  bool CodeIsRow = false;
 };
 
 /// What a group's section can show.
@@ -37,7 +48,8 @@ enum class GroupShape {
 /// The shape of `group`.
 GroupShape ClassifyGroup(const GroupView& group);
 
-/// The group's label in headings: "Unit U", or "All records".
+/// The group's label in headings, as text: its Label ("(empty)" for an
+/// empty one), "Unit U", or "All records".
 std::string GroupTitle(const GroupView& group);
 
 }  // namespace propsmooth

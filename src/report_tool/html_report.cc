@@ -81,21 +81,15 @@ void AppendIndexHead(std::string* html) {
                "<th>Iterations</th></tr></thead><tbody>\n");
 }
 
-void AppendIndexRow(bool single_group, std::int32_t unit, std::size_t regions,
-                    const GroupSummary& summary, bool detailed, std::size_t index,
-                    std::string* html) {
+void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
+                    bool detailed, std::size_t index, std::string* html) {
   html->append("<tr><td>");
   if (detailed) {
     html->append("<a href=\"#");
     html->append(SectionId(index));
     html->append("\">");
   }
-  if (single_group) {
-    html->append("All records");
-  } else {
-    html->append("Unit ");
-    AppendInt(unit, html);
-  }
+  AppendEscaped(title, html);
   if (detailed) html->append("</a>");
   html->append("</td><td>");
   html->append(std::to_string(regions));
@@ -150,7 +144,18 @@ void AppendIntervalRow(const RegionRecord& record, PriorSource source,
     out->append("\t\t");
     out->append(IntervalStatusText(bounds.Status));
   }
-  out->push_back('\n');
+}
+
+void AppendTsvText(std::string_view text, std::string* out) {
+  for (const char c : text) {
+    switch (c) {
+      case '\\': out->append("\\\\"); break;
+      case '\t': out->append("\\t"); break;
+      case '\n': out->append("\\n"); break;
+      case '\r': out->append("\\r"); break;
+      default: out->push_back(c); break;
+    }
+  }
 }
 
 }  // namespace propsmooth

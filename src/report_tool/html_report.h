@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/joined_text.h"
 #include "common/types.h"
@@ -34,11 +35,10 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html);
 /// Opens the index table that lists every group.
 void AppendIndexHead(std::string* html);
 
-/// One index row: the group's label, region count and log figures, linked
-/// to section `index` when `detailed`.
-void AppendIndexRow(bool single_group, std::int32_t unit, std::size_t regions,
-                    const GroupSummary& summary, bool detailed, std::size_t index,
-                    std::string* html);
+/// One index row: the group's title (GroupTitle), region count and log
+/// figures, linked to section `index` when `detailed`.
+void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
+                    bool detailed, std::size_t index, std::string* html);
 
 /// Closes the index table and states how many groups have sections.
 void AppendIndexFoot(const ReportHeader& header, std::string* html);
@@ -52,11 +52,20 @@ inline constexpr auto kIntervalTableHeaderLine =
     JoinText(kResultColumns, "\tPrior\tLower(%)\tUpper(%)\tNote\n");
 inline constexpr const char* kIntervalTableHeader = kIntervalTableHeaderLine.Chars;
 
-/// Appends the interval-table row of `record`: the result table's seven
-/// columns, the prior's name, the bounds in percent (empty without an
-/// interval) and the reason when there is none.
+/// The columns the interval table of CSV or TSV data has beyond those of
+/// the four-number format, tab first.
+inline constexpr const char* kIntervalLabelColumns = "\tGroup\tId";
+
+/// Appends the interval-table row of `record` without its line end: the
+/// result table's seven columns, the prior's name, the bounds in percent
+/// (empty without an interval) and the reason when there is none.
 void AppendIntervalRow(const RegionRecord& record, PriorSource source,
                        const CredibleBounds& bounds, std::string* out);
+
+/// Appends `text` as one field of the interval table: a backslash, tab, LF
+/// and CR written as \\, \t, \n and \r, so that neither a field nor a row
+/// can end inside it.
+void AppendTsvText(std::string_view text, std::string* out);
 
 }  // namespace propsmooth
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "app/job_files.h"
 #include "common/platform.h"
 #include "input/data_file.h"
 #include "report_tool/delimited_parser.h"
@@ -30,7 +31,7 @@ bool SpeaksLegacy(std::optional<InputFormat> known, const ColumnChoice& columns)
 }
 
 InputError LegacyCannotOpen(const std::string& name) {
-  return {ExitStatus::kBadInput, "\n ERROR!! Can't open " + name + " file \n\n"};
+  return {ExitStatus::kBadInput, FileErrorText("open", name)};
 }
 
 InputError CannotRead(const std::string& verb, const std::string& name, const char* reason) {
@@ -46,20 +47,10 @@ InputError ColumnsWithLegacy(const std::string& name) {
 
 // propsmooth's reading of the legacy format, its outcome in its words.
 std::optional<InputError> LegacyOutcome(const ReadResult& read, const std::string& name) {
-  const std::string code = std::to_string(read.Code);
-  switch (read.Outcome) {
-    case ReadOutcome::kOk:
-      return std::nullopt;
-    case ReadOutcome::kOutOfRange:
-      return InputError{ExitStatus::kBadInput,
-                        "\n Error!! Wrong data found (in code-" + code + ")\n"};
-    case ReadOutcome::kMalformed:
-      return InputError{ExitStatus::kMalformedData,
-                        "\n Error!! Wrong data found (around code-" + code + ")\n"};
-    case ReadOutcome::kUnreadable:
-      break;
-  }
-  return LegacyCannotOpen(name);
+  InputError error;
+  error.Status = DescribeDataRead(read, name, &error.Message);
+  if (error.Status == ExitStatus::kSuccess) return std::nullopt;
+  return error;
 }
 
 // Appends blocks of `stream` to `text` until one holds a line end (or, with

@@ -11,9 +11,11 @@ namespace propsmooth {
 void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double level,
                        const SectionLimits& limits, std::string* html) {
   const std::string level_text = LevelText(level);
-  html->append("<table class=\"regions\"><thead><tr><th>Code</th><th>Data1</th>"
-               "<th>Data2</th><th>Raw (%)</th><th>EB ME (%)</th><th>EB MLE (%)</th>"
-               "<th>");
+  html->append(group.CodeIsRow ? "<table class=\"regions\"><thead><tr><th>Row</th>"
+                               : "<table class=\"regions\"><thead><tr><th>Code</th>");
+  if (!group.Ids.empty()) html->append("<th>Id</th>");
+  html->append("<th>Data1</th><th>Data2</th><th>Raw (%)</th><th>EB ME (%)</th>"
+               "<th>EB MLE (%)</th><th>");
   html->append(level_text);
   html->append("% lower (%)</th><th>");
   html->append(level_text);
@@ -25,6 +27,10 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
         PosteriorInterval(region.Data1, region.Data2, prior.Alpha, prior.Beta, level);
     html->append("<tr><td>");
     AppendInt(region.Code, html);
+    if (!group.Ids.empty()) {
+      html->append("</td><td style=\"text-align:left\">");
+      AppendEscaped(group.Ids[i], html);
+    }
     html->append("</td><td>");
     AppendInt(region.Data1, html);
     html->append("</td><td>");

@@ -2,8 +2,8 @@
 
 #include <charconv>
 #include <cmath>
-#include <system_error>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -15,25 +15,88 @@ namespace propsmooth {
 namespace {
 
 constexpr const char* kFitHelp =
-    "Fit options, read as propsmooth reads them (value written directly behind\n"
-    "the letter, letter in either case):\n"
-    "  -Affff   Initial value for Alpha (default: the moment estimator)\n"
-    "  -Bffff   Initial value for Beta (default: the moment estimator)\n"
-    "  -Effff   Error tolerance of the Newton-Raphson fit (default 0.00001)\n"
-    "  -Lnn     Iteration limit of the Newton-Raphson fit (default 20)\n"
-    "Example:\n"
-    "  propsmooth-report rats.txt rats.html --level 0.9 --tsv rats.tsv -L50\n";
+    "Fit options, read as propsmooth reads them (letter in either case, value\n"
+    "directly behind it or as the next argument):\n"
+    "  -A ffff  Initial value for Alpha (default: the moment estimator)\n"
+    "  -B ffff  Initial value for Beta (default: the moment estimator)\n"
+    "  -E ffff  Error tolerance of the Newton-Raphson fit (default 0.00001)\n"
+    "  -L nn    Iteration limit of the Newton-Raphson fit (default 20)\n"
+    "A DataFileName of - is read from standard input, and a --csv of - goes to standard\n"
+    "output (the console lines then go to standard error).\n"
+    "Examples:\n"
+    "  propsmooth-report rats.txt rats.html --level 0.9 --tsv rats.tsv -L50\n"
+    "  propsmooth-report deaths.csv --count deaths --size births --group state \\\n"
+    "      --id county --csv smoothed.csv\n"
+    "  propsmooth-report - --format csv --count x --size n --csv - < in.csv > out.csv\n";
 
-// True for the fit options that propsmooth spells with a glued value.
-bool IsFitOption(std::string_view arg) {
-  if (arg.size() < 2 || arg[0] != '-') return false;
+constexpr const char* kMoreHelp = "Run with --help for more information.\n";
+
+// The fit option an argument spells, by its upper-case letter; 0 for none.
+char FitLetter(std::string_view arg) {
+  if (arg.size() < 2 || arg[0] != '-') return '\0';
   switch (arg[1]) {
-    case 'A': case 'a': case 'B': case 'b':
-    case 'E': case 'e': case 'L': case 'l':
-      return true;
-    default:
-      return false;
+    case 'A': case 'a': return 'A';
+    case 'B': case 'b': return 'B';
+    case 'E': case 'e': return 'E';
+    case 'L': case 'l': return 'L';
+    default: return '\0';
   }
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Digits from `*at` on; false when there is none.
+bool SkipDigits(std::string_view text, std::size_t* at) {
+  const std::size_t first = *at;
+  while (*at < text.size() && IsDigit(text[*at])) ++*at;
+  return *at > first;
+}
+
+// A number as a whole in plain decimal form: "-1", "0.005", "+2.5e-3".
+// Only such an argument is taken as the value of a letter standing alone,
+// so that "-E -L5" stays two options.
+bool IsPlainNumber(std::string_view text, bool whole_only) {
+  std::size_t at = 0;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+  bool digits = SkipDigits(text, &at);
+  if (whole_only) return digits && at == text.size();
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    digits = SkipDigits(text, &at) || digits;
+  }
+  if (!digits) return false;
+  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+    ++at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    if (!SkipDigits(text, &at)) return false;
+  }
+  return at == text.size();
+}
+
+// One fit option as written, and as propsmooth's reader takes it.
+struct FitArgument {
+  char Letter = '\0';
+  std::string Shown;  // as on the command line: "-L10" or "-L 10"
+  std::string Glued;  // letter and value in one argument: "-L10"
+  bool NotWhole = false;  // "-L 1.5": a separate value -L cannot take
+};
+
+// What the fit option may hold, for its error.
+std::string FitOptionError(const FitArgument& arg) {
+  std::string why;
+  switch (arg.Letter) {
+    case 'L':
+      why = "the iteration limit must be a whole number from -2147483648 to 2147483647";
+      break;
+    case 'E':
+      why = "the tolerance must be a number, not NAN";
+      break;
+    default:
+      why = std::string("the initial value of ") + (arg.Letter == 'A' ? "Alpha" : "Beta") +
+            " must be a number, not NAN or +INF";
+      break;
+  }
+  return arg.Shown + ": " + why + "\n" + kMoreHelp;
 }
 
 // The whole text must be the number: CLI11 then converts it the same way.
@@ -61,6 +124,34 @@ std::string CountCheck(const std::string& text) {
   return std::string();
 }
 
+std::string ColumnNameCheck(const std::string& text) {
+  if (text.empty()) return "name a column of the header, not an empty text";
+  return std::string();
+}
+
+// Takes the fit options out of `args` into `fit`, the rest into `rest`.
+void SplitFitOptions(std::span<const std::string_view> args, std::vector<FitArgument>* fit,
+                     std::vector<std::string>* rest) {
+  bool positional_only = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "--") positional_only = true;
+    const char letter = positional_only ? '\0' : FitLetter(arg);
+    if (letter == '\0') {
+      rest->emplace_back(arg);
+      continue;
+    }
+    FitArgument option{letter, std::string(arg), std::string(arg), false};
+    if (arg.size() == 2 && i + 1 < args.size() && IsPlainNumber(args[i + 1], false)) {
+      const std::string_view value = args[++i];
+      option.Shown.append(" ").append(value);
+      option.Glued.append(value);
+      option.NotWhole = letter == 'L' && !IsPlainNumber(value, true);
+    }
+    fit->push_back(std::move(option));
+  }
+}
+
 }  // namespace
 
 CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
@@ -68,29 +159,43 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   // CLI11 has no notion of a value glued to a one-letter option with a
   // number like "-A12.3", and reads "-E" as a flag cluster; so these are
   // taken out first and read by propsmooth's own option reader.
-  std::vector<std::string_view> fit_args;
+  std::vector<FitArgument> fit_args;
   std::vector<std::string> rest;
-  bool positional_only = false;
-  for (const std::string_view arg : args) {
-    if (arg == "--") positional_only = true;
-    if (!positional_only && IsFitOption(arg)) {
-      fit_args.push_back(arg);
-    } else {
-      rest.emplace_back(arg);
-    }
-  }
+  SplitFitOptions(args, &fit_args, &rest);
 
   std::string estimator = "mle";
-  CLI::App app("HTML report of empirical Bayes proportions under the binomial-beta "
-               "model: the figures of propsmooth's log per group, plots and credible "
-               "intervals.",
+  std::string format;
+  CLI::App app("HTML report and tables of empirical Bayes proportions under the "
+               "binomial-beta model: the figures of propsmooth's log per group, plots "
+               "and credible intervals.",
                "propsmooth-report");
   app.add_option("DataFileName", settings->DataFileName,
-                 "Data file: Unit Code Data1 Data2 per record, as for propsmooth")
+                 "Data file (- for standard input): Unit Code Data1 Data2 per record as "
+                 "for propsmooth, or CSV or TSV with a header line (see --count)")
       ->required();
   app.add_option("ReportFileName", settings->ReportFileName,
-                 "HTML file to write (self-contained: inline SVG, no script)")
-      ->required();
+                 "HTML file to write (self-contained: inline SVG, no script); may be left "
+                 "out when --csv or --tsv asks for a table");
+  app.add_option("--format", format,
+                 "Format of the data: legacy (four numbers a record), csv or tsv (default: "
+                 "from the name's extension, else from the first line)")
+      ->check(CLI::IsMember({"legacy", "csv", "tsv"}));
+  const auto column = [&app](const char* name, std::string* value, const char* help) {
+    app.add_option(name, *value, help)->check(CLI::Validator(ColumnNameCheck, "COLUMN"));
+  };
+  column("--count", &settings->Columns.Count, "CSV/TSV: the column of the counts (x)");
+  column("--size", &settings->Columns.Size, "CSV/TSV: the column of the sizes (n)");
+  column("--group", &settings->Columns.Group,
+         "CSV/TSV: estimate one prior per value of this column (default: one group)");
+  column("--id", &settings->Columns.Id,
+         "CSV/TSV: a label per record, kept as text, shown in the page and the tables");
+  app.add_option("--csv", settings->CsvFileName,
+                 "Write every record's estimates and interval as CSV to this file (- for "
+                 "standard output), in the order of the data");
+  app.add_flag("--percent", settings->Percent,
+               "Proportions of the --csv table in percent rather than as fractions");
+  app.add_option("--tsv", settings->TsvFileName,
+                 "Also write every region's interval to this tab-separated file");
   app.add_option("--level", settings->Level,
                  "Level of the equal-tailed credible intervals, strictly between 0 and 1")
       ->capture_default_str()
@@ -100,11 +205,9 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
                  "estimators where the fit fails) or me")
       ->capture_default_str()
       ->check(CLI::IsMember({"mle", "me"}));
-  app.add_option("--tsv", settings->TsvFileName,
-                 "Also write every region's interval to this tab-separated file");
   app.add_option("--max-groups", settings->MaxGroups,
                  "Draw plots and region tables for at most this many groups (the "
-                 "first in Unit order); every group stays in the index")
+                 "first in order); every group stays in the index")
       ->capture_default_str()
       ->check(CLI::Validator(CountCheck, "0 or more"));
   app.set_version_flag("--version", std::string("propsmooth-report ") + kReportToolVersion);
@@ -120,10 +223,25 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
     *text = out.str();
     return code == 0 ? CommandLineOutcome::kShown : CommandLineOutcome::kUsageError;
   }
+  if (settings->ReportFileName.empty() && settings->CsvFileName.empty() &&
+      settings->TsvFileName.empty()) {
+    *text = std::string("ReportFileName is required: name the HTML file to write, or ask for a "
+                        "table with --csv FILE or --tsv FILE\n") +
+            kMoreHelp;
+    return CommandLineOutcome::kUsageError;
+  }
   settings->Estimator = estimator == "me" ? PriorEstimator::kMe : PriorEstimator::kMle;
-  if (!ParseOptions(fit_args, &settings->Fit)) {
-    *text = "Option Error!\n";
-    return CommandLineOutcome::kOptionError;
+  if (format == "legacy") settings->Format = InputFormat::kLegacy;
+  if (format == "csv") settings->Format = InputFormat::kCsv;
+  if (format == "tsv") settings->Format = InputFormat::kTsv;
+  // One at a time, so that a refusal names its option; the last one wins
+  // as when propsmooth reads them together.
+  for (const FitArgument& arg : fit_args) {
+    const std::string_view glued = arg.Glued;
+    if (arg.NotWhole || !ParseOptions(std::span(&glued, 1), &settings->Fit)) {
+      *text = FitOptionError(arg);
+      return CommandLineOutcome::kOptionError;
+    }
   }
   return CommandLineOutcome::kRun;
 }

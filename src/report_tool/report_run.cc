@@ -1,99 +1,210 @@
 #include "report_tool/report_run.h"
 
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <new>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "app/estimate_groups.h"
 #include "app/job_files.h"
-#include "report_tool/beta_math.h"
-#include "report_tool/html_report.h"
+#include "common/platform.h"
+#include "report_tool/named_input.h"
+#include "report_tool/progress_line.h"
+#include "report_tool/record_intervals.h"
+#include "report_tool/report_files.h"
+#include "report_tool/report_options.h"
 #include "report_tool/version.h"
 
 namespace propsmooth {
 namespace {
 
-// Text is handed to the files in blocks of about this size.
-constexpr std::size_t kFlushAt = std::size_t{1} << 16;
+constexpr std::string_view kProgram = "propsmooth-report";
 
-void FlushIfFull(std::string* block, OutputFile* file) {
-  if (block->size() < kFlushAt) return;
-  file->Write(*block);
-  block->clear();
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
-GroupView ViewOfGroup(const RecordTable& table, const GroupPlan& plan,
-                      const GroupSpan& group, const GroupSummary& summary) {
-  GroupView view;
-  view.SingleGroup = plan.SingleGroup;
-  view.Unit = group.Unit;
-  view.Summary = summary;
-  view.Regions.reserve(group.End - group.Begin);
-  for (std::size_t k = group.Begin; k < group.End; ++k) {
-    view.Regions.push_back(table[plan.RecordIndices[k]]);
+bool IsStandardStream(const std::string& name) { return name == kStandardStream; }
+
+// Never write over the data, nor write one file twice. Standard input and
+// output have no name to collide with.
+bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* console) {
+  std::vector<const std::string*> written;
+  for (const std::string* name :
+       {&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName}) {
+    if (!name->empty() && !(name == &settings.CsvFileName && IsStandardStream(*name))) {
+      written.push_back(name);
+    }
   }
-  return view;
+  std::vector<NamePair> pairs;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    if (!IsStandardStream(settings.DataFileName)) {
+      pairs.push_back({written[i], &settings.DataFileName});
+    }
+    for (std::size_t j = 0; j < i; ++j) pairs.push_back({written[i], written[j]});
+  }
+  return RefuseSameFiles(pairs, console);
+}
+
+void PrintFileNames(const ReportSettings& settings, std::FILE* console) {
+  Print(console, " DataFileName  : " + settings.DataFileName + "\n");
+  if (!settings.ReportFileName.empty()) {
+    Print(console, " ReportFileName: " + settings.ReportFileName + "\n");
+  }
+  if (!settings.TsvFileName.empty()) {
+    Print(console, " TsvFileName   : " + settings.TsvFileName + "\n");
+  }
+  if (!settings.CsvFileName.empty()) {
+    Print(console, " CsvFileName   : " + settings.CsvFileName + "\n");
+  }
+}
+
+std::optional<InputError> ReadData(const ReportSettings& settings,
+                                   const StandardStreams& streams, InputTable* input) {
+  if (IsStandardStream(settings.DataFileName)) {
+    return ReadNamedStream(streams.In, "standard input", settings.Format, settings.Columns,
+                           input);
+  }
+  return ReadNamedInput(settings.DataFileName, settings.Format, settings.Columns, input);
+}
+
+void Estimate(const ReportSettings& settings, ProgressLine* progress, EstimatedData* data) {
+  const std::size_t groups = data->Plan.Groups.size();
+  data->Summaries.reserve(groups);
+  EstimateGroups(settings.Fit, data->Plan, &data->Input.Records,
+                 [&](std::size_t first, std::span<const GroupSummary> batch) {
+                   data->Summaries.insert(data->Summaries.end(), batch.begin(), batch.end());
+                   progress->Count(first + batch.size(), groups, "groups estimated");
+                   return true;
+                 });
+  data->Priors.reserve(groups);
+  for (const GroupSummary& summary : data->Summaries) {
+    data->Priors.push_back(ChoosePrior(summary, settings.Estimator));
+  }
+}
+
+// The output files of a run, created together once the data are
+// estimated: the page, the interval table and the CSV table, in that
+// order. A file with an empty name is not asked for.
+struct Outputs {
+  static constexpr std::size_t kPage = 0;
+  static constexpr std::size_t kTsv = 1;
+  static constexpr std::size_t kCsv = 2;
+
+  explicit Outputs(const ReportSettings& settings)
+      : Names{&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName} {}
+
+  bool Asked(std::size_t i) const { return !Names[i]->empty(); }
+  // Only the CSV table goes to standard output.
+  bool ToStandardOutput(std::size_t i) const {
+    return i == kCsv && IsStandardStream(*Names[i]);
+  }
+
+  std::array<const std::string*, 3> Names;
+  std::array<OutputFile, 3> Files;
+};
+
+bool CreateOutputs(const StandardStreams& streams, Outputs* outputs, std::FILE* console) {
+  for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
+    if (!outputs->Asked(i)) continue;
+    if (outputs->ToStandardOutput(i)) {
+      outputs->Files[i].Attach(streams.Out);
+    } else if (!CreateOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CloseOutputs(Outputs* outputs, std::FILE* console) {
+  for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
+    if (!outputs->Asked(i)) continue;
+    if (outputs->ToStandardOutput(i)) {
+      if (!outputs->Files[i].Close()) {
+        Print(console, "\n ERROR!! Can't write the CSV table to standard output \n\n");
+        return false;
+      }
+    } else if (!CloseOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& streams,
+                      std::FILE* console) {
+  PrintFileNames(settings, console);
+  if (RefuseCollidingNames(settings, console)) return ExitStatus::kFileError;
+
+  ProgressLine progress(IsTerminal(streams.Err) ? streams.Err : nullptr, kProgram,
+                        SteadySeconds);
+  EstimatedData data;
+  if (const std::optional<InputError> refused = ReadData(settings, streams, &data.Input)) {
+    Print(console, refused->Message);
+    return refused->Status;
+  }
+  data.Plan = PlanGroups(data.Input.Records);
+  Estimate(settings, &progress, &data);
+
+  const bool with_table = !settings.TsvFileName.empty() || !settings.CsvFileName.empty();
+  RecordIntervals intervals;
+  if (with_table) {
+    intervals = ComputeRecordIntervals(
+        data.Input.Records, data.Plan, data.Priors, settings.Level,
+        std::max(1u, std::thread::hardware_concurrency()),
+        [&progress](std::size_t done, std::size_t total) {
+          progress.Count(done, total, "intervals computed");
+        });
+  }
+  const auto rows_written = [&progress](std::size_t done, std::size_t total) {
+    progress.Count(done, total, "rows written");
+  };
+
+  // Messages about the files start on a line of their own.
+  progress.Clear();
+  Outputs outputs(settings);
+  bool ok = CreateOutputs(streams, &outputs, console);
+  if (ok) {
+    if (outputs.Asked(Outputs::kPage)) WritePage(settings, data, &outputs.Files[Outputs::kPage]);
+    if (outputs.Asked(Outputs::kTsv)) {
+      WriteIntervalTable(data, intervals, &outputs.Files[Outputs::kTsv], rows_written);
+    }
+    if (outputs.Asked(Outputs::kCsv)) {
+      WriteCsvTable(settings, data, intervals, &outputs.Files[Outputs::kCsv], rows_written);
+    }
+    progress.Clear();
+    ok = CloseOutputs(&outputs, console);
+  }
+  progress.Clear();
+  if (!ok) return ExitStatus::kFileError;
+
+  std::string done = " Groups: " + std::to_string(data.Plan.Groups.size());
+  if (!settings.ReportFileName.empty()) {
+    done += ", drawn: " + std::to_string(std::min(settings.MaxGroups, data.Plan.Groups.size()));
+  }
+  Print(console, done + "\n");
+  return ExitStatus::kSuccess;
 }
 
 }  // namespace
 
-void WriteReport(const ReportSettings& settings, const RecordTable& table,
-                 const GroupPlan& plan, const std::vector<GroupSummary>& summaries,
-                 OutputFile* html, OutputFile* tsv) {
-  ReportHeader header;
-  header.DataFileName = settings.DataFileName;
-  header.Fit = settings.Fit;
-  header.Level = settings.Level;
-  header.Estimator = settings.Estimator;
-  header.RecordCount = table.size();
-  header.GroupCount = plan.Groups.size();
-  header.DetailedGroups = std::min(settings.MaxGroups, plan.Groups.size());
-
-  std::string block;
-  AppendDocumentHead(header, &block);
-  AppendIndexHead(&block);
-  for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
-    const GroupSpan& group = plan.Groups[g];
-    AppendIndexRow(plan.SingleGroup, group.Unit, group.End - group.Begin, summaries[g],
-                   g < header.DetailedGroups, g, &block);
-    FlushIfFull(&block, html);
-  }
-  AppendIndexFoot(header, &block);
-  const SectionLimits limits;
-  for (std::size_t g = 0; g < header.DetailedGroups; ++g) {
-    const GroupView view = ViewOfGroup(table, plan, plan.Groups[g], summaries[g]);
-    AppendGroupSection(view, g, settings.Fit.Eps, settings.Estimator, settings.Level,
-                       limits, &block);
-    FlushIfFull(&block, html);
-  }
-  AppendDocumentFoot(&block);
-  html->Write(block);
-  block.clear();
-  if (tsv == nullptr) return;
-
-  // Each record's prior is its group's.
-  std::vector<std::uint32_t> group_of(table.size(), 0);
-  for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
-    for (std::size_t k = plan.Groups[g].Begin; k < plan.Groups[g].End; ++k) {
-      group_of[plan.RecordIndices[k]] = static_cast<std::uint32_t>(g);
-    }
-  }
-  block = kIntervalTableHeader;
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const RegionRecord& record = table[i];
-    const GroupPrior prior = ChoosePrior(summaries[group_of[i]], settings.Estimator);
-    const CredibleBounds bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha,
-                                                    prior.Beta, settings.Level);
-    AppendIntervalRow(record, prior.Source, bounds, &block);
-    FlushIfFull(&block, tsv);
-  }
-  tsv->Write(block);
-}
-
-ExitStatus RunReport(std::span<const std::string_view> args, std::FILE* console) {
-  Print(console, std::string("propsmooth-report ") + kReportToolVersion +
-                     ": HTML report of EB estimates for the Binomial-Beta model\n\n");
+ExitStatus RunReport(std::span<const std::string_view> args, const StandardStreams& streams) {
   ReportSettings settings;
   std::string text;
-  switch (ReadReportCommandLine(args, &settings, &text)) {
+  const CommandLineOutcome outcome = ReadReportCommandLine(args, &settings, &text);
+  // A table on standard output shares it with nothing.
+  std::FILE* console =
+      outcome == CommandLineOutcome::kRun && IsStandardStream(settings.CsvFileName)
+          ? streams.Err
+          : streams.Out;
+  Print(console, std::string(kProgram) + " " + kReportToolVersion +
+                     ": HTML report of EB estimates for the Binomial-Beta model\n\n");
+  switch (outcome) {
     case CommandLineOutcome::kRun:
       break;
     case CommandLineOutcome::kShown:
@@ -104,41 +215,12 @@ ExitStatus RunReport(std::span<const std::string_view> args, std::FILE* console)
       Print(console, text);
       return ExitStatus::kBadInput;
   }
-  const bool with_tsv = !settings.TsvFileName.empty();
-  Print(console, " DataFileName  : " + settings.DataFileName + "\n");
-  Print(console, " ReportFileName: " + settings.ReportFileName + "\n");
-  if (with_tsv) Print(console, " TsvFileName   : " + settings.TsvFileName + "\n");
-
-  // Never write over the data, nor write one file twice.
-  std::vector<NamePair> pairs = {
-      {&settings.ReportFileName, &settings.DataFileName}};
-  if (with_tsv) {
-    pairs.push_back({&settings.TsvFileName, &settings.DataFileName});
-    pairs.push_back({&settings.TsvFileName, &settings.ReportFileName});
+  try {
+    return RunSettled(settings, streams, console);
+  } catch (const std::bad_alloc&) {
+    // The files being written were removed on the way here.
+    return ReportOutOfMemory(console);
   }
-  if (RefuseSameFiles(pairs, console)) return ExitStatus::kFileError;
-
-  RecordTable table;
-  const ExitStatus loaded = LoadDataFile(settings.DataFileName, &table, console);
-  if (loaded != ExitStatus::kSuccess) return loaded;
-
-  const GroupPlan plan = PlanGroups(table);
-  const std::vector<GroupSummary> summaries = EstimateAllGroups(settings.Fit, plan, &table);
-
-  OutputFile html;
-  OutputFile tsv;
-  if (!CreateOutputFile(settings.ReportFileName, &html, console) ||
-      (with_tsv && !CreateOutputFile(settings.TsvFileName, &tsv, console))) {
-    return ExitStatus::kFileError;
-  }
-  WriteReport(settings, table, plan, summaries, &html, with_tsv ? &tsv : nullptr);
-  if (!CloseOutputFile(settings.ReportFileName, &html, console) ||
-      (with_tsv && !CloseOutputFile(settings.TsvFileName, &tsv, console))) {
-    return ExitStatus::kFileError;
-  }
-  Print(console, " Groups: " + std::to_string(plan.Groups.size()) + ", drawn: " +
-                     std::to_string(std::min(settings.MaxGroups, plan.Groups.size())) + "\n");
-  return ExitStatus::kSuccess;
 }
 
 }  // namespace propsmooth

@@ -8,6 +8,12 @@
 namespace propsmooth {
 namespace {
 
+std::string Joined(const std::vector<std::string_view>& args) {
+  std::string joined;
+  for (const std::string_view arg : args) joined.append(arg).append(" ");
+  return joined;
+}
+
 // The fit options keep propsmooth's spelling (value glued behind the
 // letter, either case, the last one winning) beside the long options.
 TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
@@ -28,6 +34,17 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
       {{"-L5", "d", "--level", "0.9", "r", "-L7", "--estimator", "me", "--tsv", "t.tsv"}, O::kRun,
        0.9, -1.0, -1.0, 0.00001, 7, E::kMe, "t.tsv"},
       {{"d", "r", "--level=0.5", "-E"}, O::kRun, 0.5, -1.0, -1.0, 0.0, 20, E::kMle, ""},
+      // A letter alone takes the next argument as its value when that is a
+      // number, negative ones included; else it stands alone, as for
+      // propsmooth. A number left as a file name would be a third one.
+      {{"-L", "10", "d", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10, E::kMle, ""},
+      {{"d", "-l", "10", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10, E::kMle, ""},
+      {{"d", "r", "-A", "-2.5", "-b", "+3e1"}, O::kRun, 0.95, -2.5, 30.0, 0.00001, 20, E::kMle,
+       ""},
+      {{"d", "r", "-E", ".001", "-L", "-3"}, O::kRun, 0.95, -1.0, -1.0, 0.001, -3, E::kMle, ""},
+      {{"d", "r", "-L", "10", "-L7"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 7, E::kMle, ""},
+      {{"d", "-E", "-L5", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.0, 5, E::kMle, ""},
+      {{"-A", "d", "r"}, O::kRun, 0.95, 0.0, -1.0, 0.00001, 20, E::kMle, ""},
       // After "--" everything is a file name, even what looks like an option.
       {{"--", "-A1", "-B2"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
       {{"d", "r", "-L99999999999"}, O::kOptionError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
@@ -47,9 +64,7 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
       {{"--version"}, O::kShown, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
   };
   for (const Case& c : cases) {
-    std::string joined;
-    for (const std::string_view arg : c.Args) joined.append(arg).append(" ");
-    SCOPED_TRACE(joined);
+    SCOPED_TRACE(Joined(c.Args));
     ReportSettings settings;
     std::string text;
     ASSERT_EQ(ReadReportCommandLine(c.Args, &settings, &text), c.Outcome) << text;
@@ -57,7 +72,8 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
       EXPECT_FALSE(text.empty());
     }
     if (c.Outcome == O::kOptionError) {
-      EXPECT_EQ(text, "Option Error!\n");
+      // The refusal names the option as it was written.
+      EXPECT_EQ(text.rfind(c.Args.back(), 0), 0u) << text;
     }
     if (c.Outcome != O::kRun) continue;
     EXPECT_EQ(settings.Level, c.Level);
@@ -67,6 +83,64 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
     EXPECT_EQ(settings.Fit.IterationLimit, c.Limit);
     EXPECT_EQ(settings.Estimator, c.Estimator);
     EXPECT_EQ(settings.TsvFileName, c.Tsv);
+  }
+}
+
+// Every refusal says which option, or which file name, is wrong.
+TEST(ReadReportCommandLine, NamesTheOptionInEachError) {
+  struct Case {
+    std::vector<std::string_view> Args;
+    CommandLineOutcome Outcome;
+    const char* Named;
+  };
+  using O = CommandLineOutcome;
+  const Case cases[] = {
+      {{"d", "r", "-L", "1.5"}, O::kOptionError, "-L 1.5: "},
+      {{"d", "r", "-L", "99999999999"}, O::kOptionError, "-L 99999999999: "},
+      {{"d", "r", "-E+NAN"}, O::kOptionError, "-E+NAN: "},
+      {{"d", "r", "-B", "+INF"}, O::kUsageError, "+INF"},
+      {{"d", "r", "--format", "xml"}, O::kUsageError, "--format"},
+      {{"d", "r", "--count", ""}, O::kUsageError, "--count"},
+      {{"d", "r", "--level", "2"}, O::kUsageError, "--level"},
+      {{"d", "r", "--max-groups", "x"}, O::kUsageError, "--max-groups"},
+      {{"d", "r", "--frmat", "csv"}, O::kUsageError, "--frmat"},
+      {{"d", "--percent"}, O::kUsageError, "ReportFileName"},
+      // After "--" a number is a file name, not the value of the -L before.
+      {{"d", "r", "-L", "--", "5"}, O::kUsageError, "expected: 5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Joined(c.Args));
+    ReportSettings settings;
+    std::string text;
+    EXPECT_EQ(ReadReportCommandLine(c.Args, &settings, &text), c.Outcome) << text;
+    EXPECT_NE(text.find(c.Named), std::string::npos) << text;
+  }
+}
+
+// The input and table options, and a page that may be left out when a
+// table is asked for.
+TEST(ReadReportCommandLine, ReadsTheInputAndTableOptions) {
+  const std::vector<std::string_view> args = {
+      "--csv", "-", "-", "--format", "tsv", "--count", "deaths", "--size", "births",
+      "--group", "state", "--id", "county", "--percent"};
+  ReportSettings settings;
+  std::string text;
+  ASSERT_EQ(ReadReportCommandLine(args, &settings, &text), CommandLineOutcome::kRun) << text;
+  EXPECT_EQ(settings.DataFileName, "-");
+  EXPECT_EQ(settings.ReportFileName, "");
+  EXPECT_EQ(settings.CsvFileName, "-");
+  EXPECT_EQ(settings.Format, InputFormat::kTsv);
+  EXPECT_EQ(settings.Columns.Count, "deaths");
+  EXPECT_EQ(settings.Columns.Size, "births");
+  EXPECT_EQ(settings.Columns.Group, "state");
+  EXPECT_EQ(settings.Columns.Id, "county");
+  EXPECT_TRUE(settings.Percent);
+
+  for (const std::vector<std::string_view>& shown :
+       {std::vector<std::string_view>{"d", "r", "--help"},
+        std::vector<std::string_view>{"--version", "d"}}) {
+    ReportSettings ignored;
+    EXPECT_EQ(ReadReportCommandLine(shown, &ignored, &text), CommandLineOutcome::kShown);
   }
 }
 

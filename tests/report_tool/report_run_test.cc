@@ -45,14 +45,15 @@ class ReportRunTest : public ::testing::Test {
   // Runs the report and returns the console text; the status in `status`.
   std::string Run(const std::vector<std::string>& args, ExitStatus* status) const {
     std::vector<std::string_view> views(args.begin(), args.end());
-    std::FILE* console = std::tmpfile();
-    *status = RunReport(views, console);
-    std::rewind(console);
+    StandardStreams streams;
+    streams.Out = std::tmpfile();
+    *status = RunReport(views, streams);
+    std::rewind(streams.Out);
     std::string text;
-    for (int c = std::fgetc(console); c != EOF; c = std::fgetc(console)) {
+    for (int c = std::fgetc(streams.Out); c != EOF; c = std::fgetc(streams.Out)) {
       text.push_back(static_cast<char>(c));
     }
-    std::fclose(console);
+    std::fclose(streams.Out);
     return text;
   }
 
@@ -147,6 +148,50 @@ TEST_F(ReportRunTest, WritesEveryGroupAndEveryRecord) {
     }
   }
   EXPECT_EQ(codes, (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8"}));
+}
+
+// The group's value heads its section and its index row, escaped; the
+// region table gives each region's row and id; the interval table adds
+// the group and id as text.
+TEST_F(ReportRunTest, ShowsGroupLabelsAndIdsInThePageAndTheTables) {
+  WriteFile("data.tsv",
+            "site\tx\tn\tname\n"
+            "<b>\t1\t10\tfirst\n"
+            "<b>\t4\t12\t\"tab\there\"\n"
+            "<b>\t2\t9\tthird\n");
+  ExitStatus status = ExitStatus::kBadInput;
+  const std::string console =
+      Run({PathOf("data.tsv"), PathOf("r.html"), "--count", "x", "--size", "n", "--group",
+           "site", "--id", "name", "--tsv", PathOf("r.tsv")},
+          &status);
+  ASSERT_EQ(status, ExitStatus::kSuccess) << console;
+  const std::string html = ReadFile("r.html");
+  EXPECT_NE(html.find("<a href=\"#group-0\">&lt;b&gt;</a>"), std::string::npos);
+  EXPECT_NE(html.find("<h2>&lt;b&gt; <small>"), std::string::npos);
+  EXPECT_NE(html.find("<th>Row</th><th>Id</th><th>Data1</th>"), std::string::npos);
+  EXPECT_NE(html.find("<td>2</td><td style=\"text-align:left\">tab\there</td><td>4</td>"),
+            std::string::npos);
+  EXPECT_EQ(html.find("For unit"), std::string::npos);
+  const std::string tsv = ReadFile("r.tsv");
+  EXPECT_EQ(tsv.substr(0, tsv.find('\n')),
+            "Unit\tCode\tData1\tData2\tProportion(%)\tEB-Prop(ME)(%)\tEB-Prop(MLE)(%)"
+            "\tPrior\tLower(%)\tUpper(%)\tNote\tGroup\tId");
+  EXPECT_NE(tsv.find("\t<b>\ttab\\there\n"), std::string::npos) << tsv;
+}
+
+TEST_F(ReportRunTest, NeverWritesTheCsvTableOverAnotherFile) {
+  WriteFile("data.csv", "x,n\n1,2\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{PathOf("data.csv"), "--csv", PathOf("data.csv")},
+        std::vector<std::string>{PathOf("data.csv"), PathOf("t"), "--csv", PathOf("t")}}) {
+    ExitStatus status = ExitStatus::kSuccess;
+    std::vector<std::string> full = args;
+    full.insert(full.end(), {"--count", "x", "--size", "n"});
+    const std::string console = Run(full, &status);
+    EXPECT_EQ(status, ExitStatus::kFileError) << console;
+    EXPECT_NE(console.find("name the same file"), std::string::npos) << console;
+  }
+  EXPECT_EQ(ReadFile("data.csv"), "x,n\n1,2\n");
 }
 
 }  // namespace

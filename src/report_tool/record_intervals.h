@@ -1,0 +1,49 @@
+// Every record's credible interval, computed on all cores and once per
+// distinct count and size within a group.
+#ifndef PROPSMOOTH_REPORT_TOOL_RECORD_INTERVALS_H_
+#define PROPSMOOTH_REPORT_TOOL_RECORD_INTERVALS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "common/types.h"
+#include "input/grouping.h"
+#include "report_tool/beta_math.h"
+#include "report_tool/group_prior.h"
+
+namespace propsmooth {
+
+/// The credible intervals of a table's records. Records of one group with
+/// the same count and size share their interval.
+struct RecordIntervals {
+  std::vector<CredibleBounds> Distinct;  // one per distinct (Data1, Data2) of a group
+  std::vector<std::uint32_t> GroupOf;    // by entry of Distinct: its group in the plan
+  std::vector<std::uint32_t> OfRecord;   // by record index: its entry of Distinct
+
+  const CredibleBounds& operator[](std::size_t record) const {
+    return Distinct[OfRecord[record]];
+  }
+  /// The group of a record, by record index.
+  std::size_t GroupOfRecord(std::size_t record) const { return GroupOf[OfRecord[record]]; }
+};
+
+/// Told now and then, on the calling thread, how many of the distinct
+/// intervals are computed.
+using IntervalProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+/// The interval at `level` of every record of `table`, under the prior of
+/// its group in `plan` (`priors`, by group): what PosteriorInterval(Data1,
+/// Data2, Alpha, Beta, level) gives, bit for bit, since it is called with
+/// those very arguments, once per distinct (Data1, Data2) of a group, on up
+/// to `workers` threads. What a thread throws (running out of memory)
+/// reaches the caller.
+RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan& plan,
+                                       std::span<const GroupPrior> priors, double level,
+                                       unsigned workers, const IntervalProgress& progress);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_REPORT_TOOL_RECORD_INTERVALS_H_

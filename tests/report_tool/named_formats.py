@@ -1,0 +1,170 @@
+"""End to end: the same records in the four-number format, as CSV and as
+TSV, each run through propsmooth-report to a CSV table (one of them from
+standard input to standard output); one refused file per format.
+
+Every table is checked against the records themselves (x, n, the raw
+proportion x/n as Python divides) and against the interval table (--tsv)
+of the four-number run, whose six-decimal percentages each full-precision
+value must round to. The three tables must agree on every number.
+
+Usage: python3 named_formats.py PROGRAM
+"""
+import csv
+import io
+import os
+import subprocess
+import sys
+import tempfile
+
+PROGRAM = sys.argv[1]
+HEADER = ["group", "id", "x", "n", "raw", "eb_me", "eb", "lower", "upper", "prior"]
+
+# Group 4 fits; group 2 is more spread than a beta distribution allows (no
+# beta prior, no interval); group 7 is one region (no spread, no prior).
+# Rows of groups 4 and 2 interleave.
+RECORDS = [  # group, id, x, n
+    ("4", "Adams, OH", 12, 100),
+    ("4", "Brown", 30, 120),
+    ("2", 'the "c"', 0, 10),
+    ("4", "", 5, 90),
+    ("2", "01", 10, 10),
+    ("7", "NA", 3, 20),
+    ("2", "Erie", 1, 10),
+    ("4", "Ford", 22, 110),
+    ("2", "Gage", 9, 10),
+    ("4", "Hall", 9, 70),
+]
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def run(args, cwd, stdin=b""):
+    return subprocess.run([PROGRAM] + args, cwd=cwd, input=stdin, capture_output=True)
+
+
+def write(folder, name, text):
+    with open(os.path.join(folder, name), "w", newline="") as f:
+        f.write(text)
+
+
+def delimited(delimiter):
+    out = io.StringIO()
+    writer = csv.writer(out, delimiter=delimiter, lineterminator="\r\n")
+    writer.writerow(["group", "id", "x", "n"])
+    writer.writerows(RECORDS)
+    return out.getvalue()
+
+
+def reference_rows(path):
+    """The --tsv table of the four-number run, keyed by its Code."""
+    with open(path, newline="") as f:
+        rows = list(csv.reader(f, delimiter="\t"))
+    return {int(row[1]): dict(zip(rows[0], row)) for row in rows[1:]}
+
+
+def check_table(name, text, reference, legacy):
+    check("\r" not in text, f"{name}: a CR in the table")
+    rows = list(csv.reader(io.StringIO(text)))
+    check(rows and rows[0] == HEADER, f"{name}: header {rows[:1]!r}")
+    body = rows[1:]
+    check(len(body) == len(RECORDS), f"{name}: {len(body)} rows")
+    for code, (row, record) in enumerate(zip(body, RECORDS), start=1):
+        where = f"{name} row {code}"
+        group, ident, x, n = record
+        cells = dict(zip(HEADER, row))
+        expected_id = str(code) if legacy else ident
+        check([cells["group"], cells["id"]] == [group, expected_id],
+              f"{where}: group and id {row[:2]!r}")
+        check([int(cells["x"]), int(cells["n"])] == [x, n], f"{where}: x, n {row[2:4]!r}")
+        check(float(cells["raw"]) == x / n, f"{where}: raw {cells['raw']} for {x}/{n}")
+        ref = reference[code]
+        check("%.6f" % (100.0 * float(cells["eb_me"])) == ref["EB-Prop(ME)(%)"],
+              f"{where}: eb_me {cells['eb_me']} against {ref['EB-Prop(ME)(%)']}")
+        no_prior = ref["Note"].startswith("no ")
+        if no_prior:
+            check(cells["prior"] == "" and cells["eb"] == "" and cells["lower"] == ""
+                  and cells["upper"] == "", f"{where}: values without a prior {row!r}")
+            continue
+        prior = "mle" if ref["Prior"] == "MLE" else "me"
+        check(cells["prior"] == prior, f"{where}: prior {cells['prior']!r} for {ref['Prior']}")
+        eb_column = "EB-Prop(MLE)(%)" if prior == "mle" else "EB-Prop(ME)(%)"
+        for column, ref_column in (("eb", eb_column), ("lower", "Lower(%)"),
+                                   ("upper", "Upper(%)")):
+            check("%.6f" % (100.0 * float(cells[column])) == ref[ref_column],
+                  f"{where}: {column} {cells[column]} against {ref[ref_column]}")
+    return [row[2:] for row in body]
+
+
+def main():
+    with tempfile.TemporaryDirectory() as folder:
+        write(folder, "data.txt", "".join(
+            f"{group} {code} {x} {n}\n" for code, (group, _, x, n) in enumerate(RECORDS, 1)))
+        # A byte order mark, as spreadsheets write it.
+        write(folder, "data.csv", "\ufeff" + delimited(","))
+        write(folder, "data.tsv", delimited("\t"))
+        columns = ["--count", "x", "--size", "n", "--group", "group", "--id", "id"]
+
+        legacy = run(["data.txt", "--tsv", "ref.tsv", "--csv", "legacy.csv"], folder)
+        check(legacy.returncode == 0, f"legacy run: {legacy.returncode} {legacy.stdout!r}")
+        reference = reference_rows(os.path.join(folder, "ref.tsv"))
+        with open(os.path.join(folder, "legacy.csv"), newline="") as f:
+            numbers = [check_table("legacy", f.read(), reference, True)]
+
+        with open(os.path.join(folder, "data.csv"), "rb") as f:
+            piped = run(["-", "--format", "csv", "--csv", "-"] + columns, folder, f.read())
+        check(piped.returncode == 0, f"csv run: {piped.returncode} {piped.stderr!r}")
+        check(b" CsvFileName   : -\n" in piped.stderr, f"csv console {piped.stderr!r}")
+        numbers.append(check_table("csv", piped.stdout.decode(), reference, False))
+
+        tsv = run(["data.tsv", "--csv", "tsv.csv"] + columns, folder)
+        check(tsv.returncode == 0 and tsv.stderr == b"", f"tsv run: {tsv.returncode} {tsv.stderr!r}")
+        with open(os.path.join(folder, "tsv.csv"), newline="") as f:
+            numbers.append(check_table("tsv", f.read(), reference, False))
+        check(numbers[0] == numbers[1] == numbers[2], "the three tables' numbers differ")
+
+        # One refusal per format: status, message (line, column, text), and
+        # nothing written.
+        write(folder, "bad.txt", "1 1 3 20\n1 2 3 x\n")
+        write(folder, "bad.csv", 'x,n\r\n3,20\r\n"4",12.5\r\n')
+        write(folder, "bad.tsv", "n\tx\n20\t3\n24\t1\n30\tNA\n")
+        refusals = [
+            ("bad.txt", [], 2, "\n Error!! Wrong data found (around code-1)\n"),
+            ("bad.csv", ["--count", "x", "--size", "n"], 2,
+             'bad.csv line 3, column n: "12.5" is not a whole number >= 1\n'),
+            ("bad.tsv", ["--count", "x", "--size", "n"], 2,
+             'bad.tsv line 4, column x: "NA" is not a whole number >= 0; fill in the missing '
+             'value or leave the row out\n'),
+        ]
+        for data, more, status, message in refusals:
+            before = set(os.listdir(folder))
+            refused = run([data, "page.html", "--csv", "-"] + more, folder)
+            check(refused.returncode == status, f"{data}: status {refused.returncode}")
+            check(refused.stderr.decode().endswith(message), f"{data}: {refused.stderr!r}")
+            check(refused.stdout == b"", f"{data}: standard output {refused.stdout!r}")
+            check(set(os.listdir(folder)) == before, f"{data}: files written")
+
+        # A table that cannot be written to standard output is a failed
+        # file (3); a console that cannot be written, a failed console (5).
+        if os.access("/dev/full", os.W_OK):
+            with open("/dev/full", "wb") as full:
+                lost = subprocess.run([PROGRAM, "data.csv", "--csv", "-"] + columns,
+                                      cwd=folder, stdout=full, stderr=subprocess.PIPE)
+                check(lost.returncode == 3 and b"standard output" in lost.stderr,
+                      f"table to a full device: {lost.returncode} {lost.stderr!r}")
+                mute = subprocess.run([PROGRAM, "data.csv", "--csv", "-"] + columns,
+                                      cwd=folder, stdout=subprocess.PIPE, stderr=full)
+                check(mute.returncode == 5 and mute.stdout.startswith(b"group,"),
+                      f"console to a full device: {mute.returncode}")
+    for failure in failures:
+        print("FAIL:", failure)
+    print(f"{len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
