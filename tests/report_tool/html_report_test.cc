@@ -32,7 +32,7 @@ TEST(AppendIndexRow, ShowsRatesInPercentAndAFailedFitAsTheLogDoes) {
       summary.Mle.reset();
     }
     std::string html;
-    AppendIndexRow(false, 7, 3, summary, false, 0, &html);
+    AppendIndexRow("Unit 7", 3, summary, false, 0, &html);
     EXPECT_EQ(html, std::string("<tr><td>Unit 7</td><td>3</td><td>12.500000</td>"
                                 "<td>25.000000</td><td>1.500000</td><td>10.500000</td>") +
                         c.mle_cells + "<td>4</td></tr>\n");
