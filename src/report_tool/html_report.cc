@@ -2,7 +2,6 @@
 
 #include "report/number_format.h"
 #include "report/result_table.h"
-#include "report_tool/csv_table.h"
 #include "report_tool/html_text.h"
 
 namespace propsmooth {
@@ -115,7 +114,7 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
   }
   html->append("</td><td>");
   AppendInt(summary.Iterations, html);
-  // The summary table's own digits, so that the two read alike.
+  // The summary table's figures, to six digits: --summary has them all.
   html->append("</td><td title=\"");
   AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
   html->append("\">");
@@ -126,11 +125,7 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
         prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta,
         fit.Fit.SizeLower95, fit.Fit.LogLik}) {
     html->append("</td><td>");
-    if (value) {
-      AppendShortest(*value, html);
-    } else {
-      html->append("\u2014");
-    }
+    AppendSignificant(value, html);
   }
   html->append("</td><td>");
   html->append(fit.Choice == FitChoice::kNone ? "none" : FitChoiceText(fit.Choice));

@@ -37,7 +37,7 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html);
 void AppendIndexHead(std::string* html);
 
 /// One index row: the group's title (GroupTitle), region count, log
-/// figures and the figures of `fit` (the summary table's, in its digits),
+/// figures and the figures of `fit` (the summary table's, to six digits),
 /// linked to section `index` when `detailed`.
 void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
                     const GroupFit& fit, bool detailed, std::size_t index, std::string* html);

@@ -45,7 +45,10 @@ void AppendRankedPlot(const GroupView& group, double level, std::optional<double
                    [](const RankedRegion& a, const RankedRegion& b) { return a.Eb < b.Eb; });
   if (threshold) high = std::max(high, PercentOf(*threshold));
 
+  // Wide and low: one dot per region side by side.
   PlotFrame frame;
+  frame.Width = 900.0;
+  frame.Height = 320.0;
   frame.X = NiceRange(0.0, static_cast<double>(ranked.size() + 1));
   frame.Y = NiceRange(low, high);
   frame.Pad = kDotRadius + 2.0;

@@ -4,24 +4,19 @@
 
 #include "report/number_format.h"
 #include "report_tool/beta_math.h"
-#include "report_tool/csv_table.h"
 #include "report_tool/html_text.h"
 
 namespace propsmooth {
 namespace {
 
-// The CSV table's digits; a dash where a region has no posterior.
+// Six digits, as the rest of the table; a dash where a region has no posterior.
 void AppendDiscoveryCells(const RegionDiscovery& discovery, std::string* html) {
   for (const std::optional<double> value :
        {discovery.Tails ? std::optional(discovery.Tails->Exceed) : std::nullopt,
         discovery.Tails ? std::optional(discovery.Tails->AtMost) : std::nullopt,
         discovery.QValue}) {
     html->append("<td>");
-    if (value) {
-      AppendShortest(*value, html);
-    } else {
-      html->append("\u2014");
-    }
+    AppendSignificant(value, html);
     html->append("</td>");
   }
   html->append(discovery.QValue ? (discovery.Discovery ? "<td><b>yes</b></td>" : "<td>no</td>")
