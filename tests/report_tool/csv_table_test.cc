@@ -110,5 +110,40 @@ TEST(AppendCsvRow, WritesTheEstimatesOfThePriorOrEmptyCells) {
   }
 }
 
+// The threshold cells: probabilities never in percent, empty without a
+// posterior, discovery only where there is a q-value.
+TEST(AppendCsvRow, WritesTheThresholdCells) {
+  RegionRecord record;
+  record.Data1 = 1;
+  record.Data2 = 4;
+  record.Proportion = 0.25;
+  record.EbPropMe = 0.25;
+  CredibleBounds none;
+  RegionDiscovery found;
+  found.Tails = TailProbabilities{0.75, 0.25};
+  found.QValue = 0.125;
+  found.Discovery = true;
+  RegionDiscovery missed = found;
+  missed.Discovery = false;
+  const struct {
+    const char* Name;
+    RegionDiscovery Cells;
+    const char* Tail;
+  } cases[] = {
+      {"found", found, ",0.75,0.25,0.125,true\n"},
+      {"missed", missed, ",0.75,0.25,0.125,false\n"},
+      {"no posterior", RegionDiscovery(), ",,,,\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    CsvRowContext context;
+    context.Percent = true;
+    context.Threshold = c.Cells;
+    std::string out;
+    AppendCsvRow(record, context, none, &out);
+    EXPECT_EQ(out, std::string(",,1,4,25,25,,,,") + c.Tail);
+  }
+}
+
 }  // namespace
 }  // namespace propsmooth
