@@ -73,7 +73,7 @@ void AppendRankedPlot(const GroupView& group, double level, std::optional<double
                      "ci", html);
     }
     const bool found = !group.Discoveries.empty() && group.Discoveries[region.Index].Discovery;
-    discoveries += found ? 1 : 0;
+    if (found) ++discoveries;
     AppendDot(frame, clip, {x, region.Eb}, kDotRadius, found ? "dot out" : "dot",
               DotTooltip(group.Regions[region.Index]), html);
   }
