@@ -55,8 +55,8 @@ void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
   out->push_back(',');
   AppendProportion(record.EbPropMe, context.Percent, out);
   out->push_back(',');
-  const bool beta = PriorIsBeta(context.Prior);
-  if (beta) AppendProportion(EbUnderPrior(record, context.Prior.Source), context.Percent, out);
+  const bool beta = context.Eb.has_value();
+  if (beta) AppendProportion(*context.Eb, context.Percent, out);
   out->push_back(',');
   if (beta && bounds.Status == IntervalStatus::kOk) {
     AppendProportion(bounds.Lower, context.Percent, out);
@@ -66,7 +66,17 @@ void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
     out->push_back(',');
   }
   out->push_back(',');
-  if (beta) out->append(context.Prior.Source == PriorSource::kMle ? "mle" : "me");
+  if (beta) AppendCsvField(context.PriorName, out);
+  if (const std::optional<RegionDiscovery>& cells = context.Threshold) {
+    out->push_back(',');
+    if (cells->Tails) AppendShortest(cells->Tails->Exceed, out);
+    out->push_back(',');
+    if (cells->Tails) AppendShortest(cells->Tails->AtMost, out);
+    out->push_back(',');
+    if (cells->QValue) AppendShortest(*cells->QValue, out);
+    out->push_back(',');
+    if (cells->QValue) out->append(cells->Discovery ? "true" : "false");
+  }
   out->push_back('\n');
 }
 

@@ -3,12 +3,13 @@
 #ifndef PROPSMOOTH_REPORT_TOOL_CSV_TABLE_H_
 #define PROPSMOOTH_REPORT_TOOL_CSV_TABLE_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/types.h"
 #include "report_tool/beta_math.h"
-#include "report_tool/group_prior.h"
+#include "report_tool/discovery.h"
 
 namespace propsmooth {
 
@@ -16,6 +17,9 @@ namespace propsmooth {
 /// methods of a pandas DataFrame and so cannot be reached as attributes.
 inline constexpr std::string_view kCsvTableHeader =
     "group,id,x,n,raw,eb_me,eb,lower,upper,prior\n";
+
+/// The columns --threshold adds at the end of the header, comma first.
+inline constexpr std::string_view kCsvThresholdColumns = ",p_exceed,pep,q_value,discovery";
 
 /// Appends `text` as one field (RFC 4180): as it stands, or in double
 /// quotes, each of its own doubled, when it holds a comma, a double quote,
@@ -29,17 +33,22 @@ void AppendShortest(double value, std::string* out);
 
 /// What a CSV row says beyond the record itself.
 struct CsvRowContext {
-  std::string_view Group;  // the group's label as text
-  std::string_view Id;     // the record's label as text
-  GroupPrior Prior;        // the prior of eb, lower and upper
-  bool Percent = false;    // proportions times 100
+  std::string_view Group;      // the group's label as text
+  std::string_view Id;         // the record's label as text
+  std::optional<double> Eb;    // the EB proportion; empty: no posterior
+  std::string_view PriorName;  // how eb, lower and upper were found
+  bool Percent = false;        // proportions times 100
+  // The threshold columns, when --threshold asks for them.
+  std::optional<RegionDiscovery> Threshold;
 };
 
 /// Appends the row of `record`, LF ended: group, id, count, size, the raw
-/// and the moment-estimator EB proportion, then under the prior its EB
-/// proportion and the interval `bounds`, and the prior's name ("mle" or
-/// "me"). When the prior is no beta distribution, eb, lower, upper and
-/// prior are empty; so are lower and upper when `bounds` holds no interval.
+/// and the moment-estimator EB proportion, then its EB proportion, the
+/// interval `bounds` and the prior's name. Without an EB proportion, eb,
+/// lower, upper and prior are empty; so are lower and upper when `bounds`
+/// holds no interval. With threshold cells: p_exceed, pep and q_value
+/// (never in percent; empty where missing) and discovery ("true" or
+/// "false", empty without a q-value).
 void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
                   const CredibleBounds& bounds, std::string* out);
 

@@ -6,7 +6,18 @@
 #include <optional>
 #include <vector>
 
+#include "report_tool/beta_math.h"
+
 namespace propsmooth {
+
+/// A region's figures at the threshold: its posterior's tails, its
+/// q-value over the file and whether it is a discovery. Empty tails and
+/// q-value for a region with no posterior.
+struct RegionDiscovery {
+  std::optional<TailProbabilities> Tails;
+  std::optional<double> QValue;
+  bool Discovery = false;
+};
 
 /// Each region's q-value: the mean of all PEPs (of every region given, the
 /// whole file) that are at most its own, so that tied PEPs share one q.

@@ -7,7 +7,9 @@
 #include "report/number_format.h"
 #include "report_tool/funnel_plot.h"
 #include "report_tool/histogram_plot.h"
+#include "report_tool/csv_table.h"
 #include "report_tool/html_text.h"
+#include "report_tool/ranked_plot.h"
 #include "report_tool/region_table.h"
 #include "report_tool/shrinkage_plot.h"
 
@@ -44,13 +46,60 @@ void AppendPriorNote(const GroupView& group, const GroupPrior& prior, double lev
   }
 }
 
+// What the fit that does not give up found, and what the CSV table and
+// the ranked plot use.
+void AppendFitNote(const GroupFit& fit, std::optional<double> threshold, std::string* html) {
+  html->append("<p class=\"fit-note\">Fit that does not give up: <b>");
+  html->append(FitLabelText(fit.Fit.Label));
+  html->append("</b>");
+  if (fit.Fit.Prior) {
+    html->append(", Alpha = ");
+    AppendShortest(fit.Fit.Prior->Alpha, html);
+    html->append(", Beta = ");
+    AppendShortest(fit.Fit.Prior->Beta, html);
+  }
+  if (fit.Fit.Boundary != FitBoundary::kNone) {
+    html->append(" (");
+    AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
+    html->append(")");
+  }
+  html->append(". The ranked plot and the CSV table use ");
+  switch (fit.Choice) {
+    case FitChoice::kNewton:
+    case FitChoice::kSafeguarded:
+      html->append("this prior.");
+      break;
+    case FitChoice::kMe:
+      html->append("the moment estimators, as --estimator me asks.");
+      break;
+    case FitChoice::kCompletePooling:
+      html->append("complete pooling: every region gets the common rate ");
+      AppendPercent(fit.PooledRate, html);
+      html->append("% and the interval of its posterior Beta(sum x + 1/2, sum (n \u2212 x) + "
+                   "1/2).</p>\n<p class=\"warn\">These intervals understate the regions' "
+                   "spread: they are the common rate's alone.");
+      break;
+    case FitChoice::kNone:
+      html->append("no prior: this group has no posterior.");
+      break;
+  }
+  html->append("</p>\n");
+  if (threshold) {
+    html->append("<p class=\"note\">Exceedance probabilities, PEPs and q-values at ");
+    AppendPercent(*threshold, html);
+    html->append("% treat Alpha and Beta as known: the prior's own uncertainty is not in "
+                 "them. q-values are over every region of the file.</p>\n");
+  }
+}
+
 }  // namespace
 
 std::string SectionId(std::size_t index) { return "group-" + std::to_string(index); }
 
 void AppendGroupSection(const GroupView& group, std::size_t index, double eps,
                         PriorEstimator estimator, double level,
-                        const SectionLimits& limits, std::string* html) {
+                        std::optional<double> threshold, const SectionLimits& limits,
+                        std::string* html) {
   const std::string id = SectionId(index);
   const auto count = static_cast<std::int64_t>(group.Regions.size());
   html->append("<section class=\"group\" id=\"");
@@ -91,12 +140,19 @@ void AppendGroupSection(const GroupView& group, std::size_t index, double eps,
                  "plot.</p>\n");
   }
   AppendPriorNote(group, prior, level, html);
+  if (group.Fit) AppendFitNote(*group.Fit, threshold, html);
   if (shape == GroupShape::kPlots) {
     html->append("<div class=\"plots\">\n");
     AppendHistogram(group, id, html);
     AppendShrinkagePlot(group, prior, id, limits, html);
     AppendFunnelPlot(group, id, limits, html);
     html->append("</div>\n");
+    // Its own row: the three plots above keep theirs at common widths.
+    if (group.Fit) {
+      html->append("<div class=\"ranked\">\n");
+      AppendRankedPlot(group, level, threshold, id, limits, html);
+      html->append("</div>\n");
+    }
   }
   AppendRegionTable(group, prior, level, limits, html);
   html->append("</section>\n");

@@ -4,6 +4,7 @@
 #define PROPSMOOTH_REPORT_TOOL_GROUP_REPORT_H_
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "report_tool/group_prior.h"
@@ -18,10 +19,13 @@ std::string SectionId(std::size_t index);
 /// of the page: its log figures, its prior, the plots (or what the group
 /// is, when it has nothing to plot) and the region table, with credible
 /// intervals at `level` under the prior of `estimator`. `eps` is the
-/// tolerance the log figures print.
+/// tolerance the log figures print. A group with its Fit set also gets
+/// what that fit gives: a note on it and the ranked plot; with a
+/// `threshold`, the region table's exceedance columns.
 void AppendGroupSection(const GroupView& group, std::size_t index, double eps,
                         PriorEstimator estimator, double level,
-                        const SectionLimits& limits, std::string* html);
+                        std::optional<double> threshold, const SectionLimits& limits,
+                        std::string* html);
 
 }  // namespace propsmooth
 

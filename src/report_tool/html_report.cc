@@ -33,6 +33,9 @@ circle.out{fill:rgba(200,0,0,.55);stroke:#a00}
 .key.me{border-color:#d95f02}.key.mle{border-color:#1b6ac9}.key.diag{border-top:2px dashed #888}
 .key.prior{border-top:2px dashed #1a9641}.key.pooled{border-color:#222}
 .key.lim95{border-top:2px dashed #666}.key.lim998{border-top:2px dotted #444}
+.ranked{max-width:900px;margin-top:12px}
+.ci{stroke:#7f93ab;stroke-width:1.5}.threshold{stroke:#c00;stroke-dasharray:6 3}
+.key.ci{border-color:#7f93ab}.key.disc{width:9px;height:9px;border:1px solid #a00;border-radius:50%;background:rgba(200,0,0,.55)}.key.threshold{border-top:2px dashed #c00}
 )";
 
 void AppendFitSetting(const char* label, double value, std::string* html) {
@@ -78,11 +81,13 @@ void AppendIndexHead(std::string* html) {
   html->append("<h2>Groups</h2>\n<table class=\"index\"><thead><tr><th>Group</th>"
                "<th>Regions</th><th>Mean (%)</th><th>Variance (%&sup2;)</th><th>ME Alpha</th>"
                "<th>ME Beta</th><th>MLE Alpha</th><th>MLE Beta</th>"
-               "<th>Iterations</th></tr></thead><tbody>\n");
+               "<th>Iterations</th><th>Fit</th><th>Alpha</th><th>Beta</th><th>SE Alpha</th>"
+               "<th>SE Beta</th><th>Size lower 95%</th><th>Log-likelihood</th>"
+               "<th>Prior used</th></tr></thead><tbody>\n");
 }
 
 void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
-                    bool detailed, std::size_t index, std::string* html) {
+                    const GroupFit& fit, bool detailed, std::size_t index, std::string* html) {
   html->append("<tr><td>");
   if (detailed) {
     html->append("<a href=\"#");
@@ -109,6 +114,21 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
   }
   html->append("</td><td>");
   AppendInt(summary.Iterations, html);
+  // The summary table's figures, to six digits: --summary has them all.
+  html->append("</td><td title=\"");
+  AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
+  html->append("\">");
+  html->append(FitLabelText(fit.Fit.Label));
+  const std::optional<BetaPrior>& prior = fit.Fit.Prior;
+  for (const std::optional<double> value :
+       {prior ? std::optional(prior->Alpha) : std::nullopt,
+        prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta,
+        fit.Fit.SizeLower95, fit.Fit.LogLik}) {
+    html->append("</td><td>");
+    AppendSignificant(value, html);
+  }
+  html->append("</td><td>");
+  html->append(fit.Choice == FitChoice::kNone ? "none" : FitChoiceText(fit.Choice));
   html->append("</td></tr>\n");
 }
 

@@ -12,6 +12,7 @@
 #include "common/types.h"
 #include "report/result_table.h"
 #include "report_tool/beta_math.h"
+#include "report_tool/group_fit.h"
 #include "report_tool/group_report.h"
 
 namespace propsmooth {
@@ -35,10 +36,11 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html);
 /// Opens the index table that lists every group.
 void AppendIndexHead(std::string* html);
 
-/// One index row: the group's title (GroupTitle), region count and log
-/// figures, linked to section `index` when `detailed`.
+/// One index row: the group's title (GroupTitle), region count, log
+/// figures and the figures of `fit` (the summary table's, to six digits),
+/// linked to section `index` when `detailed`.
 void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
-                    bool detailed, std::size_t index, std::string* html);
+                    const GroupFit& fit, bool detailed, std::size_t index, std::string* html);
 
 /// Closes the index table and states how many groups have sections.
 void AppendIndexFoot(const ReportHeader& header, std::string* html);

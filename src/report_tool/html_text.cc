@@ -20,6 +20,17 @@ void AppendEscaped(std::string_view text, std::string* out) {
   }
 }
 
+void AppendSignificant(std::optional<double> value, std::string* out) {
+  if (!value || !std::isfinite(*value)) {
+    out->append("\u2014");
+    return;
+  }
+  char text[32];
+  const auto result =
+      std::to_chars(text, text + sizeof text, *value, std::chars_format::general, 6);
+  out->append(text, result.ptr);
+}
+
 void AppendDecimal(double value, int decimals, std::string* out) {
   if (!std::isfinite(value)) {
     out->push_back('0');

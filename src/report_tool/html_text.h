@@ -4,6 +4,7 @@
 #define PROPSMOOTH_REPORT_TOOL_HTML_TEXT_H_
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,11 @@ void AppendEscaped(std::string_view text, std::string* out);
 /// Appends `value` in fixed notation with `decimals` digits after the point
 /// (at least one digit before it); a value that is not finite as "0".
 void AppendDecimal(double value, int decimals, std::string* out);
+
+/// Appends `value` with six significant digits, as printf's %g writes it
+/// ("2.30478", "1.2e-07"); a dash for a value that is missing or not finite.
+/// For the page, where a round-trip number would crowd a table.
+void AppendSignificant(std::optional<double> value, std::string* out);
 
 /// Appends `n` as an English ordinal: 1st, 2nd, 3rd, 4th, 11th, 12th, 13th,
 /// 21st, 22nd, 101st, 111th.

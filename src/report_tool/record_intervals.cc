@@ -97,6 +97,19 @@ void ForEachGroup(std::size_t count, unsigned workers,
 RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan& plan,
                                        std::span<const GroupPrior> priors, double level,
                                        unsigned workers, const IntervalProgress& progress) {
+  return ComputeRecordPosteriors(
+      table, plan,
+      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+          std::optional<TailProbabilities>*) {
+        const GroupPrior& prior = priors[group];
+        *bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
+      },
+      false, workers, progress);
+}
+
+RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPlan& plan,
+                                        const PairPosterior& posterior, bool with_tails,
+                                        unsigned workers, const IntervalProgress& progress) {
   RecordIntervals intervals;
   intervals.OfRecord.resize(table.size());
   const std::size_t groups = plan.Groups.size();
@@ -135,6 +148,7 @@ RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan
   });
 
   intervals.Distinct.resize(distinct);
+  if (with_tails) intervals.DistinctTails.resize(distinct);
   std::atomic<std::size_t> next_chunk{0};
   std::atomic<std::size_t> done{0};
   RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
@@ -142,10 +156,8 @@ RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan
          begin = next_chunk.fetch_add(kChunk)) {
       const std::size_t end = std::min(distinct, begin + kChunk);
       for (std::size_t i = begin; i < end; ++i) {
-        const RegionRecord& record = table[shown_by[i]];
-        const GroupPrior& prior = priors[intervals.GroupOf[i]];
-        intervals.Distinct[i] =
-            PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
+        posterior(table[shown_by[i]], intervals.GroupOf[i], &intervals.Distinct[i],
+                  with_tails ? &intervals.DistinctTails[i] : nullptr);
       }
       const std::size_t total_done = done += end - begin;
       if (thread == 0 && progress) progress(total_done, distinct);

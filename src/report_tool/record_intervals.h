@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct RecordIntervals {
   std::vector<CredibleBounds> Distinct;  // one per distinct (Data1, Data2) of a group
   std::vector<std::uint32_t> GroupOf;    // by entry of Distinct: its group in the plan
   std::vector<std::uint32_t> OfRecord;   // by record index: its entry of Distinct
+  // By entry of Distinct, when the tails at a threshold are asked for.
+  std::vector<std::optional<TailProbabilities>> DistinctTails;
 
   const CredibleBounds& operator[](std::size_t record) const {
     return Distinct[OfRecord[record]];
@@ -43,6 +46,19 @@ using IntervalProgress = std::function<void(std::size_t done, std::size_t total)
 RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan& plan,
                                        std::span<const GroupPrior> priors, double level,
                                        unsigned workers, const IntervalProgress& progress);
+
+/// The posterior figures of one distinct pair, from the record that shows
+/// it first and its group in the plan: its interval, and its tails when
+/// asked for (`tails` null otherwise). Called on any of the threads.
+using PairPosterior = std::function<void(const RegionRecord& record, std::size_t group,
+                                         CredibleBounds* bounds,
+                                         std::optional<TailProbabilities>* tails)>;
+
+/// As ComputeRecordIntervals, each distinct pair's figures from `posterior`;
+/// DistinctTails is filled when `with_tails`.
+RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPlan& plan,
+                                        const PairPosterior& posterior, bool with_tails,
+                                        unsigned workers, const IntervalProgress& progress);
 
 }  // namespace propsmooth
 

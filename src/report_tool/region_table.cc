@@ -7,6 +7,23 @@
 #include "report_tool/html_text.h"
 
 namespace propsmooth {
+namespace {
+
+// Six digits, as the rest of the table; a dash where a region has no posterior.
+void AppendDiscoveryCells(const RegionDiscovery& discovery, std::string* html) {
+  for (const std::optional<double> value :
+       {discovery.Tails ? std::optional(discovery.Tails->Exceed) : std::nullopt,
+        discovery.Tails ? std::optional(discovery.Tails->AtMost) : std::nullopt,
+        discovery.QValue}) {
+    html->append("<td>");
+    AppendSignificant(value, html);
+    html->append("</td>");
+  }
+  html->append(discovery.QValue ? (discovery.Discovery ? "<td><b>yes</b></td>" : "<td>no</td>")
+                                : "<td>\u2014</td>");
+}
+
+}  // namespace
 
 void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double level,
                        const SectionLimits& limits, std::string* html) {
@@ -19,7 +36,13 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
   html->append(level_text);
   html->append("% lower (%)</th><th>");
   html->append(level_text);
-  html->append("% upper (%)</th><th>Note</th></tr></thead><tbody>\n");
+  html->append("% upper (%)</th>");
+  const bool threshold = !group.Discoveries.empty();
+  if (threshold) {
+    html->append("<th>P(rate &gt; threshold)</th><th>PEP</th><th>q-value</th>"
+                 "<th>Discovery</th>");
+  }
+  html->append("<th>Note</th></tr></thead><tbody>\n");
   const std::size_t shown = std::min(group.Regions.size(), limits.TableRows);
   for (std::size_t i = 0; i < shown; ++i) {
     const RegionRecord& region = group.Regions[i];
@@ -48,12 +71,16 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
       AppendPercent(bounds.Lower, html);
       html->append("</td><td>");
       AppendPercent(bounds.Upper, html);
-      html->append("</td><td></td>");
-    } else {
-      html->append("<td>\u2014</td><td>\u2014</td><td>");
-      AppendEscaped(IntervalStatusText(bounds.Status), html);
       html->append("</td>");
+    } else {
+      html->append("<td>\u2014</td><td>\u2014</td>");
     }
+    if (threshold) AppendDiscoveryCells(group.Discoveries[i], html);
+    html->append("<td>");
+    if (bounds.Status != IntervalStatus::kOk) {
+      AppendEscaped(IntervalStatusText(bounds.Status), html);
+    }
+    html->append("</td>");
     html->append("</tr>\n");
   }
   html->append("</tbody></table>\n");

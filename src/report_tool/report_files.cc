@@ -6,6 +6,7 @@
 
 #include "report_tool/csv_table.h"
 #include "report_tool/html_report.h"
+#include "report_tool/summary_table.h"
 
 namespace propsmooth {
 namespace {
@@ -48,11 +49,13 @@ GroupView ViewOfGroup(const EstimatedData& data, std::size_t g) {
   const GroupSpan& group = data.Plan.Groups[g];
   GroupView view = HeadOfGroup(data, g);
   view.Summary = data.Summaries[g];
+  if (g < data.Fits.size()) view.Fit = data.Fits[g];
   view.Regions.reserve(group.End - group.Begin);
   for (std::size_t k = group.Begin; k < group.End; ++k) {
     const std::uint32_t record = data.Plan.RecordIndices[k];
     view.Regions.push_back(input.Records[record]);
     if (!input.Ids.empty()) view.Ids.push_back(input.Ids[record]);
+    if (!data.Discoveries.empty()) view.Discoveries.push_back(data.Discoveries[record]);
   }
   return view;
 }
@@ -91,14 +94,14 @@ void WritePage(const ReportSettings& settings, const EstimatedData& data, Output
   for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
     const GroupSpan& group = plan.Groups[g];
     AppendIndexRow(GroupTitle(HeadOfGroup(data, g)), group.End - group.Begin,
-                   data.Summaries[g], g < header.DetailedGroups, g, &block);
+                   data.Summaries[g], data.Fits[g], g < header.DetailedGroups, g, &block);
     FlushIfFull(&block, html);
   }
   AppendIndexFoot(header, &block);
   const SectionLimits limits;
   for (std::size_t g = 0; g < header.DetailedGroups; ++g) {
     AppendGroupSection(ViewOfGroup(data, g), g, settings.Fit.Eps, settings.Estimator,
-                       settings.Level, limits, &block);
+                       settings.Level, settings.Threshold, limits, &block);
     FlushIfFull(&block, html);
   }
   AppendDocumentFoot(&block);
@@ -137,15 +140,36 @@ void WriteCsvTable(const ReportSettings& settings, const EstimatedData& data,
   const RecordTable& records = data.Input.Records;
   RecordLabels labels(data);
   std::string block(kCsvTableHeader);
+  const bool threshold = settings.Threshold.has_value();
+  if (threshold) {
+    block.pop_back();
+    block.append(kCsvThresholdColumns).push_back('\n');
+  }
   CsvRowContext context;
   context.Percent = settings.Percent;
   for (std::size_t i = 0; i < records.size(); ++i) {
     context.Group = labels.Group(i);
     context.Id = labels.Id(i);
-    context.Prior = data.Priors[intervals.GroupOfRecord(i)];
+    const GroupFit& fit = data.Fits[intervals.GroupOfRecord(i)];
+    context.Eb = EbUnderFit(records[i], fit);
+    context.PriorName = FitChoiceText(fit.Choice);
+    if (threshold) context.Threshold = data.Discoveries[i];
     AppendCsvRow(records[i], context, intervals[i], &block);
     FlushIfFull(&block, csv);
     if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());
+  }
+  csv->Write(block);
+}
+
+void WriteSummaryTable(const EstimatedData& data, OutputFile* csv) {
+  RecordLabels labels(data);
+  std::string block(kSummaryTableHeader);
+  for (std::size_t g = 0; g < data.Plan.Groups.size(); ++g) {
+    const GroupSpan& group = data.Plan.Groups[g];
+    // Every group has a record, and every record its group's label.
+    AppendSummaryRow(labels.Group(data.Plan.RecordIndices[group.Begin]), group.End - group.Begin,
+                     data.Summaries[g], data.Fits[g].Fit, &block);
+    FlushIfFull(&block, csv);
   }
   csv->Write(block);
 }

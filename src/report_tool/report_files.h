@@ -11,6 +11,8 @@
 #include "common/types.h"
 #include "input/grouping.h"
 #include "report/output_file.h"
+#include "report_tool/discovery.h"
+#include "report_tool/group_fit.h"
 #include "report_tool/group_prior.h"
 #include "report_tool/input_table.h"
 #include "report_tool/record_intervals.h"
@@ -23,7 +25,12 @@ struct EstimatedData {
   InputTable Input;
   GroupPlan Plan;
   std::vector<GroupSummary> Summaries;  // by group of Plan
-  std::vector<GroupPrior> Priors;       // by group, under the settings' estimator
+  std::vector<GroupPrior> Priors;       // by group, under the settings' estimator: the TSV's
+  // By group: the fit that does not give up and the posterior it gives, of
+  // the CSV table, the summary and the page; empty when none of them is asked.
+  std::vector<GroupFit> Fits;
+  // By record, with --threshold: the exceedance figures over the whole file.
+  std::vector<RegionDiscovery> Discoveries;
 };
 
 /// Told now and then how many records are written.
@@ -54,11 +61,15 @@ void WritePage(const ReportSettings& settings, const EstimatedData& data, Output
 void WriteIntervalTable(const EstimatedData& data, const RecordIntervals& intervals,
                         OutputFile* tsv, const RowProgress& progress);
 
-/// Writes the CSV table: kCsvTableHeader, then a row per record in the
-/// order of the data.
+/// Writes the CSV table: kCsvTableHeader (with kCsvThresholdColumns under
+/// --threshold), then a row per record in the order of the data, under the
+/// fits of data.Fits; `intervals` are theirs.
 void WriteCsvTable(const ReportSettings& settings, const EstimatedData& data,
                    const RecordIntervals& intervals, OutputFile* csv,
                    const RowProgress& progress);
+
+/// Writes the summary table: kSummaryTableHeader, then a row per group.
+void WriteSummaryTable(const EstimatedData& data, OutputFile* csv);
 
 }  // namespace propsmooth
 

@@ -107,12 +107,17 @@ bool ReadWhole(const std::string& text, Number* value) {
   return error == std::errc() && stop == end;
 }
 
-std::string OpenUnitIntervalCheck(const std::string& text) {
-  double value = 0.0;
-  if (!ReadWhole(text, &value) || !(value > 0.0 && value < 1.0)) {
-    return "the level must lie strictly between 0 and 1, not " + text;
-  }
-  return std::string();
+// A check that `what` lies strictly between 0 and 1.
+CLI::Validator OpenUnitIntervalCheck(const std::string& what) {
+  return CLI::Validator(
+      [what](const std::string& text) {
+        double value = 0.0;
+        if (!ReadWhole(text, &value) || !(value > 0.0 && value < 1.0)) {
+          return "the " + what + " must lie strictly between 0 and 1, not " + text;
+        }
+        return std::string();
+      },
+      "FLOAT in (0,1)");
 }
 
 // from_chars takes no sign for an unsigned count, so "-1" is refused.
@@ -199,12 +204,24 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   app.add_option("--level", settings->Level,
                  "Level of the equal-tailed credible intervals, strictly between 0 and 1")
       ->capture_default_str()
-      ->check(CLI::Validator(OpenUnitIntervalCheck, "FLOAT in (0,1)"));
+      ->check(OpenUnitIntervalCheck("level"));
   app.add_option("--estimator", estimator,
                  "Prior of the intervals and the shrinkage plot: mle (the moment "
                  "estimators where the fit fails) or me")
       ->capture_default_str()
       ->check(CLI::IsMember({"mle", "me"}));
+  app.add_option("--summary", settings->SummaryFileName,
+                 "Write one CSV row per group to this file: the moment estimators, the "
+                 "fit that does not give up, its standard errors and log-likelihood");
+  double threshold = 0.0;
+  app.add_option("--threshold", threshold,
+                 "Add each region's probability that its rate exceeds this proportion, "
+                 "its PEP, q-value and discovery to the --csv table and the page")
+      ->check(OpenUnitIntervalCheck("threshold"));
+  app.add_option("--fdr", settings->Fdr,
+                 "The q-value at most which a region is a discovery (with --threshold)")
+      ->capture_default_str()
+      ->check(OpenUnitIntervalCheck("false discovery rate"));
   app.add_option("--max-groups", settings->MaxGroups,
                  "Draw plots and region tables for at most this many groups (the "
                  "first in order); every group stays in the index")
@@ -224,12 +241,13 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
     return code == 0 ? CommandLineOutcome::kShown : CommandLineOutcome::kUsageError;
   }
   if (settings->ReportFileName.empty() && settings->CsvFileName.empty() &&
-      settings->TsvFileName.empty()) {
+      settings->TsvFileName.empty() && settings->SummaryFileName.empty()) {
     *text = std::string("ReportFileName is required: name the HTML file to write, or ask for a "
                         "table with --csv FILE or --tsv FILE\n") +
             kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }
+  if (app.count("--threshold") > 0) settings->Threshold = threshold;
   settings->Estimator = estimator == "me" ? PriorEstimator::kMe : PriorEstimator::kMle;
   if (format == "legacy") settings->Format = InputFormat::kLegacy;
   if (format == "csv") settings->Format = InputFormat::kCsv;

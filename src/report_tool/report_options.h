@@ -26,11 +26,14 @@ struct ReportSettings {
   std::string ReportFileName;  // empty: no page (a table is asked for)
   std::string TsvFileName;     // empty: no interval table
   std::string CsvFileName;     // empty: no CSV table; kStandardStream: standard output
+  std::string SummaryFileName;  // empty: no summary table
   std::optional<InputFormat> Format;  // empty: from the name, else the first line
   ColumnChoice Columns;        // --count, --size, --group, --id
   bool Percent = false;        // the CSV table's proportions in percent
   double Level = 0.95;         // strictly between 0 and 1
   PriorEstimator Estimator = PriorEstimator::kMle;
+  std::optional<double> Threshold;  // strictly between 0 and 1: the exceedance columns
+  double Fdr = 0.05;                // strictly between 0 and 1
   std::size_t MaxGroups = 100;  // groups drawn with plots and tables
   RunSettings Fit;             // -A, -B, -E, -L as propsmooth reads them
 };

@@ -12,6 +12,8 @@
 #include "app/estimate_groups.h"
 #include "app/job_files.h"
 #include "common/platform.h"
+#include "report_tool/discovery.h"
+#include "report_tool/group_fit.h"
 #include "report_tool/named_input.h"
 #include "report_tool/progress_line.h"
 #include "report_tool/record_intervals.h"
@@ -36,7 +38,8 @@ bool IsStandardStream(const std::string& name) { return name == kStandardStream;
 bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* console) {
   std::vector<const std::string*> written;
   for (const std::string* name :
-       {&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName}) {
+       {&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
+        &settings.SummaryFileName}) {
     if (!name->empty() && !(name == &settings.CsvFileName && IsStandardStream(*name))) {
       written.push_back(name);
     }
@@ -61,6 +64,9 @@ void PrintFileNames(const ReportSettings& settings, std::FILE* console) {
   }
   if (!settings.CsvFileName.empty()) {
     Print(console, " CsvFileName   : " + settings.CsvFileName + "\n");
+  }
+  if (!settings.SummaryFileName.empty()) {
+    Print(console, " SummaryFile   : " + settings.SummaryFileName + "\n");
   }
 }
 
@@ -88,16 +94,59 @@ void Estimate(const ReportSettings& settings, ProgressLine* progress, EstimatedD
   }
 }
 
+// Every record's interval under its group's fit, and its tails at the
+// threshold when one is given.
+RecordIntervals ComputePosteriors(const ReportSettings& settings, const EstimatedData& data,
+                                  unsigned workers, const IntervalProgress& progress) {
+  return ComputeRecordPosteriors(
+      data.Input.Records, data.Plan,
+      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+          std::optional<TailProbabilities>* tails) {
+        const GroupFit& fit = data.Fits[group];
+        *bounds = IntervalUnderFit(record, fit, settings.Level);
+        if (tails == nullptr) return;
+        if (const std::optional<BetaPrior> posterior = PosteriorUnderFit(record, fit)) {
+          *tails = BetaTails(posterior->Alpha, posterior->Beta, *settings.Threshold);
+        }
+      },
+      settings.Threshold.has_value(), workers, progress);
+}
+
+// The q-values are over the whole file: every record's PEP counts, in
+// every group.
+void MarkDiscoveries(const ReportSettings& settings, const RecordIntervals& posteriors,
+                     EstimatedData* data) {
+  const std::size_t records = data->Input.Records.size();
+  std::vector<std::optional<double>> peps(records);
+  for (std::size_t i = 0; i < records; ++i) {
+    const std::optional<TailProbabilities>& tails =
+        posteriors.DistinctTails[posteriors.OfRecord[i]];
+    if (tails) peps[i] = tails->AtMost;
+  }
+  const std::vector<std::optional<double>> q_values = QValues(peps);
+  peps = std::vector<std::optional<double>>();
+  const std::vector<bool> marked = Discoveries(q_values, settings.Fdr);
+  data->Discoveries.resize(records);
+  for (std::size_t i = 0; i < records; ++i) {
+    RegionDiscovery& discovery = data->Discoveries[i];
+    discovery.Tails = posteriors.DistinctTails[posteriors.OfRecord[i]];
+    discovery.QValue = q_values[i];
+    discovery.Discovery = marked[i];
+  }
+}
+
 // The output files of a run, created together once the data are
-// estimated: the page, the interval table and the CSV table, in that
-// order. A file with an empty name is not asked for.
+// estimated: the page, the interval table, the CSV table and the summary,
+// in that order. A file with an empty name is not asked for.
 struct Outputs {
   static constexpr std::size_t kPage = 0;
   static constexpr std::size_t kTsv = 1;
   static constexpr std::size_t kCsv = 2;
+  static constexpr std::size_t kSummary = 3;
 
   explicit Outputs(const ReportSettings& settings)
-      : Names{&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName} {}
+      : Names{&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
+              &settings.SummaryFileName} {}
 
   bool Asked(std::size_t i) const { return !Names[i]->empty(); }
   // Only the CSV table goes to standard output.
@@ -105,8 +154,8 @@ struct Outputs {
     return i == kCsv && IsStandardStream(*Names[i]);
   }
 
-  std::array<const std::string*, 3> Names;
-  std::array<OutputFile, 3> Files;
+  std::array<const std::string*, 4> Names;
+  std::array<OutputFile, 4> Files;
 };
 
 bool CreateOutputs(const StandardStreams& streams, Outputs* outputs, std::FILE* console) {
@@ -151,15 +200,27 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
   data.Plan = PlanGroups(data.Input.Records);
   Estimate(settings, &progress, &data);
 
-  const bool with_table = !settings.TsvFileName.empty() || !settings.CsvFileName.empty();
+  const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+  const auto intervals_computed = [&progress](std::size_t done, std::size_t total) {
+    progress.Count(done, total, "intervals computed");
+  };
+  // The legacy table keeps the prior it always had; its users' scripts
+  // read it.
   RecordIntervals intervals;
-  if (with_table) {
-    intervals = ComputeRecordIntervals(
-        data.Input.Records, data.Plan, data.Priors, settings.Level,
-        std::max(1u, std::thread::hardware_concurrency()),
-        [&progress](std::size_t done, std::size_t total) {
-          progress.Count(done, total, "intervals computed");
-        });
+  if (!settings.TsvFileName.empty()) {
+    intervals = ComputeRecordIntervals(data.Input.Records, data.Plan, data.Priors,
+                                       settings.Level, workers, intervals_computed);
+  }
+  if (!settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
+      !settings.SummaryFileName.empty()) {
+    data.Fits = FitGroups(data.Input.Records, data.Plan, data.Summaries, settings.Fit,
+                          settings.Estimator, workers);
+  }
+  RecordIntervals posteriors;
+  if (!settings.CsvFileName.empty() ||
+      (settings.Threshold && !settings.ReportFileName.empty())) {
+    posteriors = ComputePosteriors(settings, data, workers, intervals_computed);
+    if (settings.Threshold) MarkDiscoveries(settings, posteriors, &data);
   }
   const auto rows_written = [&progress](std::size_t done, std::size_t total) {
     progress.Count(done, total, "rows written");
@@ -175,7 +236,10 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
       WriteIntervalTable(data, intervals, &outputs.Files[Outputs::kTsv], rows_written);
     }
     if (outputs.Asked(Outputs::kCsv)) {
-      WriteCsvTable(settings, data, intervals, &outputs.Files[Outputs::kCsv], rows_written);
+      WriteCsvTable(settings, data, posteriors, &outputs.Files[Outputs::kCsv], rows_written);
+    }
+    if (outputs.Asked(Outputs::kSummary)) {
+      WriteSummaryTable(data, &outputs.Files[Outputs::kSummary]);
     }
     progress.Clear();
     ok = CloseOutputs(&outputs, console);

@@ -142,10 +142,11 @@ def main():
         with open(edge, "w") as f:
             f.write(EDGE_DATA)
         pages = [
-            ([rats, os.path.join(work, "rats.html")], 3),
-            ([edge, os.path.join(work, "edge.html")], 9),
-            ([edge, os.path.join(work, "edge-me.html"), "--estimator", "me", "--level", "0.5"], 9),
-            ([edge, os.path.join(work, "edge-two.html"), "--max-groups", "2"], 6),
+            ([rats, os.path.join(work, "rats.html")], 4),
+            ([rats, os.path.join(work, "rats-threshold.html"), "--threshold", "0.15"], 4),
+            ([edge, os.path.join(work, "edge.html")], 11),
+            ([edge, os.path.join(work, "edge-me.html"), "--estimator", "me", "--level", "0.5"], 11),
+            ([edge, os.path.join(work, "edge-two.html"), "--max-groups", "2"], 8),
         ]
         for args, charts in pages:
             run(tool, args)

@@ -21,7 +21,8 @@ NUMERIC = ["x", "n", "raw", "eb_me", "eb", "lower", "upper"]
 INTEGER = ["x", "n"]
 
 # Labels both readers would turn into a number or a missing value; group
-# "NA" has no beta prior, so its eb, lower and upper are empty.
+# "NA" has every count 0 or its size (no pooling: no prior at all), so its
+# eb, lower and upper are empty.
 ROWS = [  # region, cases, pop, state
     ("01", 12, 100, "01"),
     ("NA", 30, 120, "01"),
@@ -29,7 +30,7 @@ ROWS = [  # region, cases, pop, state
     ("Adams, OH", 5, 90, "01"),
     ("Dane  Co", 10, 10, "NA"),
     ('say "hi"', 22, 110, "01"),
-    ("x", 1, 10, "NA"),
+    ("x", 0, 10, "NA"),
     ("y", 9, 70, "01"),
 ]
 

@@ -76,37 +76,72 @@ TEST(AppendCsvRow, WritesTheEstimatesOfThePriorOrEmptyCells) {
   none.Status = IntervalStatus::kNotComputable;
   struct Case {
     const char* Name;
-    GroupPrior Prior;
+    std::optional<double> Eb;
+    const char* PriorName;
     bool Percent;
     const CredibleBounds& Bounds;
     const char* Row;
   };
   const Case cases[] = {
-      {"mle", {2.0, 8.0, PriorSource::kMle}, false, ok,
-       "g,\"a,b\",3,20,0.07,0.25,0.125,0.0625,0.5,mle\n"},
-      {"me", {2.0, 8.0, PriorSource::kMe}, false, ok,
+      {"newton", 0.125, "newton", false, ok,
+       "g,\"a,b\",3,20,0.07,0.25,0.125,0.0625,0.5,newton\n"},
+      {"me", 0.25, "me", false, ok,
        "g,\"a,b\",3,20,0.07,0.25,0.25,0.0625,0.5,me\n"},
-      {"me after a failed fit", {2.0, 8.0, PriorSource::kMeAfterFailedFit}, false, ok,
-       "g,\"a,b\",3,20,0.07,0.25,0.25,0.0625,0.5,me\n"},
-      {"no interval", {2.0, 8.0, PriorSource::kMle}, false, none,
-       "g,\"a,b\",3,20,0.07,0.25,0.125,,,mle\n"},
-      {"no spread", {0.0, 0.0, PriorSource::kMe}, false, none,
+      {"pooled", 0.1, "complete pooling", false, ok,
+       "g,\"a,b\",3,20,0.07,0.25,0.1,0.0625,0.5,complete pooling\n"},
+      {"no interval", 0.125, "safeguarded", false, none,
+       "g,\"a,b\",3,20,0.07,0.25,0.125,,,safeguarded\n"},
+      {"no posterior", std::nullopt, "", false, none,
        "g,\"a,b\",3,20,0.07,0.25,,,,\n"},
-      {"negative moments", {-1.5, 4.0, PriorSource::kMeAfterFailedFit}, false, none,
-       "g,\"a,b\",3,20,0.07,0.25,,,,\n"},
-      {"percent", {2.0, 8.0, PriorSource::kMle}, true, ok,
-       "g,\"a,b\",3,20,7.000000000000001,25,12.5,6.25,50,mle\n"},
+      {"percent", 0.125, "newton", true, ok,
+       "g,\"a,b\",3,20,7.000000000000001,25,12.5,6.25,50,newton\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     CsvRowContext context;
     context.Group = "g";
     context.Id = "a,b";
-    context.Prior = c.Prior;
+    context.Eb = c.Eb;
+    context.PriorName = c.PriorName;
     context.Percent = c.Percent;
     std::string out;
     AppendCsvRow(record, context, c.Bounds, &out);
     EXPECT_EQ(out, c.Row);
+  }
+}
+
+// The threshold cells: probabilities never in percent, empty without a
+// posterior, discovery only where there is a q-value.
+TEST(AppendCsvRow, WritesTheThresholdCells) {
+  RegionRecord record;
+  record.Data1 = 1;
+  record.Data2 = 4;
+  record.Proportion = 0.25;
+  record.EbPropMe = 0.25;
+  CredibleBounds none;
+  RegionDiscovery found;
+  found.Tails = TailProbabilities{0.75, 0.25};
+  found.QValue = 0.125;
+  found.Discovery = true;
+  RegionDiscovery missed = found;
+  missed.Discovery = false;
+  const struct {
+    const char* Name;
+    RegionDiscovery Cells;
+    const char* Tail;
+  } cases[] = {
+      {"found", found, ",0.75,0.25,0.125,true\n"},
+      {"missed", missed, ",0.75,0.25,0.125,false\n"},
+      {"no posterior", RegionDiscovery(), ",,,,\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    CsvRowContext context;
+    context.Percent = true;
+    context.Threshold = c.Cells;
+    std::string out;
+    AppendCsvRow(record, context, none, &out);
+    EXPECT_EQ(out, std::string(",,1,4,25,25,,,,") + c.Tail);
   }
 }
 

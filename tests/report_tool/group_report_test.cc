@@ -12,7 +12,7 @@ namespace {
 std::string Section(const GroupView& group, PriorEstimator estimator = PriorEstimator::kMle,
                     const SectionLimits& limits = SectionLimits{}) {
   std::string html;
-  AppendGroupSection(group, 0, 0.00001, estimator, 0.95, limits, &html);
+  AppendGroupSection(group, 0, 0.00001, estimator, 0.95, std::nullopt, limits, &html);
   return html;
 }
 

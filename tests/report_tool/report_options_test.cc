@@ -1,5 +1,6 @@
 #include "report_tool/report_options.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,10 @@ TEST(ReadReportCommandLine, NamesTheOptionInEachError) {
       {{"d", "r", "--count", ""}, O::kUsageError, "--count"},
       {{"d", "r", "--level", "2"}, O::kUsageError, "--level"},
       {{"d", "r", "--max-groups", "x"}, O::kUsageError, "--max-groups"},
+      {{"d", "r", "--threshold", "1"}, O::kUsageError, "--threshold"},
+      {{"d", "r", "--threshold", "0"}, O::kUsageError, "--threshold"},
+      {{"d", "r", "--threshold", "0.1", "--fdr", "1.5"}, O::kUsageError, "--fdr"},
+      {{"d", "r", "--fdr", "nan"}, O::kUsageError, "--fdr"},
       {{"d", "r", "--frmat", "csv"}, O::kUsageError, "--frmat"},
       {{"d", "--percent"}, O::kUsageError, "ReportFileName"},
       // After "--" a number is a file name, not the value of the -L before.
@@ -114,6 +119,31 @@ TEST(ReadReportCommandLine, NamesTheOptionInEachError) {
     std::string text;
     EXPECT_EQ(ReadReportCommandLine(c.Args, &settings, &text), c.Outcome) << text;
     EXPECT_NE(text.find(c.Named), std::string::npos) << text;
+  }
+}
+
+// --threshold is kept only when given, --fdr has its default, and the
+// summary alone is a run.
+TEST(ReadReportCommandLine, ReadsTheExceedanceAndSummaryOptions) {
+  struct Case {
+    std::vector<std::string_view> Args;
+    std::optional<double> Threshold;
+    double Fdr;
+    const char* Summary;
+  };
+  const Case cases[] = {
+      {{"d", "r"}, std::nullopt, 0.05, ""},
+      {{"d", "r", "--threshold", "0.15"}, 0.15, 0.05, ""},
+      {{"d", "--summary", "s.csv", "--threshold=0.2", "--fdr", "0.1"}, 0.2, 0.1, "s.csv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Joined(c.Args));
+    ReportSettings settings;
+    std::string text;
+    ASSERT_EQ(ReadReportCommandLine(c.Args, &settings, &text), CommandLineOutcome::kRun) << text;
+    EXPECT_EQ(settings.Threshold, c.Threshold);
+    EXPECT_EQ(settings.Fdr, c.Fdr);
+    EXPECT_EQ(settings.SummaryFileName, c.Summary);
   }
 }
 

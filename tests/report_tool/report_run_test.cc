@@ -194,5 +194,131 @@ TEST_F(ReportRunTest, NeverWritesTheCsvTableOverAnotherFile) {
   EXPECT_EQ(ReadFile("data.csv"), "x,n\n1,2\n");
 }
 
+// The cells of a CSV file without quoted fields, row by row, header first.
+std::vector<std::vector<std::string>> CsvCells(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string>& row = rows.emplace_back();
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, ',');) row.push_back(cell);
+    if (!line.empty() && line.back() == ',') row.emplace_back();
+  }
+  return rows;
+}
+
+// Two groups with no more spread than binomial sampling: 30 of 300 and 60
+// of 300. Each ends in complete pooling, whose posterior Beta(sum x + 1/2,
+// sum (n - x) + 1/2) needs no fit, so every figure has an independent value.
+constexpr const char* kTwoFlatGroups =
+    "group,x,n\n1,5,50\n1,6,50\n1,4,50\n1,5,50\n1,7,50\n1,3,50\n"
+    "2,10,50\n2,11,50\n2,9,50\n2,10,50\n2,12,50\n2,8,50\n";
+
+// The fit each group's summary row names, and its prior: the usage text's
+// start on the rat data now ends in the safeguarded search at the optimum
+// that 50-digit mpmath finds (prior_fit_reference.py); the default start in
+// propsmooth's own Newton fit; flat groups in no finite maximum.
+TEST_F(ReportRunTest, SummaryNamesEachGroupsFit) {
+  WriteFile("flat.csv", kTwoFlatGroups);
+  const std::string rats = std::string(PROPSMOOTH_SOURCE_DIR) + "/examples/rats.txt";
+  struct Case {
+    const char* Name;
+    std::vector<std::string> Args;
+    const char* Fit;
+    double Alpha, Beta;  // 0: empty cells
+  };
+  const Case cases[] = {
+      {"usage start", {rats, "-A12.3", "-B13.0", "-E0.005", "-L10"}, "safeguarded",
+       2.30478331212, 14.0798090315},
+      {"default start", {rats}, "newton", 2.30478331212, 14.0798090315},
+      {"no spread", {PathOf("flat.csv"), "--group", "group", "--count", "x", "--size", "n"},
+       "no finite maximum", 0.0, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::string> args = c.Args;
+    args.insert(args.end(), {"--summary", PathOf("s.csv")});
+    ExitStatus status = ExitStatus::kBadInput;
+    Run(args, &status);
+    ASSERT_EQ(status, ExitStatus::kSuccess);
+    const auto rows = CsvCells(ReadFile("s.csv"));
+    ASSERT_GE(rows.size(), 2u);
+    const std::vector<std::string>& header = rows[0];
+    ASSERT_EQ(header.size(), 17u);
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+      ASSERT_EQ(rows[r].size(), header.size());
+      EXPECT_EQ(rows[r][15], c.Fit);
+      if (c.Alpha == 0.0) {
+        for (std::size_t k = 6; k <= 11; ++k) EXPECT_EQ(rows[r][k], "") << header[k];
+        EXPECT_EQ(rows[r][16], "no more spread than binomial sampling: complete pooling");
+      } else {
+        EXPECT_NEAR(std::stod(rows[r][6]), c.Alpha, 1e-10 * c.Alpha);
+        EXPECT_NEAR(std::stod(rows[r][7]), c.Beta, 1e-10 * c.Beta);
+        EXPECT_EQ(rows[r][16], "");
+      }
+    }
+  }
+}
+
+// Complete pooling and the threshold columns. Tails and bounds are 50-digit
+// mpmath on Beta(30.5, 270.5) and Beta(60.5, 240.5) at 0.12; the q-values by
+// hand: group 2's six tied PEPs are the smallest, so q = PEP2; group 1's
+// mean over all twelve, (PEP1 + PEP2) / 2 = 0.4288785...
+TEST_F(ReportRunTest, PoolsFlatGroupsAndRanksTheirDiscoveries) {
+  WriteFile("flat.csv", kTwoFlatGroups);
+  struct Group {
+    double Eb, Lower, Upper, Exceed, Pep, Q;
+  };
+  const Group groups[] = {
+      {0.1, 0.069892640989262873338, 0.13777553699419896175, 0.14227991521056516732,
+       0.85772008478943483268, 0.42887852751895286521},
+      {0.2, 0.15774129218725642881, 0.24801421221159063392, 0.99996302975152910226,
+       0.000036970248470897742697, 0.000036970248470897742697},
+  };
+  const struct {
+    const char* Fdr;
+    bool FirstFound;  // group 2 is found at either level
+  } levels[] = {{"0.05", false}, {"0.5", true}};
+  for (const auto& level : levels) {
+    SCOPED_TRACE(level.Fdr);
+    ExitStatus status = ExitStatus::kBadInput;
+    Run({PathOf("flat.csv"), "--group", "group", "--count", "x", "--size", "n", "--csv",
+         PathOf("t.csv"), "--threshold", "0.12", "--fdr", level.Fdr},
+        &status);
+    ASSERT_EQ(status, ExitStatus::kSuccess);
+    const auto rows = CsvCells(ReadFile("t.csv"));
+    ASSERT_EQ(rows.size(), 13u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"group", "id", "x", "n", "raw", "eb_me", "eb",
+                                                 "lower", "upper", "prior", "p_exceed", "pep",
+                                                 "q_value", "discovery"}));
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+      SCOPED_TRACE(r);
+      const std::vector<std::string>& row = rows[r];
+      ASSERT_EQ(row.size(), 14u);
+      const Group& want = groups[r <= 6 ? 0 : 1];
+      EXPECT_EQ(std::stod(row[6]), want.Eb);  // 30/300 and 60/300, correctly rounded
+      EXPECT_NEAR(std::stod(row[7]), want.Lower, 1e-12);
+      EXPECT_NEAR(std::stod(row[8]), want.Upper, 1e-12);
+      EXPECT_EQ(row[9], "complete pooling");
+      const double exceed = std::stod(row[10]);
+      const double pep = std::stod(row[11]);
+      EXPECT_NEAR(exceed, want.Exceed, 1e-12);
+      EXPECT_NEAR(pep, want.Pep, 1e-12 * want.Pep + 1e-300);
+      EXPECT_NEAR(exceed + pep, 1.0, 1e-12);
+      EXPECT_NEAR(std::stod(row[12]), want.Q, 1e-12 * want.Q);
+      EXPECT_EQ(row[13], r > 6 || level.FirstFound ? "true" : "false");
+    }
+  }
+  // The page says what pooling and PEPs leave out.
+  ExitStatus status = ExitStatus::kBadInput;
+  Run({PathOf("flat.csv"), PathOf("p.html"), "--group", "group", "--count", "x", "--size", "n",
+       "--threshold", "0.12"},
+      &status);
+  ASSERT_EQ(status, ExitStatus::kSuccess);
+  const std::string html = ReadFile("p.html");
+  EXPECT_NE(html.find("understate the regions' spread"), std::string::npos);
+  EXPECT_NE(html.find("treat Alpha and Beta as known"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace propsmooth
