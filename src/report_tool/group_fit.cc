@@ -70,7 +70,7 @@ GroupFit ChooseFit(const std::vector<Region>& regions, const PriorFit& fit,
 std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& plan,
                                 const std::vector<GroupSummary>& summaries,
                                 const RunSettings& settings, PriorEstimator estimator,
-                                unsigned workers) {
+                                bool size_bound, unsigned workers) {
   const std::size_t groups = plan.Groups.size();
   std::vector<GroupFit> fits(groups);
   std::atomic<std::size_t> next{0};
@@ -90,7 +90,7 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
                       region.Proportion = record.Proportion;
                       regions.push_back(region);
                     }
-                    fits[g] = ChooseFit(regions, FitPrior(regions, summaries[g], settings),
+                    fits[g] = ChooseFit(regions, FitPrior(regions, summaries[g], settings, size_bound),
                                         summaries[g], estimator);
                   }
                 });

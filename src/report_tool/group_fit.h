@@ -48,11 +48,12 @@ GroupFit ChooseFit(const std::vector<Region>& regions, const PriorFit& fit,
                    const GroupSummary& summary, PriorEstimator estimator);
 
 /// Every group's fit, the groups on up to `workers` threads. `records`
-/// carry their group's results, `summaries` are by group of `plan`.
+/// carry their group's results, `summaries` are by group of `plan`; the
+/// profile bounds only with `size_bound`.
 std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& plan,
                                 const std::vector<GroupSummary>& summaries,
                                 const RunSettings& settings, PriorEstimator estimator,
-                                unsigned workers);
+                                bool size_bound, unsigned workers);
 
 /// A region's posterior Beta(A, B) under its group's fit; empty for kNone,
 /// a prior that is no beta distribution, or a count above its size.

@@ -78,8 +78,12 @@ struct SearchResult {
 // Newton with a modified Hessian and Armijo backtracking. Converged: the
 // gradient within 1e-10 of the log-likelihood's size, or no ascent left at
 // double precision (a cut-down step that gains nothing, or one too small to
-// move the point) with the gradient within 1e-6.
-SearchResult Search(const BetaBinomialData& data, double logit_mean, double log_size) {
+// move the point) with the gradient within 1e-6. Given `pooling_limit`
+// (l_bin where the slope there does not rise), a search past the size at
+// which every profile is l_bin, not above it, is drifting to complete
+// pooling and stops unconverged.
+SearchResult Search(const BetaBinomialData& data, double logit_mean, double log_size,
+                    std::optional<double> pooling_limit) {
   SearchResult result;
   result.LogitMean = logit_mean;
   result.LogSize = log_size;
@@ -115,15 +119,25 @@ SearchResult Search(const BetaBinomialData& data, double logit_mean, double log_
     result.LogSize = next_size;
     result.Shape = next;
     if (still) break;
+    if (pooling_limit && next_size > kPoolingLogSize && !(next.LogLik > *pooling_limit)) {
+      return result;
+    }
   }
   result.Converged = GradientSmall(result.Shape, result.Steps < kSafeguardedStepLimit ? 1e-6 : 1e-10);
   return result;
 }
 
-// The log-likelihood maximised over mu at size e^log_size: for a fixed size
-// it is strictly concave in mu, so Newton kept inside a shrinking bracket of
-// the root of d/dmu finds the maximum. `mean` is the start and the result.
-double Profile(const BetaBinomialData& data, double log_size, double* mean) {
+// The log-likelihood maximised over mu at size e^log_size, and its slope in
+// log size (by the envelope theorem the partial slope at the best mu): for a
+// fixed size it is strictly concave in mu, so Newton kept inside a
+// shrinking bracket of the root of d/dmu finds the maximum. `mean` is the
+// start and the result.
+struct ProfilePoint {
+  double LogLik = 0.0;
+  double Slope = 0.0;
+};
+
+ProfilePoint Profile(const BetaBinomialData& data, double log_size, double* mean) {
   const double theta = std::exp(-log_size);
   double lo = 0.0;
   double hi = 1.0;
@@ -142,42 +156,56 @@ double Profile(const BetaBinomialData& data, double log_size, double* mean) {
     if (done) break;
   }
   *mean = mu;
-  return EvaluateLikelihood(data, {mu, 1.0 - mu, theta}).LogLik;
+  const LikelihoodTerms terms = EvaluateLikelihood(data, {mu, 1.0 - mu, theta});
+  return {terms.LogLik, -theta * terms.DTheta};
 }
 
-// Steps down from the peak's size by factors of e until the profile falls
-// below the peak less kHalfChiSquare95, then bisects on log size.
+// Steps down from the peak's size by doubling factors of e (up to e^60)
+// until the profile falls below the peak less kHalfChiSquare95, then finds
+// the crossing by Newton on log size, kept inside the bracket.
 std::optional<double> SizeLower95(const BetaBinomialData& data, double peak_log_size,
                                   double peak, double mean) {
   const double target = peak - kHalfChiSquare95;
   double above = peak_log_size;
   double below = 0.0;
+  ProfilePoint at_below;
   bool found = false;
-  for (int i = 1; i <= 60 && !found; ++i) {
-    const double log_size = peak_log_size - i;
-    if (Profile(data, log_size, &mean) >= target) {
+  for (int drop = 1; !found; drop = std::min(2 * drop, 60)) {
+    const double log_size = peak_log_size - drop;
+    const ProfilePoint point = Profile(data, log_size, &mean);
+    if (point.LogLik >= target) {
       above = log_size;
+      if (drop == 60) return std::nullopt;
     } else {
       below = log_size;
+      at_below = point;
       found = true;
     }
   }
-  if (!found) return std::nullopt;
-  while (above - below > 1e-12 * std::max(1.0, std::fabs(above))) {
-    const double middle = (above + below) / 2.0;
-    if (middle == above || middle == below) break;
-    if (Profile(data, middle, &mean) >= target) {
-      above = middle;
+  double u = below;
+  ProfilePoint point = at_below;
+  for (int i = 0; i < 200; ++i) {
+    double next = u - (point.LogLik - target) / point.Slope;
+    if (!(point.Slope > 0.0) || !(next > below && next < above)) next = (above + below) / 2.0;
+    const double tolerance = 1e-12 * std::max(1.0, std::fabs(u));
+    if (std::fabs(next - u) <= tolerance || above - below <= tolerance) {
+      u = next;
+      break;
+    }
+    u = next;
+    point = Profile(data, u, &mean);
+    if (point.LogLik >= target) {
+      above = u;
     } else {
-      below = middle;
+      below = u;
     }
   }
-  return std::exp(above);
+  return std::exp(u);
 }
 
 // Everything a fitted prior carries besides itself.
 void FinishPeak(const BetaBinomialData& data, double logit_mean, double log_size,
-                const LocalShape& shape, PriorFit* fit) {
+                const LocalShape& shape, bool size_bound, PriorFit* fit) {
   const ModelPoint point = PointOfCoordinates(logit_mean, log_size);
   const double size = std::exp(log_size);
   const double alpha = size * point.Mean;
@@ -209,7 +237,7 @@ void FinishPeak(const BetaBinomialData& data, double logit_mean, double log_size
       fit->SeBeta = std::sqrt(var_beta);
     }
   }
-  fit->SizeLower95 = SizeLower95(data, log_size, shape.LogLik, point.Mean);
+  if (size_bound) fit->SizeLower95 = SizeLower95(data, log_size, shape.LogLik, point.Mean);
 }
 
 bool EveryRegionAllOrNothing(const std::vector<Region>& regions) {
@@ -255,7 +283,7 @@ const char* FitBoundaryText(FitBoundary boundary) {
 }
 
 PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summary,
-                  const RunSettings& settings) {
+                  const RunSettings& settings, bool size_bound) {
   PriorFit fit;
   const BetaBinomialData data = MakeBetaBinomialData(regions);
   if (!data.Binomial) {
@@ -305,7 +333,7 @@ PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summar
       fit.Label = FitLabel::kNewton;
       fit.Prior = *summary.Mle;
       fit.Iterations = summary.Iterations;
-      FinishPeak(data, logit_mean, log_size, shape, &fit);
+      FinishPeak(data, logit_mean, log_size, shape, size_bound, &fit);
       return fit;
     }
   }
@@ -323,20 +351,26 @@ PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summar
                  std::log(static_cast<double>(data.Failures));
     log_size = std::log(10.0);
   }
-  const SearchResult search = Search(data, logit_mean, log_size);
-  fit.Iterations = search.Steps;
-  if (std::isfinite(search.Shape.LogLik)) best = std::max(best, search.Shape.LogLik);
+  // One region's likelihood is a mixture of binomials at rates other than
+  // its own x/n, so no prior reaches l_bin: nothing to search.
+  SearchResult search;
+  if (data.Regions > 1) {
+    search = Search(data, logit_mean, log_size,
+                    rises_from_binomial ? std::nullopt : std::optional<double>(l_bin));
+    fit.Iterations = search.Steps;
+    if (std::isfinite(search.Shape.LogLik)) best = std::max(best, search.Shape.LogLik);
+  }
 
   if (!rises_from_binomial && !(best > l_bin)) {
     fit.Label = FitLabel::kNoFiniteMaximum;
     fit.Boundary = FitBoundary::kCompletePooling;
     fit.LogLik = l_bin;
-    fit.SizeLower95 = SizeLower95(data, kPoolingLogSize, l_bin, pooled.Mean);
+    if (size_bound) fit.SizeLower95 = SizeLower95(data, kPoolingLogSize, l_bin, pooled.Mean);
     return fit;
   }
   if (search.Converged && IsPeak(search.Shape) && beats_binomial(search.Shape.LogLik)) {
     fit.Label = FitLabel::kSafeguarded;
-    FinishPeak(data, search.LogitMean, search.LogSize, search.Shape, &fit);
+    FinishPeak(data, search.LogitMean, search.LogSize, search.Shape, size_bound, &fit);
   }
   return fit;
 }

@@ -71,9 +71,10 @@ constexpr std::int32_t kSafeguardedStepLimit = 200;
 /// when positive). propsmooth's Mle is kept when minus the Hessian is
 /// positive definite there and its log-likelihood reaches l_bin; else the
 /// search starts from -A/-B, else from positive moment estimators, else from
-/// mu = p and Alpha + Beta = 10.
-PriorFit FitPrior(const std::vector<Region>& regions,
-                  const GroupSummary& summary, const RunSettings& settings);
+/// mu = p and Alpha + Beta = 10. The profile bound SizeLower95, the
+/// costliest part, only with `size_bound`.
+PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summary,
+                  const RunSettings& settings, bool size_bound = true);
 
 }  // namespace propsmooth
 

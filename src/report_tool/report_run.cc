@@ -213,8 +213,10 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
   }
   if (!settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
       !settings.SummaryFileName.empty()) {
+    // The profile bound is shown on the page and in the summary only.
+    const bool size_bound = !settings.ReportFileName.empty() || !settings.SummaryFileName.empty();
     data.Fits = FitGroups(data.Input.Records, data.Plan, data.Summaries, settings.Fit,
-                          settings.Estimator, workers);
+                          settings.Estimator, size_bound, workers);
   }
   RecordIntervals posteriors;
   if (!settings.CsvFileName.empty() ||
