@@ -48,7 +48,11 @@ bool GradientSmall(const LocalShape& shape, double relative) {
 
 // The Newton direction of ascent, minus the Hessian shifted by a multiple of
 // the identity where it is not safely positive definite: its smaller
-// eigenvalue raised to 1e-8 of the larger's size (at least 1e-8).
+// eigenvalue raised to 1e-8 of the larger's size (at least 1e-8). Where it
+// is positive definite already, only a singular one is raised (to 1e-14):
+// drifting towards complete pooling the size direction's curvature is
+// rightly some 1e-9 of the mean's, and the higher floor would cut every
+// step there to a fraction of its Newton length.
 std::array<double, 2> AscentDirection(const LocalShape& shape) {
   double a = -shape.Hessian[0][0];
   const double b = -shape.Hessian[0][1];
@@ -56,7 +60,8 @@ std::array<double, 2> AscentDirection(const LocalShape& shape) {
   const double half_trace = (a + c) / 2.0;
   const double radius = std::hypot((a - c) / 2.0, b);
   const double smaller = half_trace - radius;
-  const double floor = 1e-8 * std::max(1.0, std::fabs(half_trace + radius));
+  const double larger = std::fabs(half_trace + radius);
+  const double floor = smaller > 0.0 ? 1e-14 * larger : 1e-8 * std::max(1.0, larger);
   if (smaller < floor) {
     a = a + (floor - smaller);
     c = c + (floor - smaller);
@@ -143,7 +148,7 @@ ProfilePoint Profile(const BetaBinomialData& data, double log_size, double* mean
   double hi = 1.0;
   double mu = *mean;
   for (int i = 0; i < 200; ++i) {
-    const LikelihoodTerms terms = EvaluateLikelihood(data, {mu, 1.0 - mu, theta});
+    const MeanSlope terms = EvaluateMeanSlope(data, {mu, 1.0 - mu, theta});
     if (terms.DMean > 0.0) {
       lo = mu;
     } else {
@@ -160,22 +165,26 @@ ProfilePoint Profile(const BetaBinomialData& data, double log_size, double* mean
   return {terms.LogLik, -theta * terms.DTheta};
 }
 
-// Steps down from the peak's size by doubling factors of e (up to e^60)
-// until the profile falls below the peak less kHalfChiSquare95, then finds
-// the crossing by Newton on log size, kept inside the bracket.
+// Steps down from the peak's size until the profile falls below the peak
+// less kHalfChiSquare95, then finds the crossing by Newton on log size, kept
+// inside the bracket. The first step is `first_drop` (where the peak's
+// shape puts the crossing), each further one twice the last, down to e^-60
+// of the peak's size.
 std::optional<double> SizeLower95(const BetaBinomialData& data, double peak_log_size,
-                                  double peak, double mean) {
+                                  double peak, double mean, double first_drop) {
+  constexpr double kDeepest = 60.0;
   const double target = peak - kHalfChiSquare95;
   double above = peak_log_size;
   double below = 0.0;
   ProfilePoint at_below;
   bool found = false;
-  for (int drop = 1; !found; drop = std::min(2 * drop, 60)) {
+  first_drop = std::clamp(first_drop, 1e-3, kDeepest);
+  for (double drop = first_drop; !found; drop = std::min(2.0 * drop, kDeepest)) {
     const double log_size = peak_log_size - drop;
     const ProfilePoint point = Profile(data, log_size, &mean);
     if (point.LogLik >= target) {
       above = log_size;
-      if (drop == 60) return std::nullopt;
+      if (drop == kDeepest) return std::nullopt;
     } else {
       below = log_size;
       at_below = point;
@@ -237,7 +246,12 @@ void FinishPeak(const BetaBinomialData& data, double logit_mean, double log_size
       fit->SeBeta = std::sqrt(var_beta);
     }
   }
-  if (size_bound) fit->SizeLower95 = SizeLower95(data, log_size, shape.LogLik, point.Mean);
+  if (size_bound) {
+    // The quadratic shape of the peak puts the crossing sqrt(chi2) standard
+    // errors below it.
+    const double drop = fit->SeLogSize ? std::sqrt(2.0 * kHalfChiSquare95) * *fit->SeLogSize : 1.0;
+    fit->SizeLower95 = SizeLower95(data, log_size, shape.LogLik, point.Mean, drop);
+  }
 }
 
 bool EveryRegionAllOrNothing(const std::vector<Region>& regions) {
@@ -365,7 +379,15 @@ PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summar
     fit.Label = FitLabel::kNoFiniteMaximum;
     fit.Boundary = FitBoundary::kCompletePooling;
     fit.LogLik = l_bin;
-    if (size_bound) fit.SizeLower95 = SizeLower95(data, kPoolingLogSize, l_bin, pooled.Mean);
+    if (size_bound) {
+      // Near theta = 0 the profile is l_bin + s0 theta: it crosses the
+      // bound near theta = kHalfChiSquare95 / -s0.
+      const double crossing = fit.SlopeAtBinomial < 0.0
+                                  ? std::log(-fit.SlopeAtBinomial / kHalfChiSquare95)
+                                  : kPoolingLogSize - 1.0;
+      fit.SizeLower95 =
+          SizeLower95(data, kPoolingLogSize, l_bin, pooled.Mean, kPoolingLogSize - crossing);
+    }
     return fit;
   }
   if (search.Converged && IsPeak(search.Shape) && beats_binomial(search.Shape.LogLik)) {

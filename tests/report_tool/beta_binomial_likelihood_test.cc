@@ -1,6 +1,8 @@
 #include "report_tool/beta_binomial_likelihood.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -91,6 +93,97 @@ TEST(ShapeInLogitLogSize, MatchesDifferencesOfLogGammaLikelihood) {
       for (std::size_t j = 0; j < 2; ++j) {
         EXPECT_NEAR(shape.Hessian[i][j], numeric.Hessian[i][j],
                     1e-3 * (1.0 + std::fabs(numeric.Hessian[i][j])));
+      }
+    }
+  }
+}
+
+// The sums of each region's count ladder term by term in long double, as
+// the header defines them: the reference for counts long enough that the
+// ladder's steps are summed in closed form. `Scale` holds the sums of the
+// terms' sizes, against which a difference of large sums is judged.
+struct DirectTerms {
+  LikelihoodTerms Value;
+  LikelihoodTerms Scale;
+};
+
+DirectTerms DirectSums(const std::vector<Region>& regions, const ModelPoint& point) {
+  long double value[6] = {};
+  long double scale[6] = {};
+  const long double theta = point.Theta;
+  const auto add = [&](int i, long double term) {
+    value[i] += term;
+    scale[i] += std::fabs(term);
+  };
+  // sign: +1 for the x and n - x ladders, -1 for n; mean_sign: d base/d mu.
+  const auto ladder = [&](std::int64_t count, long double base, int sign, int mean_sign) {
+    for (std::int64_t k = 0; k < count; ++k) {
+      const auto kl = static_cast<long double>(k);
+      const long double d = base + kl * theta;
+      add(0, sign * std::log1p(kl * theta / base));
+      add(1, mean_sign / d);
+      add(2, sign * kl / d);
+      add(3, -(mean_sign * mean_sign) / (d * d));
+      add(4, -mean_sign * kl / (d * d));
+      add(5, -sign * kl * kl / (d * d));
+    }
+  };
+  for (const Region& region : regions) {
+    const std::int64_t x = region.Data1;
+    const std::int64_t n = region.Data2;
+    add(0, std::lgamma(static_cast<long double>(n) + 1.0L) -
+               std::lgamma(static_cast<long double>(x) + 1.0L) -
+               std::lgamma(static_cast<long double>(n - x) + 1.0L));
+    add(0, static_cast<long double>(x) * std::log(static_cast<long double>(point.Mean)) +
+               static_cast<long double>(n - x) *
+                   std::log(static_cast<long double>(point.Complement)));
+    ladder(x, point.Mean, 1, 1);
+    ladder(n - x, point.Complement, 1, -1);
+    ladder(n, 1.0L, -1, 0);
+  }
+  const auto terms = [](const long double* v) {
+    return LikelihoodTerms{static_cast<double>(v[0]), static_cast<double>(v[1]),
+                           static_cast<double>(v[2]), static_cast<double>(v[3]),
+                           static_cast<double>(v[4]), static_cast<double>(v[5])};
+  };
+  return {terms(value), terms(scale)};
+}
+
+// Ladders with steps of hundreds to a million counts, at sizes from 1e-2 to
+// 1e14 (t = theta/base from far above 1 to far below): every term and
+// derivative against the direct sums, to 1e-12 of the sum of its terms'
+// sizes (the log-likelihood, a sum of millions of logarithms that cancel to
+// tens, to 1e-15 of theirs: double rounding of the terms alone).
+TEST(EvaluateLikelihood, LongLadderStepsMatchDirectSums) {
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<int, int>> Counts;
+  };
+  const Case cases[] = {
+      {"two steps of hundreds", {{130, 400}, {260, 300}}},
+      {"a million trials", {{150000, 1000000}, {3, 400}, {70000, 70500}, {0, 90}}},
+  };
+  const double sizes[] = {1e-2, 1.0, 37.0, 1e4, 1e9, 1e14};
+  for (const Case& c : cases) {
+    const std::vector<Region> regions = RegionsOf(c.Counts);
+    const BetaBinomialData data = MakeBetaBinomialData(regions);
+    for (const double size : sizes) {
+      SCOPED_TRACE(std::string(c.Name) + ", size " + std::to_string(size));
+      const ModelPoint point = PointOfPrior(0.23 * size, 0.77 * size);
+      const LikelihoodTerms got = EvaluateLikelihood(data, point);
+      const MeanSlope slope = EvaluateMeanSlope(data, point);
+      const DirectTerms want = DirectSums(regions, point);
+      EXPECT_NEAR(got.LogLik, want.Value.LogLik, 1e-15 * want.Scale.LogLik);
+      const double checks[][3] = {
+          {got.DMean, want.Value.DMean, want.Scale.DMean},
+          {got.DTheta, want.Value.DTheta, want.Scale.DTheta},
+          {got.DMeanMean, want.Value.DMeanMean, want.Scale.DMeanMean},
+          {got.DMeanTheta, want.Value.DMeanTheta, want.Scale.DMeanTheta},
+          {got.DThetaTheta, want.Value.DThetaTheta, want.Scale.DThetaTheta},
+          {slope.DMean, want.Value.DMean, want.Scale.DMean},
+          {slope.DMeanMean, want.Value.DMeanMean, want.Scale.DMeanMean}};
+      for (const auto& [value, reference, scale] : checks) {
+        EXPECT_NEAR(value, reference, 1e-12 * scale);
       }
     }
   }
