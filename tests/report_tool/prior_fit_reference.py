@@ -124,6 +124,11 @@ def main():
     gaps = [lbin_under - profile(under, mp.mpf(10) ** k, p_under)[0] for k in range(0, 9)]
     print('// underdispersed: l_bin', mp.nstr(lbin_under, 15), 'l_bin - profile at 1e0..1e8:',
           ' '.join(mp.nstr(g, 3) for g in gaps))
+    # Complete pooling's bound: where the profile falls chi2/2 below l_bin,
+    # searched down from a size of 1e15, where the profile is l_bin.
+    big = mp.mpf(10) ** 15
+    print('// underdispersed: size_lower95 under complete pooling',
+          mp.nstr(size_lower95(under, p_under * big, (1 - p_under) * big, lbin_under), 15))
 
     print('// exceedance: a, b, threshold, pep = P(rate <= P), p_exceed = P(rate > P)')
     for a, b, t in ((2.304783 + 4, 14.079809 + 10, 0.2),

@@ -27,6 +27,9 @@ constexpr double kRatsSizeLower95 = 8.76364758367761;
 constexpr double kUnit30Alpha = 0.21398999471152347239;  // Beta equal by symmetry
 constexpr double kUnit30LogLik = -7.9616632280255939243;
 constexpr double kUnit30SizeLower95 = 0.0633483856969023;
+// Complete pooling's bound for kUnderdispersed: the profile chi2/2 below
+// l_bin, searched down from a size of 1e15.
+constexpr double kUnderdispersedSizeLower95 = 36.639107530732;
 
 // Unit 30 of examples/units.txt: two all-or-nothing regions beside two
 // nearly so; more spread than the moment estimators can express.
@@ -187,6 +190,13 @@ TEST(FitPrior, StandardErrorsAndProfileBoundMatchIndependentValues) {
     ASSERT_TRUE(fit.SizeLower95.has_value());
     EXPECT_NEAR(*fit.SizeLower95, c.SizeLower95, 1e-8 * c.SizeLower95);
   }
+  const PriorFit pooled = FitAfterPropsmooth(RegionsOf(kUnderdispersed), RunSettings{});
+  ASSERT_TRUE(pooled.SizeLower95.has_value());
+  EXPECT_NEAR(*pooled.SizeLower95, kUnderdispersedSizeLower95, 1e-8 * kUnderdispersedSizeLower95);
+  // Only the page and the summary show it.
+  GroupWorkspace workspace = GroupOf(RatRegions());
+  EstimateGroup(RunSettings{}, false, &workspace);
+  EXPECT_FALSE(FitPrior(workspace.Regions, workspace.Summary, RunSettings{}, false).SizeLower95);
 }
 
 }  // namespace
