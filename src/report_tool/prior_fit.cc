@@ -165,6 +165,42 @@ ProfilePoint Profile(const BetaBinomialData& data, double log_size, double* mean
   return {terms.LogLik, -theta * terms.DTheta};
 }
 
+// The point of the profile curve (d loglik/d logit mu = 0) where the
+// log-likelihood is `target`, by Newton on both equations at once from
+// (logit_mean, log_size): a handful of evaluations where a scan of profiles
+// takes dozens. Empty unless it converges, with sane steps, to a size below
+// the peak's (and above e^-60 of it): the scan then decides.
+std::optional<double> CrossingByNewton(const BetaBinomialData& data, double logit_mean,
+                                       double log_size, double target, double peak_log_size) {
+  double w = logit_mean;
+  double v = log_size;
+  for (int i = 0; i < 30; ++i) {
+    const LocalShape shape = ShapeAt(data, w, v);
+    if (!AllFinite(shape)) return std::nullopt;
+    const double f1 = shape.Gradient[0];
+    const double f2 = shape.LogLik - target;
+    const double a = shape.Hessian[0][0];
+    const double b = shape.Hessian[0][1];
+    const double c = shape.Gradient[0];
+    const double d = shape.Gradient[1];
+    const double det = a * d - b * c;
+    const double dw = -(d * f1 - b * f2) / det;
+    const double dv = -(a * f2 - c * f1) / det;
+    if (!std::isfinite(dw) || !std::isfinite(dv) || std::fabs(dw) > kLongestStep ||
+        std::fabs(dv) > kLongestStep) {
+      return std::nullopt;
+    }
+    w = w + dw;
+    v = v + dv;
+    if (std::fabs(dv) <= 1e-12 * std::max(1.0, std::fabs(v)) &&
+        std::fabs(dw) <= 1e-12 * std::max(1.0, std::fabs(w))) {
+      if (v < peak_log_size && v > peak_log_size - 60.0) return v;
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
 // Steps down from the peak's size until the profile falls below the peak
 // less kHalfChiSquare95, then finds the crossing by Newton on log size, kept
 // inside the bracket. The first step is `first_drop` (where the peak's
@@ -179,6 +215,11 @@ std::optional<double> SizeLower95(const BetaBinomialData& data, double peak_log_
   ProfilePoint at_below;
   bool found = false;
   first_drop = std::clamp(first_drop, 1e-3, kDeepest);
+  const double logit_mean = std::log(mean) - std::log1p(-mean);
+  if (const std::optional<double> crossing = CrossingByNewton(
+          data, logit_mean, peak_log_size - first_drop, target, peak_log_size)) {
+    return std::exp(*crossing);
+  }
   for (double drop = first_drop; !found; drop = std::min(2.0 * drop, kDeepest)) {
     const double log_size = peak_log_size - drop;
     const ProfilePoint point = Profile(data, log_size, &mean);
