@@ -19,11 +19,9 @@ constexpr std::size_t kParallelRecords = 20000;
 // `first`) and the records. Each group touches only its own records and
 // summary, so workers need no lock.
 void EstimateBatch(const RunSettings& settings, const GroupPlan& plan, std::size_t first,
-                   std::size_t last, unsigned workers, RecordTable* table,
+                   std::size_t last, unsigned workers, bool allow_threads, RecordTable* table,
                    std::vector<GroupSummary>* summaries) {
   std::atomic<std::size_t> next{first};
-  // A lone worker may spread one large group over the cores instead.
-  const bool allow_threads = workers == 1;
   RunInParallel(workers, [&](std::size_t) {
     GroupWorkspace workspace;
     for (std::size_t g = next++; g < last; g = next++) {
@@ -39,15 +37,19 @@ void EstimateBatch(const RunSettings& settings, const GroupPlan& plan, std::size
 }  // namespace
 
 bool EstimateGroups(const RunSettings& settings, const GroupPlan& plan, RecordTable* table,
-                    const GroupBatchSink& sink) {
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+                    const GroupBatchSink& sink, unsigned max_workers) {
+  unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  if (max_workers > 0) cores = std::min(cores, max_workers);
   const unsigned workers =
       (plan.Groups.size() > 1 && table->size() >= kParallelRecords) ? cores : 1;
+  // A lone worker may spread one large group over the cores instead,
+  // unless one thread is all it may use.
+  const bool allow_threads = workers == 1 && max_workers != 1;
   std::vector<GroupSummary> summaries;
   for (std::size_t first = 0; first < plan.Groups.size(); first += kBatch) {
     const std::size_t last = std::min(plan.Groups.size(), first + kBatch);
     summaries.resize(last - first);
-    EstimateBatch(settings, plan, first, last, workers, table, &summaries);
+    EstimateBatch(settings, plan, first, last, workers, allow_threads, table, &summaries);
     if (!sink(first, summaries)) return false;
   }
   return true;

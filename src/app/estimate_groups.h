@@ -23,9 +23,10 @@ using GroupBatchSink =
 /// them one after another. A batch bounds what is held between two calls
 /// of `sink`. False when `sink` stopped it; the later groups are then not
 /// estimated. What a worker throws (running out of memory) reaches the
-/// caller.
+/// caller. At most `max_workers` threads when it is above 0; with 1, a
+/// large group keeps to one thread too.
 bool EstimateGroups(const RunSettings& settings, const GroupPlan& plan, RecordTable* table,
-                    const GroupBatchSink& sink);
+                    const GroupBatchSink& sink, unsigned max_workers = 0);
 
 /// EstimateGroups keeping every group's summary, in plan order.
 std::vector<GroupSummary> EstimateAllGroups(const RunSettings& settings, const GroupPlan& plan,

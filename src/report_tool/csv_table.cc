@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "report_tool/html_text.h"
 
@@ -41,8 +42,38 @@ void AppendShortest(double value, std::string* out) {
   out->append(text, result.ptr);
 }
 
+CsvRowFigures CsvFiguresOf(const RegionRecord& record, const CsvRowContext& context,
+                           const CredibleBounds& bounds) {
+  constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
+  CsvRowFigures figures;
+  figures.Raw = record.Proportion;
+  figures.EbMe = record.EbPropMe;
+  const bool beta = context.Eb.has_value();
+  figures.Eb = beta ? *context.Eb : kEmpty;
+  const bool interval = beta && bounds.Status == IntervalStatus::kOk;
+  figures.Lower = interval ? bounds.Lower : kEmpty;
+  figures.Upper = interval ? bounds.Upper : kEmpty;
+  if (beta) figures.PriorName = context.PriorName;
+  figures.PExceed = kEmpty;
+  figures.Pep = kEmpty;
+  figures.QValue = kEmpty;
+  if (const std::optional<RegionDiscovery>& cells = context.Threshold) {
+    if (cells->Tails) {
+      figures.PExceed = cells->Tails->Exceed;
+      figures.Pep = cells->Tails->AtMost;
+    }
+    if (cells->QValue) {
+      figures.QValue = *cells->QValue;
+      figures.Discovery = cells->Discovery;
+    }
+  }
+  return figures;
+}
+
 void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
                   const CredibleBounds& bounds, std::string* out) {
+  // A missing figure is NaN, which AppendShortest leaves empty.
+  const CsvRowFigures figures = CsvFiguresOf(record, context, bounds);
   AppendCsvField(context.Group, out);
   out->push_back(',');
   AppendCsvField(context.Id, out);
@@ -50,32 +81,20 @@ void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
   AppendWhole(record.Data1, out);
   out->push_back(',');
   AppendWhole(record.Data2, out);
-  out->push_back(',');
-  AppendProportion(record.Proportion, context.Percent, out);
-  out->push_back(',');
-  AppendProportion(record.EbPropMe, context.Percent, out);
-  out->push_back(',');
-  const bool beta = context.Eb.has_value();
-  if (beta) AppendProportion(*context.Eb, context.Percent, out);
-  out->push_back(',');
-  if (beta && bounds.Status == IntervalStatus::kOk) {
-    AppendProportion(bounds.Lower, context.Percent, out);
+  for (const double proportion :
+       {figures.Raw, figures.EbMe, figures.Eb, figures.Lower, figures.Upper}) {
     out->push_back(',');
-    AppendProportion(bounds.Upper, context.Percent, out);
-  } else {
-    out->push_back(',');
+    AppendProportion(proportion, context.Percent, out);
   }
   out->push_back(',');
-  if (beta) AppendCsvField(context.PriorName, out);
-  if (const std::optional<RegionDiscovery>& cells = context.Threshold) {
+  AppendCsvField(figures.PriorName, out);
+  if (context.Threshold) {
+    for (const double probability : {figures.PExceed, figures.Pep, figures.QValue}) {
+      out->push_back(',');
+      AppendShortest(probability, out);
+    }
     out->push_back(',');
-    if (cells->Tails) AppendShortest(cells->Tails->Exceed, out);
-    out->push_back(',');
-    if (cells->Tails) AppendShortest(cells->Tails->AtMost, out);
-    out->push_back(',');
-    if (cells->QValue) AppendShortest(*cells->QValue, out);
-    out->push_back(',');
-    if (cells->QValue) out->append(cells->Discovery ? "true" : "false");
+    if (figures.Discovery) out->append(*figures.Discovery ? "true" : "false");
   }
   out->push_back('\n');
 }

@@ -42,6 +42,28 @@ struct CsvRowContext {
   std::optional<RegionDiscovery> Threshold;
 };
 
+/// The numbers of a record's CSV row, as proportions; NaN stands for an
+/// empty cell.
+struct CsvRowFigures {
+  double Raw = 0.0;
+  double EbMe = 0.0;
+  double Eb = 0.0;     // NaN without a posterior
+  double Lower = 0.0;  // NaN without a posterior or an interval
+  double Upper = 0.0;
+  std::string_view PriorName;  // empty without a posterior
+  // NaN, and no Discovery, without a threshold or a posterior.
+  double PExceed = 0.0;
+  double Pep = 0.0;
+  double QValue = 0.0;
+  std::optional<bool> Discovery;
+};
+
+/// The figures of the row AppendCsvRow writes for the same arguments, in
+/// proportions whatever `context.Percent` says. The CSV table and the
+/// Python module both take a row's values from here.
+CsvRowFigures CsvFiguresOf(const RegionRecord& record, const CsvRowContext& context,
+                           const CredibleBounds& bounds);
+
 /// Appends the row of `record`, LF ended: group, id, count, size, the raw
 /// and the moment-estimator EB proportion, then its EB proportion, the
 /// interval `bounds` and the prior's name. Without an EB proportion, eb,

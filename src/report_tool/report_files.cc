@@ -134,6 +134,16 @@ void WriteIntervalTable(const EstimatedData& data, const RecordIntervals& interv
   tsv->Write(block);
 }
 
+CsvRowContext CsvRowContextOf(const EstimatedData& data, const RecordIntervals& posteriors,
+                              std::size_t record, bool threshold) {
+  CsvRowContext context;
+  const GroupFit& fit = data.Fits[posteriors.GroupOfRecord(record)];
+  context.Eb = EbUnderFit(data.Input.Records[record], fit);
+  context.PriorName = FitChoiceText(fit.Choice);
+  if (threshold) context.Threshold = data.Discoveries[record];
+  return context;
+}
+
 void WriteCsvTable(const ReportSettings& settings, const EstimatedData& data,
                    const RecordIntervals& intervals, OutputFile* csv,
                    const RowProgress& progress) {
@@ -145,15 +155,11 @@ void WriteCsvTable(const ReportSettings& settings, const EstimatedData& data,
     block.pop_back();
     block.append(kCsvThresholdColumns).push_back('\n');
   }
-  CsvRowContext context;
-  context.Percent = settings.Percent;
   for (std::size_t i = 0; i < records.size(); ++i) {
+    CsvRowContext context = CsvRowContextOf(data, intervals, i, threshold);
+    context.Percent = settings.Percent;
     context.Group = labels.Group(i);
     context.Id = labels.Id(i);
-    const GroupFit& fit = data.Fits[intervals.GroupOfRecord(i)];
-    context.Eb = EbUnderFit(records[i], fit);
-    context.PriorName = FitChoiceText(fit.Choice);
-    if (threshold) context.Threshold = data.Discoveries[i];
     AppendCsvRow(records[i], context, intervals[i], &block);
     FlushIfFull(&block, csv);
     if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());

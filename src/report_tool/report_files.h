@@ -11,6 +11,7 @@
 #include "common/types.h"
 #include "input/grouping.h"
 #include "report/output_file.h"
+#include "report_tool/csv_table.h"
 #include "report_tool/discovery.h"
 #include "report_tool/group_fit.h"
 #include "report_tool/group_prior.h"
@@ -60,6 +61,12 @@ void WritePage(const ReportSettings& settings, const EstimatedData& data, Output
 /// order of the data; CSV and TSV data add their Group and Id columns.
 void WriteIntervalTable(const EstimatedData& data, const RecordIntervals& intervals,
                         OutputFile* tsv, const RowProgress& progress);
+
+/// What the CSV row of `record` says beyond the record and its labels,
+/// from its group's fit and `posteriors` (EstimateRecords' Posteriors);
+/// its threshold cells with `threshold`.
+CsvRowContext CsvRowContextOf(const EstimatedData& data, const RecordIntervals& posteriors,
+                              std::size_t record, bool threshold);
 
 /// Writes the CSV table: kCsvTableHeader (with kCsvThresholdColumns under
 /// --threshold), then a row per record in the order of the data, under the

@@ -9,14 +9,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/estimate_groups.h"
 #include "app/job_files.h"
 #include "common/platform.h"
-#include "report_tool/discovery.h"
-#include "report_tool/group_fit.h"
 #include "report_tool/named_input.h"
 #include "report_tool/progress_line.h"
-#include "report_tool/record_intervals.h"
+#include "report_tool/record_estimates.h"
 #include "report_tool/report_files.h"
 #include "report_tool/report_options.h"
 #include "report_tool/version.h"
@@ -77,62 +74,6 @@ std::optional<InputError> ReadData(const ReportSettings& settings,
                            input);
   }
   return ReadNamedInput(settings.DataFileName, settings.Format, settings.Columns, input);
-}
-
-void Estimate(const ReportSettings& settings, ProgressLine* progress, EstimatedData* data) {
-  const std::size_t groups = data->Plan.Groups.size();
-  data->Summaries.reserve(groups);
-  EstimateGroups(settings.Fit, data->Plan, &data->Input.Records,
-                 [&](std::size_t first, std::span<const GroupSummary> batch) {
-                   data->Summaries.insert(data->Summaries.end(), batch.begin(), batch.end());
-                   progress->Count(first + batch.size(), groups, "groups estimated");
-                   return true;
-                 });
-  data->Priors.reserve(groups);
-  for (const GroupSummary& summary : data->Summaries) {
-    data->Priors.push_back(ChoosePrior(summary, settings.Estimator));
-  }
-}
-
-// Every record's interval under its group's fit, and its tails at the
-// threshold when one is given.
-RecordIntervals ComputePosteriors(const ReportSettings& settings, const EstimatedData& data,
-                                  unsigned workers, const IntervalProgress& progress) {
-  return ComputeRecordPosteriors(
-      data.Input.Records, data.Plan,
-      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
-          std::optional<TailProbabilities>* tails) {
-        const GroupFit& fit = data.Fits[group];
-        *bounds = IntervalUnderFit(record, fit, settings.Level);
-        if (tails == nullptr) return;
-        if (const std::optional<BetaPrior> posterior = PosteriorUnderFit(record, fit)) {
-          *tails = BetaTails(posterior->Alpha, posterior->Beta, *settings.Threshold);
-        }
-      },
-      settings.Threshold.has_value(), workers, progress);
-}
-
-// The q-values are over the whole file: every record's PEP counts, in
-// every group.
-void MarkDiscoveries(const ReportSettings& settings, const RecordIntervals& posteriors,
-                     EstimatedData* data) {
-  const std::size_t records = data->Input.Records.size();
-  std::vector<std::optional<double>> peps(records);
-  for (std::size_t i = 0; i < records; ++i) {
-    const std::optional<TailProbabilities>& tails =
-        posteriors.DistinctTails[posteriors.OfRecord[i]];
-    if (tails) peps[i] = tails->AtMost;
-  }
-  const std::vector<std::optional<double>> q_values = QValues(peps);
-  peps = std::vector<std::optional<double>>();
-  const std::vector<bool> marked = Discoveries(q_values, settings.Fdr);
-  data->Discoveries.resize(records);
-  for (std::size_t i = 0; i < records; ++i) {
-    RegionDiscovery& discovery = data->Discoveries[i];
-    discovery.Tails = posteriors.DistinctTails[posteriors.OfRecord[i]];
-    discovery.QValue = q_values[i];
-    discovery.Discovery = marked[i];
-  }
 }
 
 // The output files of a run, created together once the data are
@@ -198,32 +139,21 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
     return refused->Status;
   }
   data.Plan = PlanGroups(data.Input.Records);
-  Estimate(settings, &progress, &data);
-
+  EstimateParts parts;
+  parts.Intervals = !settings.TsvFileName.empty();
+  parts.Fits = !settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
+               !settings.SummaryFileName.empty();
+  // The profile bound is shown on the page and in the summary only.
+  parts.SizeBound = !settings.ReportFileName.empty() || !settings.SummaryFileName.empty();
+  parts.Posteriors = !settings.CsvFileName.empty() ||
+                     (settings.Threshold && !settings.ReportFileName.empty());
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-  const auto intervals_computed = [&progress](std::size_t done, std::size_t total) {
-    progress.Count(done, total, "intervals computed");
-  };
-  // The legacy table keeps the prior it always had; its users' scripts
-  // read it.
-  RecordIntervals intervals;
-  if (!settings.TsvFileName.empty()) {
-    intervals = ComputeRecordIntervals(data.Input.Records, data.Plan, data.Priors,
-                                       settings.Level, workers, intervals_computed);
-  }
-  if (!settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
-      !settings.SummaryFileName.empty()) {
-    // The profile bound is shown on the page and in the summary only.
-    const bool size_bound = !settings.ReportFileName.empty() || !settings.SummaryFileName.empty();
-    data.Fits = FitGroups(data.Input.Records, data.Plan, data.Summaries, settings.Fit,
-                          settings.Estimator, size_bound, workers);
-  }
-  RecordIntervals posteriors;
-  if (!settings.CsvFileName.empty() ||
-      (settings.Threshold && !settings.ReportFileName.empty())) {
-    posteriors = ComputePosteriors(settings, data, workers, intervals_computed);
-    if (settings.Threshold) MarkDiscoveries(settings, posteriors, &data);
-  }
+  const RecordEstimates estimates = EstimateRecords(
+      settings, parts, workers,
+      [&progress](std::size_t done, std::size_t total, std::string_view what) {
+        progress.Count(done, total, what);
+      },
+      &data);
   const auto rows_written = [&progress](std::size_t done, std::size_t total) {
     progress.Count(done, total, "rows written");
   };
@@ -235,10 +165,10 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
   if (ok) {
     if (outputs.Asked(Outputs::kPage)) WritePage(settings, data, &outputs.Files[Outputs::kPage]);
     if (outputs.Asked(Outputs::kTsv)) {
-      WriteIntervalTable(data, intervals, &outputs.Files[Outputs::kTsv], rows_written);
+      WriteIntervalTable(data, estimates.Intervals, &outputs.Files[Outputs::kTsv], rows_written);
     }
     if (outputs.Asked(Outputs::kCsv)) {
-      WriteCsvTable(settings, data, posteriors, &outputs.Files[Outputs::kCsv], rows_written);
+      WriteCsvTable(settings, data, estimates.Posteriors, &outputs.Files[Outputs::kCsv], rows_written);
     }
     if (outputs.Asked(Outputs::kSummary)) {
       WriteSummaryTable(data, &outputs.Files[Outputs::kSummary]);

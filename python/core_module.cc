@@ -1,0 +1,264 @@
+// propsmooth._core: the estimators of propsmooth and propsmooth-report for
+// the Python package, which checks and labels the data before they get
+// here. What reaches this module unchecked is refused with ValueError all
+// the same: nothing here may end the interpreter.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "estimate/eb.h"
+#include "input/grouping.h"
+#include "report_tool/group_fit.h"
+#include "report_tool/prior_fit.h"
+#include "report_tool/record_estimates.h"
+#include "report_tool/report_files.h"
+#include "sufficient_statistics_binding.h"
+
+namespace propsmooth {
+namespace {
+
+namespace py = pybind11;
+
+// Safe casts only: an int64 array is refused, never cut to 32 bits.
+using IntArray = py::array_t<std::int32_t, py::array::c_style>;
+
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+
+// The prior names of the CSV table's prior column, by the code smooth
+// returns for them; -1: no posterior.
+constexpr std::array<FitChoice, 4> kPriorChoices = {
+    FitChoice::kNewton, FitChoice::kSafeguarded, FitChoice::kCompletePooling, FitChoice::kMe};
+
+std::span<const std::int32_t> Values(const IntArray& array, const char* what) {
+  if (array.ndim() != 1) {
+    throw py::value_error(std::string(what) + " must be one-dimensional");
+  }
+  return {array.data(), static_cast<std::size_t>(array.shape(0))};
+}
+
+// The front door's rules on the numbers: 0 <= count <= size, size >= 1;
+// and no more rows than a record's 32-bit position can number.
+void CheckData(std::span<const std::int32_t> counts, std::span<const std::int32_t> sizes) {
+  if (counts.size() != sizes.size()) {
+    throw py::value_error("counts has " + std::to_string(counts.size()) +
+                          " values but sizes has " + std::to_string(sizes.size()));
+  }
+  if (counts.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    throw py::value_error("more than 2147483647 rows, the most one run can number");
+  }
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    if (sizes[i] < 1 || counts[i] < 0 || counts[i] > sizes[i]) {
+      throw py::value_error("row " + std::to_string(i) + ": count " +
+                            std::to_string(counts[i]) + " and size " +
+                            std::to_string(sizes[i]) + " break 0 <= count <= size, size >= 1");
+    }
+  }
+}
+
+// propsmooth's -A, -B, -E and -L, refused where its option reader refuses.
+RunSettings FitSettings(std::optional<double> alpha, std::optional<double> beta, double eps,
+                        std::int32_t max_iter) {
+  RunSettings settings;
+  for (const std::optional<double>& start : {alpha, beta}) {
+    if (start && (std::isnan(*start) || *start == std::numeric_limits<double>::infinity())) {
+      throw py::value_error("alpha and beta must be numbers below infinity");
+    }
+  }
+  if (std::isnan(eps)) throw py::value_error("eps must be a number, not NaN");
+  settings.AlphaInit = alpha.value_or(-1.0);
+  settings.BetaInit = beta.value_or(-1.0);
+  settings.Eps = eps;
+  settings.IterationLimit = max_iter;
+  return settings;
+}
+
+unsigned Workers(unsigned threads) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return threads == 0 ? cores : std::min(threads, cores);
+}
+
+double OrNan(const std::optional<double>& value) { return value.value_or(kNan); }
+
+py::dict Fit(const IntArray& count_array, const IntArray& size_array,
+             std::optional<double> alpha, std::optional<double> beta, double eps,
+             std::int32_t max_iter, bool safeguarded, unsigned threads) {
+  const std::span<const std::int32_t> counts = Values(count_array, "counts");
+  const std::span<const std::int32_t> sizes = Values(size_array, "sizes");
+  CheckData(counts, sizes);
+  if (counts.empty()) throw py::value_error("no regions to fit a prior to");
+  const RunSettings settings = FitSettings(alpha, beta, eps, max_iter);
+  GroupWorkspace workspace;
+  workspace.Regions.resize(counts.size());
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    workspace.Regions[i].Data1 = counts[i];
+    workspace.Regions[i].Data2 = sizes[i];
+  }
+  std::optional<PriorFit> prior_fit;
+  {
+    py::gil_scoped_release unlocked;
+    EstimateGroup(settings, threads != 1, &workspace);
+    if (safeguarded) prior_fit = FitPrior(workspace.Regions, workspace.Summary, settings, false);
+  }
+  const GroupSummary& summary = workspace.Summary;
+  py::dict result;
+  result["mean"] = summary.Mean;
+  result["variance"] = summary.Variance;
+  result["alpha_me"] = summary.AlphaMe;
+  result["beta_me"] = summary.BetaMe;
+  result["err_alpha"] = summary.ErrAlpha;
+  result["err_beta"] = summary.ErrBeta;
+  if (!prior_fit) {
+    result["alpha"] = OrNan(MleAlpha(summary));
+    result["beta"] = OrNan(MleBeta(summary));
+    result["iterations"] = summary.Iterations;
+    result["fit"] = FitLabelText(summary.Mle ? FitLabel::kNewton : FitLabel::kFailed);
+    result["boundary"] = "";
+    result["se_alpha"] = kNan;
+    result["se_beta"] = kNan;
+    result["loglik"] = kNan;
+    return result;
+  }
+  const std::optional<BetaPrior>& prior = prior_fit->Prior;
+  result["alpha"] = prior ? prior->Alpha : kNan;
+  result["beta"] = prior ? prior->Beta : kNan;
+  result["iterations"] = prior_fit->Iterations;
+  result["fit"] = FitLabelText(prior_fit->Label);
+  result["boundary"] = FitBoundaryText(prior_fit->Boundary);
+  result["se_alpha"] = OrNan(prior_fit->SeAlpha);
+  result["se_beta"] = OrNan(prior_fit->SeBeta);
+  result["loglik"] = OrNan(prior_fit->LogLik);
+  return result;
+}
+
+template <typename T>
+py::array_t<T> NewColumn(std::size_t rows) {
+  return py::array_t<T>(static_cast<py::ssize_t>(rows));
+}
+
+std::int8_t PriorCode(std::string_view name) {
+  if (name.empty()) return -1;
+  for (std::size_t c = 0; c < kPriorChoices.size(); ++c) {
+    if (name == FitChoiceText(kPriorChoices[c])) return static_cast<std::int8_t>(c);
+  }
+  return -1;
+}
+
+// The numeric columns of propsmooth-report's CSV table for the records
+// given, as the same core computes them: groups by `units` (first
+// appearance from 0, as pd.factorize numbers them), one group of all
+// without.
+py::dict Smooth(const IntArray& count_array, const IntArray& size_array,
+                const std::optional<IntArray>& unit_array, double level,
+                std::optional<double> threshold, double fdr, std::optional<double> alpha,
+                std::optional<double> beta, double eps, std::int32_t max_iter,
+                unsigned threads) {
+  const std::span<const std::int32_t> counts = Values(count_array, "counts");
+  const std::span<const std::int32_t> sizes = Values(size_array, "sizes");
+  CheckData(counts, sizes);
+  std::span<const std::int32_t> units;
+  if (unit_array) {
+    units = Values(*unit_array, "groups");
+    if (units.size() != counts.size()) {
+      throw py::value_error("groups has " + std::to_string(units.size()) +
+                            " values but counts has " + std::to_string(counts.size()));
+    }
+    if (std::any_of(units.begin(), units.end(), [](std::int32_t unit) { return unit < 0; })) {
+      throw py::value_error("group codes must be 0 or more");
+    }
+  }
+  for (const double probability : {level, fdr, threshold.value_or(0.5)}) {
+    if (!(probability > 0.0 && probability < 1.0)) {
+      throw py::value_error("level, fdr and threshold must lie strictly between 0 and 1");
+    }
+  }
+  ReportSettings settings;
+  settings.Fit = FitSettings(alpha, beta, eps, max_iter);
+  settings.Level = level;
+  settings.Threshold = threshold;
+  settings.Fdr = fdr;
+  const std::size_t rows = counts.size();
+
+  EstimatedData data;
+  RecordTable& records = data.Input.Records;
+  records.resize(rows);
+  for (std::size_t i = 0; i < rows; ++i) {
+    records[i].Unit = unit_array ? units[i] : -1;
+    records[i].Code = static_cast<std::int32_t>(i + 1);
+    records[i].Data1 = counts[i];
+    records[i].Data2 = sizes[i];
+  }
+
+  constexpr std::array<const char*, 8> kFigures = {
+      "raw", "eb_me", "eb", "lower", "upper", "p_exceed", "pep", "q_value"};
+  std::vector<py::array_t<double>> figures;
+  std::array<double*, kFigures.size()> out{};
+  for (std::size_t f = 0; f < kFigures.size(); ++f) {
+    figures.push_back(NewColumn<double>(rows));
+    out[f] = figures.back().mutable_data();
+  }
+  py::array_t<std::int8_t> prior = NewColumn<std::int8_t>(rows);
+  py::array_t<std::int8_t> discovery = NewColumn<std::int8_t>(rows);
+  std::int8_t* prior_out = prior.mutable_data();
+  std::int8_t* discovery_out = discovery.mutable_data();
+  {
+    py::gil_scoped_release unlocked;
+    data.Plan = PlanGroups(records);
+    EstimateParts parts;
+    parts.Fits = true;
+    parts.Posteriors = true;
+    const RecordEstimates estimates =
+        EstimateRecords(settings, parts, Workers(threads), StageProgress(), &data);
+    const bool with_threshold = threshold.has_value();
+    for (std::size_t i = 0; i < rows; ++i) {
+      const CsvRowFigures row =
+          CsvFiguresOf(records[i], CsvRowContextOf(data, estimates.Posteriors, i, with_threshold),
+                       estimates.Posteriors[i]);
+      const std::array<double, kFigures.size()> values = {
+          row.Raw, row.EbMe, row.Eb, row.Lower, row.Upper, row.PExceed, row.Pep, row.QValue};
+      for (std::size_t f = 0; f < values.size(); ++f) out[f][i] = values[f];
+      prior_out[i] = PriorCode(row.PriorName);
+      discovery_out[i] = row.Discovery ? static_cast<std::int8_t>(*row.Discovery) : -1;
+    }
+  }
+  py::dict columns;
+  for (std::size_t f = 0; f < kFigures.size(); ++f) columns[kFigures[f]] = figures[f];
+  columns["prior"] = prior;
+  columns["discovery"] = discovery;
+  return columns;
+}
+
+std::vector<std::string> PriorNames() {
+  std::vector<std::string> names;
+  for (const FitChoice choice : kPriorChoices) names.emplace_back(FitChoiceText(choice));
+  return names;
+}
+
+}  // namespace
+}  // namespace propsmooth
+
+PYBIND11_MODULE(_core, m) {
+  namespace py = pybind11;
+  using propsmooth::IntArray;
+  m.doc() = "propsmooth's estimators; use the functions of the propsmooth package";
+  m.def("fit", &propsmooth::Fit, py::arg("counts"), py::arg("sizes"), py::kw_only(),
+        py::arg("alpha"), py::arg("beta"), py::arg("eps"), py::arg("max_iter"),
+        py::arg("safeguarded"), py::arg("threads"),
+        "One group's fit as a dict; counts and sizes as int32 arrays.");
+  m.def("smooth", &propsmooth::Smooth, py::arg("counts"), py::arg("sizes"), py::arg("units"),
+        py::kw_only(), py::arg("level"), py::arg("threshold"), py::arg("fdr"), py::arg("alpha"),
+        py::arg("beta"), py::arg("eps"), py::arg("max_iter"), py::arg("threads"),
+        "The CSV table's numeric columns as a dict of arrays; prior and discovery coded.");
+  m.attr("PRIOR_NAMES") = propsmooth::PriorNames();
+  propsmooth::RegisterSufficientStatistics(m);
+}

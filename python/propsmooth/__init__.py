@@ -1,0 +1,262 @@
+"""Empirical Bayes estimates of proportions under the binomial-beta model.
+
+``fit`` fits one beta prior to counts and sizes as the ``propsmooth``
+program does; ``smooth`` gives a DataFrame of the columns of
+``propsmooth-report --csv``, one prior per group. Both run the programs'
+own C++ core, so their numbers are the programs' to the last bit.
+``propsmooth.dask`` does the same for Dask DataFrames.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import math
+import numbers
+
+import numpy as np
+
+from . import _core
+
+__all__ = ["COLUMNS", "FitResult", "fit", "smooth"]
+
+#: The columns of ``smooth``'s result: those of ``propsmooth-report --csv``
+#: with ``--threshold``.
+COLUMNS = ("group", "id", "x", "n", "raw", "eb_me", "eb", "lower", "upper", "prior",
+           "p_exceed", "pep", "q_value", "discovery")
+
+_INT32_MAX = np.iinfo(np.int32).max
+
+
+@dataclasses.dataclass(frozen=True)
+class FitResult:
+    """One group's prior, as ``propsmooth`` writes it into its log.
+
+    ``alpha`` and ``beta`` are the maximum-likelihood prior (NaN when the
+    fit failed); with ``safeguarded=True`` the prior of the fit that does
+    not give up, which ``fit`` then names: "newton", "safeguarded", "no
+    finite maximum" (``boundary`` says where the likelihood's supremum
+    lies) or "failed". ``se_alpha``, ``se_beta`` and ``loglik`` are NaN
+    unless the safeguarded fit gives them.
+    """
+
+    alpha_me: float
+    beta_me: float
+    alpha: float
+    beta: float
+    iterations: int
+    err_alpha: float
+    err_beta: float
+    fit: str
+    se_alpha: float
+    se_beta: float
+    loglik: float
+    mean: float
+    variance: float
+    boundary: str
+
+
+def _labels(values, length):
+    index = getattr(values, "index", None)
+    if index is not None and len(index) == length:
+        return index
+    return range(length)
+
+
+def _first(mask):
+    return int(np.flatnonzero(mask)[0])
+
+
+def _refuse(what, values, labels, position, why):
+    value = values.iloc[position] if hasattr(values, "iloc") else values[position]
+    raise ValueError(f"{what}: {value!r} at index {labels[position]!r} {why}")
+
+
+def _whole_numbers(values, what, least, labels):
+    """The values as int32, each a whole number from ``least`` to 2**31 - 1;
+    ValueError naming the first one that is not, by its index label."""
+    array = values.to_numpy() if hasattr(values, "to_numpy") else np.asarray(values)
+    if array.ndim != 1:
+        raise ValueError(f"{what} must be one-dimensional, not of shape {array.shape}")
+    allowed = f"a whole number >= {least}"
+    if array.dtype.kind in "iu":
+        low = array < least
+        if low.any():
+            _refuse(what, values, labels, _first(low), f"is below {least}; it must be {allowed}")
+        high = array > _INT32_MAX
+        if high.any():
+            _refuse(what, values, labels, _first(high),
+                    f"is above {_INT32_MAX}, the largest allowed")
+        return array.astype(np.int32)
+    if array.dtype.kind == "b":
+        raise ValueError(f"{what} are booleans; they must be whole numbers")
+    if array.dtype.kind != "f":
+        # Objects (pandas' nullable integers among them): numbers or missing.
+        numbers_only = np.empty(len(array), dtype=np.float64)
+        for position, value in enumerate(array):
+            if _is_missing(value):
+                numbers_only[position] = math.nan
+            elif isinstance(value, numbers.Real) and not isinstance(value, bool):
+                numbers_only[position] = float(value)
+            else:
+                _refuse(what, values, labels, position, f"is not {allowed}")
+        array = numbers_only
+    missing = np.isnan(array)
+    if missing.any():
+        _refuse(what, values, labels, _first(missing),
+                "is missing; fill in the value or leave the row out")
+    fraction = array != np.floor(array)
+    if fraction.any():
+        _refuse(what, values, labels, _first(fraction), f"is not {allowed}")
+    low = array < least
+    if low.any():
+        _refuse(what, values, labels, _first(low), f"is below {least}; it must be {allowed}")
+    high = array > _INT32_MAX
+    if high.any():
+        _refuse(what, values, labels, _first(high), f"is above {_INT32_MAX}, the largest allowed")
+    return array.astype(np.int32)
+
+
+def _is_missing(value):
+    if value is None:
+        return True
+    try:
+        return bool(value != value)
+    except TypeError:
+        # pandas.NA: its comparisons give NA, whose truth is ambiguous.
+        return True
+
+
+def _data(counts, sizes, labels):
+    if len(counts) != len(sizes):
+        raise ValueError(f"counts has {len(counts)} values but sizes has {len(sizes)}")
+    if labels is None:
+        labels = _labels(counts, len(counts))
+    x = _whole_numbers(counts, "count", 0, labels)
+    n = _whole_numbers(sizes, "size", 1, labels)
+    above = x > n
+    if above.any():
+        position = _first(above)
+        raise ValueError(f"count: {x[position]} at index {labels[position]!r} is above its "
+                         f"size, {n[position]}; a count is at most its size")
+    return x, n
+
+
+def _threads(threads):
+    if threads is None:
+        return 0
+    if isinstance(threads, bool) or not isinstance(threads, numbers.Integral) or threads < 1:
+        raise ValueError(f"threads must be a whole number >= 1 or None, not {threads!r}")
+    return int(threads)
+
+
+def _start(value, name):
+    if value is None:
+        return None
+    value = float(value)
+    if math.isnan(value) or value == math.inf:
+        raise ValueError(f"{name} must be a number below infinity, not {value!r}")
+    return value
+
+
+def _iterations(max_iter):
+    if isinstance(max_iter, bool) or not isinstance(max_iter, numbers.Integral) \
+            or not -2**31 <= max_iter < 2**31:
+        raise ValueError("max_iter must be a whole number from -2147483648 to 2147483647, "
+                         f"not {max_iter!r}")
+    return int(max_iter)
+
+
+def _fit_options(alpha, beta, eps, max_iter):
+    eps = float(eps)
+    if math.isnan(eps):
+        raise ValueError("eps must be a number, not NaN")
+    return dict(alpha=_start(alpha, "alpha"), beta=_start(beta, "beta"), eps=eps,
+                max_iter=_iterations(max_iter))
+
+
+def fit(counts, sizes, *, alpha=None, beta=None, eps=1e-5, max_iter=20, safeguarded=False,
+        threads=None):
+    """Fits the beta prior of one group of regions.
+
+    ``counts`` and ``sizes``: integer arrays or pandas Series of one length
+    (floats are taken when whole), 0 <= count <= size and size >= 1.
+    ``alpha``, ``beta``, ``eps`` and ``max_iter`` are propsmooth's -A, -B,
+    -E and -L: the Newton-Raphson start (None: the moment estimators), the
+    tolerance and the step limit. ``threads`` limits the cores one large
+    group may use (None: all). Returns a FitResult.
+    """
+    x, n = _data(counts, sizes, None)
+    result = _core.fit(x, n, safeguarded=bool(safeguarded), threads=_threads(threads),
+                       **_fit_options(alpha, beta, eps, max_iter))
+    return FitResult(**result)
+
+
+def _probability(value, name):
+    value = float(value)
+    if not 0.0 < value < 1.0:
+        raise ValueError(f"{name} must lie strictly between 0 and 1, not {value!r}")
+    return value
+
+
+def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0.95, fdr=0.05,
+           *, alpha=None, beta=None, eps=1e-5, max_iter=20, threads=None):
+    """The estimates of ``propsmooth-report --csv`` for the rows of ``df``.
+
+    ``count`` and ``size`` name the columns of counts and sizes; ``group``
+    the column whose values form the groups, each with its own prior (None:
+    one group of all rows); ``id`` a column copied to the result. Returns a
+    new DataFrame with ``df``'s index and the columns of COLUMNS: group, id,
+    x, n, raw, eb_me, eb, lower, upper (the equal-tailed ``level``
+    interval), prior (how eb, lower and upper were found) and, with a
+    ``threshold``, p_exceed, pep (the posterior probabilities above and at
+    most the threshold), q_value and discovery (q_value at most ``fdr``).
+    A missing value is NaN (None in prior, <NA> in discovery); the values
+    are those of propsmooth-report on the same rows. ``alpha``, ``beta``,
+    ``eps`` and ``max_iter`` are its -A, -B, -E and -L; ``threads`` limits
+    the cores (None: all).
+    """
+    import pandas as pd
+
+    for name, column in (("count", count), ("size", size), ("group", group), ("id", id)):
+        if column is not None and column not in df.columns:
+            raise ValueError(f"{name}={column!r} is no column of the DataFrame; "
+                             f"its columns are {list(df.columns)!r}")
+    labels = df.index
+    x, n = _data(df[count], df[size], labels)
+    units = None
+    if group is not None:
+        keys = df[group]
+        codes, _ = pd.factorize(keys, sort=False, use_na_sentinel=True)
+        missing = codes < 0
+        if missing.any():
+            position = _first(missing)
+            raise ValueError(f"group: {keys.iloc[position]!r} at index {labels[position]!r} is "
+                             "missing; every row needs a group")
+        units = codes.astype(np.int32)
+    threshold = None if threshold is None else _probability(threshold, "threshold")
+    figures = _core.smooth(x, n, units, level=_probability(level, "level"),
+                           threshold=threshold, fdr=_probability(fdr, "fdr"),
+                           threads=_threads(threads), **_fit_options(alpha, beta, eps, max_iter))
+
+    rows = len(df)
+    empty = np.full(rows, np.nan)
+    names = np.array(list(_core.PRIOR_NAMES) + [None], dtype=object)
+    discovery = figures["discovery"]
+    columns = {
+        "group": df[group].to_numpy() if group is not None else empty,
+        "id": df[id].to_numpy() if id is not None else empty.copy(),
+        "x": x.astype(np.int64),
+        "n": n.astype(np.int64),
+        "raw": figures["raw"],
+        "eb_me": figures["eb_me"],
+        "eb": figures["eb"],
+        "lower": figures["lower"],
+        "upper": figures["upper"],
+        # Code -1 (no posterior) picks the last name, None.
+        "prior": names[figures["prior"]],
+        "p_exceed": figures["p_exceed"],
+        "pep": figures["pep"],
+        "q_value": figures["q_value"],
+        "discovery": pd.array(np.where(discovery < 0, None, discovery == 1), dtype="boolean"),
+    }
+    return pd.DataFrame(columns, index=df.index.copy(), columns=list(COLUMNS))

@@ -1,0 +1,99 @@
+#include "report_tool/record_estimates.h"
+
+#include <optional>
+#include <vector>
+
+#include "app/estimate_groups.h"
+#include "report_tool/discovery.h"
+#include "report_tool/group_fit.h"
+
+namespace propsmooth {
+namespace {
+
+void Estimate(const ReportSettings& settings, unsigned workers, const StageProgress& progress,
+              EstimatedData* data) {
+  const std::size_t groups = data->Plan.Groups.size();
+  data->Summaries.reserve(groups);
+  EstimateGroups(
+      settings.Fit, data->Plan, &data->Input.Records,
+      [&](std::size_t first, std::span<const GroupSummary> batch) {
+        data->Summaries.insert(data->Summaries.end(), batch.begin(), batch.end());
+        if (progress) progress(first + batch.size(), groups, "groups estimated");
+        return true;
+      },
+      workers);
+  data->Priors.reserve(groups);
+  for (const GroupSummary& summary : data->Summaries) {
+    data->Priors.push_back(ChoosePrior(summary, settings.Estimator));
+  }
+}
+
+// Every record's interval under its group's fit, and its tails at the
+// threshold when one is given.
+RecordIntervals ComputePosteriors(const ReportSettings& settings, const EstimatedData& data,
+                                  unsigned workers, const IntervalProgress& progress) {
+  return ComputeRecordPosteriors(
+      data.Input.Records, data.Plan,
+      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+          std::optional<TailProbabilities>* tails) {
+        const GroupFit& fit = data.Fits[group];
+        *bounds = IntervalUnderFit(record, fit, settings.Level);
+        if (tails == nullptr) return;
+        if (const std::optional<BetaPrior> posterior = PosteriorUnderFit(record, fit)) {
+          *tails = BetaTails(posterior->Alpha, posterior->Beta, *settings.Threshold);
+        }
+      },
+      settings.Threshold.has_value(), workers, progress);
+}
+
+// The q-values are over the whole file: every record's PEP counts, in
+// every group.
+void MarkDiscoveries(const ReportSettings& settings, const RecordIntervals& posteriors,
+                     EstimatedData* data) {
+  const std::size_t records = data->Input.Records.size();
+  std::vector<std::optional<double>> peps(records);
+  for (std::size_t i = 0; i < records; ++i) {
+    const std::optional<TailProbabilities>& tails =
+        posteriors.DistinctTails[posteriors.OfRecord[i]];
+    if (tails) peps[i] = tails->AtMost;
+  }
+  const std::vector<std::optional<double>> q_values = QValues(peps);
+  peps = std::vector<std::optional<double>>();
+  const std::vector<bool> marked = Discoveries(q_values, settings.Fdr);
+  data->Discoveries.resize(records);
+  for (std::size_t i = 0; i < records; ++i) {
+    RegionDiscovery& discovery = data->Discoveries[i];
+    discovery.Tails = posteriors.DistinctTails[posteriors.OfRecord[i]];
+    discovery.QValue = q_values[i];
+    discovery.Discovery = marked[i];
+  }
+}
+
+}  // namespace
+
+RecordEstimates EstimateRecords(const ReportSettings& settings, const EstimateParts& parts,
+                                unsigned workers, const StageProgress& progress,
+                                EstimatedData* data) {
+  Estimate(settings, workers, progress, data);
+  const IntervalProgress intervals_computed = [&progress](std::size_t done, std::size_t total) {
+    if (progress) progress(done, total, "intervals computed");
+  };
+  RecordEstimates estimates;
+  // The legacy table keeps the prior it always had; its users' scripts
+  // read it.
+  if (parts.Intervals) {
+    estimates.Intervals = ComputeRecordIntervals(data->Input.Records, data->Plan, data->Priors,
+                                                 settings.Level, workers, intervals_computed);
+  }
+  if (parts.Fits || parts.Posteriors) {
+    data->Fits = FitGroups(data->Input.Records, data->Plan, data->Summaries, settings.Fit,
+                           settings.Estimator, parts.SizeBound, workers);
+  }
+  if (parts.Posteriors) {
+    estimates.Posteriors = ComputePosteriors(settings, *data, workers, intervals_computed);
+    if (settings.Threshold) MarkDiscoveries(settings, estimates.Posteriors, data);
+  }
+  return estimates;
+}
+
+}  // namespace propsmooth
