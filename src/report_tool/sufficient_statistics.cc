@@ -5,10 +5,13 @@
 #include <limits>
 #include <vector>
 
+#include "estimate/eb_internal.h"
 #include "estimate/mle.h"
 #include "estimate/moments.h"
 #include "report_tool/beta_binomial_likelihood.h"
+#include "input/grouping.h"
 #include "report_tool/prior_fit.h"
+#include "report_tool/record_estimates.h"
 
 namespace propsmooth {
 namespace {
@@ -187,6 +190,56 @@ StatisticsFit FitStatistics(const SufficientStatistics& statistics, const RunSet
   const auto trials = static_cast<double>(WeightedTotal(statistics.Size).value_or(0));
   result.Fit = ChooseFit(successes, trials, fit, result.Summary, estimator);
   return result;
+}
+
+void FiguresUnderFit(std::span<const std::int32_t> counts, std::span<const std::int32_t> sizes,
+                     const StatisticsFit& fit, double level, std::optional<double> threshold,
+                     const RowFiguresSink& row) {
+  const std::size_t regions = std::min(counts.size(), sizes.size());
+  // The EB proportions as propsmooth sets them for a group, under the
+  // whole table's summary.
+  GroupWorkspace workspace;
+  workspace.Summary = fit.Summary;
+  workspace.Regions.resize(regions);
+  for (std::size_t i = 0; i < regions; ++i) {
+    Region& region = workspace.Regions[i];
+    region.Data1 = counts[i];
+    region.Data2 = sizes[i];
+    region.Proportion = static_cast<double>(counts[i]) / static_cast<double>(sizes[i]);
+  }
+  ComputeEbProportions(&workspace);
+  RecordTable records(regions);
+  for (std::size_t i = 0; i < regions; ++i) {
+    const Region& region = workspace.Regions[i];
+    RegionRecord& record = records[i];
+    record.Unit = -1;
+    record.Code = static_cast<std::int32_t>(i + 1);
+    record.Data1 = region.Data1;
+    record.Data2 = region.Data2;
+    record.Proportion = region.Proportion;
+    record.EbPropMe = region.EbPropMe;
+    record.EbPropMle = region.EbPropMle;
+  }
+  workspace = GroupWorkspace();
+
+  // One group, whose fit is the table's: the intervals and tails once per
+  // distinct (x, n), as the report computes them.
+  const GroupPlan plan = PlanGroups(records);
+  const std::span<const GroupFit> fits(&fit.Fit, 1);
+  const RecordIntervals posteriors = ComputeRecordPosteriors(
+      records, plan, PosteriorsUnderFits(fits, level, threshold), threshold.has_value(), 1,
+      IntervalProgress());
+  CsvRowContext context;
+  context.PriorName = FitChoiceText(fit.Fit.Choice);
+  for (std::size_t i = 0; i < regions; ++i) {
+    context.Eb = EbUnderFit(records[i], fit.Fit);
+    if (threshold) {
+      RegionDiscovery cells;
+      cells.Tails = posteriors.DistinctTails[posteriors.OfRecord[i]];
+      context.Threshold = cells;
+    }
+    row(i, CsvFiguresOf(records[i], context, posteriors[i]));
+  }
 }
 
 }  // namespace propsmooth

@@ -4,13 +4,16 @@
 #ifndef PROPSMOOTH_REPORT_TOOL_SUFFICIENT_STATISTICS_H_
 #define PROPSMOOTH_REPORT_TOOL_SUFFICIENT_STATISTICS_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "common/types.h"
 #include "estimate/count_ladder.h"
+#include "report_tool/csv_table.h"
 #include "report_tool/group_fit.h"
 
 namespace propsmooth {
@@ -63,6 +66,20 @@ struct StatisticsFit {
 /// `settings`; the profile bound only with `size_bound`.
 StatisticsFit FitStatistics(const SufficientStatistics& statistics, const RunSettings& settings,
                             PriorEstimator estimator, bool size_bound);
+
+/// Told the CSV row figures of region `i`.
+using RowFiguresSink = std::function<void(std::size_t i, const CsvRowFigures& figures)>;
+
+/// The CSV row figures of the regions (counts[i], sizes[i]) under a fit of
+/// all regions from their statistics (of which Summary's moment estimators
+/// and Mle and the posterior choice Fit are read): what the table shows for
+/// them, computed as for the regions of one group estimated at once, at
+/// `level` and with the tails at `threshold` when given. No q-value (those
+/// are over every region): QValue is NaN and Discovery empty. The spans
+/// have one length.
+void FiguresUnderFit(std::span<const std::int32_t> counts, std::span<const std::int32_t> sizes,
+                     const StatisticsFit& fit, double level, std::optional<double> threshold,
+                     const RowFiguresSink& row);
 
 }  // namespace propsmooth
 
