@@ -67,6 +67,15 @@ if(TARGET propsmooth-report)
   propsmooth_install_gzipped(${PROJECT_SOURCE_DIR}/doc/propsmooth-report.1 propsmooth-report.1
     ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
+# The Python package, when it is built: its folder is chosen when the files
+# are installed (cmake/InstallPythonPackage.cmake), since `cmake --install
+# --prefix` may name another prefix than the configuration did.
+if(TARGET propsmooth_python)
+  install(CODE "set(PROPSMOOTH_PYTHON_FILES \"${PROPSMOOTH_PYTHON_SOURCES};$<TARGET_FILE:propsmooth_python>\")
+    set(PROPSMOOTH_PYTHON_VERSION ${PROPSMOOTH_PYTHON_VERSION})
+    set(PROPSMOOTH_STRIP \"${CMAKE_STRIP}\")")
+  install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/InstallPythonPackage.cmake)
+endif()
 
 set(CPACK_PACKAGE_NAME propsmooth)
 set(CPACK_PACKAGE_VENDOR "propsmooth developers")
@@ -81,6 +90,11 @@ if(TARGET propsmooth-report)
   string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\
 propsmooth-report writes the same estimates as one HTML page, with plots\n\
 and credible intervals.")
+endif()
+if(TARGET propsmooth_python)
+  string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\
+The Python module propsmooth gives the same estimates for pandas and Dask\n\
+DataFrames.")
 endif()
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 # A package installs under /usr whatever prefix the build was configured with.
@@ -103,5 +117,19 @@ else()
   if(TARGET propsmooth-report)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcsv3")
   endif()
+endif()
+# The module is built for one minor version of Python, whose ABI its file
+# name carries; numpy it imports, pandas its smooth needs, Dask its dask
+# part alone.
+if(TARGET propsmooth_python)
+  set(PROPSMOOTH_PYTHON_DEPENDS "python3 (>= ${PROPSMOOTH_PYTHON_VERSION}), \
+python3 (<< ${PROPSMOOTH_PYTHON_NEXT_VERSION}), python3-numpy")
+  if(CPACK_DEBIAN_PACKAGE_DEPENDS)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${PROPSMOOTH_PYTHON_DEPENDS}")
+  else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "${PROPSMOOTH_PYTHON_DEPENDS}")
+  endif()
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-pandas")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-dask, python3-distributed")
 endif()
 include(CPack)

@@ -55,11 +55,9 @@ class FitResult:
     boundary: str
 
 
-def _labels(values, length):
-    index = getattr(values, "index", None)
-    if index is not None and len(index) == length:
-        return index
-    return range(length)
+def _labels(values):
+    """A Series' index labels, else positions."""
+    return values.index if hasattr(values, "iloc") else range(len(values))
 
 
 def _first(mask):
@@ -130,7 +128,7 @@ def _data(counts, sizes, labels):
     if len(counts) != len(sizes):
         raise ValueError(f"counts has {len(counts)} values but sizes has {len(sizes)}")
     if labels is None:
-        labels = _labels(counts, len(counts))
+        labels = _labels(counts)
     x = _whole_numbers(counts, "count", 0, labels)
     n = _whole_numbers(sizes, "size", 1, labels)
     above = x > n

@@ -168,7 +168,8 @@ ExitStatus RunSettled(const ReportSettings& settings, const StandardStreams& str
       WriteIntervalTable(data, estimates.Intervals, &outputs.Files[Outputs::kTsv], rows_written);
     }
     if (outputs.Asked(Outputs::kCsv)) {
-      WriteCsvTable(settings, data, estimates.Posteriors, &outputs.Files[Outputs::kCsv], rows_written);
+      WriteCsvTable(settings, data, estimates.Posteriors, &outputs.Files[Outputs::kCsv],
+                    rows_written);
     }
     if (outputs.Asked(Outputs::kSummary)) {
       WriteSummaryTable(data, &outputs.Files[Outputs::kSummary]);

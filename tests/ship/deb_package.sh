@@ -50,6 +50,20 @@ done
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 
+# The Python package, for the one minor version of Python it is built for.
+. "$(dirname "$0")/python_package.sh"
+check_python_package "$root/usr/lib/python3/dist-packages" \
+  "$root/usr/share/doc/propsmooth/examples/rats.txt"
+if [ -n "${PROPSMOOTH_PYTHON_VERSION:-}" ]; then
+  next=${PROPSMOOTH_PYTHON_VERSION%.*}.$((${PROPSMOOTH_PYTHON_VERSION#*.} + 1))
+  for needed in "python3 (>= $PROPSMOOTH_PYTHON_VERSION)" "python3 (<< $next)" python3-numpy; do
+    case ", $depends," in
+      *", $needed,"*) ;;
+      *) fail "Depends does not name $needed: $depends" ;;
+    esac
+  done
+fi
+
 # gzip -9n: the header's flags (byte 3) name no file, its time stamp
 # (bytes 4-7) is 0 and its extra flags (byte 8) say "best compression",
 # so that the package is reproducible; the content is the source page.

@@ -58,6 +58,19 @@ else
   echo "man not installed: the rendering of the installed page is not checked"
 fi
 
+# The Python package: in the posix_prefix layout under any prefix; in
+# Debian's folders under /usr/local and /usr (installed below a DESTDIR).
+. "$(dirname "$0")/python_package.sh"
+version=${PROPSMOOTH_PYTHON_VERSION:-3}
+check_python_package "$prefix/lib/python$version/site-packages" "$examples/rats.txt"
+for system in /usr/local:lib/python$version/dist-packages /usr:lib/python3/dist-packages; do
+  system_prefix=${system%%:*}
+  destdir=$work/destdir-${system_prefix##*/}
+  DESTDIR=$destdir "$cmake" --install "$build" --prefix "$system_prefix" >"$work/install.txt" ||
+    { cat "$work/install.txt"; fail "DESTDIR=$destdir cmake --install --prefix $system_prefix"; }
+  check_python_package "$destdir$system_prefix/${system#*:}" "$examples/rats.txt"
+done
+
 report=$prefix/bin/propsmooth-report
 if [ -z "$built_report" ]; then
   [ ! -e "$report" ] && [ ! -e "$prefix/share/man/man1/propsmooth-report.1.gz" ] ||

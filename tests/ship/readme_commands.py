@@ -14,6 +14,10 @@ again), and `make demo` also runs the demo script that it ends with. A
 block tagged text right after a block that ran must equal that block's
 standard output, CR LF read as LF. A python block that imports pandas, or
 an r block, is skipped with a note when no interpreter has what it needs.
+A python block that imports propsmooth runs with the module's interpreter
+and package folder (PROPSMOOTH_PYTHON3 and PROPSMOOTH_PYTHON_PATH in the
+environment); without them, or one that imports propsmooth.dask where the
+package has no dask module, it is skipped with a note.
 
 Usage: python3 readme_commands.py PROGRAM SOURCE_DIR [REPORT_PROGRAM]
 (REPORT_PROGRAM empty or missing: propsmooth-report is not built.)
@@ -84,9 +88,11 @@ def run_sh(text, scratch, where, notes):
     return "".join(output)
 
 
-def run_command(command, scratch, where):
-    run = subprocess.run(command, shell=True, cwd=scratch, env=clean_env(),
-                         capture_output=True)
+def run_command(command, scratch, where, python_path=None):
+    env = clean_env()
+    if python_path:
+        env["PYTHONPATH"] = python_path
+    run = subprocess.run(command, shell=True, cwd=scratch, env=env, capture_output=True)
     if run.returncode != 0:
         raise AssertionError(f"{where}: `{command}` ended with status {run.returncode}:\n"
                              f"{run.stdout.decode(errors='replace')}"
@@ -95,6 +101,21 @@ def run_command(command, scratch, where):
 
 
 def python_for(text):
+    """An interpreter that can run `text` and the PYTHONPATH it needs, or
+    None and why not."""
+    if "import propsmooth" in text:
+        python = os.environ.get("PROPSMOOTH_PYTHON3")
+        package = os.environ.get("PROPSMOOTH_PYTHON_PATH")
+        if not python or not package:
+            return None, "the Python module is not built"
+        if "propsmooth.dask" in text and not os.path.exists(
+                os.path.join(package, "propsmooth", "dask.py")):
+            return None, "the package has no dask module"
+        return python, package
+    return pandas_python(text), None
+
+
+def pandas_python(text):
     """An interpreter that can run `text`, or None."""
     candidates = [sys.executable, shutil.which("python3"), "/usr/bin/python3"]
     if "import pandas" not in text:
@@ -106,12 +127,13 @@ def python_for(text):
     return None
 
 
-def run_script(interpreter, suffix, text, scratch, where):
+def run_script(interpreter, suffix, text, scratch, where, python_path=None):
     path = os.path.join(scratch, "readme-block" + suffix)
     with open(path, "w") as f:
         f.write(text)
     try:
-        return run_command(f"'{interpreter}' '{path}'", scratch, where)
+        return run_command(f"'{interpreter}' -B '{path}'" if suffix == ".py" else
+                           f"'{interpreter}' '{path}'", scratch, where, python_path)
     finally:
         os.remove(path)
 
@@ -150,11 +172,12 @@ def main():
                 if tag == "sh":
                     output = run_sh(text, scratch, where, notes)
                 elif tag == "python":
-                    python = python_for(text)
+                    python, python_path = python_for(text)
                     if python is None:
-                        notes.append(f"{where}: pandas not installed, block not run")
+                        why = python_path or "pandas not installed"
+                        notes.append(f"{where}: {why}, block not run")
                         continue
-                    output = run_script(python, ".py", text, scratch, where)
+                    output = run_script(python, ".py", text, scratch, where, python_path)
                 else:
                     rscript = shutil.which("Rscript")
                     if rscript is None:

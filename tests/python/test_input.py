@@ -1,0 +1,162 @@
+"""What fit and smooth accept, what they refuse (ValueError naming the
+index label and the value, as the data reader names the line and the
+cell), and that a refusal or a long run leaves the interpreter working."""
+
+import re
+import threading
+import time
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import propsmooth
+
+COUNTS = [3, 0, 7, 12]
+SIZES = [10, 5, 7, 40]
+
+
+def _frame(**columns):
+    frame = pd.DataFrame({"x": COUNTS, "n": SIZES, "g": ["a", "b", "a", "b"]},
+                         index=["r1", "r2", "r3", "r4"])
+    for name, values in columns.items():
+        frame[name] = pd.Series(values, index=frame.index)
+    return frame
+
+
+# (what is changed, the message's pattern): every fault the front door refuses.
+FRAME_REFUSALS = [
+    ({"x": [3, -1, 7, 12]}, r"count: -1 at index 'r2' is below 0"),
+    ({"n": [10, 5, 0, 40]}, r"size: 0 at index 'r3' is below 1"),
+    ({"x": [3, 0, 8, 12]}, r"count: 8 at index 'r3' is above its size, 7"),
+    ({"x": [3, 0, 2.5, 12]}, r"count: 2.5 at index 'r3' is not a whole number >= 0"),
+    ({"n": [10, np.nan, 7, 40]}, r"size: nan at index 'r2' is missing"),
+    ({"x": pd.array([3, None, 7, 12], dtype="Int64")}, r"count: <NA> at index 'r2' is missing"),
+    ({"x": [3, 0, "7", 12]}, r"count: '7' at index 'r3' is not a whole number"),
+    ({"n": [10, 5, 2**31, 40]}, r"size: 2147483648 at index 'r3' is above 2147483647"),
+    ({"g": ["a", None, "a", "b"]}, r"group: None at index 'r2' is missing"),
+    ({"g": [1.0, 2.0, np.nan, 1.0]}, r"group: nan at index 'r3' is missing"),
+]
+
+
+@pytest.mark.parametrize("columns,message", FRAME_REFUSALS)
+def test_smooth_refuses_what_the_reader_refuses(columns, message):
+    with pytest.raises(ValueError, match=message):
+        propsmooth.smooth(_frame(**columns), count="x", size="n", group="g")
+
+
+# (arguments, message pattern) for fit and smooth's other refusals.
+CALL_REFUSALS = [
+    (lambda: propsmooth.fit([1, 2, 3], [4, 5]), r"counts has 3 values but sizes has 2"),
+    (lambda: propsmooth.fit(np.array([1, -2], dtype=np.int8), np.array([4, 5])),
+     r"count: -2 at index 1 is below 0"),
+    (lambda: propsmooth.fit(np.array([1, 2], dtype=np.uint64), np.array([2**63, 5], np.uint64)),
+     r"size: 9223372036854775808 at index 0 is above 2147483647"),
+    (lambda: propsmooth.fit(np.array([True, False]), [4, 5]), r"count.*booleans"),
+    (lambda: propsmooth.fit([], []), r"no regions"),
+    (lambda: propsmooth.fit(COUNTS, SIZES, alpha=float("nan")), r"alpha must be a number"),
+    (lambda: propsmooth.fit(COUNTS, SIZES, eps=float("nan")), r"eps must be a number"),
+    (lambda: propsmooth.fit(COUNTS, SIZES, max_iter=2**31), r"max_iter must be a whole number"),
+    (lambda: propsmooth.fit(COUNTS, SIZES, threads=0), r"threads must be"),
+    (lambda: propsmooth.smooth(_frame(), count="y", size="n"), r"count='y' is no column"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", threshold=1.0), r"threshold must lie"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", level=0.0), r"level must lie"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", fdr=float("nan")), r"fdr must lie"),
+]
+
+
+@pytest.mark.parametrize("call,message", CALL_REFUSALS)
+def test_refusals(call, message):
+    with pytest.raises(ValueError, match=message):
+        call()
+
+
+def test_core_refuses_unchecked_data():
+    # The package checks first; the compiled part must still never crash on
+    # what reaches it directly.
+    from propsmooth import _core
+    options = dict(alpha=None, beta=None, eps=1e-5, max_iter=20, threads=0)
+    x = np.array([1, 5], dtype=np.int32)
+    n = np.array([4, 4], dtype=np.int32)
+    with pytest.raises(ValueError, match=r"row 1: count 5 and size 4"):
+        _core.fit(x, n, safeguarded=False, **options)
+    with pytest.raises(ValueError, match=r"group codes"):
+        _core.smooth(n - 3, n, np.array([0, -1], dtype=np.int32), level=0.95, threshold=None,
+                     fdr=0.05, **options)
+    with pytest.raises(TypeError):  # never cut to 32 bits
+        _core.fit(n.astype(np.int64), n, safeguarded=False, **options)
+
+
+# Every way of giving the same numbers: each gives the int32 arrays' fit.
+SAME_DATA = [
+    lambda x, n: (x.astype(np.int8), n.astype(np.uint16)),
+    lambda x, n: (x.astype(np.uint64), n.astype(np.int64)),
+    lambda x, n: (x.astype(float), n.astype(np.float32)),
+    lambda x, n: (pd.Series(x, index=list("abcd")), pd.Series(n, index=list("abcd"))),
+    lambda x, n: (pd.Series(x, dtype="Int64"), pd.Series(n, dtype="UInt32")),
+    lambda x, n: (list(x), tuple(int(v) for v in n)),
+]
+
+
+@pytest.mark.parametrize("convert", SAME_DATA)
+def test_any_integer_input_gives_the_same_fit(convert):
+    x, n = np.array(COUNTS, dtype=np.int32), np.array(SIZES, dtype=np.int32)
+    expected = propsmooth.fit(x, n, safeguarded=True)
+    got = propsmooth.fit(*convert(x, n), safeguarded=True)
+    # repr shows every bit of each double; NaN == NaN there.
+    assert repr(got) == repr(expected)
+
+
+def test_columns_and_index_whatever_the_arguments():
+    frame = _frame()
+    frame.index = pd.MultiIndex.from_tuples([(1, "a"), (1, "b"), (2, "a"), (2, "b")])
+    plain = propsmooth.smooth(frame, "x", "n")
+    full = propsmooth.smooth(frame, "x", "n", group="g", id="g", threshold=0.3)
+    for result in (plain, full):
+        assert list(result.columns) == list(propsmooth.COLUMNS)
+        assert result.index.equals(frame.index)
+        assert all(pd.api.types.is_numeric_dtype(result[c]) for c in propsmooth.COLUMNS
+                   if c not in ("group", "id", "prior"))
+    assert plain[["group", "id", "p_exceed", "pep", "q_value", "discovery"]].isna().all().all()
+    assert full.group.tolist() == ["a", "b", "a", "b"]
+    assert full.q_value.notna().all() and full.discovery.notna().all()
+    empty = propsmooth.smooth(frame.iloc[:0], "x", "n", group="g")
+    assert list(empty.columns) == list(propsmooth.COLUMNS) and len(empty) == 0
+
+
+def _many_groups(rows, groups, seed):
+    rng = np.random.default_rng(seed)
+    n = rng.integers(20, 2000, rows)
+    x = rng.binomial(n, rng.beta(2.0, 18.0, rows))
+    return pd.DataFrame({"x": x, "n": n, "g": rng.integers(0, groups, rows)})
+
+
+def test_threads_change_no_bit():
+    frame = _many_groups(60_000, 3_000, 1)
+    one = propsmooth.smooth(frame, "x", "n", group="g", threshold=0.1, threads=1)
+    every = propsmooth.smooth(frame, "x", "n", group="g", threshold=0.1)
+    pd.testing.assert_frame_equal(one, every, check_exact=True)
+
+
+def test_estimation_lets_other_threads_run():
+    frame = _many_groups(300_000, 30_000, 2)
+    done = threading.Event()
+    spent = {}
+
+    def estimate():
+        start = time.perf_counter()
+        propsmooth.smooth(frame, "x", "n", group="g", threads=1)
+        spent["seconds"] = time.perf_counter() - start
+        done.set()
+
+    worker = threading.Thread(target=estimate)
+    ticks = []
+    worker.start()
+    while not done.is_set():
+        ticks.append(time.perf_counter())
+        time.sleep(0.001)
+    worker.join()
+    # Holding the GIL through the estimation would stop this loop for all
+    # of it; released, only the Python parts before and after stop it.
+    longest = max(np.diff(ticks)) if len(ticks) > 1 else spent["seconds"]
+    assert longest < 0.5 * spent["seconds"], (longest, spent["seconds"])
