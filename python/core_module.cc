@@ -23,6 +23,7 @@
 #include "report_tool/prior_fit.h"
 #include "report_tool/record_estimates.h"
 #include "report_tool/report_files.h"
+#include "fit_result.h"
 #include "sufficient_statistics_binding.h"
 
 namespace propsmooth {
@@ -32,8 +33,6 @@ namespace py = pybind11;
 
 // Safe casts only: an int64 array is refused, never cut to 32 bits.
 using IntArray = py::array_t<std::int32_t, py::array::c_style>;
-
-constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
 // The prior names of the CSV table's prior column, by the code smooth
 // returns for them; -1: no posterior.
@@ -66,29 +65,10 @@ void CheckData(std::span<const std::int32_t> counts, std::span<const std::int32_
   }
 }
 
-// propsmooth's -A, -B, -E and -L, refused where its option reader refuses.
-RunSettings FitSettings(std::optional<double> alpha, std::optional<double> beta, double eps,
-                        std::int32_t max_iter) {
-  RunSettings settings;
-  for (const std::optional<double>& start : {alpha, beta}) {
-    if (start && (std::isnan(*start) || *start == std::numeric_limits<double>::infinity())) {
-      throw py::value_error("alpha and beta must be numbers below infinity");
-    }
-  }
-  if (std::isnan(eps)) throw py::value_error("eps must be a number, not NaN");
-  settings.AlphaInit = alpha.value_or(-1.0);
-  settings.BetaInit = beta.value_or(-1.0);
-  settings.Eps = eps;
-  settings.IterationLimit = max_iter;
-  return settings;
-}
-
 unsigned Workers(unsigned threads) {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   return threads == 0 ? cores : std::min(threads, cores);
 }
-
-double OrNan(const std::optional<double>& value) { return value.value_or(kNan); }
 
 py::dict Fit(const IntArray& count_array, const IntArray& size_array,
              std::optional<double> alpha, std::optional<double> beta, double eps,
@@ -110,35 +90,7 @@ py::dict Fit(const IntArray& count_array, const IntArray& size_array,
     EstimateGroup(settings, threads != 1, &workspace);
     if (safeguarded) prior_fit = FitPrior(workspace.Regions, workspace.Summary, settings, false);
   }
-  const GroupSummary& summary = workspace.Summary;
-  py::dict result;
-  result["mean"] = summary.Mean;
-  result["variance"] = summary.Variance;
-  result["alpha_me"] = summary.AlphaMe;
-  result["beta_me"] = summary.BetaMe;
-  result["err_alpha"] = summary.ErrAlpha;
-  result["err_beta"] = summary.ErrBeta;
-  if (!prior_fit) {
-    result["alpha"] = OrNan(MleAlpha(summary));
-    result["beta"] = OrNan(MleBeta(summary));
-    result["iterations"] = summary.Iterations;
-    result["fit"] = FitLabelText(summary.Mle ? FitLabel::kNewton : FitLabel::kFailed);
-    result["boundary"] = "";
-    result["se_alpha"] = kNan;
-    result["se_beta"] = kNan;
-    result["loglik"] = kNan;
-    return result;
-  }
-  const std::optional<BetaPrior>& prior = prior_fit->Prior;
-  result["alpha"] = prior ? prior->Alpha : kNan;
-  result["beta"] = prior ? prior->Beta : kNan;
-  result["iterations"] = prior_fit->Iterations;
-  result["fit"] = FitLabelText(prior_fit->Label);
-  result["boundary"] = FitBoundaryText(prior_fit->Boundary);
-  result["se_alpha"] = OrNan(prior_fit->SeAlpha);
-  result["se_beta"] = OrNan(prior_fit->SeBeta);
-  result["loglik"] = OrNan(prior_fit->LogLik);
-  return result;
+  return FitResultDict(workspace.Summary, prior_fit);
 }
 
 template <typename T>

@@ -196,6 +196,13 @@ def _probability(value, name):
     return value
 
 
+def _check_columns(df, **columns):
+    for name, column in columns.items():
+        if column is not None and column not in df.columns:
+            raise ValueError(f"{name}={column!r} is no column of the DataFrame; "
+                             f"its columns are {list(df.columns)!r}")
+
+
 def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0.95, fdr=0.05,
            *, alpha=None, beta=None, eps=1e-5, max_iter=20, threads=None):
     """The estimates of ``propsmooth-report --csv`` for the rows of ``df``.
@@ -215,10 +222,7 @@ def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0
     """
     import pandas as pd
 
-    for name, column in (("count", count), ("size", size), ("group", group), ("id", id)):
-        if column is not None and column not in df.columns:
-            raise ValueError(f"{name}={column!r} is no column of the DataFrame; "
-                             f"its columns are {list(df.columns)!r}")
+    _check_columns(df, count=count, size=size, group=group, id=id)
     labels = df.index
     x, n = _data(df[count], df[size], labels)
     units = None
@@ -235,6 +239,14 @@ def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0
     figures = _core.smooth(x, n, units, level=_probability(level, "level"),
                            threshold=threshold, fdr=_probability(fdr, "fdr"),
                            threads=_threads(threads), **_fit_options(alpha, beta, eps, max_iter))
+
+    return _result_frame(df, group, id, x, n, figures)
+
+
+def _result_frame(df, group, id, x, n, figures):
+    """smooth's DataFrame from the figures of _core.smooth (prior and
+    discovery coded: -1 for none) for the rows of ``df``."""
+    import pandas as pd
 
     rows = len(df)
     empty = np.full(rows, np.nan)

@@ -60,6 +60,24 @@ CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind) 
   return ladder;
 }
 
+CountHistogram ClampedAtZero(const CountHistogram& histogram) {
+  CountHistogram clamped;
+  std::int64_t at_zero = 0;
+  std::size_t j = 0;
+  for (; j < histogram.Values.size() && histogram.Values[j] <= 0; ++j) {
+    at_zero += histogram.Rows[j];
+  }
+  if (at_zero > 0) {
+    clamped.Values.push_back(0);
+    clamped.Rows.push_back(at_zero);
+  }
+  clamped.Values.insert(clamped.Values.end(), histogram.Values.begin() + static_cast<std::ptrdiff_t>(j),
+                        histogram.Values.end());
+  clamped.Rows.insert(clamped.Rows.end(), histogram.Rows.begin() + static_cast<std::ptrdiff_t>(j),
+                      histogram.Rows.end());
+  return clamped;
+}
+
 std::int64_t Largest(const CountLadder& ladder) {
   return ladder.Counts.empty() ? 0 : ladder.Counts.back();
 }

@@ -27,6 +27,19 @@ enum class CountKind {
 
 CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind);
 
+/// One kind of count of a group as value -> number of regions: what the
+/// group's sums need of it without the regions themselves, so that the
+/// parts of a table too large for one machine can be summarised apart and
+/// merged.
+struct CountHistogram {
+  std::vector<std::int64_t> Values;  // distinct, ascending
+  std::vector<std::int64_t> Rows;    // regions with each value, each above 0
+};
+
+/// The histogram with the values below 0 counted at 0, as a ladder takes
+/// them (see CountKind).
+CountHistogram ClampedAtZero(const CountHistogram& histogram);
+
 /// The largest count, 0 for an empty ladder.
 std::int64_t Largest(const CountLadder& ladder);
 

@@ -114,4 +114,19 @@ void FitMle(const RunSettings& settings, bool allow_threads,
       &workspace->Summary);
 }
 
+void FitMleOfHistograms(const RunSettings& settings, const CountHistogram& success,
+                        const CountHistogram& failure, const CountHistogram& size,
+                        GroupSummary* summary) {
+  const CountHistogram x = ClampedAtZero(success);
+  const CountHistogram n_minus_x = ClampedAtZero(failure);
+  const CountHistogram n = ClampedAtZero(size);
+  InnerSums scratch;
+  FitMleWith(
+      settings,
+      [&](double alpha, double beta) {
+        return ComputeHistogramStepSums(x, n_minus_x, n, alpha, beta, &scratch);
+      },
+      summary);
+}
+
 }  // namespace propsmooth

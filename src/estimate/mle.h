@@ -3,6 +3,7 @@
 #define PROPSMOOTH_ESTIMATE_MLE_H_
 
 #include "common/types.h"
+#include "estimate/count_ladder.h"
 
 namespace propsmooth {
 
@@ -14,6 +15,14 @@ namespace propsmooth {
 /// correction) leaves Mle empty.
 void FitMle(const RunSettings& settings, bool allow_threads,
             GroupWorkspace* workspace);
+
+/// FitMle for a group known by the histograms of its counts x, n - x and n
+/// (any values; those below 0 count as 0, as in the ladders) and by its
+/// summary's moment estimators: the same steps, on sums taken in value
+/// order (see ComputeHistogramStepSums).
+void FitMleOfHistograms(const RunSettings& settings, const CountHistogram& success,
+                        const CountHistogram& failure, const CountHistogram& size,
+                        GroupSummary* summary);
 
 }  // namespace propsmooth
 

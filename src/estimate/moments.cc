@@ -2,6 +2,21 @@
 
 namespace propsmooth {
 
+void SetMomentEstimators(double mean, double variance, GroupSummary* summary) {
+  summary->Mean = mean;
+  summary->Variance = variance;
+  if (variance == 0.0) {
+    summary->AlphaMe = 0.0;
+    summary->BetaMe = 0.0;
+    return;
+  }
+  const double m = mean;
+  const double v = variance;
+  // The bracketing is part of the result: it fixes every rounding.
+  summary->AlphaMe = -(((v - m) + m * m) * m) / v;
+  summary->BetaMe = ((m * m) * m + (((m - v) + v * m) - 2.0 * m * m)) / v;
+}
+
 void ComputeMoments(GroupWorkspace* workspace) {
   GroupSummary& summary = workspace->Summary;
   std::vector<Region>& regions = workspace->Regions;
@@ -25,18 +40,7 @@ void ComputeMoments(GroupWorkspace* workspace) {
     variance = squares / static_cast<double>(count - 1);
   }
 
-  summary.Mean = mean;
-  summary.Variance = variance;
-  if (variance == 0.0) {
-    summary.AlphaMe = 0.0;
-    summary.BetaMe = 0.0;
-    return;
-  }
-  const double m = mean;
-  const double v = variance;
-  // The bracketing is part of the result: it fixes every rounding.
-  summary.AlphaMe = -(((v - m) + m * m) * m) / v;
-  summary.BetaMe = ((m * m) * m + (((m - v) + v * m) - 2.0 * m * m)) / v;
+  SetMomentEstimators(mean, variance, &summary);
 }
 
 }  // namespace propsmooth

@@ -13,6 +13,10 @@ namespace propsmooth {
 /// proportion.
 void ComputeMoments(GroupWorkspace* workspace);
 
+/// Sets the summary's Mean and Variance to these and its AlphaMe and BetaMe
+/// from them as ComputeMoments does: for a group known by its moments alone.
+void SetMomentEstimators(double mean, double variance, GroupSummary* summary);
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_ESTIMATE_MOMENTS_H_

@@ -3,6 +3,7 @@
 #include <functional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "common/float_env.h"
 #include "estimate/sweep.h"
@@ -12,6 +13,20 @@ namespace {
 
 // Below this many terms a thread costs more than it saves.
 constexpr std::int64_t kParallelTerms = 1 << 16;
+
+// The weighted totals of one histogram's inner sums, in value order.
+std::pair<double, double> WeightedSums(const CountHistogram& histogram, double base,
+                                       InnerSums* scratch) {
+  SweepInnerSums(histogram.Values, base, &scratch->First, &scratch->Second);
+  double first = 0.0;
+  double second = 0.0;
+  for (std::size_t j = 0; j < histogram.Values.size(); ++j) {
+    const auto rows = static_cast<double>(histogram.Rows[j]);
+    first = first + rows * scratch->First[j];
+    second = second + rows * scratch->Second[j];
+  }
+  return {first, second};
+}
 
 }  // namespace
 
@@ -78,6 +93,24 @@ StepSums ComputeStepSums(StepPlan& plan, double alpha, double beta) {
   sums.HessAlpha = hess_alpha;
   sums.HessBeta = hess_beta;
   sums.HessMixed = hess_mixed;
+  return sums;
+}
+
+StepSums ComputeHistogramStepSums(const CountHistogram& success, const CountHistogram& failure,
+                                  const CountHistogram& size, double alpha, double beta,
+                                  InnerSums* scratch) {
+  const GradualUnderflow gradual_underflow;
+  const auto [size_first, size_second] = WeightedSums(size, alpha + beta, scratch);
+  const auto [success_first, success_second] = WeightedSums(success, alpha, scratch);
+  const auto [failure_first, failure_second] = WeightedSums(failure, beta, scratch);
+  // The same combination as over regions: S, then gA and gB from S; HAB,
+  // then HAA and HBB from HAB.
+  StepSums sums;
+  sums.GradAlpha = -size_first + success_first;
+  sums.GradBeta = -size_first + failure_first;
+  sums.HessMixed = size_second;
+  sums.HessAlpha = size_second - success_second;
+  sums.HessBeta = size_second - failure_second;
   return sums;
 }
 

@@ -52,6 +52,16 @@ StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads);
 /// Uses the plan's helper thread, hence the plan is not const.
 StepSums ComputeStepSums(StepPlan& plan, double alpha, double beta);
 
+/// The step sums of a group known by the histograms of its counts, each
+/// clamped at 0 (ClampedAtZero): the same terms, each distinct count's
+/// inner sums weighted by its number of regions. The outer sums run in
+/// value order, not region order, so they match ComputeStepSums to a few
+/// ulps of each term, not bit for bit. `scratch` keeps a fit from
+/// allocating at every step.
+StepSums ComputeHistogramStepSums(const CountHistogram& success, const CountHistogram& failure,
+                                  const CountHistogram& size, double alpha, double beta,
+                                  InnerSums* scratch);
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_ESTIMATE_STEP_SUMS_H_

@@ -8,17 +8,38 @@
 namespace propsmooth {
 namespace {
 
+// `tail` holds the distinct counts and the regions with each.
+void AccumulateFromTop(CountTail* tail) {
+  // From the top down: regions with this count or a larger one.
+  for (std::size_t j = tail->AtLeast.size(); j-- > 1;) {
+    tail->AtLeast[j - 1] += tail->AtLeast[j];
+  }
+}
+
 CountTail MakeCountTail(const std::vector<Region>& regions, CountKind kind) {
   const CountLadder ladder = MakeCountLadder(regions, kind);
   CountTail tail;
   tail.Counts = ladder.Counts;
   tail.AtLeast.assign(ladder.Counts.size(), 0);
   for (const std::uint32_t rung : ladder.Rung) ++tail.AtLeast[rung];
-  // From the top down: regions with this count or a larger one.
-  for (std::size_t j = tail.AtLeast.size(); j-- > 1;) {
-    tail.AtLeast[j - 1] += tail.AtLeast[j];
-  }
+  AccumulateFromTop(&tail);
   return tail;
+}
+
+CountTail MakeCountTail(const CountHistogram& histogram) {
+  CountTail tail{histogram.Values, histogram.Rows};
+  AccumulateFromTop(&tail);
+  return tail;
+}
+
+// The sum over a histogram of log(value!), value by value.
+double SumOfLogFactorials(const CountHistogram& histogram) {
+  double sum = 0.0;
+  for (std::size_t j = 0; j < histogram.Values.size(); ++j) {
+    sum = sum + static_cast<double>(histogram.Rows[j]) *
+                    std::lgamma(static_cast<double>(histogram.Values[j]) + 1.0);
+  }
+  return sum;
 }
 
 // Weighted sums over k of the terms in d = base + k theta.
@@ -267,6 +288,31 @@ BetaBinomialData MakeBetaBinomialData(const std::vector<Region>& regions) {
   data.Success = MakeCountTail(regions, CountKind::kSuccess);
   data.Failure = MakeCountTail(regions, CountKind::kFailure);
   data.Size = MakeCountTail(regions, CountKind::kSize);
+  return data;
+}
+
+BetaBinomialData MakeBetaBinomialData(const CountHistogram& success,
+                                      const CountHistogram& failure,
+                                      const CountHistogram& size) {
+  BetaBinomialData data;
+  for (const std::int64_t rows : size.Rows) data.Regions += static_cast<std::size_t>(rows);
+  // Every x and every n - x at least 0 is every region with 0 <= x <= n.
+  if ((!success.Values.empty() && success.Values.front() < 0) ||
+      (!failure.Values.empty() && failure.Values.front() < 0)) {
+    data.Binomial = false;
+    return data;
+  }
+  for (std::size_t j = 0; j < success.Values.size(); ++j) {
+    data.Successes += success.Values[j] * success.Rows[j];
+  }
+  for (std::size_t j = 0; j < failure.Values.size(); ++j) {
+    data.Failures += failure.Values[j] * failure.Rows[j];
+  }
+  data.LogChoose =
+      (SumOfLogFactorials(size) - SumOfLogFactorials(success)) - SumOfLogFactorials(failure);
+  data.Success = MakeCountTail(success);
+  data.Failure = MakeCountTail(failure);
+  data.Size = MakeCountTail(size);
   return data;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "estimate/count_ladder.h"
 
 namespace propsmooth {
 
@@ -36,6 +37,13 @@ struct BetaBinomialData {
 /// The group's counts; Binomial is false (and the rest meaningless) when a
 /// count is below 0 or above its size.
 BetaBinomialData MakeBetaBinomialData(const std::vector<Region>& regions);
+
+/// The same for a group known by the histograms of its x, n - x and n. The
+/// sum of log C(n, x) is taken as sums of log-gamma values over each
+/// histogram, so it agrees with the regions' sum to rounding only.
+BetaBinomialData MakeBetaBinomialData(const CountHistogram& success,
+                                      const CountHistogram& failure,
+                                      const CountHistogram& size);
 
 /// A point of the model: the prior's mean mu, 1 - mu (carried separately, so
 /// that neither loses its digits to the other), and theta = 1/(Alpha + Beta),

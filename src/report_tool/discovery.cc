@@ -16,20 +16,38 @@ std::vector<std::optional<double>> QValues(const std::vector<std::optional<doubl
   // on the sort's implementation.
   std::stable_sort(order.begin(), order.end(),
                    [&peps](std::size_t a, std::size_t b) { return *peps[a] < *peps[b]; });
-  std::vector<std::optional<double>> q_values(peps.size());
-  double sum = 0.0;
-  std::size_t begin = 0;
-  while (begin < order.size()) {
-    // One run of equal PEPs: the mean runs to its end, shared by all of it.
-    std::size_t end = begin;
-    const double pep = *peps[order[begin]];
-    while (end < order.size() && *peps[order[end]] == pep) {
-      sum = sum + *peps[order[end]];
-      ++end;
+  // The runs of equal PEPs, each with one mean.
+  std::vector<double> distinct;
+  std::vector<std::int64_t> regions;
+  for (const std::size_t i : order) {
+    if (distinct.empty() || *peps[i] != distinct.back()) {
+      distinct.push_back(*peps[i]);
+      regions.push_back(0);
     }
-    const double q = sum / static_cast<double>(end);
-    for (std::size_t j = begin; j < end; ++j) q_values[order[j]] = q;
+    ++regions.back();
+  }
+  const std::vector<double> run_q = QValuesOfDistinct(distinct, regions);
+  std::vector<std::optional<double>> q_values(peps.size());
+  std::size_t begin = 0;
+  for (std::size_t run = 0; run < run_q.size(); ++run) {
+    const auto end = begin + static_cast<std::size_t>(regions[run]);
+    for (std::size_t j = begin; j < end; ++j) q_values[order[j]] = run_q[run];
     begin = end;
+  }
+  return q_values;
+}
+
+std::vector<double> QValuesOfDistinct(std::span<const double> peps,
+                                      std::span<const std::int64_t> regions) {
+  std::vector<double> q_values(peps.size());
+  double sum = 0.0;
+  std::int64_t seen = 0;
+  for (std::size_t j = 0; j < peps.size(); ++j) {
+    // One PEP at a time, as over the regions themselves: the mean runs to
+    // the end of the run, shared by all of it.
+    for (std::int64_t k = 0; k < regions[j]; ++k) sum = sum + peps[j];
+    seen += regions[j];
+    q_values[j] = sum / static_cast<double>(seen);
   }
   return q_values;
 }

@@ -3,7 +3,9 @@
 #ifndef PROPSMOOTH_REPORT_TOOL_DISCOVERY_H_
 #define PROPSMOOTH_REPORT_TOOL_DISCOVERY_H_
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "report_tool/beta_math.h"
@@ -24,6 +26,13 @@ struct RegionDiscovery {
 /// Regions without a finite PEP get none and count in no mean. The means
 /// are running sums of the PEPs in ascending order; O(N log N).
 std::vector<std::optional<double>> QValues(const std::vector<std::optional<double>>& peps);
+
+/// The same q-values for PEPs given as their distinct finite values in
+/// ascending order and the number of regions with each: the same sums,
+/// one PEP at a time, so that the PEPs of a table spread over many
+/// machines, once counted by value, get the bits QValues gives.
+std::vector<double> QValuesOfDistinct(std::span<const double> peps,
+                                      std::span<const std::int64_t> regions);
 
 /// Whether each region is a discovery at level `fdr`: a q-value at most
 /// `fdr`. The set's expected share of false discoveries is then at most

@@ -35,6 +35,18 @@ const char* FitChoiceText(FitChoice choice) {
 
 GroupFit ChooseFit(const std::vector<Region>& regions, const PriorFit& fit,
                    const GroupSummary& summary, PriorEstimator estimator) {
+  // Whole sums in double: exact up to 2^53, far beyond any file's total.
+  double successes = 0.0;
+  double trials = 0.0;
+  for (const Region& region : regions) {
+    successes += static_cast<double>(region.Data1);
+    trials += static_cast<double>(region.Data2);
+  }
+  return ChooseFit(successes, trials, fit, summary, estimator);
+}
+
+GroupFit ChooseFit(double successes, double trials, const PriorFit& fit,
+                   const GroupSummary& summary, PriorEstimator estimator) {
   GroupFit chosen;
   chosen.Fit = fit;
   if (estimator == PriorEstimator::kMe) {
@@ -53,13 +65,6 @@ GroupFit ChooseFit(const std::vector<Region>& regions, const PriorFit& fit,
     return chosen;
   }
   if (!EndsAtBinomialLimit(fit)) return chosen;
-  // Whole sums in double: exact up to 2^53, far beyond any file's total.
-  double successes = 0.0;
-  double trials = 0.0;
-  for (const Region& region : regions) {
-    successes += static_cast<double>(region.Data1);
-    trials += static_cast<double>(region.Data2);
-  }
   chosen.Choice = FitChoice::kCompletePooling;
   chosen.Alpha = successes + 0.5;
   chosen.Beta = (trials - successes) + 0.5;

@@ -47,6 +47,11 @@ struct GroupFit {
 GroupFit ChooseFit(const std::vector<Region>& regions, const PriorFit& fit,
                    const GroupSummary& summary, PriorEstimator estimator);
 
+/// The same for a group known by its totals: the sum of its counts and
+/// the sum of its sizes.
+GroupFit ChooseFit(double successes, double trials, const PriorFit& fit,
+                   const GroupSummary& summary, PriorEstimator estimator);
+
 /// Every group's fit, the groups on up to `workers` threads. `records`
 /// carry their group's results, `summaries` are by group of `plan`; the
 /// profile bounds only with `size_bound`.

@@ -295,10 +295,18 @@ void FinishPeak(const BetaBinomialData& data, double logit_mean, double log_size
   }
 }
 
-bool EveryRegionAllOrNothing(const std::vector<Region>& regions) {
-  return std::all_of(regions.begin(), regions.end(), [](const Region& region) {
-    return region.Data1 == 0 || region.Data1 == region.Data2;
-  });
+// The regions whose count of this kind is 0.
+std::int64_t RegionsAtZero(const CountTail& tail) {
+  if (tail.Counts.empty() || tail.Counts[0] != 0) return 0;
+  return tail.AtLeast[0] - (tail.AtLeast.size() > 1 ? tail.AtLeast[1] : 0);
+}
+
+// x = 0 or n - x = 0 in every region, counted off the tails so that a
+// group known by its histograms is judged alike; both hold where n = 0
+// alone, since the counts are binomial.
+bool EveryRegionAllOrNothing(const BetaBinomialData& data) {
+  return RegionsAtZero(data.Success) + RegionsAtZero(data.Failure) - RegionsAtZero(data.Size) ==
+         static_cast<std::int64_t>(data.Regions);
 }
 
 }  // namespace
@@ -339,8 +347,12 @@ const char* FitBoundaryText(FitBoundary boundary) {
 
 PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summary,
                   const RunSettings& settings, bool size_bound) {
+  return FitPrior(MakeBetaBinomialData(regions), summary, settings, size_bound);
+}
+
+PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
+                  const RunSettings& settings, bool size_bound) {
   PriorFit fit;
-  const BetaBinomialData data = MakeBetaBinomialData(regions);
   if (!data.Binomial) {
     fit.Boundary = FitBoundary::kNotBinomial;
     return fit;
@@ -355,7 +367,7 @@ PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summar
   fit.SlopeAtBinomial = binomial.DTheta;
   // With the pooled rate at 0 or 1 the binomial limit is the supremum for
   // every size; with all-or-nothing regions the supremum is at size 0.
-  if (data.Successes == 0 || data.Failures == 0 || EveryRegionAllOrNothing(regions)) {
+  if (data.Successes == 0 || data.Failures == 0 || EveryRegionAllOrNothing(data)) {
     fit.Label = FitLabel::kNoFiniteMaximum;
     if (data.Successes == 0) {
       fit.Boundary = FitBoundary::kNoSuccesses;

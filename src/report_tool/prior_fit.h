@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "report_tool/beta_binomial_likelihood.h"
 
 namespace propsmooth {
 
@@ -74,6 +75,11 @@ constexpr std::int32_t kSafeguardedStepLimit = 200;
 /// mu = p and Alpha + Beta = 10. The profile bound SizeLower95, the
 /// costliest part, only with `size_bound`.
 PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summary,
+                  const RunSettings& settings, bool size_bound = true);
+
+/// The same for a group given as its likelihood's data (from its regions
+/// or from the histograms of its counts).
+PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
                   const RunSettings& settings, bool size_bound = true);
 
 }  // namespace propsmooth

@@ -32,18 +32,10 @@ void Estimate(const ReportSettings& settings, unsigned workers, const StageProgr
 // threshold when one is given.
 RecordIntervals ComputePosteriors(const ReportSettings& settings, const EstimatedData& data,
                                   unsigned workers, const IntervalProgress& progress) {
-  return ComputeRecordPosteriors(
-      data.Input.Records, data.Plan,
-      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
-          std::optional<TailProbabilities>* tails) {
-        const GroupFit& fit = data.Fits[group];
-        *bounds = IntervalUnderFit(record, fit, settings.Level);
-        if (tails == nullptr) return;
-        if (const std::optional<BetaPrior> posterior = PosteriorUnderFit(record, fit)) {
-          *tails = BetaTails(posterior->Alpha, posterior->Beta, *settings.Threshold);
-        }
-      },
-      settings.Threshold.has_value(), workers, progress);
+  return ComputeRecordPosteriors(data.Input.Records, data.Plan,
+                                 PosteriorsUnderFits(data.Fits, settings.Level,
+                                                     settings.Threshold),
+                                 settings.Threshold.has_value(), workers, progress);
 }
 
 // The q-values are over the whole file: every record's PEP counts, in
@@ -70,6 +62,20 @@ void MarkDiscoveries(const ReportSettings& settings, const RecordIntervals& post
 }
 
 }  // namespace
+
+PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
+                                  std::optional<double> threshold) {
+  return [fits, level, threshold](const RegionRecord& record, std::size_t group,
+                                  CredibleBounds* bounds,
+                                  std::optional<TailProbabilities>* tails) {
+    const GroupFit& fit = fits[group];
+    *bounds = IntervalUnderFit(record, fit, level);
+    if (tails == nullptr || !threshold) return;
+    if (const std::optional<BetaPrior> posterior = PosteriorUnderFit(record, fit)) {
+      *tails = BetaTails(posterior->Alpha, posterior->Beta, *threshold);
+    }
+  };
+}
 
 RecordEstimates EstimateRecords(const ReportSettings& settings, const EstimateParts& parts,
                                 unsigned workers, const StageProgress& progress,

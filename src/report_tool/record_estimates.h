@@ -6,8 +6,11 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string_view>
 
+#include "report_tool/group_fit.h"
 #include "report_tool/record_intervals.h"
 #include "report_tool/report_files.h"
 #include "report_tool/report_options.h"
@@ -34,6 +37,12 @@ struct RecordEstimates {
   RecordIntervals Intervals;   // under data.Priors
   RecordIntervals Posteriors;  // under data.Fits
 };
+
+/// The posterior figures of a record of group g under `fits[g]`: its
+/// interval at `level` and, when asked and a `threshold` is given, its
+/// tails there. `fits` must outlive the result.
+PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
+                                  std::optional<double> threshold);
 
 /// Estimates the records of `data` in the groups of its Plan under
 /// `settings` (Fit, Estimator, Level, Threshold, Fdr): sets the records'

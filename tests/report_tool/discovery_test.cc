@@ -1,6 +1,7 @@
 #include "report_tool/discovery.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -33,6 +34,11 @@ TEST(QValues, MeanOfPepsAtMostOwnWithTiesSharing) {
     }
   }
   EXPECT_EQ(q[3], q[6]);  // ties share one value, not merely close ones
+  // The same PEPs counted by value, as the parts of a distributed table
+  // send them: the same q-values.
+  const std::vector<double> by_value = QValuesOfDistinct(
+      std::vector<double>{0.01, 0.10, 0.30, 0.50}, std::vector<std::int64_t>{2, 2, 1, 1});
+  EXPECT_EQ(by_value, (std::vector<double>{*q[1], *q[3], *q[0], *q[5]}));
   struct Case {
     double Fdr;
     std::vector<bool> Marked;
