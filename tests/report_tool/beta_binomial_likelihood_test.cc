@@ -110,7 +110,7 @@ struct DirectTerms {
 DirectTerms DirectSums(const std::vector<Region>& regions, const ModelPoint& point) {
   long double value[6] = {};
   long double scale[6] = {};
-  const long double theta = point.Theta;
+  const auto theta = static_cast<long double>(point.Theta);
   const auto add = [&](int i, long double term) {
     value[i] += term;
     scale[i] += std::fabs(term);
@@ -137,8 +137,8 @@ DirectTerms DirectSums(const std::vector<Region>& regions, const ModelPoint& poi
     add(0, static_cast<long double>(x) * std::log(static_cast<long double>(point.Mean)) +
                static_cast<long double>(n - x) *
                    std::log(static_cast<long double>(point.Complement)));
-    ladder(x, point.Mean, 1, 1);
-    ladder(n - x, point.Complement, 1, -1);
+    ladder(x, static_cast<long double>(point.Mean), 1, 1);
+    ladder(n - x, static_cast<long double>(point.Complement), 1, -1);
     ladder(n, 1.0L, -1, 0);
   }
   const auto terms = [](const long double* v) {
