@@ -418,8 +418,9 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
                  std::log(static_cast<double>(data.Failures));
     log_size = std::log(10.0);
   }
-  // One region's likelihood is a mixture of binomials at rates other than
-  // its own x/n, so no prior reaches l_bin: nothing to search.
+  // One region's likelihood is a beta mixture of binomials, each below the
+  // one at its own rate x/n but at that single rate: no prior reaches
+  // l_bin, so there is nothing to search.
   SearchResult search;
   if (data.Regions > 1) {
     search = Search(data, logit_mean, log_size,
