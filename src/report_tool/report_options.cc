@@ -211,8 +211,9 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
       ->capture_default_str()
       ->check(CLI::IsMember({"mle", "me"}));
   app.add_option("--summary", settings->SummaryFileName,
-                 "Write one CSV row per group to this file: the moment estimators, the "
-                 "fit that does not give up, its standard errors and log-likelihood");
+                 "Write one CSV row per group to this file (- for standard output): the "
+                 "moment estimators, the fit that does not give up, its standard errors and "
+                 "log-likelihood");
   double threshold = 0.0;
   app.add_option("--threshold", threshold,
                  "Add each region's probability that its rate exceeds this proportion, "
@@ -243,7 +244,13 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   if (settings->ReportFileName.empty() && settings->CsvFileName.empty() &&
       settings->TsvFileName.empty() && settings->SummaryFileName.empty()) {
     *text = std::string("ReportFileName is required: name the HTML file to write, or ask for a "
-                        "table with --csv FILE or --tsv FILE\n") +
+                        "table with --csv FILE, --tsv FILE or --summary FILE\n") +
+            kMoreHelp;
+    return CommandLineOutcome::kUsageError;
+  }
+  if (settings->CsvFileName == "-" && settings->SummaryFileName == "-") {
+    *text = std::string("--csv and --summary both ask for standard output, where one table "
+                        "would run into the other: write one of them to a file\n") +
             kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }

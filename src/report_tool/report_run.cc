@@ -37,7 +37,8 @@ bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* console) {
   for (const std::string* name :
        {&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
         &settings.SummaryFileName}) {
-    if (!name->empty() && !(name == &settings.CsvFileName && IsStandardStream(*name))) {
+    if (!name->empty() && !(name != &settings.ReportFileName && name != &settings.TsvFileName &&
+                            IsStandardStream(*name))) {
       written.push_back(name);
     }
   }
@@ -90,9 +91,9 @@ struct Outputs {
               &settings.SummaryFileName} {}
 
   bool Asked(std::size_t i) const { return !Names[i]->empty(); }
-  // Only the CSV table goes to standard output.
+  // The CSV table or the summary may go to standard output (not both).
   bool ToStandardOutput(std::size_t i) const {
-    return i == kCsv && IsStandardStream(*Names[i]);
+    return (i == kCsv || i == kSummary) && IsStandardStream(*Names[i]);
   }
 
   std::array<const std::string*, 4> Names;
@@ -116,7 +117,9 @@ bool CloseOutputs(Outputs* outputs, std::FILE* console) {
     if (!outputs->Asked(i)) continue;
     if (outputs->ToStandardOutput(i)) {
       if (!outputs->Files[i].Close()) {
-        Print(console, "\n ERROR!! Can't write the CSV table to standard output \n\n");
+        Print(console, std::string("\n ERROR!! Can't write the ") +
+                           (i == Outputs::kCsv ? "CSV table" : "summary") +
+                           " to standard output \n\n");
         return false;
       }
     } else if (!CloseOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
@@ -195,10 +198,11 @@ ExitStatus RunReport(std::span<const std::string_view> args, const StandardStrea
   std::string text;
   const CommandLineOutcome outcome = ReadReportCommandLine(args, &settings, &text);
   // A table on standard output shares it with nothing.
-  std::FILE* console =
-      outcome == CommandLineOutcome::kRun && IsStandardStream(settings.CsvFileName)
-          ? streams.Err
-          : streams.Out;
+  std::FILE* console = outcome == CommandLineOutcome::kRun &&
+                               (IsStandardStream(settings.CsvFileName) ||
+                                IsStandardStream(settings.SummaryFileName))
+                           ? streams.Err
+                           : streams.Out;
   Print(console, std::string(kProgram) + " " + kReportToolVersion +
                      ": HTML report of EB estimates for the Binomial-Beta model\n\n");
   switch (outcome) {

@@ -110,6 +110,7 @@ TEST(ReadReportCommandLine, NamesTheOptionInEachError) {
       {{"d", "r", "--fdr", "nan"}, O::kUsageError, "--fdr"},
       {{"d", "r", "--frmat", "csv"}, O::kUsageError, "--frmat"},
       {{"d", "--percent"}, O::kUsageError, "ReportFileName"},
+      {{"d", "--csv", "-", "--summary", "-"}, O::kUsageError, "--csv and --summary"},
       // After "--" a number is a file name, not the value of the -L before.
       {{"d", "r", "-L", "--", "5"}, O::kUsageError, "expected: 5"},
   };

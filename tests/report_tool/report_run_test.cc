@@ -258,6 +258,12 @@ TEST_F(ReportRunTest, SummaryNamesEachGroupsFit) {
       }
     }
   }
+  // "-": the same bytes alone on standard output, the console elsewhere.
+  ExitStatus status = ExitStatus::kBadInput;
+  const std::string piped = Run({rats, "--summary", "-"}, &status);
+  ASSERT_EQ(status, ExitStatus::kSuccess);
+  Run({rats, "--summary", PathOf("s.csv")}, &status);
+  EXPECT_EQ(piped, ReadFile("s.csv"));
 }
 
 // Complete pooling and the threshold columns. Tails and bounds are 50-digit
