@@ -72,6 +72,20 @@ std::array<double, 2> AscentDirection(const LocalShape& shape) {
   return {(c * g0 - b * g1) / det, (a * g1 - b * g0) / det};
 }
 
+// Near a flat optimum the log-likelihood no longer tells points apart (a
+// prior with standard errors of 150 % moves it by 1e-15 for a step of
+// 1e-7): a step that changes it by no more than its rounding but lowers the
+// gradient is taken, so that the search ends at the optimum to the last
+// digits rather than where the level stopped showing the ascent.
+bool LevelWithinRounding(const LocalShape& from, const LocalShape& to) {
+  const double rounding = 64.0 * std::numeric_limits<double>::epsilon() *
+                          std::max(1.0, std::fabs(from.LogLik));
+  const auto largest = [](const LocalShape& s) {
+    return std::max(std::fabs(s.Gradient[0]), std::fabs(s.Gradient[1]));
+  };
+  return std::fabs(to.LogLik - from.LogLik) <= rounding && largest(to) < largest(from);
+}
+
 struct SearchResult {
   double LogitMean = 0.0;
   double LogSize = 0.0;
@@ -114,7 +128,8 @@ SearchResult Search(const BetaBinomialData& data, double logit_mean, double log_
       next_size = result.LogSize + t * d[1];
       next = ShapeAt(data, next_logit, next_size);
       accepted = AllFinite(next) &&
-                 next.LogLik >= shape.LogLik + kArmijoFraction * t * slope;
+                 (next.LogLik >= shape.LogLik + kArmijoFraction * t * slope ||
+                  LevelWithinRounding(shape, next));
       if (!accepted) t = t / 2.0;
     }
     if (!accepted) break;

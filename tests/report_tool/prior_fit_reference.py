@@ -38,6 +38,8 @@ def read_counts(path):
 RATS = read_counts(os.path.join(HERE, '..', '..', 'examples', 'rats.txt'))
 # Unit 30 of examples/units.txt: all-or-nothing regions but two.
 UNIT30 = [(0, 12), (12, 12), (1, 12), (11, 12)]
+# Unit 10: a flat optimum (standard errors near 150 % of Alpha and Beta).
+UNIT10 = [(14, 120), (9, 95), (30, 160), (4, 70), (21, 130), (11, 88)]
 
 
 def loglik(counts, a, b):
@@ -107,7 +109,8 @@ def main():
     print('// rat data, binomial limit', mp.nstr(lbin, 25))
 
     for name, counts, start in (('rats', RATS, (2.3, 14.1)),
-                                ('unit 30', UNIT30, (0.3, 0.3))):
+                                ('unit 30', UNIT30, (0.3, 0.3)),
+                                ('unit 10', UNIT10, (19.6, 131.4))):
         a, b, peak = optimum(counts, *start)
         ga, gb = gradient(counts, a, b)
         print(f'// {name}: optimum alpha, beta, loglik, |gradient|, size_lower95')

@@ -27,6 +27,11 @@ constexpr double kRatsSizeLower95 = 8.76364758367761;
 constexpr double kUnit30Alpha = 0.21398999471152347239;  // Beta equal by symmetry
 constexpr double kUnit30LogLik = -7.9616632280255939243;
 constexpr double kUnit30SizeLower95 = 0.0633483856969023;
+// Unit 10: so flat an optimum that the log-likelihood stops showing the
+// ascent some 1e-7 short of it.
+constexpr double kUnit10Alpha = 19.607146606983819;
+constexpr double kUnit10Beta = 131.35501725161939;
+constexpr double kUnit10LogLik = -17.44601812809692;
 // Complete pooling's bound for kUnderdispersed: the profile chi2/2 below
 // l_bin, searched down from a size of 1e15.
 constexpr double kUnderdispersedSizeLower95 = 36.639107530732;
@@ -34,6 +39,7 @@ constexpr double kUnderdispersedSizeLower95 = 36.639107530732;
 // Unit 30 of examples/units.txt: two all-or-nothing regions beside two
 // nearly so; more spread than the moment estimators can express.
 const Counts kUnit30 = {{0, 12}, {12, 12}, {1, 12}, {11, 12}};
+const Counts kUnit10 = {{14, 120}, {9, 95}, {30, 160}, {4, 70}, {21, 130}, {11, 88}};
 // Less spread than binomial sampling at p = 0.1 (variance 8e-4 against
 // 0.09/50 = 1.8e-3), yet positive moment estimators (11.15, 100.35).
 const Counts kUnderdispersed = {{5, 50}, {6, 50}, {4, 50}, {5, 50}, {7, 50}, {3, 50}};
@@ -77,6 +83,8 @@ TEST(FitPrior, EndsEveryNewtonFailureAtTheIndependentOptimumOrABoundary) {
        FitBoundary::kNone, kUnit30Alpha, kUnit30Alpha, kUnit30LogLik},
       {"unit 30, usage start", RegionsOf(kUnit30), usage, FitLabel::kSafeguarded,
        FitBoundary::kNone, kUnit30Alpha, kUnit30Alpha, kUnit30LogLik},
+      {"unit 10, usage start", RegionsOf(kUnit10), usage, FitLabel::kSafeguarded,
+       FitBoundary::kNone, kUnit10Alpha, kUnit10Beta, kUnit10LogLik},
       {"underdispersed, moments", RegionsOf(kUnderdispersed), plain,
        FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling, kNone, kNone, kNone},
       {"underdispersed, usage start", RegionsOf(kUnderdispersed), usage,
