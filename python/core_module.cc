@@ -19,10 +19,10 @@
 
 #include "estimate/eb.h"
 #include "input/grouping.h"
-#include "report_tool/group_fit.h"
-#include "report_tool/prior_fit.h"
-#include "report_tool/record_estimates.h"
-#include "report_tool/report_files.h"
+#include "stats/group_fit.h"
+#include "stats/prior_fit.h"
+#include "stats/record_estimates.h"
+#include "stats/record_figures.h"
 #include "fit_result.h"
 #include "sufficient_statistics_binding.h"
 
@@ -134,15 +134,15 @@ py::dict Smooth(const IntArray& count_array, const IntArray& size_array,
       throw py::value_error("level, fdr and threshold must lie strictly between 0 and 1");
     }
   }
-  ReportSettings settings;
+  EstimateSettings settings;
   settings.Fit = FitSettings(alpha, beta, eps, max_iter);
   settings.Level = level;
   settings.Threshold = threshold;
   settings.Fdr = fdr;
   const std::size_t rows = counts.size();
 
-  EstimatedData data;
-  RecordTable& records = data.Input.Records;
+  EstimatedGroups data;
+  RecordTable records;
   records.resize(rows);
   for (std::size_t i = 0; i < rows; ++i) {
     records[i].Unit = unit_array ? units[i] : -1;
@@ -170,12 +170,12 @@ py::dict Smooth(const IntArray& count_array, const IntArray& size_array,
     parts.Fits = true;
     parts.Posteriors = true;
     const RecordEstimates estimates =
-        EstimateRecords(settings, parts, Workers(threads), StageProgress(), &data);
+        EstimateRecords(settings, parts, Workers(threads), StageProgress(), &records, &data);
     const bool with_threshold = threshold.has_value();
     for (std::size_t i = 0; i < rows; ++i) {
-      const CsvRowFigures row =
-          CsvFiguresOf(records[i], CsvRowContextOf(data, estimates.Posteriors, i, with_threshold),
-                       estimates.Posteriors[i]);
+      const RecordFigures row = FiguresOf(
+          records[i], FigureSourcesOf(records, data, estimates.Posteriors, i, with_threshold),
+          estimates.Posteriors[i]);
       const std::array<double, kFigures.size()> values = {
           row.Raw, row.EbMe, row.Eb, row.Lower, row.Upper, row.PExceed, row.Pep, row.QValue};
       for (std::size_t f = 0; f < values.size(); ++f) out[f][i] = values[f];

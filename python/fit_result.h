@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "common/types.h"
-#include "report_tool/prior_fit.h"
+#include "stats/prior_fit.h"
 
 namespace propsmooth {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "fit_result.h"
-#include "report_tool/discovery.h"
-#include "report_tool/sufficient_statistics.h"
+#include "stats/discovery.h"
+#include "stats/sufficient_statistics.h"
 
 namespace propsmooth {
 namespace {
@@ -197,7 +197,7 @@ py::dict Apply(const IntArray& count_array, const IntArray& size_array, const py
   {
     py::gil_scoped_release unlocked;
     FiguresUnderFit(counts, sizes, fit, level, threshold,
-                    [&](std::size_t i, const CsvRowFigures& row) {
+                    [&](std::size_t i, const RecordFigures& row) {
                       const double values[7] = {row.Raw,   row.EbMe,    row.Eb, row.Lower,
                                                 row.Upper, row.PExceed, row.Pep};
                       for (int f = 0; f < 7; ++f) out[f][i] = values[f];

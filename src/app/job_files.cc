@@ -31,13 +31,6 @@ void Print(std::FILE* console, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), console);
 }
 
-std::string FileErrorText(std::string_view what, const std::string& name) {
-  std::string text = "\n ERROR!! Can't ";
-  text += what;
-  text += " " + name + " file \n\n";
-  return text;
-}
-
 void PrintFileError(std::FILE* console, std::string_view what, const std::string& name) {
   Print(console, FileErrorText(what, name));
 }
@@ -67,26 +60,6 @@ bool CloseOutputFile(const std::string& name, OutputFile* file, std::FILE* conso
 ExitStatus ReportOutOfMemory(std::FILE* console) {
   Print(console, "\n ERROR!! Not enough memory \n\n");
   return ExitStatus::kOutOfMemory;
-}
-
-ExitStatus DescribeDataRead(const ReadResult& read, const std::string& name,
-                            std::string* message) {
-  const std::string code = std::to_string(read.Code);
-  switch (read.Outcome) {
-    case ReadOutcome::kOk:
-      message->clear();
-      return ExitStatus::kSuccess;
-    case ReadOutcome::kOutOfRange:
-      *message = "\n Error!! Wrong data found (in code-" + code + ")\n";
-      return ExitStatus::kBadInput;
-    case ReadOutcome::kMalformed:
-      *message = "\n Error!! Wrong data found (around code-" + code + ")\n";
-      return ExitStatus::kMalformedData;
-    case ReadOutcome::kUnreadable:
-      break;
-  }
-  *message = FileErrorText("open", name);
-  return ExitStatus::kBadInput;
 }
 
 ExitStatus LoadDataFile(const std::string& name, RecordTable* table, std::FILE* console) {

@@ -12,15 +12,13 @@
 #include "common/exit_status.h"
 #include "common/types.h"
 #include "input/data_file.h"
-#include "report/output_file.h"
+#include "input/read_messages.h"
+#include "common/output_file.h"
 
 namespace propsmooth {
 
 /// Writes `text` to the console as it stands.
 void Print(std::FILE* console, std::string_view text);
-
-/// "\n ERROR!! Can't <what> <name> file \n\n".
-std::string FileErrorText(std::string_view what, const std::string& name);
 
 /// Prints FileErrorText(what, name).
 void PrintFileError(std::FILE* console, std::string_view what, const std::string& name);
@@ -45,13 +43,6 @@ bool CloseOutputFile(const std::string& name, OutputFile* file, std::FILE* conso
 /// Prints "\n ERROR!! Not enough memory \n\n" and returns its status: a
 /// data file too large for the machine ends with a message, not an abort.
 ExitStatus ReportOutOfMemory(std::FILE* console);
-
-/// How reading the data file `name` ended, in the program's words: kSuccess
-/// and no text when every record was read; otherwise the status and the
-/// message ("Wrong data found" for a bad record, "Can't open" for bytes
-/// that could not be read).
-ExitStatus DescribeDataRead(const ReadResult& read, const std::string& name,
-                            std::string* message);
 
 /// Opens, reads and closes the data file `name` into `table`. On failure
 /// prints the message ("Can't open" for a file that cannot be opened or

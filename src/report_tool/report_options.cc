@@ -9,7 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/options.h"
-#include "report_tool/version.h"
+#include "report_app/version.h"
 
 namespace propsmooth {
 namespace {

@@ -9,34 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/types.h"
-#include "report_tool/group_report.h"
-#include "report_tool/input_format.h"
-#include "report_tool/input_table.h"
+#include "report_app/report_settings.h"
 
 namespace propsmooth {
-
-/// The file name that stands for standard input (the data) or standard
-/// output (the CSV table).
-inline constexpr std::string_view kStandardStream = "-";
-
-/// Everything one report run is told.
-struct ReportSettings {
-  std::string DataFileName;    // kStandardStream: standard input
-  std::string ReportFileName;  // empty: no page (a table is asked for)
-  std::string TsvFileName;     // empty: no interval table
-  std::string CsvFileName;     // empty: no CSV table; kStandardStream: standard output
-  std::string SummaryFileName;  // empty: no summary table
-  std::optional<InputFormat> Format;  // empty: from the name, else the first line
-  ColumnChoice Columns;        // --count, --size, --group, --id
-  bool Percent = false;        // the CSV table's proportions in percent
-  double Level = 0.95;         // strictly between 0 and 1
-  PriorEstimator Estimator = PriorEstimator::kMle;
-  std::optional<double> Threshold;  // strictly between 0 and 1: the exceedance columns
-  double Fdr = 0.05;                // strictly between 0 and 1
-  std::size_t MaxGroups = 100;  // groups drawn with plots and tables
-  RunSettings Fit;             // -A, -B, -E, -L as propsmooth reads them
-};
 
 /// How reading the command line ended.
 enum class CommandLineOutcome {

@@ -12,7 +12,7 @@
 
 #include "estimate/eb_internal.h"
 #include "estimate/worked_groups.h"
-#include "report/printed.h"
+#include "strict_output/printed.h"
 
 namespace propsmooth {
 namespace {

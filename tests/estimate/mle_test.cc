@@ -16,7 +16,7 @@
 #include "estimate/same_bits.h"
 #include "estimate/worked_groups.h"
 #include "reference/reference.h"
-#include "report/printed.h"
+#include "strict_output/printed.h"
 
 namespace propsmooth {
 namespace {

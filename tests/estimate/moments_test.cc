@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "estimate/worked_groups.h"
-#include "report/printed.h"
+#include "strict_output/printed.h"
 
 namespace propsmooth {
 namespace {

@@ -32,9 +32,9 @@
 #include "common/types.h"
 #include "estimate/eb.h"
 #include "estimate/step_sums.h"
-#include "report/log_report.h"
+#include "strict_output/log_report.h"
 #include "reference/reference.h"
-#include "report/result_table.h"
+#include "strict_output/result_table.h"
 #include "fuzz_check.h"
 
 namespace propsmooth {

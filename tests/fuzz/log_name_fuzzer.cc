@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/log_name.h"
+#include "app/log_name.h"
 #include "fuzz_check.h"
 
 namespace propsmooth {

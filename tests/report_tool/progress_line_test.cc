@@ -1,4 +1,4 @@
-#include "report_tool/progress_line.h"
+#include "report_app/progress_line.h"
 
 #include <cstdio>
 #include <string>

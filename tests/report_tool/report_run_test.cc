@@ -1,4 +1,4 @@
-#include "report_tool/report_run.h"
+#include "report_tool/report_command.h"
 
 #include <unistd.h>
 

@@ -1,0 +1,32 @@
+// One group's section of the HTML report: its log figures, its prior, the
+// three plots and the table of regions with their credible intervals.
+#ifndef PROPSMOOTH_HTML_GROUP_REPORT_H_
+#define PROPSMOOTH_HTML_GROUP_REPORT_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "stats/group_prior.h"
+#include "html/group_view.h"
+
+namespace propsmooth {
+
+/// The anchor id of section `index` (from 0) in the page: "group-<index>".
+std::string SectionId(std::size_t index);
+
+/// Appends the <section> of `group`, the section number `index` (from 0)
+/// of the page: its log figures, its prior, the plots (or what the group
+/// is, when it has nothing to plot) and the region table, with credible
+/// intervals at `level` under the prior of `estimator`. `eps` is the
+/// tolerance the log figures print. A group with its Fit set also gets
+/// what that fit gives: a note on it and the ranked plot; with a
+/// `threshold`, the region table's exceedance columns.
+void AppendGroupSection(const GroupView& group, std::size_t index, double eps,
+                        PriorEstimator estimator, double level,
+                        std::optional<double> threshold, const SectionLimits& limits,
+                        std::string* html);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_HTML_GROUP_REPORT_H_

@@ -1,0 +1,64 @@
+// One estimated group as the report's section shows it, and the caps that
+// keep the section of a large group usable.
+#ifndef PROPSMOOTH_HTML_GROUP_VIEW_H_
+#define PROPSMOOTH_HTML_GROUP_VIEW_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/types.h"
+#include "stats/discovery.h"
+#include "stats/group_fit.h"
+
+namespace propsmooth {
+
+/// Caps that keep the page of a large group usable.
+struct SectionLimits {
+  std::size_t PlottedPoints = 4000;  // dots per scatter plot (every k-th region)
+  std::size_t TableRows = 1000;      // rows of the region table (the first ones)
+};
+
+/// One estimated group as the report shows it. `Regions` are the group's
+/// records in file order, with their results.
+struct GroupView {
+  bool SingleGroup = false;  // all records form one group (first Unit is -1)
+  std::int32_t Unit = -1;
+  /// The group's value in the data's group column; empty for data in the
+  /// four-number format, whose Unit is the label, and for one group of all.
+  std::optional<std::string> Label;
+  GroupSummary Summary;
+  std::vector<RegionRecord> Regions;
+  /// Each region's id, when the data have an id column; else empty. Views
+  /// into the data, which outlive the view.
+  std::vector<std::string_view> Ids;
+  /// The fit that does not give up and the posterior it gives; empty where
+  /// the page shows only propsmooth's figures.
+  std::optional<GroupFit> Fit;
+  /// Each region's figures at the --threshold level; empty without one.
+  std::vector<RegionDiscovery> Discoveries;
+  /// The regions' Code is their row in a CSV or TSV file, not a code of
+  /// the four-number format.
+  bool CodeIsRow = false;
+};
+
+/// What a group's section can show.
+enum class GroupShape {
+  kPlots,              // two or more regions whose proportions differ
+  kSingleRegion,       // one region: nothing varies
+  kEqualProportions,   // several regions, all with one proportion
+};
+
+/// The shape of `group`.
+GroupShape ClassifyGroup(const GroupView& group);
+
+/// The group's label in headings, as text: its Label ("(empty)" for an
+/// empty one), "Unit U", or "All records".
+std::string GroupTitle(const GroupView& group);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_HTML_GROUP_VIEW_H_

@@ -1,0 +1,118 @@
+#include "html/histogram_plot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "strict_output/number_format.h"
+#include "stats/beta_math.h"
+#include "html/html_text.h"
+#include "html/plot_figure.h"
+#include "html/svg_chart.h"
+
+namespace propsmooth {
+namespace {
+
+void AppendBetaName(const char* name, double alpha, double beta, std::string* out) {
+  out->append(name);
+  out->append(" Beta(");
+  AppendFixed6(alpha, out);
+  out->append(", ");
+  AppendFixed6(beta, out);
+  out->append(")");
+}
+
+}  // namespace
+
+void AppendHistogram(const GroupView& group, const std::string& id,
+                     std::string* html) {
+  const std::vector<RegionRecord>& regions = group.Regions;
+  const GroupSummary& summary = group.Summary;
+  double low = 0.0;
+  double high = 0.0;
+  for (const RegionRecord& region : regions) {
+    low = std::min(low, PercentOf(region.Proportion));
+    high = std::max(high, PercentOf(region.Proportion));
+  }
+  PlotFrame frame;
+  frame.X = NiceRange(low, high);
+  const auto bins = static_cast<std::size_t>(std::clamp(
+      std::ceil(1.5 * std::sqrt(static_cast<double>(regions.size()))), 5.0, 40.0));
+  const double width = (frame.X.Max - frame.X.Min) / static_cast<double>(bins);
+  std::vector<std::size_t> counts(bins, 0);
+  for (const RegionRecord& region : regions) {
+    const double slot = std::floor((PercentOf(region.Proportion) - frame.X.Min) / width);
+    const auto bin = static_cast<std::size_t>(
+        std::clamp(slot, 0.0, static_cast<double>(bins - 1)));
+    ++counts[bin];
+  }
+  const double scale = 1.0 / (static_cast<double>(regions.size()) * width);
+  double bar_top = 0.0;
+  for (const std::size_t count : counts) {
+    bar_top = std::max(bar_top, static_cast<double>(count) * scale);
+  }
+
+  struct Curve {
+    const char* Class;
+    const char* Name;
+    double Alpha;
+    double Beta;
+    std::vector<DataPoint> Points;
+  };
+  std::vector<Curve> curves;
+  if (IsPositive(summary.AlphaMe) && IsPositive(summary.BetaMe)) {
+    curves.push_back({"me", "ME", summary.AlphaMe, summary.BetaMe, {}});
+  }
+  if (summary.Mle) curves.push_back({"mle", "MLE", summary.Mle->Alpha, summary.Mle->Beta, {}});
+  constexpr int kSamples = 240;
+  double curve_top = 0.0;
+  for (Curve& curve : curves) {
+    for (int k = 0; k < kSamples; ++k) {
+      const double x = frame.X.Min + (frame.X.Max - frame.X.Min) *
+                                         (static_cast<double>(k) + 0.5) / kSamples;
+      // x is in percent: the density per percentage point is a hundredth
+      // of that per unit.
+      const std::optional<double> density =
+          BetaDensity(curve.Alpha, curve.Beta, x / 100.0);
+      if (!density) continue;
+      curve.Points.emplace_back(x, *density / 100.0);
+      curve_top = std::max(curve_top, *density / 100.0);
+    }
+  }
+  // A density with a pole would flatten the bars; cut it at three times
+  // their height (the clip path hides the rest).
+  const double top = std::max(bar_top, std::min(curve_top, 3.0 * bar_top));
+  frame.Y = NiceRange(0.0, top * 1.05);
+  FitMargins(&frame);
+
+  const std::string clip = id + "-hist";
+  OpenFigure(html);
+  OpenChart(frame, clip, "Histogram of the raw proportions with fitted beta densities",
+            html);
+  AppendAxes(frame, "raw proportion (%)", "density per percentage point", html);
+  for (std::size_t b = 0; b < bins; ++b) {
+    if (counts[b] == 0) continue;
+    const double x0 = frame.X.Min + width * static_cast<double>(b);
+    AppendBar(frame, clip, x0, x0 + width, 0.0,
+              static_cast<double>(counts[b]) * scale, "bar", html);
+  }
+  for (const Curve& curve : curves) AppendPolyline(frame, clip, curve.Points, curve.Class, html);
+  CloseChart(html);
+
+  std::string caption = "Raw proportions (bars, as a density per percentage point; ";
+  caption.append(std::to_string(bins));
+  caption.append(" bins) and the fitted prior densities. ");
+  for (const Curve& curve : curves) {
+    std::string name;
+    AppendBetaName(curve.Name, curve.Alpha, curve.Beta, &name);
+    AppendKey(curve.Class, name, &caption);
+  }
+  if (!summary.Mle) caption.append("No MLE curve: the fit failed (***). ");
+  if (!IsPositive(summary.AlphaMe) || !IsPositive(summary.BetaMe)) {
+    caption.append("No ME curve: the moment estimators are not positive. ");
+  }
+  CloseFigure(caption, html);
+}
+
+}  // namespace propsmooth

@@ -1,0 +1,151 @@
+#include "html/html_report.h"
+
+#include "strict_output/number_format.h"
+#include "html/html_text.h"
+
+namespace propsmooth {
+namespace {
+
+// Everything the page needs to look right is here: no outside resource.
+constexpr const char* kStyle = R"(
+body{font-family:sans-serif;margin:1.5em;color:#222;background:#fff;max-width:1400px}
+h1{font-size:1.4em}h2{font-size:1.15em;border-top:2px solid #bbb;padding-top:.6em}
+pre.log{background:#f4f4f4;padding:.5em;font-size:.85em;display:inline-block}
+table{border-collapse:collapse;font-size:.82em;margin:.5em 0}
+td,th{border:1px solid #ccc;padding:2px 6px;text-align:right}
+th{background:#eee}td:last-child{text-align:left}
+.plots{display:grid;grid-template-columns:repeat(auto-fit,minmax(min(340px,100%),1fr));gap:12px}
+figure{margin:0;min-width:0}figcaption{font-size:.8em;color:#333}
+svg.chart{display:block;width:100%;height:auto}.item{white-space:nowrap}
+.warn{color:#a40000}.shape{font-weight:bold}.note{font-size:.85em}
+svg text{fill:#333}
+.frame{fill:none;stroke:#444}.grid{stroke:#e4e4e4}
+.bar{fill:#b9c7d8;stroke:#7f93ab}
+polyline{fill:none;stroke-width:2}
+.me{stroke:#d95f02}.mle{stroke:#1b6ac9}
+.diag{stroke:#888;stroke-dasharray:4 3}.prior{stroke:#1a9641;stroke-dasharray:6 3}
+.pooled{stroke:#222;stroke-width:1.5}.lim95{stroke:#666;stroke-dasharray:5 3;stroke-width:1.3}
+.lim998{stroke:#444;stroke-dasharray:1.5 2.5;stroke-width:1.6}
+circle.dot{fill:rgba(27,106,201,.35);stroke:#1b6ac9;stroke-width:.8}
+circle.out{fill:rgba(200,0,0,.55);stroke:#a00}
+.key{display:inline-block;width:22px;height:0;border-top:3px solid;vertical-align:middle;margin:0 4px 0 8px}
+.key.me{border-color:#d95f02}.key.mle{border-color:#1b6ac9}.key.diag{border-top:2px dashed #888}
+.key.prior{border-top:2px dashed #1a9641}.key.pooled{border-color:#222}
+.key.lim95{border-top:2px dashed #666}.key.lim998{border-top:2px dotted #444}
+.ranked{max-width:900px;margin-top:12px}
+.ci{stroke:#7f93ab;stroke-width:1.5}.threshold{stroke:#c00;stroke-dasharray:6 3}
+.key.ci{border-color:#7f93ab}.key.disc{width:9px;height:9px;border:1px solid #a00;border-radius:50%;background:rgba(200,0,0,.55)}.key.threshold{border-top:2px dashed #c00}
+)";
+
+void AppendFitSetting(const char* label, double value, std::string* html) {
+  html->append("<li>");
+  html->append(label);
+  AppendFixed6(value, html);
+  html->append("</li>");
+}
+
+}  // namespace
+
+void AppendDocumentHead(const ReportHeader& header, std::string* html) {
+  html->append("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+               "<title>EB report: ");
+  AppendEscaped(header.DataFileName, html);
+  html->append("</title>\n<style>");
+  html->append(kStyle);
+  html->append("</style>\n</head>\n<body>\n<h1>Empirical Bayes proportions: ");
+  AppendEscaped(header.DataFileName, html);
+  html->append("</h1>\n<ul class=\"settings\">");
+  html->append("<li>Records: ");
+  html->append(std::to_string(header.RecordCount));
+  html->append(", groups: ");
+  html->append(std::to_string(header.GroupCount));
+  html->append("</li>");
+  AppendFitSetting("Initial Alpha (-A; not above 0: moment estimator): ",
+                   header.Fit.AlphaInit, html);
+  AppendFitSetting("Initial Beta (-B; not above 0: moment estimator): ",
+                   header.Fit.BetaInit, html);
+  AppendFitSetting("Tolerance (-E): ", header.Fit.Eps, html);
+  html->append("<li>Iteration limit (-L): ");
+  AppendInt(header.Fit.IterationLimit, html);
+  html->append("</li><li>Credible level: ");
+  html->append(LevelText(header.Level) + "%");
+  html->append(", prior: ");
+  html->append(header.Estimator == PriorEstimator::kMle
+                   ? "MLE (moment estimators where the fit failed)"
+                   : "moment estimators");
+  html->append("</li></ul>\n");
+}
+
+void AppendIndexHead(std::string* html) {
+  html->append("<h2>Groups</h2>\n<table class=\"index\"><thead><tr><th>Group</th>"
+               "<th>Regions</th><th>Mean (%)</th><th>Variance (%&sup2;)</th><th>ME Alpha</th>"
+               "<th>ME Beta</th><th>MLE Alpha</th><th>MLE Beta</th>"
+               "<th>Iterations</th><th>Fit</th><th>Alpha</th><th>Beta</th><th>SE Alpha</th>"
+               "<th>SE Beta</th><th>Size lower 95%</th><th>Log-likelihood</th>"
+               "<th>Prior used</th></tr></thead><tbody>\n");
+}
+
+void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
+                    const GroupFit& fit, bool detailed, std::size_t index, std::string* html) {
+  html->append("<tr><td>");
+  if (detailed) {
+    html->append("<a href=\"#");
+    html->append(SectionId(index));
+    html->append("\">");
+  }
+  AppendEscaped(title, html);
+  if (detailed) html->append("</a>");
+  html->append("</td><td>");
+  html->append(std::to_string(regions));
+  // Percent like every rate of the page; a variance of proportions then
+  // reads in square percentage points.
+  html->append("</td><td>");
+  AppendPercent(summary.Mean, html);
+  html->append("</td><td>");
+  AppendFixed6(PercentOf(PercentOf(summary.Variance)), html);
+  for (const double value : {summary.AlphaMe, summary.BetaMe}) {
+    html->append("</td><td>");
+    AppendFixed6(value, html);
+  }
+  for (const std::optional<double> value : {MleAlpha(summary), MleBeta(summary)}) {
+    html->append("</td><td>");
+    AppendEstimate(value, html);
+  }
+  html->append("</td><td>");
+  AppendInt(summary.Iterations, html);
+  // The summary table's figures, to six digits: --summary has them all.
+  html->append("</td><td title=\"");
+  AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
+  html->append("\">");
+  html->append(FitLabelText(fit.Fit.Label));
+  const std::optional<BetaPrior>& prior = fit.Fit.Prior;
+  for (const std::optional<double> value :
+       {prior ? std::optional(prior->Alpha) : std::nullopt,
+        prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta,
+        fit.Fit.SizeLower95, fit.Fit.LogLik}) {
+    html->append("</td><td>");
+    AppendSignificant(value, html);
+  }
+  html->append("</td><td>");
+  html->append(fit.Choice == FitChoice::kNone ? "none" : FitChoiceText(fit.Choice));
+  html->append("</td></tr>\n");
+}
+
+void AppendIndexFoot(const ReportHeader& header, std::string* html) {
+  html->append("</tbody></table>\n<p class=\"note\">");
+  if (header.DetailedGroups < header.GroupCount) {
+    html->append("Plots and region tables are drawn for the first ");
+    html->append(std::to_string(header.DetailedGroups));
+    html->append(" of ");
+    html->append(std::to_string(header.GroupCount));
+    html->append(" groups (--max-groups); the TSV table (--tsv) holds every region's "
+                 "interval.");
+  } else {
+    html->append("Every group has its section below.");
+  }
+  html->append("</p>\n");
+}
+
+void AppendDocumentFoot(std::string* html) { html->append("</body>\n</html>\n"); }
+
+}  // namespace propsmooth

@@ -1,0 +1,51 @@
+// The report page around the group sections, and the interval table for
+// scripts.
+#ifndef PROPSMOOTH_HTML_HTML_REPORT_H_
+#define PROPSMOOTH_HTML_HTML_REPORT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/types.h"
+#include "stats/beta_math.h"
+#include "stats/group_fit.h"
+#include "html/group_report.h"
+
+namespace propsmooth {
+
+/// What the head of the page states about the run.
+struct ReportHeader {
+  std::string DataFileName;
+  RunSettings Fit;
+  double Level = 0.95;
+  PriorEstimator Estimator = PriorEstimator::kMle;
+  std::size_t RecordCount = 0;
+  std::size_t GroupCount = 0;
+  std::size_t DetailedGroups = 0;  // sections drawn, the first groups in order
+};
+
+/// Appends the page's start: the doctype, the head with its inline style
+/// sheet (no script, font or other outside resource), the title and the
+/// run's settings, up to the index of groups.
+void AppendDocumentHead(const ReportHeader& header, std::string* html);
+
+/// Opens the index table that lists every group.
+void AppendIndexHead(std::string* html);
+
+/// One index row: the group's title (GroupTitle), region count, log
+/// figures and the figures of `fit` (the summary table's, to six digits),
+/// linked to section `index` when `detailed`.
+void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
+                    const GroupFit& fit, bool detailed, std::size_t index, std::string* html);
+
+/// Closes the index table and states how many groups have sections.
+void AppendIndexFoot(const ReportHeader& header, std::string* html);
+
+/// Closes the page.
+void AppendDocumentFoot(std::string* html);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_HTML_HTML_REPORT_H_

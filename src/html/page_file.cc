@@ -1,0 +1,75 @@
+#include "html/page_file.h"
+
+#include <algorithm>
+
+#include "html/group_report.h"
+#include "html/group_view.h"
+#include "html/html_report.h"
+
+namespace propsmooth {
+namespace {
+
+// A group's title fields alone: enough for its index row.
+GroupView HeadOfGroup(const EstimatedData& data, std::size_t g) {
+  const GroupSpan& group = data.Plan.Groups[g];
+  GroupView view;
+  view.SingleGroup = data.Plan.SingleGroup;
+  view.Unit = group.Unit;
+  if (IsNamedInput(data.Input) && !data.Plan.SingleGroup) {
+    view.Label = data.Input.GroupLabels[static_cast<std::size_t>(group.Unit)];
+  }
+  view.CodeIsRow = IsNamedInput(data.Input);
+  return view;
+}
+
+GroupView ViewOfGroup(const EstimatedData& data, std::size_t g) {
+  const InputTable& input = data.Input;
+  const GroupSpan& group = data.Plan.Groups[g];
+  GroupView view = HeadOfGroup(data, g);
+  view.Summary = data.Summaries[g];
+  if (g < data.Fits.size()) view.Fit = data.Fits[g];
+  view.Regions.reserve(group.End - group.Begin);
+  for (std::size_t k = group.Begin; k < group.End; ++k) {
+    const std::uint32_t record = data.Plan.RecordIndices[k];
+    view.Regions.push_back(input.Records[record]);
+    if (!input.Ids.empty()) view.Ids.push_back(input.Ids[record]);
+    if (!data.Discoveries.empty()) view.Discoveries.push_back(data.Discoveries[record]);
+  }
+  return view;
+}
+
+}  // namespace
+
+void WritePage(const EstimateSettings& settings, std::string_view data_name,
+               std::size_t max_groups, const EstimatedData& data, OutputFile* html) {
+  const GroupPlan& plan = data.Plan;
+  ReportHeader header;
+  header.DataFileName = data_name;
+  header.Fit = settings.Fit;
+  header.Level = settings.Level;
+  header.Estimator = settings.Estimator;
+  header.RecordCount = data.Input.Records.size();
+  header.GroupCount = plan.Groups.size();
+  header.DetailedGroups = std::min(max_groups, plan.Groups.size());
+
+  std::string block;
+  AppendDocumentHead(header, &block);
+  AppendIndexHead(&block);
+  for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
+    const GroupSpan& group = plan.Groups[g];
+    AppendIndexRow(GroupTitle(HeadOfGroup(data, g)), group.End - group.Begin,
+                   data.Summaries[g], data.Fits[g], g < header.DetailedGroups, g, &block);
+    FlushIfFull(&block, html);
+  }
+  AppendIndexFoot(header, &block);
+  const SectionLimits limits;
+  for (std::size_t g = 0; g < header.DetailedGroups; ++g) {
+    AppendGroupSection(ViewOfGroup(data, g), g, settings.Fit.Eps, settings.Estimator,
+                       settings.Level, settings.Threshold, limits, &block);
+    FlushIfFull(&block, html);
+  }
+  AppendDocumentFoot(&block);
+  html->Write(block);
+}
+
+}  // namespace propsmooth

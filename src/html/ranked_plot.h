@@ -1,0 +1,24 @@
+// The ranked plot: every region's EB rate under its group's fit with its
+// credible interval, sorted, with the threshold and the discoveries.
+#ifndef PROPSMOOTH_HTML_RANKED_PLOT_H_
+#define PROPSMOOTH_HTML_RANKED_PLOT_H_
+
+#include <optional>
+#include <string>
+
+#include "html/group_view.h"
+
+namespace propsmooth {
+
+/// Appends the figure for `group`, whose Fit is set: a dot per region with
+/// a posterior (every k-th past `limits.PlottedPoints`) at its rank by EB
+/// rate, its `level` interval as a vertical line, discoveries (from
+/// group.Discoveries) in their own colour, and `threshold` drawn across
+/// when given. `id`, unique in the page, names its clip path. Draws nothing
+/// when no region has a posterior.
+void AppendRankedPlot(const GroupView& group, double level, std::optional<double> threshold,
+                      const std::string& id, const SectionLimits& limits, std::string* html);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_HTML_RANKED_PLOT_H_

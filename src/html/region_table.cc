@@ -1,0 +1,96 @@
+#include "html/region_table.h"
+
+#include <algorithm>
+
+#include "strict_output/number_format.h"
+#include "stats/beta_math.h"
+#include "html/html_text.h"
+
+namespace propsmooth {
+namespace {
+
+// Six digits, as the rest of the table; a dash where a region has no posterior.
+void AppendDiscoveryCells(const RegionDiscovery& discovery, std::string* html) {
+  for (const std::optional<double> value :
+       {discovery.Tails ? std::optional(discovery.Tails->Exceed) : std::nullopt,
+        discovery.Tails ? std::optional(discovery.Tails->AtMost) : std::nullopt,
+        discovery.QValue}) {
+    html->append("<td>");
+    AppendSignificant(value, html);
+    html->append("</td>");
+  }
+  html->append(discovery.QValue ? (discovery.Discovery ? "<td><b>yes</b></td>" : "<td>no</td>")
+                                : "<td>\u2014</td>");
+}
+
+}  // namespace
+
+void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double level,
+                       const SectionLimits& limits, std::string* html) {
+  const std::string level_text = LevelText(level);
+  html->append(group.CodeIsRow ? "<table class=\"regions\"><thead><tr><th>Row</th>"
+                               : "<table class=\"regions\"><thead><tr><th>Code</th>");
+  if (!group.Ids.empty()) html->append("<th>Id</th>");
+  html->append("<th>Data1</th><th>Data2</th><th>Raw (%)</th><th>EB ME (%)</th>"
+               "<th>EB MLE (%)</th><th>");
+  html->append(level_text);
+  html->append("% lower (%)</th><th>");
+  html->append(level_text);
+  html->append("% upper (%)</th>");
+  const bool threshold = !group.Discoveries.empty();
+  if (threshold) {
+    html->append("<th>P(rate &gt; threshold)</th><th>PEP</th><th>q-value</th>"
+                 "<th>Discovery</th>");
+  }
+  html->append("<th>Note</th></tr></thead><tbody>\n");
+  const std::size_t shown = std::min(group.Regions.size(), limits.TableRows);
+  for (std::size_t i = 0; i < shown; ++i) {
+    const RegionRecord& region = group.Regions[i];
+    const CredibleBounds bounds =
+        PosteriorInterval(region.Data1, region.Data2, prior.Alpha, prior.Beta, level);
+    html->append("<tr><td>");
+    AppendInt(region.Code, html);
+    if (!group.Ids.empty()) {
+      html->append("</td><td style=\"text-align:left\">");
+      AppendEscaped(group.Ids[i], html);
+    }
+    html->append("</td><td>");
+    AppendInt(region.Data1, html);
+    html->append("</td><td>");
+    AppendInt(region.Data2, html);
+    html->append("</td><td>");
+    AppendPercent(region.Proportion, html);
+    html->append("</td><td>");
+    AppendPercent(region.EbPropMe, html);
+    html->append("</td><td>");
+    AppendEstimate(region.EbPropMle ? std::optional(PercentOf(*region.EbPropMle)) : std::nullopt,
+                   html);
+    html->append("</td>");
+    if (bounds.Status == IntervalStatus::kOk) {
+      html->append("<td>");
+      AppendPercent(bounds.Lower, html);
+      html->append("</td><td>");
+      AppendPercent(bounds.Upper, html);
+      html->append("</td>");
+    } else {
+      html->append("<td>\u2014</td><td>\u2014</td>");
+    }
+    if (threshold) AppendDiscoveryCells(group.Discoveries[i], html);
+    html->append("<td>");
+    if (bounds.Status != IntervalStatus::kOk) {
+      AppendEscaped(IntervalStatusText(bounds.Status), html);
+    }
+    html->append("</td>");
+    html->append("</tr>\n");
+  }
+  html->append("</tbody></table>\n");
+  if (shown < group.Regions.size()) {
+    html->append("<p class=\"note\">The first ");
+    html->append(std::to_string(shown));
+    html->append(" of ");
+    html->append(std::to_string(group.Regions.size()));
+    html->append(" regions are listed; the TSV table (--tsv) holds them all.</p>\n");
+  }
+}
+
+}  // namespace propsmooth

@@ -1,0 +1,198 @@
+#include "report_app/report_run.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <new>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/job_files.h"
+#include "common/platform.h"
+#include "tabular/named_input.h"
+#include "report_app/progress_line.h"
+#include "html/page_file.h"
+#include "stats/record_estimates.h"
+#include "tabular/table_files.h"
+
+namespace propsmooth {
+namespace {
+
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+bool IsStandardStream(const std::string& name) { return name == kStandardStream; }
+
+// Never write over the data, nor write one file twice. Standard input and
+// output have no name to collide with.
+bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* console) {
+  std::vector<const std::string*> written;
+  for (const std::string* name :
+       {&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
+        &settings.SummaryFileName}) {
+    if (!name->empty() && !(name != &settings.ReportFileName && name != &settings.TsvFileName &&
+                            IsStandardStream(*name))) {
+      written.push_back(name);
+    }
+  }
+  std::vector<NamePair> pairs;
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    if (!IsStandardStream(settings.DataFileName)) {
+      pairs.push_back({written[i], &settings.DataFileName});
+    }
+    for (std::size_t j = 0; j < i; ++j) pairs.push_back({written[i], written[j]});
+  }
+  return RefuseSameFiles(pairs, console);
+}
+
+void PrintFileNames(const ReportSettings& settings, std::FILE* console) {
+  Print(console, " DataFileName  : " + settings.DataFileName + "\n");
+  if (!settings.ReportFileName.empty()) {
+    Print(console, " ReportFileName: " + settings.ReportFileName + "\n");
+  }
+  if (!settings.TsvFileName.empty()) {
+    Print(console, " TsvFileName   : " + settings.TsvFileName + "\n");
+  }
+  if (!settings.CsvFileName.empty()) {
+    Print(console, " CsvFileName   : " + settings.CsvFileName + "\n");
+  }
+  if (!settings.SummaryFileName.empty()) {
+    Print(console, " SummaryFile   : " + settings.SummaryFileName + "\n");
+  }
+}
+
+std::optional<InputError> ReadData(const ReportSettings& settings,
+                                   const StandardStreams& streams, InputTable* input) {
+  if (IsStandardStream(settings.DataFileName)) {
+    return ReadNamedStream(streams.In, "standard input", settings.Format, settings.Columns,
+                           input);
+  }
+  return ReadNamedInput(settings.DataFileName, settings.Format, settings.Columns, input);
+}
+
+// The output files of a run, created together once the data are
+// estimated: the page, the interval table, the CSV table and the summary,
+// in that order. A file with an empty name is not asked for.
+struct Outputs {
+  static constexpr std::size_t kPage = 0;
+  static constexpr std::size_t kTsv = 1;
+  static constexpr std::size_t kCsv = 2;
+  static constexpr std::size_t kSummary = 3;
+
+  explicit Outputs(const ReportSettings& settings)
+      : Names{&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
+              &settings.SummaryFileName} {}
+
+  bool Asked(std::size_t i) const { return !Names[i]->empty(); }
+  // The CSV table or the summary may go to standard output (not both).
+  bool ToStandardOutput(std::size_t i) const {
+    return (i == kCsv || i == kSummary) && IsStandardStream(*Names[i]);
+  }
+
+  std::array<const std::string*, 4> Names;
+  std::array<OutputFile, 4> Files;
+};
+
+bool CreateOutputs(const StandardStreams& streams, Outputs* outputs, std::FILE* console) {
+  for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
+    if (!outputs->Asked(i)) continue;
+    if (outputs->ToStandardOutput(i)) {
+      outputs->Files[i].Attach(streams.Out);
+    } else if (!CreateOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CloseOutputs(Outputs* outputs, std::FILE* console) {
+  for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
+    if (!outputs->Asked(i)) continue;
+    if (outputs->ToStandardOutput(i)) {
+      if (!outputs->Files[i].Close()) {
+        Print(console, std::string("\n ERROR!! Can't write the ") +
+                           (i == Outputs::kCsv ? "CSV table" : "summary") +
+                           " to standard output \n\n");
+        return false;
+      }
+    } else if (!CloseOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& streams,
+                        std::FILE* console) {
+  PrintFileNames(settings, console);
+  if (RefuseCollidingNames(settings, console)) return ExitStatus::kFileError;
+
+  ProgressLine progress(IsTerminal(streams.Err) ? streams.Err : nullptr, kReportProgram,
+                        SteadySeconds);
+  EstimatedData data;
+  if (const std::optional<InputError> refused = ReadData(settings, streams, &data.Input)) {
+    Print(console, refused->Message);
+    return refused->Status;
+  }
+  data.Plan = PlanGroups(data.Input.Records);
+  EstimateParts parts;
+  parts.Intervals = !settings.TsvFileName.empty();
+  parts.Fits = !settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
+               !settings.SummaryFileName.empty();
+  // The profile bound is shown on the page and in the summary only.
+  parts.SizeBound = !settings.ReportFileName.empty() || !settings.SummaryFileName.empty();
+  parts.Posteriors = !settings.CsvFileName.empty() ||
+                     (settings.Threshold && !settings.ReportFileName.empty());
+  const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+  const RecordEstimates estimates = EstimateRecords(
+      settings, parts, workers,
+      [&progress](std::size_t done, std::size_t total, std::string_view what) {
+        progress.Count(done, total, what);
+      },
+      &data.Input.Records, &data);
+  const auto rows_written = [&progress](std::size_t done, std::size_t total) {
+    progress.Count(done, total, "rows written");
+  };
+
+  // Messages about the files start on a line of their own.
+  progress.Clear();
+  Outputs outputs(settings);
+  bool ok = CreateOutputs(streams, &outputs, console);
+  if (ok) {
+    if (outputs.Asked(Outputs::kPage)) {
+      WritePage(settings,
+                IsStandardStream(settings.DataFileName) ? "standard input"
+                                                        : settings.DataFileName,
+                settings.MaxGroups, data, &outputs.Files[Outputs::kPage]);
+    }
+    if (outputs.Asked(Outputs::kTsv)) {
+      WriteIntervalTable(data, estimates.Intervals, &outputs.Files[Outputs::kTsv], rows_written);
+    }
+    if (outputs.Asked(Outputs::kCsv)) {
+      WriteCsvTable(data, estimates.Posteriors, settings.Threshold.has_value(), settings.Percent,
+                    &outputs.Files[Outputs::kCsv], rows_written);
+    }
+    if (outputs.Asked(Outputs::kSummary)) {
+      WriteSummaryTable(data, &outputs.Files[Outputs::kSummary]);
+    }
+    progress.Clear();
+    ok = CloseOutputs(&outputs, console);
+  }
+  progress.Clear();
+  if (!ok) return ExitStatus::kFileError;
+
+  std::string done = " Groups: " + std::to_string(data.Plan.Groups.size());
+  if (!settings.ReportFileName.empty()) {
+    done += ", drawn: " + std::to_string(std::min(settings.MaxGroups, data.Plan.Groups.size()));
+  }
+  Print(console, done + "\n");
+  return ExitStatus::kSuccess;
+}
+
+}  // namespace propsmooth

@@ -1,0 +1,29 @@
+// One run of propsmooth-report: data, estimation, the HTML page and the
+// tables.
+#ifndef PROPSMOOTH_REPORT_APP_REPORT_RUN_H_
+#define PROPSMOOTH_REPORT_APP_REPORT_RUN_H_
+
+#include <cstdio>
+#include <string_view>
+
+#include "app/entry.h"
+#include "common/exit_status.h"
+#include "report_app/report_settings.h"
+
+namespace propsmooth {
+
+/// The program's name, as its console lines give it.
+inline constexpr std::string_view kReportProgram = "propsmooth-report";
+
+/// The run `settings` ask for, its messages on `console`. Data named "-"
+/// are read from `streams.In`; a table named "-" goes to `streams.Out`; a
+/// progress line goes to `streams.Err` when it is a terminal. Refused data
+/// end the run with the input's message and status before any file is
+/// created; running out of memory throws std::bad_alloc, a file being
+/// written removed on the way.
+ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& streams,
+                        std::FILE* console);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_REPORT_APP_REPORT_RUN_H_

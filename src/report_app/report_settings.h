@@ -1,0 +1,37 @@
+// What one run of propsmooth-report is told: its files, the columns to
+// read and the estimation's settings.
+#ifndef PROPSMOOTH_REPORT_APP_REPORT_SETTINGS_H_
+#define PROPSMOOTH_REPORT_APP_REPORT_SETTINGS_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "stats/record_estimates.h"
+#include "tabular/input_format.h"
+#include "tabular/input_table.h"
+
+namespace propsmooth {
+
+/// The file name that stands for standard input (the data) or standard
+/// output (the CSV table).
+inline constexpr std::string_view kStandardStream = "-";
+
+/// Everything one report run is told: the estimation's settings (the fit
+/// options, the estimator, the level, the threshold and the FDR) and the rest.
+struct ReportSettings : EstimateSettings {
+  std::string DataFileName;    // kStandardStream: standard input
+  std::string ReportFileName;  // empty: no page (a table is asked for)
+  std::string TsvFileName;     // empty: no interval table
+  std::string CsvFileName;     // empty: no CSV table; kStandardStream: standard output
+  std::string SummaryFileName;  // empty: no summary table
+  std::optional<InputFormat> Format;  // empty: from the name, else the first line
+  ColumnChoice Columns;        // --count, --size, --group, --id
+  bool Percent = false;        // the CSV table's proportions in percent
+  std::size_t MaxGroups = 100;  // groups drawn with plots and tables
+};
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_REPORT_APP_REPORT_SETTINGS_H_

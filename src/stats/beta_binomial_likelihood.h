@@ -1,0 +1,111 @@
+// The beta-binomial log-likelihood of a group and its first two derivatives,
+// as finite sums over the group's count ladders: accurate where differences
+// of log-gamma values lose every digit (Alpha + Beta up to 1e14 and beyond).
+#ifndef PROPSMOOTH_STATS_BETA_BINOMIAL_LIKELIHOOD_H_
+#define PROPSMOOTH_STATS_BETA_BINOMIAL_LIKELIHOOD_H_
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "common/types.h"
+#include "estimate/count_ladder.h"
+
+namespace propsmooth {
+
+/// One kind of count (x, n - x or n) of a group: its distinct values
+/// ascending, and for each how many regions have at least that count, so
+/// that a sum over k < count of every region is one sweep over k, each term
+/// weighted by the number of regions whose count is above k.
+struct CountTail {
+  std::vector<std::int64_t> Counts;
+  std::vector<std::int64_t> AtLeast;  // regions with a count >= Counts[j]
+};
+
+/// A group as its likelihood sees it: built once, evaluated at many points.
+struct BetaBinomialData {
+  CountTail Success;  // x
+  CountTail Failure;  // n - x
+  CountTail Size;     // n
+  std::int64_t Successes = 0;  // sum of x
+  std::int64_t Failures = 0;   // sum of n - x
+  double LogChoose = 0.0;      // sum of log C(n, x)
+  std::size_t Regions = 0;
+  bool Binomial = true;  // every region has 0 <= x <= n: a likelihood exists
+};
+
+/// The group's counts; Binomial is false (and the rest meaningless) when a
+/// count is below 0 or above its size.
+BetaBinomialData MakeBetaBinomialData(const std::vector<Region>& regions);
+
+/// The same for a group known by the histograms of its x, n - x and n. The
+/// sum of log C(n, x) is taken as sums of log-gamma values over each
+/// histogram, so it agrees with the regions' sum to rounding only.
+BetaBinomialData MakeBetaBinomialData(const CountHistogram& success,
+                                      const CountHistogram& failure,
+                                      const CountHistogram& size);
+
+/// A point of the model: the prior's mean mu, 1 - mu (carried separately, so
+/// that neither loses its digits to the other), and theta = 1/(Alpha + Beta),
+/// 0 in the binomial limit.
+struct ModelPoint {
+  double Mean = 0.5;
+  double Complement = 0.5;
+  double Theta = 0.0;
+};
+
+/// The point of Beta(alpha, beta), both positive.
+ModelPoint PointOfPrior(double alpha, double beta);
+
+/// The point at logit mu = `logit_mean`, log(Alpha + Beta) = `log_size`.
+ModelPoint PointOfCoordinates(double logit_mean, double log_size);
+
+/// The binomial limit at the pooled rate p = sum x / sum n (theta = 0).
+/// There DTheta is the slope s0 = sum of x(x-1)/(2p) + (n-x)(n-x-1)/(2(1-p))
+/// - n(n-1)/2, above 0 when the regions spread more than binomial sampling
+/// would. Needs sum n > 0.
+ModelPoint PooledPoint(const BetaBinomialData& data);
+
+/// The log-likelihood (with the sum of log C(n, x)) and its derivatives in
+/// mu and theta.
+struct LikelihoodTerms {
+  double LogLik = 0.0;
+  double DMean = 0.0;
+  double DTheta = 0.0;
+  double DMeanMean = 0.0;
+  double DMeanTheta = 0.0;
+  double DThetaTheta = 0.0;
+};
+
+/// The terms at `point`: sum over k < x of log(mu + k theta), over k < n - x
+/// of log(1 - mu + k theta), minus over k < n of log1p(k theta), and their
+/// derivatives, each a finite sum. -inf (or NaN) where the point is outside
+/// the model (mu at 0 or 1 with counts that rule it out).
+LikelihoodTerms EvaluateLikelihood(const BetaBinomialData& data,
+                                   const ModelPoint& point);
+
+/// The slope in mu and its derivative alone, as EvaluateLikelihood has them
+/// (DMean, DMeanMean), at a fraction of its cost: what maximising over mu
+/// at a fixed size needs. Needs a point inside the model.
+struct MeanSlope {
+  double DMean = 0.0;
+  double DMeanMean = 0.0;
+};
+MeanSlope EvaluateMeanSlope(const BetaBinomialData& data, const ModelPoint& point);
+
+/// The log-likelihood's gradient and Hessian in the coordinates
+/// (logit mu, log(Alpha + Beta)), in which the fit steps and the standard
+/// errors are taken.
+struct LocalShape {
+  double LogLik = 0.0;
+  std::array<double, 2> Gradient{};
+  std::array<std::array<double, 2>, 2> Hessian{};
+};
+
+/// The chain rule from (mu, theta) to (logit mu, log(Alpha + Beta)).
+LocalShape ShapeInLogitLogSize(const LikelihoodTerms& terms,
+                               const ModelPoint& point);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_STATS_BETA_BINOMIAL_LIKELIHOOD_H_

@@ -1,0 +1,87 @@
+// A fit of a group's beta prior that does not give up: propsmooth's Newton
+// result where the likelihood vouches for it, a safeguarded Newton search
+// where not, and the boundaries, decided from the likelihood's shape, where
+// no finite maximum exists.
+#ifndef PROPSMOOTH_STATS_PRIOR_FIT_H_
+#define PROPSMOOTH_STATS_PRIOR_FIT_H_
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "common/types.h"
+#include "stats/beta_binomial_likelihood.h"
+
+namespace propsmooth {
+
+/// How the prior was found.
+enum class FitLabel {
+  kNewton,           // propsmooth's own fit, a maximum of the likelihood
+  kSafeguarded,      // the safeguarded search, where propsmooth's fit failed or fell short
+  kNoFiniteMaximum,  // the likelihood rises towards a boundary; see FitBoundary
+  kFailed,           // no likelihood (see FitBoundary) or the search did not converge
+};
+
+/// "newton", "safeguarded", "no finite maximum" or "failed".
+const char* FitLabelText(FitLabel label);
+
+/// Where the likelihood has its supremum when no finite maximum exists, or
+/// why there is no likelihood at all.
+enum class FitBoundary {
+  kNone,              // a finite maximum, or a search that failed
+  kCompletePooling,   // no more spread than binomial sampling: Alpha + Beta -> infinity
+  kNoPooling,         // every region all successes or none: Alpha + Beta -> 0
+  kNoSuccesses,       // sum of x = 0: the prior's mean -> 0
+  kAllSuccesses,      // sum of x = sum of n: the prior's mean -> 1
+  kNoTrials,          // no region, or every size 0
+  kNotBinomial,       // a count below 0 or above its size
+};
+
+/// The boundary in plain words; empty for kNone.
+const char* FitBoundaryText(FitBoundary boundary);
+
+/// The fit of one group. The figures at the returned point: the prior's for
+/// kNewton and kSafeguarded, the binomial limit's for kCompletePooling.
+struct PriorFit {
+  FitLabel Label = FitLabel::kFailed;
+  FitBoundary Boundary = FitBoundary::kNone;
+  std::optional<BetaPrior> Prior;   // kNewton and kSafeguarded only
+  std::optional<double> LogLik;     // with the sum of log C(n, x)
+  double BinomialLogLik = 0.0;      // l_bin: theta = 0 at the pooled rate
+  double SlopeAtBinomial = 0.0;     // s0: d loglik / d theta there
+  std::int32_t Iterations = 0;      // propsmooth's steps (kNewton), else the search's
+  // From the inverse of minus the Hessian in (logit mu, log(Alpha + Beta)),
+  // carried to Alpha and Beta by the delta method; empty unless minus the
+  // Hessian is positive definite at the prior.
+  std::optional<double> SeAlpha;
+  std::optional<double> SeBeta;
+  std::optional<double> SeLogitMean;
+  std::optional<double> SeLogSize;
+  // The smallest size whose profile log-likelihood (the maximum over mu) is
+  // within chi2(1, 0.95)/2 of the peak; also for complete pooling, whose
+  // peak is l_bin. Empty when the profile stays that high down to sizes
+  // e^-60 below the peak's, or without a prior or pooling limit.
+  std::optional<double> SizeLower95;
+};
+
+/// The search's own step limit; the -L limit is propsmooth's alone.
+constexpr std::int32_t kSafeguardedStepLimit = 200;
+
+/// Fits the prior of `regions`, whose propsmooth estimate is `summary` (its
+/// Mle, Iterations and moment estimators) under `settings` (the start -A/-B
+/// when positive). propsmooth's Mle is kept when minus the Hessian is
+/// positive definite there and its log-likelihood reaches l_bin; else the
+/// search starts from -A/-B, else from positive moment estimators, else from
+/// mu = p and Alpha + Beta = 10. The profile bound SizeLower95, the
+/// costliest part, only with `size_bound`.
+PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summary,
+                  const RunSettings& settings, bool size_bound = true);
+
+/// The same for a group given as its likelihood's data (from its regions
+/// or from the histograms of its counts).
+PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
+                  const RunSettings& settings, bool size_bound = true);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_STATS_PRIOR_FIT_H_

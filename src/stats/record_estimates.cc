@@ -1,0 +1,108 @@
+#include "stats/record_estimates.h"
+
+#include <optional>
+#include <vector>
+
+#include "estimate/estimate_groups.h"
+#include "stats/discovery.h"
+#include "stats/group_fit.h"
+
+namespace propsmooth {
+namespace {
+
+void Estimate(const EstimateSettings& settings, unsigned workers, const StageProgress& progress,
+              RecordTable* records, EstimatedGroups* data) {
+  const std::size_t groups = data->Plan.Groups.size();
+  data->Summaries.reserve(groups);
+  EstimateGroups(
+      settings.Fit, data->Plan, records,
+      [&](std::size_t first, std::span<const GroupSummary> batch) {
+        data->Summaries.insert(data->Summaries.end(), batch.begin(), batch.end());
+        if (progress) progress(first + batch.size(), groups, "groups estimated");
+        return true;
+      },
+      workers);
+  data->Priors.reserve(groups);
+  for (const GroupSummary& summary : data->Summaries) {
+    data->Priors.push_back(ChoosePrior(summary, settings.Estimator));
+  }
+}
+
+// Every record's interval under its group's fit, and its tails at the
+// threshold when one is given.
+RecordIntervals ComputePosteriors(const EstimateSettings& settings, const RecordTable& records,
+                                  const EstimatedGroups& data, unsigned workers,
+                                  const IntervalProgress& progress) {
+  return ComputeRecordPosteriors(records, data.Plan,
+                                 PosteriorsUnderFits(data.Fits, settings.Level,
+                                                     settings.Threshold),
+                                 settings.Threshold.has_value(), workers, progress);
+}
+
+// The q-values are over the whole file: every record's PEP counts, in
+// every group.
+void MarkDiscoveries(const EstimateSettings& settings, const RecordIntervals& posteriors,
+                     std::size_t records, EstimatedGroups* data) {
+  std::vector<std::optional<double>> peps(records);
+  for (std::size_t i = 0; i < records; ++i) {
+    const std::optional<TailProbabilities>& tails =
+        posteriors.DistinctTails[posteriors.OfRecord[i]];
+    if (tails) peps[i] = tails->AtMost;
+  }
+  const std::vector<std::optional<double>> q_values = QValues(peps);
+  peps = std::vector<std::optional<double>>();
+  const std::vector<bool> marked = Discoveries(q_values, settings.Fdr);
+  data->Discoveries.resize(records);
+  for (std::size_t i = 0; i < records; ++i) {
+    RegionDiscovery& discovery = data->Discoveries[i];
+    discovery.Tails = posteriors.DistinctTails[posteriors.OfRecord[i]];
+    discovery.QValue = q_values[i];
+    discovery.Discovery = marked[i];
+  }
+}
+
+}  // namespace
+
+PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
+                                  std::optional<double> threshold) {
+  return [fits, level, threshold](const RegionRecord& record, std::size_t group,
+                                  CredibleBounds* bounds,
+                                  std::optional<TailProbabilities>* tails) {
+    const GroupFit& fit = fits[group];
+    *bounds = IntervalUnderFit(record, fit, level);
+    if (tails == nullptr || !threshold) return;
+    if (const std::optional<BetaPrior> posterior = PosteriorUnderFit(record, fit)) {
+      *tails = BetaTails(posterior->Alpha, posterior->Beta, *threshold);
+    }
+  };
+}
+
+RecordEstimates EstimateRecords(const EstimateSettings& settings, const EstimateParts& parts,
+                                unsigned workers, const StageProgress& progress,
+                                RecordTable* records, EstimatedGroups* data) {
+  Estimate(settings, workers, progress, records, data);
+  const IntervalProgress intervals_computed = [&progress](std::size_t done, std::size_t total) {
+    if (progress) progress(done, total, "intervals computed");
+  };
+  RecordEstimates estimates;
+  // The legacy table keeps the prior it always had; its users' scripts
+  // read it.
+  if (parts.Intervals) {
+    estimates.Intervals = ComputeRecordIntervals(*records, data->Plan, data->Priors,
+                                                 settings.Level, workers, intervals_computed);
+  }
+  if (parts.Fits || parts.Posteriors) {
+    data->Fits = FitGroups(*records, data->Plan, data->Summaries, settings.Fit,
+                           settings.Estimator, parts.SizeBound, workers);
+  }
+  if (parts.Posteriors) {
+    estimates.Posteriors = ComputePosteriors(settings, *records, *data, workers,
+                                             intervals_computed);
+    if (settings.Threshold) {
+      MarkDiscoveries(settings, estimates.Posteriors, records->size(), data);
+    }
+  }
+  return estimates;
+}
+
+}  // namespace propsmooth

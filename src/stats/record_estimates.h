@@ -1,0 +1,82 @@
+// From the records to every figure of the report's tables: propsmooth's
+// estimates, each group's fit, the records' posteriors and discoveries.
+// propsmooth-report and the Python module both estimate through here.
+#ifndef PROPSMOOTH_STATS_RECORD_ESTIMATES_H_
+#define PROPSMOOTH_STATS_RECORD_ESTIMATES_H_
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include <vector>
+
+#include "common/types.h"
+#include "input/grouping.h"
+#include "stats/discovery.h"
+#include "stats/group_fit.h"
+#include "stats/group_prior.h"
+#include "stats/record_intervals.h"
+
+namespace propsmooth {
+
+/// What the estimation of a table is told beyond the records.
+struct EstimateSettings {
+  RunSettings Fit;  // -A, -B, -E, -L as propsmooth reads them
+  PriorEstimator Estimator = PriorEstimator::kMle;
+  double Level = 0.95;              // strictly between 0 and 1
+  std::optional<double> Threshold;  // strictly between 0 and 1: the exceedance figures
+  double Fdr = 0.05;                // strictly between 0 and 1
+};
+
+/// The groups of a table as estimated.
+struct EstimatedGroups {
+  GroupPlan Plan;
+  std::vector<GroupSummary> Summaries;  // by group of Plan
+  std::vector<GroupPrior> Priors;       // by group, under the settings' estimator: the TSV's
+  // By group: the fit that does not give up and the posterior it gives, of
+  // the CSV table, the summary and the page; empty when none of them is asked.
+  std::vector<GroupFit> Fits;
+  // By record, with a threshold: the exceedance figures over the whole table.
+  std::vector<RegionDiscovery> Discoveries;
+};
+
+/// Told now and then, on the calling thread, how far a stage has got:
+/// `done` of `total` `what` ("groups estimated").
+using StageProgress =
+    std::function<void(std::size_t done, std::size_t total, std::string_view what)>;
+
+/// What a run needs beyond propsmooth's estimates and priors.
+struct EstimateParts {
+  bool Intervals = false;   // every record's interval under its group's prior (the TSV)
+  bool Fits = false;        // every group's fit (the CSV table, the summary, the page)
+  bool SizeBound = false;   // the fits' profile bounds (the summary, the page)
+  // Every record's posterior under its group's fit, with --threshold its
+  // tails and the discoveries over all records too; needs Fits.
+  bool Posteriors = false;
+};
+
+/// The intervals EstimateRecords computes; each is empty unless asked for.
+struct RecordEstimates {
+  RecordIntervals Intervals;   // under the groups' Priors
+  RecordIntervals Posteriors;  // under the groups' Fits
+};
+
+/// The posterior figures of a record of group g under `fits[g]`: its
+/// interval at `level` and, when asked and a `threshold` is given, its
+/// tails there. `fits` must outlive the result.
+PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
+                                  std::optional<double> threshold);
+
+/// Estimates `records` in the groups of `groups->Plan` under `settings`:
+/// sets the records' results, the groups' Summaries and Priors, and what
+/// `parts` asks for (Fits, Discoveries), on up to `workers` threads. What
+/// a thread throws (running out of memory) reaches the caller.
+RecordEstimates EstimateRecords(const EstimateSettings& settings, const EstimateParts& parts,
+                                unsigned workers, const StageProgress& progress,
+                                RecordTable* records, EstimatedGroups* groups);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_STATS_RECORD_ESTIMATES_H_

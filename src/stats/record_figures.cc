@@ -1,0 +1,48 @@
+#include "stats/record_figures.h"
+
+#include <limits>
+
+#include "stats/group_fit.h"
+
+namespace propsmooth {
+
+RecordFigures FiguresOf(const RegionRecord& record, const FigureSources& sources,
+                        const CredibleBounds& bounds) {
+  constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
+  RecordFigures figures;
+  figures.Raw = record.Proportion;
+  figures.EbMe = record.EbPropMe;
+  const bool beta = sources.Eb.has_value();
+  figures.Eb = beta ? *sources.Eb : kEmpty;
+  const bool interval = beta && bounds.Status == IntervalStatus::kOk;
+  figures.Lower = interval ? bounds.Lower : kEmpty;
+  figures.Upper = interval ? bounds.Upper : kEmpty;
+  if (beta) figures.PriorName = sources.PriorName;
+  figures.PExceed = kEmpty;
+  figures.Pep = kEmpty;
+  figures.QValue = kEmpty;
+  if (const std::optional<RegionDiscovery>& cells = sources.Threshold) {
+    if (cells->Tails) {
+      figures.PExceed = cells->Tails->Exceed;
+      figures.Pep = cells->Tails->AtMost;
+    }
+    if (cells->QValue) {
+      figures.QValue = *cells->QValue;
+      figures.Discovery = cells->Discovery;
+    }
+  }
+  return figures;
+}
+
+FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups& groups,
+                              const RecordIntervals& posteriors, std::size_t record,
+                              bool threshold) {
+  FigureSources sources;
+  const GroupFit& fit = groups.Fits[posteriors.GroupOfRecord(record)];
+  sources.Eb = EbUnderFit(records[record], fit);
+  sources.PriorName = FitChoiceText(fit.Choice);
+  if (threshold) sources.Threshold = groups.Discoveries[record];
+  return sources;
+}
+
+}  // namespace propsmooth

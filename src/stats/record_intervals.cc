@@ -1,0 +1,170 @@
+#include "stats/record_intervals.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "common/parallel.h"
+
+namespace propsmooth {
+namespace {
+
+// Intervals a thread takes at a time: a few milliseconds of work, so that
+// the threads end together and progress is told often.
+constexpr std::size_t kChunk = 1024;
+
+constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+
+// Count and size in one key; both are at most 2^31 - 1, so no key is kEmpty.
+std::uint64_t KeyOf(const RegionRecord& record) {
+  return (std::uint64_t{static_cast<std::uint32_t>(record.Data1)} << 32) |
+         static_cast<std::uint32_t>(record.Data2);
+}
+
+// Numbers each distinct key of a group from 0 in order of first sight. Its
+// room grows with the distinct keys, not with the records: a group of ten
+// million regions of a few hundred sizes stays small. Reused group after
+// group by one thread.
+class KeyNumbers {
+ public:
+  // Empties the table for the next group. A table grown for a large group
+  // is dropped rather than wiped for each small one after it.
+  void Clear() {
+    if (keys_.size() > 4 * std::max<std::size_t>(size_, 64)) {
+      keys_ = std::vector<std::uint64_t>();
+      numbers_ = std::vector<std::uint32_t>();
+    } else {
+      std::fill(keys_.begin(), keys_.end(), kEmpty);
+    }
+    size_ = 0;
+  }
+
+  // The key's number, a new one (size() before the call) when first seen.
+  std::uint32_t Number(std::uint64_t key) {
+    if (2 * (size_ + 1) > keys_.size()) Grow();
+    std::size_t slot = Slot(key);
+    while (keys_[slot] != kEmpty) {
+      if (keys_[slot] == key) return numbers_[slot];
+      slot = (slot + 1) & (keys_.size() - 1);
+    }
+    keys_[slot] = key;
+    numbers_[slot] = static_cast<std::uint32_t>(size_);
+    return static_cast<std::uint32_t>(size_++);
+  }
+
+  std::size_t size() const { return size_; }
+
+ private:
+  // Fibonacci hashing: the top bits of the product spread nearby keys.
+  std::size_t Slot(std::uint64_t key) const {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
+
+  void Grow() {
+    std::vector<std::uint64_t> old_keys(keys_.empty() ? 64 : 2 * keys_.size(), kEmpty);
+    std::vector<std::uint32_t> old_numbers(old_keys.size());
+    // The new, empty room takes the place of the old.
+    old_keys.swap(keys_);
+    old_numbers.swap(numbers_);
+    shift_ = 64;
+    for (std::size_t slots = keys_.size(); slots > 1; slots >>= 1) --shift_;
+    for (std::size_t i = 0; i < old_keys.size(); ++i) {
+      if (old_keys[i] == kEmpty) continue;
+      std::size_t slot = Slot(old_keys[i]);
+      while (keys_[slot] != kEmpty) slot = (slot + 1) & (keys_.size() - 1);
+      keys_[slot] = old_keys[i];
+      numbers_[slot] = old_numbers[i];
+    }
+  }
+
+  std::vector<std::uint64_t> keys_;
+  std::vector<std::uint32_t> numbers_;
+  std::size_t size_ = 0;
+  int shift_ = 64;
+};
+
+// Runs task(g) for every g below `count`, groups handed out one at a time.
+void ForEachGroup(std::size_t count, unsigned workers,
+                  const std::function<void(std::size_t, KeyNumbers*)>& task) {
+  std::atomic<std::size_t> next{0};
+  RunInParallel(std::max(1u, workers), [&](std::size_t) {
+    KeyNumbers numbers;
+    for (std::size_t g = next++; g < count; g = next++) task(g, &numbers);
+  });
+}
+
+}  // namespace
+
+RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan& plan,
+                                       std::span<const GroupPrior> priors, double level,
+                                       unsigned workers, const IntervalProgress& progress) {
+  return ComputeRecordPosteriors(
+      table, plan,
+      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+          std::optional<TailProbabilities>*) {
+        const GroupPrior& prior = priors[group];
+        *bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
+      },
+      false, workers, progress);
+}
+
+RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPlan& plan,
+                                        const PairPosterior& posterior, bool with_tails,
+                                        unsigned workers, const IntervalProgress& progress) {
+  RecordIntervals intervals;
+  intervals.OfRecord.resize(table.size());
+  const std::size_t groups = plan.Groups.size();
+
+  // Each record's number within its group, and each group's count of them.
+  std::vector<std::size_t> first(groups + 1, 0);
+  ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers* numbers) {
+    numbers->Clear();
+    const GroupSpan& group = plan.Groups[g];
+    for (std::size_t k = group.Begin; k < group.End; ++k) {
+      const std::uint32_t record = plan.RecordIndices[k];
+      intervals.OfRecord[record] = numbers->Number(KeyOf(table[record]));
+    }
+    first[g + 1] = numbers->size();
+  });
+  for (std::size_t g = 0; g < groups; ++g) first[g + 1] += first[g];
+
+  // In order of group and first sight: each distinct pair's group and the
+  // record that shows it first; the numbers made global.
+  const std::size_t distinct = first[groups];
+  intervals.GroupOf.resize(distinct);
+  std::vector<std::uint32_t> shown_by(distinct);
+  ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers*) {
+    const GroupSpan& group = plan.Groups[g];
+    std::uint32_t next = 0;
+    for (std::size_t k = group.Begin; k < group.End; ++k) {
+      const std::uint32_t record = plan.RecordIndices[k];
+      std::uint32_t& number = intervals.OfRecord[record];
+      if (number == next) {
+        intervals.GroupOf[first[g] + next] = static_cast<std::uint32_t>(g);
+        shown_by[first[g] + next] = record;
+        ++next;
+      }
+      number += static_cast<std::uint32_t>(first[g]);
+    }
+  });
+
+  intervals.Distinct.resize(distinct);
+  if (with_tails) intervals.DistinctTails.resize(distinct);
+  std::atomic<std::size_t> next_chunk{0};
+  std::atomic<std::size_t> done{0};
+  RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
+    for (std::size_t begin = next_chunk.fetch_add(kChunk); begin < distinct;
+         begin = next_chunk.fetch_add(kChunk)) {
+      const std::size_t end = std::min(distinct, begin + kChunk);
+      for (std::size_t i = begin; i < end; ++i) {
+        posterior(table[shown_by[i]], intervals.GroupOf[i], &intervals.Distinct[i],
+                  with_tails ? &intervals.DistinctTails[i] : nullptr);
+      }
+      const std::size_t total_done = done += end - begin;
+      if (thread == 0 && progress) progress(total_done, distinct);
+    }
+  });
+  if (progress) progress(distinct, distinct);
+  return intervals;
+}
+
+}  // namespace propsmooth

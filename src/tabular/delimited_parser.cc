@@ -1,0 +1,345 @@
+#include "tabular/delimited_parser.h"
+
+#include <csv.h>
+
+#include <cstddef>
+#include <functional>
+#include <limits>
+#include <new>
+#include <optional>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "common/platform.h"
+#include "tabular/cell_text.h"
+#include "tabular/header_columns.h"
+
+namespace propsmooth {
+namespace {
+
+// Line breaks within a quoted value: LF, CR LF and a CR alone each count
+// once, as they do between rows.
+std::uint64_t CountLineBreaks(std::string_view text) {
+  std::uint64_t breaks = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+      ++breaks;
+    }
+  }
+  return breaks;
+}
+
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const noexcept {
+    return std::hash<std::string_view>{}(text);
+  }
+};
+
+}  // namespace
+
+struct DelimitedParser::State {
+  State(InputFormat format_in, std::string name_in, const ColumnChoice& columns_in,
+        InputTable* table_in)
+      : format(format_in), name(std::move(name_in)), columns(columns_in), table(table_in) {}
+
+  // libcsv calls these from C: nothing may be thrown through it, so running
+  // out of memory is noted here and thrown once csv_parse has returned.
+  static void OnField(void* text, std::size_t size, void* state) {
+    auto* self = static_cast<State*>(state);
+    if (self->refused || self->out_of_memory) return;
+    try {
+      self->TakeField(text == nullptr ? std::string_view()
+                                      : std::string_view(static_cast<const char*>(text), size));
+    } catch (const std::bad_alloc&) {
+      self->out_of_memory = true;
+    }
+  }
+  static void OnRowEnd(int terminator, void* state) {
+    auto* self = static_cast<State*>(state);
+    if (self->refused || self->out_of_memory) return;
+    try {
+      self->EndRow(terminator);
+    } catch (const std::bad_alloc&) {
+      self->out_of_memory = true;
+    }
+  }
+
+  void TakeField(std::string_view text) {
+    if (field == 0) row_line = line;
+    after_carriage_return = false;
+    line += CountLineBreaks(text);
+    const std::size_t index = field++;
+    if (in_header) {
+      header.emplace_back(text);
+      return;
+    }
+    if (index >= header.size()) {
+      Refuse(ExitStatus::kMalformedData, At(row_line) + "field " + std::to_string(index + 1) +
+                                             ", " + QuoteForMessage(text) + ", lies beyond the " +
+                                             std::to_string(header.size()) +
+                                             " columns of the header; a value with a " +
+                                             (format == InputFormat::kTsv ? "tab" : "comma") +
+                                             " in it must be in double quotes");
+      return;
+    }
+    const std::uint8_t role = chosen.Roles[index];
+    if ((role & kCountRole) != 0 && !ReadNumber(text, index, "count", 0, &count)) return;
+    if ((role & kSizeRole) != 0 && !ReadNumber(text, index, "size", 1, &size)) return;
+    if ((role & kGroupRole) != 0) unit = UnitOf(text);
+    if ((role & kIdRole) != 0) table->Ids.Append(text);
+  }
+
+  void EndRow(int terminator) {
+    // A row with no value at all is a blank line.
+    if (field > 0) {
+      if (in_header) {
+        EndHeader();
+      } else {
+        EndRecord();
+      }
+    }
+    field = 0;
+    if (terminator == '\r') {
+      ++line;
+      after_carriage_return = true;
+    } else if (terminator == '\n') {
+      // The LF of a CR LF ends no line of its own.
+      if (!after_carriage_return) ++line;
+      after_carriage_return = false;
+    }
+  }
+
+  void EndHeader() {
+    in_header = false;
+    std::optional<HeaderColumns> found = FindHeaderColumns(header, columns, At(row_line), &error);
+    if (!found) {
+      refused = true;
+      return;
+    }
+    chosen = std::move(*found);
+    Reserve();
+  }
+
+  void EndRecord() {
+    if (field < header.size()) {
+      Refuse(ExitStatus::kMalformedData,
+             At(row_line, field) + "no value; the row has " + std::to_string(field) +
+                 " fields where the header has " + std::to_string(header.size()));
+      return;
+    }
+    if (count > size) {
+      Refuse(ExitStatus::kBadInput, At(row_line, chosen.Count) + std::to_string(count) +
+                                        " is above its size, " + std::to_string(size) + " (" +
+                                        ColumnLabel(chosen.Size) +
+                                        "); a count is at most its size");
+      return;
+    }
+    RecordTable& records = table->Records;
+    if (records.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+      Refuse(ExitStatus::kBadInput,
+             At(row_line) + "more than 2147483647 rows, the most one run can number");
+      return;
+    }
+    RegionRecord record;
+    record.Unit = columns.Group.empty() ? -1 : unit;
+    record.Code = static_cast<std::int32_t>(records.size() + 1);
+    record.Data1 = count;
+    record.Data2 = size;
+    records.push_back(record);
+  }
+
+  // Reads a count or size cell into `value`; false after refusing it.
+  bool ReadNumber(std::string_view text, std::size_t index, const char* what, std::int32_t least,
+                  std::int32_t* value) {
+    const CellNumber number = ReadCountCell(text);
+    if (number.Reading == CellReading::kWhole && number.Value >= least) {
+      *value = number.Value;
+      return true;
+    }
+    const std::string found = At(row_line, index) + QuoteForMessage(text);
+    const std::string allowed = "a whole number >= " + std::to_string(least);
+    switch (number.Reading) {
+      case CellReading::kWhole:
+      case CellReading::kNegative:
+        Refuse(ExitStatus::kBadInput,
+               found + " is below " + std::to_string(least) + "; a " + what + " is " + allowed);
+        break;
+      case CellReading::kTooLarge:
+        Refuse(ExitStatus::kMalformedData,
+               found + " is above 2147483647, the largest " + what + " allowed");
+        break;
+      case CellReading::kNotWhole:
+        Refuse(ExitStatus::kMalformedData,
+               found + " is not " + allowed +
+                   (IsMissingValueText(text) ? "; fill in the missing value or leave the row out"
+                                             : ""));
+        break;
+    }
+    return false;
+  }
+
+  std::int32_t UnitOf(std::string_view value) {
+    std::vector<std::string>& labels = table->GroupLabels;
+    // Rows of one group often stand together.
+    if (last_unit >= 0 && labels[static_cast<std::size_t>(last_unit)] == value) return last_unit;
+    auto found = units.find(value);
+    if (found == units.end()) {
+      found = units.emplace(std::string(value), static_cast<std::int32_t>(labels.size())).first;
+      labels.emplace_back(value);
+    }
+    last_unit = found->second;
+    return last_unit;
+  }
+
+  // Room for every row the expected bytes can hold (a row takes at least
+  // its delimiters, a digit or two and a line end) and for ids as long as
+  // the whole text. Pages no row reaches are never touched; where the room
+  // cannot be had, the table grows as it goes.
+  void Reserve() {
+    if (expected_bytes == 0) return;
+    const std::size_t rows = expected_bytes / (header.size() + 2) + 1;
+    if (rows > std::numeric_limits<std::size_t>::max() / sizeof(RegionRecord)) return;
+    try {
+      RecordTable& records = table->Records;
+      records.reserve(rows);
+      AskForLargePages(records.data(), records.capacity() * sizeof(RegionRecord));
+      if (!columns.Id.empty()) table->Ids.Reserve(rows, expected_bytes);
+    } catch (const std::bad_alloc&) {
+    }
+  }
+
+  // After libcsv stopped on a quote where none may be: the value so far and
+  // the byte it stopped on.
+  void RefuseMisplacedQuote(char stopped_at) {
+    Refuse(ExitStatus::kMalformedData,
+           At(StartOfRow(), field) + QuoteForMessage(ValueSoFar() + stopped_at) +
+               " has a double quote out of place; a value with double quotes in it must be in "
+               "double quotes itself, each of its own written twice");
+  }
+
+  void RefuseOpenQuote() {
+    Refuse(ExitStatus::kMalformedData,
+           At(StartOfRow(), field) + "the quoted value " + QuoteForMessage(ValueSoFar()) +
+               " is not closed by the end of the data; a quoted value ends with a double quote");
+  }
+
+  std::uint64_t StartOfRow() const { return field == 0 ? line : row_line; }
+
+  // The value libcsv is in the middle of, its opening quote included.
+  std::string ValueSoFar() const {
+    std::string value = parser.quoted != 0 ? "\"" : "";
+    if (parser.entry_buf != nullptr) {
+      value.append(reinterpret_cast<const char*>(parser.entry_buf), parser.entry_pos);
+    }
+    return value;
+  }
+
+  std::string ColumnLabel(std::size_t index) const {
+    if (in_header || index >= header.size() || header[index].empty()) {
+      return "field " + std::to_string(index + 1);
+    }
+    return "column " + EscapeForMessage(header[index]);
+  }
+
+  std::string At(std::uint64_t at_line) const {
+    return name + " line " + std::to_string(at_line) + ": ";
+  }
+  std::string At(std::uint64_t at_line, std::size_t index) const {
+    return name + " line " + std::to_string(at_line) + ", " + ColumnLabel(index) + ": ";
+  }
+
+  void Refuse(ExitStatus status, std::string message) {
+    refused = true;
+    error.Status = status;
+    error.Message = std::move(message) + "\n";
+  }
+
+  // Settings.
+  InputFormat format;
+  std::string name;
+  ColumnChoice columns;
+  InputTable* table;
+  std::size_t expected_bytes = 0;
+  csv_parser parser{};
+
+  // The header and what each of its columns is read as.
+  bool in_header = true;
+  std::vector<std::string> header;
+  HeaderColumns chosen;
+
+  // Where libcsv is: the line of the text after the last value or row end
+  // it reported, the line the current row started on, and how many values
+  // of that row it has reported.
+  std::uint64_t line = 1;
+  std::uint64_t row_line = 1;
+  bool after_carriage_return = false;
+  std::size_t field = 0;
+
+  // The current row.
+  std::int32_t count = 0;
+  std::int32_t size = 0;
+  std::int32_t unit = -1;
+
+  // Group values to Units.
+  std::unordered_map<std::string, std::int32_t, TextHash, std::equal_to<>> units;
+  std::int32_t last_unit = -1;
+
+  bool refused = false;
+  bool out_of_memory = false;
+  InputError error;
+};
+
+DelimitedParser::DelimitedParser(InputFormat format, std::string name, const ColumnChoice& columns,
+                                 InputTable* table)
+    : state_(std::make_unique<State>(format, std::move(name), columns, table)) {
+  table->Format = format;
+  // Strict: a quote inside an unquoted value, or text after a closing
+  // quote, is an error rather than a guess. Every line end is reported, so
+  // that lines can be counted.
+  csv_init(&state_->parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL);
+  if (format == InputFormat::kTsv) csv_set_delim(&state_->parser, CSV_TAB);
+}
+
+DelimitedParser::~DelimitedParser() { csv_free(&state_->parser); }
+
+void DelimitedParser::ExpectBytes(std::size_t bytes) { state_->expected_bytes = bytes; }
+
+bool DelimitedParser::Parse(std::string_view piece) {
+  State& state = *state_;
+  if (state.refused) return false;
+  const std::size_t parsed =
+      csv_parse(&state.parser, piece.data(), piece.size(), State::OnField, State::OnRowEnd, &state);
+  if (state.out_of_memory) throw std::bad_alloc();
+  if (state.refused) return false;
+  if (parsed < piece.size()) {
+    // Strict mode stops on the offending byte; anything else is memory.
+    if (csv_error(&state.parser) != CSV_EPARSE) throw std::bad_alloc();
+    state.RefuseMisplacedQuote(piece[parsed]);
+    return false;
+  }
+  return true;
+}
+
+bool DelimitedParser::Finish() {
+  State& state = *state_;
+  if (state.refused) return false;
+  if (csv_fini(&state.parser, State::OnField, State::OnRowEnd, &state) != 0) {
+    state.RefuseOpenQuote();
+    return false;
+  }
+  if (state.out_of_memory) throw std::bad_alloc();
+  if (state.refused) return false;
+  if (state.in_header) {
+    state.Refuse(ExitStatus::kMalformedData,
+                 state.name + ": no header; its first line must name the columns, with " +
+                     (state.format == InputFormat::kTsv ? "tabs" : "commas") + " between them");
+    return false;
+  }
+  return true;
+}
+
+const InputError& DelimitedParser::error() const { return state_->error; }
+
+}  // namespace propsmooth

@@ -1,0 +1,42 @@
+// Finding the chosen columns in a CSV or TSV header.
+#ifndef PROPSMOOTH_TABULAR_HEADER_COLUMNS_H_
+#define PROPSMOOTH_TABULAR_HEADER_COLUMNS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tabular/input_table.h"
+
+namespace propsmooth {
+
+/// What a column is read as: bits, since one column may be read as two.
+enum ColumnRole : std::uint8_t {
+  kCountRole = 1,
+  kSizeRole = 2,
+  kGroupRole = 4,
+  kIdRole = 8,
+};
+
+/// Where the chosen columns stand in the header.
+struct HeaderColumns {
+  std::vector<std::uint8_t> Roles;  // per column of the header, ColumnRole bits
+  std::size_t Count = 0;            // the count column's index
+  std::size_t Size = 0;             // the size column's index
+};
+
+/// Finds each name of `columns` in `header` (matched exactly). Empty when
+/// the count or size column is not chosen (status 1), or a chosen name
+/// stands in no column or in two (status 2); otherwise the columns. The
+/// message opens with `where` ("deaths.csv line 1: ") and names the
+/// option, and the header when that helps.
+std::optional<HeaderColumns> FindHeaderColumns(const std::vector<std::string>& header,
+                                               const ColumnChoice& columns,
+                                               std::string_view where, InputError* error);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_TABULAR_HEADER_COLUMNS_H_

@@ -1,0 +1,40 @@
+#include "tabular/summary_table.h"
+
+#include <optional>
+
+#include "tabular/csv_table.h"
+
+namespace propsmooth {
+namespace {
+
+void AppendCell(std::optional<double> value, std::string* out) {
+  out->push_back(',');
+  if (value) AppendShortest(*value, out);
+}
+
+}  // namespace
+
+void AppendSummaryRow(std::string_view group, std::size_t regions, const GroupSummary& summary,
+                      const PriorFit& fit, std::string* out) {
+  AppendCsvField(group, out);
+  out->push_back(',');
+  out->append(std::to_string(regions));
+  for (const double value : {summary.Mean, summary.Variance, summary.AlphaMe, summary.BetaMe}) {
+    AppendCell(value, out);
+  }
+  AppendCell(fit.Prior ? std::optional(fit.Prior->Alpha) : std::nullopt, out);
+  AppendCell(fit.Prior ? std::optional(fit.Prior->Beta) : std::nullopt, out);
+  for (const std::optional<double> value :
+       {fit.SeAlpha, fit.SeBeta, fit.SeLogitMean, fit.SeLogSize, fit.SizeLower95, fit.LogLik}) {
+    AppendCell(value, out);
+  }
+  out->push_back(',');
+  out->append(std::to_string(fit.Iterations));
+  out->push_back(',');
+  AppendCsvField(FitLabelText(fit.Label), out);
+  out->push_back(',');
+  AppendCsvField(FitBoundaryText(fit.Boundary), out);
+  out->push_back('\n');
+}
+
+}  // namespace propsmooth

@@ -1,0 +1,109 @@
+#include "tabular/table_files.h"
+
+#include <charconv>
+
+#include "tabular/csv_table.h"
+#include "tabular/interval_table.h"
+#include "tabular/summary_table.h"
+
+namespace propsmooth {
+namespace {
+
+// Rows between two reports of progress.
+constexpr std::size_t kRowsPerReport = std::size_t{1} << 16;
+
+std::string_view NumberText(std::int32_t value, std::string* text) {
+  char digits[16];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  text->assign(digits, result.ptr);
+  return *text;
+}
+
+}  // namespace
+
+bool IsNamedInput(const InputTable& input) { return input.Format != InputFormat::kLegacy; }
+
+void FlushIfFull(std::string* block, OutputFile* file) {
+  // Text is handed to the files in blocks of about this size.
+  constexpr std::size_t kFlushAt = std::size_t{1} << 16;
+  if (block->size() < kFlushAt) return;
+  file->Write(*block);
+  block->clear();
+}
+
+std::string_view RecordLabels::Group(std::size_t record) {
+  const InputTable& input = data_.Input;
+  if (data_.Plan.SingleGroup) return std::string_view();
+  const std::int32_t unit = input.Records[record].Unit;
+  if (IsNamedInput(input)) return input.GroupLabels[static_cast<std::size_t>(unit)];
+  return NumberText(unit, &group_);
+}
+
+std::string_view RecordLabels::Id(std::size_t record) {
+  const InputTable& input = data_.Input;
+  if (IsNamedInput(input)) return input.Ids.empty() ? std::string_view() : input.Ids[record];
+  return NumberText(input.Records[record].Code, &id_);
+}
+
+void WriteIntervalTable(const EstimatedData& data, const RecordIntervals& intervals,
+                        OutputFile* tsv, const RowProgress& progress) {
+  const RecordTable& records = data.Input.Records;
+  const bool named = IsNamedInput(data.Input);
+  RecordLabels labels(data);
+  std::string block = kIntervalTableHeader;
+  if (named) {
+    block.pop_back();
+    block.append(kIntervalLabelColumns).push_back('\n');
+  }
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const GroupPrior& prior = data.Priors[intervals.GroupOfRecord(i)];
+    AppendIntervalRow(records[i], prior.Source, intervals[i], &block);
+    if (named) {
+      block.push_back('\t');
+      AppendTsvText(labels.Group(i), &block);
+      block.push_back('\t');
+      AppendTsvText(labels.Id(i), &block);
+    }
+    block.push_back('\n');
+    FlushIfFull(&block, tsv);
+    if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());
+  }
+  tsv->Write(block);
+}
+
+void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
+                   bool percent, OutputFile* csv, const RowProgress& progress) {
+  const RecordTable& records = data.Input.Records;
+  RecordLabels labels(data);
+  std::string block(kCsvTableHeader);
+  if (threshold) {
+    block.pop_back();
+    block.append(kCsvThresholdColumns).push_back('\n');
+  }
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    CsvRowContext context;
+    static_cast<FigureSources&>(context) = FigureSourcesOf(records, data, intervals, i, threshold);
+    context.Percent = percent;
+    context.Group = labels.Group(i);
+    context.Id = labels.Id(i);
+    AppendCsvRow(records[i], context, intervals[i], &block);
+    FlushIfFull(&block, csv);
+    if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());
+  }
+  csv->Write(block);
+}
+
+void WriteSummaryTable(const EstimatedData& data, OutputFile* csv) {
+  RecordLabels labels(data);
+  std::string block(kSummaryTableHeader);
+  for (std::size_t g = 0; g < data.Plan.Groups.size(); ++g) {
+    const GroupSpan& group = data.Plan.Groups[g];
+    // Every group has a record, and every record its group's label.
+    AppendSummaryRow(labels.Group(data.Plan.RecordIndices[group.Begin]), group.End - group.Begin,
+                     data.Summaries[g], data.Fits[g].Fit, &block);
+    FlushIfFull(&block, csv);
+  }
+  csv->Write(block);
+}
+
+}  // namespace propsmooth

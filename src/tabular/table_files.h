@@ -1,0 +1,67 @@
+// The tables of a run, from the estimated data: the interval table (TSV),
+// the CSV table and the summary; and the data as read and estimated.
+#ifndef PROPSMOOTH_TABULAR_TABLE_FILES_H_
+#define PROPSMOOTH_TABULAR_TABLE_FILES_H_
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "common/output_file.h"
+#include "stats/record_estimates.h"
+#include "stats/record_intervals.h"
+#include "tabular/input_table.h"
+
+namespace propsmooth {
+
+/// The data as read and estimated: the records carry their results.
+struct EstimatedData : EstimatedGroups {
+  InputTable Input;
+};
+
+/// Whether the data came from a CSV or TSV file, whose groups and ids are
+/// text, rather than the four-number format.
+bool IsNamedInput(const InputTable& input);
+
+/// Hands `block` to `file` once it holds enough to be worth a write.
+void FlushIfFull(std::string* block, OutputFile* file);
+
+/// Told now and then how many records are written.
+using RowProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+/// The group and id of a record as the tables give them: for CSV and TSV
+/// data the group's value and the id column's (empty without such a
+/// column); for the four-number format the Unit (empty when all records
+/// form one group) and the Code.
+class RecordLabels {
+ public:
+  explicit RecordLabels(const EstimatedData& data) : data_(data) {}
+  /// Each text is valid until the next call of the same function.
+  std::string_view Group(std::size_t record);
+  std::string_view Id(std::size_t record);
+
+ private:
+  const EstimatedData& data_;
+  std::string group_;  // the text of a number, while it is used
+  std::string id_;
+};
+
+/// Writes the interval table: a header line, then a row per record in the
+/// order of the data; CSV and TSV data add their Group and Id columns.
+void WriteIntervalTable(const EstimatedData& data, const RecordIntervals& intervals,
+                        OutputFile* tsv, const RowProgress& progress);
+
+/// Writes the CSV table: kCsvTableHeader (with kCsvThresholdColumns and
+/// their cells when `threshold`), then a row per record in the order of the
+/// data, under the fits of data.Fits; `intervals` are theirs. Proportions
+/// in percent when `percent`.
+void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
+                   bool percent, OutputFile* csv, const RowProgress& progress);
+
+/// Writes the summary table: kSummaryTableHeader, then a row per group.
+void WriteSummaryTable(const EstimatedData& data, OutputFile* csv);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_TABULAR_TABLE_FILES_H_

@@ -1,0 +1,19 @@
+// Test helper: a group of the report estimated by the core, as a report run
+// would hand it over.
+#ifndef PROPSMOOTH_TESTS_REPORT_TOOL_ESTIMATED_GROUP_H_
+#define PROPSMOOTH_TESTS_REPORT_TOOL_ESTIMATED_GROUP_H_
+
+#include <utility>
+#include <vector>
+
+#include "html/group_view.h"
+
+namespace propsmooth {
+
+/// Unit 2 of (Data1, Data2) pairs, Codes 1, 2, ..., estimated with the
+/// default fit settings.
+GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts);
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_TESTS_REPORT_TOOL_ESTIMATED_GROUP_H_

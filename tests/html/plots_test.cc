@@ -1,0 +1,88 @@
+// The three plots of a group: what they draw, in the page's units.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "estimated_group.h"
+#include "svg_reading.h"
+#include "html/funnel_plot.h"
+#include "html/histogram_plot.h"
+#include "html/shrinkage_plot.h"
+
+namespace propsmooth {
+namespace {
+
+// The three figures of `group` under its ML prior (or the moment
+// estimators where the fit fails).
+std::vector<std::string> Figures(const GroupView& group) {
+  const GroupPrior prior = ChoosePrior(group.Summary, PriorEstimator::kMle);
+  std::vector<std::string> figures(3);
+  AppendHistogram(group, "g", &figures[0]);
+  AppendShrinkagePlot(group, prior, "g", SectionLimits{}, &figures[1]);
+  AppendFunnelPlot(group, "g", SectionLimits{}, &figures[2]);
+  return figures;
+}
+
+// Whether one of the chart's texts is `text`.
+bool HasText(const std::string& svg, const std::string& text) {
+  for (const std::string& element : Elements(svg, "text")) {
+    if (Content(element) == text) return true;
+  }
+  return false;
+}
+
+// Regions of 0, 5, 10 and 20 of 20: the raw proportions run from 0% to
+// 100%, so both proportion axes of the shrinkage plot and the funnel's
+// vertical axis end at a tick "100" (steps of 20), and no tick is a
+// fraction such as "1.0". The pooled proportion is 35 / 80 = 43.75%.
+TEST(Plots, ShowProportionsInPercent) {
+  const std::vector<std::string> figures =
+      Figures(EstimatedGroup({{0, 20}, {5, 20}, {10, 20}, {20, 20}}));
+  const char* titles[3][2] = {
+      {"raw proportion (%)", "density per percentage point"},
+      {"raw proportion (%)", "EB proportion (%)"},
+      {"Data2 (region size)", "raw proportion (%)"},
+  };
+  for (std::size_t f = 0; f < 3; ++f) {
+    SCOPED_TRACE(titles[f][1]);
+    EXPECT_TRUE(HasText(figures[f], titles[f][0]));
+    EXPECT_TRUE(HasText(figures[f], titles[f][1]));
+    EXPECT_TRUE(HasText(figures[f], "100"));
+    EXPECT_FALSE(HasText(figures[f], "1.0"));
+  }
+  EXPECT_NE(figures[2].find("pooled proportion 43.750000%"), std::string::npos);
+}
+
+// Regions at 0% and at 100%, the largest of them the largest dot of the
+// shrinkage plot: every dot of the two scatter plots, its stroke (0.8
+// pixels wide, half outside) included, lies inside the plot area that
+// clips it.
+TEST(Plots, DrawDotsAtTheEndsWhole) {
+  const std::vector<std::string> figures =
+      Figures(EstimatedGroup({{0, 40}, {5, 20}, {10, 20}, {20, 20}, {3, 10}}));
+  for (std::size_t f = 1; f < 3; ++f) {
+    const std::string& svg = figures[f];
+    const std::vector<std::string> clips = Elements(svg, "clipPath");
+    ASSERT_EQ(clips.size(), 1u);
+    const std::string area = Elements(clips[0], "rect").at(0);
+    const double left = Attribute(area, "x");
+    const double top = Attribute(area, "y");
+    const double right = left + Attribute(area, "width");
+    const double bottom = top + Attribute(area, "height");
+    std::size_t dots = 0;
+    for (const std::string& dot : Elements(svg, "circle")) {
+      SCOPED_TRACE(dot);
+      ++dots;
+      const double r = Attribute(dot, "r") + 0.4;
+      EXPECT_GE(Attribute(dot, "cx") - r, left);
+      EXPECT_LE(Attribute(dot, "cx") + r, right);
+      EXPECT_GE(Attribute(dot, "cy") - r, top);
+      EXPECT_LE(Attribute(dot, "cy") + r, bottom);
+    }
+    EXPECT_EQ(dots, 5u);
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth

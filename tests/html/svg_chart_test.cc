@@ -1,0 +1,119 @@
+#include "html/svg_chart.h"
+
+#include <limits>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "svg_reading.h"
+
+namespace propsmooth {
+namespace {
+
+// Axis ranges end on multiples of a 1-2-5 step giving about five intervals,
+// so the tick labels are short round numbers.
+TEST(NiceRange, EndsOnRoundSteps) {
+  struct Case {
+    double Low, High, Min, Max;
+    std::size_t Ticks;
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const Case cases[] = {
+      {0.0, 0.375, 0.0, 0.4, 5},      // step 0.1
+      {0.0, 52.0, 0.0, 60.0, 4},      // 52 / 5 is above 10: step 20
+      {10.0, 10.5, 10.0, 10.5, 6},    // step 0.1
+      {0.0, 1.0, 0.0, 1.0, 6},        // step 0.2
+      {-0.03, 1.03, -0.5, 1.5, 5},    // step 0.5
+      {0.0, 0.0, -1.0, 1.0, 5},       // no width: widened by 1 each side
+      {5.0, 5.0, 4.4, 5.6, 7},        // widened by a tenth, step 0.2
+      {0.0, inf, 0.0, 1.0, 6},        // unusable: the unit range
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Low << " .. " << c.High);
+    const AxisRange range = NiceRange(c.Low, c.High);
+    EXPECT_NEAR(range.Min, c.Min, 1e-12);
+    EXPECT_NEAR(range.Max, c.Max, 1e-12);
+    EXPECT_EQ(TickValues(range).size(), c.Ticks);
+  }
+}
+
+// The range's ends lie the pad inside the plot area's border, so that a
+// dot at an end is drawn whole.
+TEST(MapX, PutsTheRangeOnThePlotAreaWithinItsPad) {
+  for (const double pad : {0.0, 10.0}) {
+    SCOPED_TRACE(pad);
+    PlotFrame frame;
+    frame.Pad = pad;
+    frame.X = {0.0, 2.0, 0.5};
+    frame.Y = {-1.0, 1.0, 0.5};
+    EXPECT_DOUBLE_EQ(MapX(frame, 0.0), frame.Left + pad);
+    EXPECT_DOUBLE_EQ(MapX(frame, 2.0), frame.Width - frame.Right - pad);
+    EXPECT_DOUBLE_EQ(MapX(frame, 1.0), (frame.Left + frame.Width - frame.Right) / 2.0);
+    // Up the page is down the pixels.
+    EXPECT_DOUBLE_EQ(MapY(frame, 1.0), frame.Top + pad);
+    EXPECT_DOUBLE_EQ(MapY(frame, -1.0), frame.Height - frame.Bottom - pad);
+  }
+}
+
+// The widest advance widths, in em, of the characters of tick labels among
+// the sans-serif fonts the page meets: DejaVu Sans and Verdana, both
+// 0.636 em (1303/2048) for a digit; Verdana's "." 0.364 em and "-"
+// 0.431 em. Not the program's bound, so a bound set too tight shows here.
+double WidestFontWidth(const std::string& text, double font_size) {
+  double ems = 0.0;
+  for (const char c : text) ems += c == '.' ? 0.3638 : c == '-' ? 0.4311 : 0.6362;
+  return ems * font_size;
+}
+
+// Every tick label lies inside the chart, whatever the ranges: the last x
+// label at the right edge, long y labels at the left, clear of the
+// vertical title. The ranges are what the plots meet: a funnel's sizes up
+// to 2500, 60000 or 2.5e9, proportions in hundredths of a percent, 0 to
+// 100%, and negative values.
+TEST(FitMargins, KeepsEveryTickLabelInsideTheChart) {
+  struct Case {
+    AxisRange X, Y;
+    double Pad;
+  };
+  const Case cases[] = {
+      {{0.0, 2500.0, 500.0}, {0.0, 8.0, 2.0}, 4.6},
+      {{0.0, 60000.0, 20000.0}, {0.0, 0.015, 0.005}, 4.6},
+      {{0.0, 2.5e9, 5e8}, {0.0, 100.0, 20.0}, 0.0},
+      {{0.0, 0.015, 0.005}, {-0.5, 1.5, 0.5}, 10.0},
+      {{-1000.0, 1000.0, 500.0}, {0.0, 0.0008, 0.0002}, 0.0},
+  };
+  for (const Case& c : cases) {
+    PlotFrame frame;
+    frame.X = c.X;
+    frame.Y = c.Y;
+    frame.Pad = c.Pad;
+    FitMargins(&frame);
+    std::string svg;
+    AppendAxes(frame, "x", "y", &svg);
+    const std::size_t title = svg.find("rotate(-90 ");
+    ASSERT_NE(title, std::string::npos);
+    // The rotated title's descenders reach 0.24 em right of its baseline.
+    const double title_right =
+        std::stod(svg.substr(title + 11)) + 0.24 * kTitleFontSize;
+    std::size_t labels = 0;
+    for (const std::string& element : Elements(svg, "text")) {
+      if (element.find("axis-title") != std::string::npos) continue;
+      const std::string label = Content(element);
+      SCOPED_TRACE(label);
+      ++labels;
+      const double x = Attribute(element, "x");
+      const double width = WidestFontWidth(label, kTickFontSize);
+      if (element.find("text-anchor=\"middle\"") != std::string::npos) {
+        EXPECT_GE(x - width / 2.0, 0.0);
+        EXPECT_LE(x + width / 2.0, frame.Width);
+      } else {
+        EXPECT_GE(x - width, title_right);
+        EXPECT_LE(x, frame.Left);
+      }
+    }
+    EXPECT_EQ(labels, TickValues(c.X).size() + TickValues(c.Y).size());
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth

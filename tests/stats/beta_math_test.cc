@@ -1,0 +1,191 @@
+#include "stats/beta_math.h"
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include <gtest/gtest.h>
+
+namespace propsmooth {
+namespace {
+
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The credible bounds must match independently computed quantiles to 1e-9.
+// References: tests/report_tool/reference_values.py, which inverts the
+// regularized incomplete beta function by bisection, the function evaluated
+// as its continued fraction in 50-digit mpmath arithmetic and checked against
+// mpmath.betainc where that converges (the script's docstring gives the
+// method). Case 4 is also closed form: Beta(1, 2) has the quantiles
+// 1 - sqrt(1 - p), so 1 - sqrt(0.75) and 0.5.
+TEST(PosteriorInterval, MatchesIndependentQuantiles) {
+  struct Case {
+    int Data1, Data2;
+    double Alpha, Beta, Level, Lower, Upper;
+  };
+  const Case cases[] = {
+      {0, 20, 2.304783, 14.079809, 0.95, 0.0098551717963539541472, 0.16092797845015209799},
+      {4, 14, 2.304783, 14.079809, 0.95, 0.085611545502057242136, 0.36568955130674694046},
+      {12, 100, 5.269712, 29.226411, 0.95, 0.077562610571226799084, 0.18968634985300654575},
+      {0, 1, 1.0, 1.0, 0.5, 0.13397459621556135324, 0.5},
+      {0, 10, 0.3, 0.2, 0.9, 3.2586568187916566122e-6, 0.1299575328773115661},
+      {1, 1, 0.5, 0.5, 0.99, 0.051236545575435327938, 0.99998457866385068014},
+      {30, 120, 2.0, 3.0, 0.999, 0.14244824220818386369, 0.39464278081009924761},
+      {5000, 100000, 20.5, 300.25, 0.95, 0.048703789181841720429, 0.05140216783053552085},
+      {7, 7, 0.05, 40.0, 0.8, 0.087482769253492574025, 0.21875502897889669787},
+      {200000, 200000, 1.5, 2.5, 0.95, 0.99996791962051086575, 0.99999792199650288652},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Data1 << " of " << c.Data2 << ", Beta("
+                                      << c.Alpha << ", " << c.Beta << "), " << c.Level);
+    const CredibleBounds bounds =
+        PosteriorInterval(c.Data1, c.Data2, c.Alpha, c.Beta, c.Level);
+    ASSERT_EQ(bounds.Status, IntervalStatus::kOk);
+    EXPECT_NEAR(bounds.Lower, c.Lower, 1e-9);
+    EXPECT_NEAR(bounds.Upper, c.Upper, 1e-9);
+  }
+}
+
+// Without a beta prior or a binomial count there is no interval, and the
+// reason names which; the prior is judged before the counts.
+TEST(PosteriorInterval, NamesTheReasonWhenThereIsNone) {
+  struct Case {
+    int Data1, Data2;
+    double Alpha, Beta;
+    IntervalStatus Status;
+  };
+  const Case cases[] = {
+      {3, 10, 0.0, 0.0, IntervalStatus::kNoPrior},
+      {3, 10, -0.042683, -0.042683, IntervalStatus::kPriorNotPositive},
+      {0, 10, -0.25, -0.25, IntervalStatus::kPriorNotPositive},
+      {3, 10, 2.0, 0.0, IntervalStatus::kPriorNotPositive},
+      {3, 10, kNan, 2.0, IntervalStatus::kPriorNotPositive},
+      {3, 10, 2.0, kInf, IntervalStatus::kPriorNotPositive},
+      {11, 10, 2.0, 5.0, IntervalStatus::kCountAboveSize},
+      {11, 10, -1.0, 5.0, IntervalStatus::kPriorNotPositive},
+      {10, 10, 2.0, 5.0, IntervalStatus::kOk},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Data1 << " of " << c.Data2 << ", " << c.Alpha
+                                      << ", " << c.Beta);
+    const CredibleBounds bounds = PosteriorInterval(c.Data1, c.Data2, c.Alpha, c.Beta, 0.95);
+    EXPECT_EQ(bounds.Status, c.Status);
+    EXPECT_EQ(std::string(IntervalStatusText(bounds.Status)).empty(),
+              c.Status == IntervalStatus::kOk);
+  }
+}
+
+// Both tails of a posterior against 50-digit mpmath.betainc on [0, P] and
+// [P, 1] (tests/report_tool/prior_fit_reference.py), each to 1e-9 of its
+// own size: a tail of 6e-36 is only right if it is not one minus the other.
+TEST(BetaTails, MatchesFiftyDigitTails) {
+  struct Case {
+    double A, B, Threshold, AtMost, Exceed;
+  };
+  const Case cases[] = {
+      {6.3047830000000005, 24.079808999999997, 0.2, 0.49438716576709337377, 0.50561283423290662623},
+      {2.304783, 34.079809, 0.3, 0.99989389821822686077, 0.00010610178177313922911},
+      {17.269712, 117.226411, 0.1, 0.16114931801247618002, 0.83885068198752381998},
+      {0.5, 0.5, 0.5, 0.5, 0.5},
+      {70.5, 1250.25, 0.06, 0.85712099688043299345, 0.14287900311956700655},
+      {3.0, 400.0, 0.2, 1.0, 5.6631578932052425613e-36},
+      {400.0, 3.0, 0.9, 4.1959601056371885101e-16, 0.9999999999999995804},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "Beta(" << c.A << ", " << c.B << ") at " << c.Threshold);
+    const std::optional<TailProbabilities> tails = BetaTails(c.A, c.B, c.Threshold);
+    ASSERT_TRUE(tails.has_value());
+    EXPECT_NEAR(tails->AtMost, c.AtMost, 1e-9 * c.AtMost);
+    EXPECT_NEAR(tails->Exceed, c.Exceed, 1e-9 * c.Exceed);
+  }
+}
+
+TEST(BetaTails, EmptyOutsideTheDistribution) {
+  struct Case {
+    double A, B, Threshold;
+  };
+  const Case cases[] = {
+      {0.0, 1.0, 0.5}, {1.0, -1.0, 0.5}, {kNan, 1.0, 0.5}, {1.0, kInf, 0.5},
+      {1.0, 1.0, 0.0}, {1.0, 1.0, 1.0},  {1.0, 1.0, kNan}, {1.0, 1.0, -0.1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.A << ", " << c.B << ", " << c.Threshold);
+    EXPECT_FALSE(BetaTails(c.A, c.B, c.Threshold).has_value());
+  }
+}
+
+// Closed forms: Beta(a, b) densities with integer or half-integer
+// parameters, e.g. Beta(2, 3): 12 x (1 - x)^2, Beta(1/2, 1/2): 1 / (pi
+// sqrt(x (1 - x))). Outside (0, 1), at a pole or without a prior: nothing.
+TEST(BetaDensity, MatchesClosedForms) {
+  struct Case {
+    double Alpha, Beta, X;
+    bool Exists;
+    double Density;
+  };
+  const Case cases[] = {
+      {2.0, 3.0, 0.25, true, 12.0 * 0.25 * 0.75 * 0.75},
+      {1.0, 1.0, 0.7, true, 1.0},
+      {0.5, 0.5, 0.5, true, 2.0 / std::numbers::pi},
+      {3.0, 1.0, 0.9, true, 3.0 * 0.81},
+      {2.0, 3.0, 0.0, false, 0.0},
+      {2.0, 3.0, 1.0, false, 0.0},
+      {-1.0, 3.0, 0.5, false, 0.0},
+      {0.0, 0.0, 0.5, false, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "Beta(" << c.Alpha << ", " << c.Beta << ") at " << c.X);
+    const std::optional<double> density = BetaDensity(c.Alpha, c.Beta, c.X);
+    ASSERT_EQ(density.has_value(), c.Exists);
+    if (c.Exists) {
+      EXPECT_NEAR(*density, c.Density, 1e-12);
+    }
+  }
+}
+
+// References from tests/report_tool/reference_values.py: the binomial
+// distribution function summed exactly with fractions.Fraction, then the
+// interpolated quantile (r - a) / n, raised to 0 where it falls below.
+TEST(BinomialControlLimit, MatchesExactBinomial) {
+  struct Case {
+    int Size;
+    double Pooled, Probability, Limit;
+  };
+  const Case cases[] = {
+      {20, 0.15, 0.025, 0},
+      {20, 0.15, 0.975, 0.29662254237136798},
+      {20, 0.15, 0.001, 0},
+      {20, 0.15, 0.999, 0.41521982185101236},
+      {47, 0.152464, 0.025, 0.045948146506727142},
+      {47, 0.152464, 0.999, 0.32225023194523694},
+      {10, 0.5, 0.025, 0.13244444444444445},
+      {1, 0.3, 0.975, 0.91666666666666663},
+      {100, 0.01, 0.001, 0},
+      {100, 0.01, 0.999, 0.048393720738869293},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Size << ", " << c.Pooled << ", " << c.Probability);
+    const std::optional<double> limit = BinomialControlLimit(c.Size, c.Pooled, c.Probability);
+    ASSERT_TRUE(limit.has_value());
+    EXPECT_NEAR(*limit, c.Limit, 1e-10);
+  }
+}
+
+TEST(BinomialControlLimit, RefusesWhatHasNoLimit) {
+  struct Case {
+    long Size;
+    double Pooled, Probability;
+  };
+  const Case cases[] = {
+      {0, 0.2, 0.975}, {10, 0.0, 0.975}, {10, 1.0, 0.975}, {10, 1.2, 0.975},
+      {10, kNan, 0.975}, {10, 0.2, 0.0}, {10, 0.2, 1.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Size << ", " << c.Pooled << ", " << c.Probability);
+    EXPECT_FALSE(BinomialControlLimit(c.Size, c.Pooled, c.Probability).has_value());
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth

@@ -1,0 +1,211 @@
+#include "stats/prior_fit.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "estimate/eb.h"
+#include "estimate/worked_groups.h"
+#include "fit_data.h"
+
+namespace propsmooth {
+namespace {
+
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+// Optima from tests/report_tool/prior_fit_reference.py: mpmath.findroot on
+// the digamma form of the gradient at 50 digits (gradient below 1e-48
+// there), the log-likelihood from log-gamma differences, the profile bound
+// by bisection on the size with mu refound by findroot at each size.
+constexpr double kRatsAlpha = 2.3047833121243347941;
+constexpr double kRatsBeta = 14.079809031547965007;
+constexpr double kRatsLogLik = -154.14024966519733273;
+constexpr double kRatsSizeLower95 = 8.76364758367761;
+constexpr double kUnit30Alpha = 0.21398999471152347239;  // Beta equal by symmetry
+constexpr double kUnit30LogLik = -7.9616632280255939243;
+constexpr double kUnit30SizeLower95 = 0.0633483856969023;
+// Unit 10: so flat an optimum that the log-likelihood stops showing the
+// ascent some 1e-7 short of it.
+constexpr double kUnit10Alpha = 19.607146606983819;
+constexpr double kUnit10Beta = 131.35501725161939;
+constexpr double kUnit10LogLik = -17.44601812809692;
+// Complete pooling's bound for kUnderdispersed: the profile chi2/2 below
+// l_bin, searched down from a size of 1e15.
+constexpr double kUnderdispersedSizeLower95 = 36.639107530732;
+
+// Unit 30 of examples/units.txt: two all-or-nothing regions beside two
+// nearly so; more spread than the moment estimators can express.
+const Counts kUnit30 = {{0, 12}, {12, 12}, {1, 12}, {11, 12}};
+const Counts kUnit10 = {{14, 120}, {9, 95}, {30, 160}, {4, 70}, {21, 130}, {11, 88}};
+// Less spread than binomial sampling at p = 0.1 (variance 8e-4 against
+// 0.09/50 = 1.8e-3), yet positive moment estimators (11.15, 100.35).
+const Counts kUnderdispersed = {{5, 50}, {6, 50}, {4, 50}, {5, 50}, {7, 50}, {3, 50}};
+
+GroupWorkspace GroupOf(const std::vector<Region>& regions) {
+  GroupWorkspace workspace;
+  workspace.Regions = regions;
+  return workspace;
+}
+
+// The fit as the report runs it: propsmooth's estimate first.
+PriorFit FitAfterPropsmooth(const std::vector<Region>& regions, const RunSettings& settings) {
+  GroupWorkspace workspace = GroupOf(regions);
+  EstimateGroup(settings, false, &workspace);
+  return FitPrior(workspace.Regions, workspace.Summary, settings);
+}
+
+// Where propsmooth's Newton fit fails (from the moment estimators, and from
+// the usage text's start -A12.3 -B13.0 -E0.005 -L10) and how each now
+// ends, beside the starts where it converges.
+TEST(FitPrior, EndsEveryNewtonFailureAtTheIndependentOptimumOrABoundary) {
+  const RunSettings plain;
+  const RunSettings usage = Settings(0.005, 10, 12.3, 13.0);
+  const RunSettings near = Settings(0.00001, 20, 2.0, 14.0);
+  struct Case {
+    const char* Name;
+    std::vector<Region> Regions;
+    RunSettings Run;
+    FitLabel Label;
+    FitBoundary Boundary;
+    double Alpha, Beta, LogLik;
+  };
+  const Case cases[] = {
+      {"rats, moments", RatRegions(), plain, FitLabel::kNewton, FitBoundary::kNone,
+       kRatsAlpha, kRatsBeta, kRatsLogLik},
+      {"rats, -A2 -B14", RatRegions(), near, FitLabel::kNewton, FitBoundary::kNone,
+       kRatsAlpha, kRatsBeta, kRatsLogLik},
+      {"rats, usage start", RatRegions(), usage, FitLabel::kSafeguarded, FitBoundary::kNone,
+       kRatsAlpha, kRatsBeta, kRatsLogLik},
+      {"unit 30, moments", RegionsOf(kUnit30), plain, FitLabel::kSafeguarded,
+       FitBoundary::kNone, kUnit30Alpha, kUnit30Alpha, kUnit30LogLik},
+      {"unit 30, usage start", RegionsOf(kUnit30), usage, FitLabel::kSafeguarded,
+       FitBoundary::kNone, kUnit30Alpha, kUnit30Alpha, kUnit30LogLik},
+      {"unit 10, usage start", RegionsOf(kUnit10), usage, FitLabel::kSafeguarded,
+       FitBoundary::kNone, kUnit10Alpha, kUnit10Beta, kUnit10LogLik},
+      {"underdispersed, moments", RegionsOf(kUnderdispersed), plain,
+       FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling, kNone, kNone, kNone},
+      {"underdispersed, usage start", RegionsOf(kUnderdispersed), usage,
+       FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling, kNone, kNone, kNone},
+      {"unit 20, one region", RegionsOf({{7, 40}}), plain, FitLabel::kNoFiniteMaximum,
+       FitBoundary::kCompletePooling, kNone, kNone, kNone},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const PriorFit fit = FitAfterPropsmooth(c.Regions, c.Run);
+    EXPECT_STREQ(FitLabelText(fit.Label), FitLabelText(c.Label));
+    EXPECT_EQ(fit.Boundary, c.Boundary);
+    ASSERT_EQ(fit.Prior.has_value(), !std::isnan(c.Alpha));
+    if (fit.Prior) {
+      // propsmooth stops once its corrections are below 1e-5; the search
+      // goes on to a gradient within 1e-10 of the log-likelihood.
+      const double tolerance = c.Label == FitLabel::kNewton ? 1e-6 : 1e-9;
+      EXPECT_NEAR(fit.Prior->Alpha, c.Alpha, tolerance * c.Alpha);
+      EXPECT_NEAR(fit.Prior->Beta, c.Beta, tolerance * c.Beta);
+      ASSERT_TRUE(fit.LogLik.has_value());
+      EXPECT_NEAR(*fit.LogLik, c.LogLik, 1e-10 * std::fabs(c.LogLik));
+      EXPECT_GT(*fit.LogLik, fit.BinomialLogLik);
+      EXPECT_LE(fit.Iterations, kSafeguardedStepLimit);
+    } else {
+      // Complete pooling: nothing beat the binomial limit, which falls as
+      // theta leaves 0.
+      EXPECT_LE(fit.SlopeAtBinomial, 0.0);
+      ASSERT_TRUE(fit.LogLik.has_value());
+      EXPECT_EQ(*fit.LogLik, fit.BinomialLogLik);
+      EXPECT_FALSE(fit.SeAlpha.has_value());
+    }
+  }
+}
+
+// Boundaries are named from the counts and the likelihood's shape.
+TEST(FitPrior, NamesEachBoundary) {
+  struct Case {
+    const char* Name;
+    Counts Regions;
+    FitLabel Label;
+    FitBoundary Boundary;
+  };
+  const Case cases[] = {
+      {"all zero", {{0, 10}, {0, 20}, {0, 5}}, FitLabel::kNoFiniteMaximum,
+       FitBoundary::kNoSuccesses},
+      {"all x = n", {{10, 10}, {20, 20}}, FitLabel::kNoFiniteMaximum,
+       FitBoundary::kAllSuccesses},
+      {"all or nothing", {{0, 10}, {20, 20}, {0, 3}}, FitLabel::kNoFiniteMaximum,
+       FitBoundary::kNoPooling},
+      {"equal proportions", {{2, 10}, {4, 20}, {6, 30}, {1, 5}}, FitLabel::kNoFiniteMaximum,
+       FitBoundary::kCompletePooling},
+      {"count above size", {{2, 10}, {11, 10}}, FitLabel::kFailed, FitBoundary::kNotBinomial},
+      {"no trials", {{0, 0}, {0, 0}}, FitLabel::kFailed, FitBoundary::kNoTrials},
+      {"no regions", {}, FitLabel::kFailed, FitBoundary::kNoTrials},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const PriorFit fit = FitAfterPropsmooth(RegionsOf(c.Regions), RunSettings{});
+    EXPECT_EQ(fit.Label, c.Label);
+    EXPECT_EQ(fit.Boundary, c.Boundary);
+    EXPECT_FALSE(std::string(FitBoundaryText(fit.Boundary)).empty());
+    EXPECT_FALSE(fit.Prior.has_value());
+    EXPECT_FALSE(fit.SeAlpha.has_value());
+  }
+}
+
+// Standard errors against the inverse of minus a central-difference Hessian
+// of the plain log-gamma likelihood, taken in the coordinates themselves:
+// in (logit mu, log size) for those two, in (Alpha, Beta) for Alpha and
+// Beta, so that the delta method is checked too. The differences carry
+// errors near 1e-4 relative; the profile bounds come from the script.
+TEST(FitPrior, StandardErrorsAndProfileBoundMatchIndependentValues) {
+  struct Case {
+    const char* Name;
+    std::vector<Region> Regions;
+    RunSettings Run;
+    double SizeLower95;
+  };
+  const Case cases[] = {
+      {"rats", RatRegions(), RunSettings{}, kRatsSizeLower95},
+      {"rats, usage start", RatRegions(), Settings(0.005, 10, 12.3, 13.0), kRatsSizeLower95},
+      {"unit 30", RegionsOf(kUnit30), RunSettings{}, kUnit30SizeLower95},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const PriorFit fit = FitAfterPropsmooth(c.Regions, c.Run);
+    ASSERT_TRUE(fit.Prior.has_value());
+    ASSERT_TRUE(fit.SeAlpha && fit.SeBeta && fit.SeLogitMean && fit.SeLogSize);
+    const double alpha = fit.Prior->Alpha;
+    const double beta = fit.Prior->Beta;
+    const auto in_coordinates = [&](double u, double v) {
+      return LogGammaLogLik(c.Regions, u, v);
+    };
+    const auto in_parameters = [&](double a, double b) {
+      return LogGammaLogLik(c.Regions, std::log(a) - std::log(b), std::log(a + b));
+    };
+    const LocalShape coordinates =
+        DifferenceShape(in_coordinates, std::log(alpha) - std::log(beta), std::log(alpha + beta));
+    // Steps of 1e-3 in Alpha and Beta: the scale of unit 30's prior.
+    const LocalShape parameters = DifferenceShape(in_parameters, alpha, beta);
+    const auto inverse_diagonal = [](const LocalShape& s) {
+      const double det = s.Hessian[0][0] * s.Hessian[1][1] - s.Hessian[0][1] * s.Hessian[1][0];
+      return std::array<double, 2>{-s.Hessian[1][1] / det, -s.Hessian[0][0] / det};
+    };
+    const std::array<double, 2> var_uv = inverse_diagonal(coordinates);
+    const std::array<double, 2> var_ab = inverse_diagonal(parameters);
+    EXPECT_NEAR(*fit.SeLogitMean, std::sqrt(var_uv[0]), 1e-3 * std::sqrt(var_uv[0]));
+    EXPECT_NEAR(*fit.SeLogSize, std::sqrt(var_uv[1]), 1e-3 * std::sqrt(var_uv[1]));
+    EXPECT_NEAR(*fit.SeAlpha, std::sqrt(var_ab[0]), 1e-3 * std::sqrt(var_ab[0]));
+    EXPECT_NEAR(*fit.SeBeta, std::sqrt(var_ab[1]), 1e-3 * std::sqrt(var_ab[1]));
+    ASSERT_TRUE(fit.SizeLower95.has_value());
+    EXPECT_NEAR(*fit.SizeLower95, c.SizeLower95, 1e-8 * c.SizeLower95);
+  }
+  const PriorFit pooled = FitAfterPropsmooth(RegionsOf(kUnderdispersed), RunSettings{});
+  ASSERT_TRUE(pooled.SizeLower95.has_value());
+  EXPECT_NEAR(*pooled.SizeLower95, kUnderdispersedSizeLower95, 1e-8 * kUnderdispersedSizeLower95);
+  // Only the page and the summary show it.
+  GroupWorkspace workspace = GroupOf(RatRegions());
+  EstimateGroup(RunSettings{}, false, &workspace);
+  EXPECT_FALSE(FitPrior(workspace.Regions, workspace.Summary, RunSettings{}, false).SizeLower95);
+}
+
+}  // namespace
+}  // namespace propsmooth
