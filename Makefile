@@ -7,8 +7,8 @@ PREFIX ?= /usr/local
 # `make ... INSTALL_DEPS=true` skips the package check, e.g. off Debian.
 INSTALL_DEPS ?= scripts/install-deps
 # The package set of scripts/install-deps: building needs the smallest,
-# the .deb adds its tools, the tests theirs. A target's set holds for the
-# targets it builds first (`make install` runs `build` with `build`'s set).
+# the .deb adds its tools, the tests theirs. A target's set is also that of
+# the targets it runs first: `make package` checks for the package set once.
 DEPS_SET = build
 package: DEPS_SET = package
 test: DEPS_SET = test
