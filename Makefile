@@ -6,9 +6,12 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 # `make ... INSTALL_DEPS=true` skips the package check, e.g. off Debian.
 INSTALL_DEPS ?= scripts/install-deps
-# The package set of scripts/install-deps; the demo needs the smallest.
-DEPS_SET = test
-demo: DEPS_SET = build
+# The package set of scripts/install-deps: building needs the smallest,
+# the .deb adds its tools, the tests theirs. A target's set is also that of
+# the targets it runs first: `make package` checks for the package set once.
+DEPS_SET = build
+package: DEPS_SET = package
+test: DEPS_SET = test
 # The demo configures without the tests, so that it needs no GoogleTest;
 # `make test` turns them on in the same build folder.
 demo: CONFIGURE_FLAGS = -DPROPSMOOTH_TESTS=OFF

@@ -4,7 +4,8 @@
 # another, starting from the corpus kept in tests/fuzz/corpus/<target>.
 #
 #   FUZZ_SECONDS  seconds per target (default 60)
-#   FUZZ_TARGETS  targets to run (default: all four)
+#   FUZZ_TARGETS  targets to run (default: all five; delimited_input, the
+#                 reader of propsmooth-report, needs its libraries)
 #   FUZZ_BUILD    build folder (default build-fuzz)
 #   FUZZ_JOBS     parallel compile jobs (default 2)
 #
@@ -15,13 +16,13 @@ set -eu
 cd "$(dirname "$0")/../.."
 
 seconds=${FUZZ_SECONDS:-60}
-targets=${FUZZ_TARGETS:-"data_reader options log_name estimate"}
+targets=${FUZZ_TARGETS:-"data_reader options log_name estimate delimited_input"}
 build=${FUZZ_BUILD:-build-fuzz}
 jobs=${FUZZ_JOBS:-2}
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ \
   -DPROPSMOOTH_FUZZ=ON -DPROPSMOOTH_TESTS=OFF -DPROPSMOOTH_BENCHMARKS=OFF \
-  -DPROPSMOOTH_REPORT_TOOL=OFF -DPROPSMOOTH_WERROR=ON >/dev/null
+  -DPROPSMOOTH_REPORT_TOOL=ON -DPROPSMOOTH_PYTHON=OFF -DPROPSMOOTH_WERROR=ON >/dev/null
 for target in $targets; do
   cmake --build "$build" -j "$jobs" --target "fuzz_$target"
 done
