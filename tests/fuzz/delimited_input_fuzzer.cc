@@ -22,9 +22,9 @@
 #include <string_view>
 
 #include "fuzz_check.h"
-#include "report_tool/delimited_parser.h"
-#include "report_tool/input_format.h"
-#include "report_tool/named_input.h"
+#include "tabular/delimited_parser.h"
+#include "tabular/input_format.h"
+#include "tabular/named_input.h"
 
 namespace propsmooth {
 namespace {
