@@ -27,6 +27,8 @@ void AppendPriorName(const GroupFit& fit, std::string* html) {
   }
   if (PoolsCompletely(fit)) {
     html->append("complete pooling</b>");
+    // That boundary's words end by naming it.
+    if (fit.Fit.Boundary == FitBoundary::kCompletePooling) return;
   } else {
     html->append(FitLabelText(fit.Fit.Label));
     html->append("</b> fit");
@@ -109,19 +111,20 @@ void AppendGroupSection(const GroupView& group, std::size_t index, double eps, d
   html->append("<pre class=\"log\">");
   AppendEscaped(log, html);
   html->append("</pre>\n<p class=\"note\">The lines above are propsmooth's own log, "
-               "word for word (its MLE, *** where its fit failed), as is the --tsv table; "
-               "the rest of the page uses the prior named below.</p>\n");
+               "word for word (its MLE, *** where its fit failed); like the --tsv table, "
+               "they keep propsmooth's figures. Everything below uses the prior named "
+               "next.</p>\n");
 
   const GroupShape shape = ClassifyGroup(group);
   if (shape == GroupShape::kSingleRegion) {
     html->append("<p class=\"shape\">A single region: one proportion has no spread, so "
-                 "no prior can be estimated from it and there is nothing to plot.</p>\n");
+                 "no beta prior can be fitted to it and there is nothing to plot.</p>\n");
   } else if (shape == GroupShape::kEqualProportions) {
     html->append("<p class=\"shape\">All ");
     html->append(std::to_string(count));
     html->append(" regions have the same proportion, ");
     AppendPercent(group.Regions.front().Proportion, html);
-    html->append("%: with no spread no prior can be estimated and there is nothing to "
+    html->append("%: with no spread no beta prior can be fitted and there is nothing to "
                  "plot.</p>\n");
   }
   AppendPriorNote(group.Fit, level, threshold, html);

@@ -133,7 +133,9 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
 }
 
 void AppendIndexFoot(const ReportHeader& header, std::string* html) {
-  html->append("</tbody></table>\n<p class=\"note\">");
+  html->append("</tbody></table>\n<p class=\"note\">Mean to Iterations are propsmooth's "
+               "own log figures; Fit to Prior used are the fit every figure of the sections "
+               "uses. ");
   if (header.DetailedGroups < header.GroupCount) {
     html->append("Plots and region tables are drawn for the first ");
     html->append(std::to_string(header.DetailedGroups));
