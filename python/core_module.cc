@@ -34,11 +34,6 @@ namespace py = pybind11;
 // Safe casts only: an int64 array is refused, never cut to 32 bits.
 using IntArray = py::array_t<std::int32_t, py::array::c_style>;
 
-// The prior names of the CSV table's prior column, by the code smooth
-// returns for them; -1: no posterior.
-constexpr std::array<FitChoice, 4> kPriorChoices = {
-    FitChoice::kNewton, FitChoice::kSafeguarded, FitChoice::kCompletePooling, FitChoice::kMe};
-
 std::span<const std::int32_t> Values(const IntArray& array, const char* what) {
   if (array.ndim() != 1) {
     throw py::value_error(std::string(what) + " must be one-dimensional");
@@ -98,10 +93,13 @@ py::array_t<T> NewColumn(std::size_t rows) {
   return py::array_t<T>(static_cast<py::ssize_t>(rows));
 }
 
+// The code smooth returns for a name of the CSV table's prior column: its
+// place in PriorNames(); -1: no posterior.
 std::int8_t PriorCode(std::string_view name) {
   if (name.empty()) return -1;
-  for (std::size_t c = 0; c < kPriorChoices.size(); ++c) {
-    if (name == FitChoiceText(kPriorChoices[c])) return static_cast<std::int8_t>(c);
+  const auto names = PriorNames();
+  for (std::size_t c = 0; c < names.size(); ++c) {
+    if (name == names[c]) return static_cast<std::int8_t>(c);
   }
   return -1;
 }
@@ -190,9 +188,9 @@ py::dict Smooth(const IntArray& count_array, const IntArray& size_array,
   return columns;
 }
 
-std::vector<std::string> PriorNames() {
+std::vector<std::string> PriorNameList() {
   std::vector<std::string> names;
-  for (const FitChoice choice : kPriorChoices) names.emplace_back(FitChoiceText(choice));
+  for (const std::string_view name : PriorNames()) names.emplace_back(name);
   return names;
 }
 
@@ -211,6 +209,6 @@ PYBIND11_MODULE(_core, m) {
         py::kw_only(), py::arg("level"), py::arg("threshold"), py::arg("fdr"), py::arg("alpha"),
         py::arg("beta"), py::arg("eps"), py::arg("max_iter"), py::arg("threads"),
         "The CSV table's numeric columns as a dict of arrays; prior and discovery coded.");
-  m.attr("PRIOR_NAMES") = propsmooth::PriorNames();
+  m.attr("PRIOR_NAMES") = propsmooth::PriorNameList();
   propsmooth::RegisterSufficientStatistics(m);
 }

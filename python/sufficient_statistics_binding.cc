@@ -119,7 +119,7 @@ py::dict PriorDict(const StatisticsFit& fit) {
   prior["beta_me"] = fit.Summary.BetaMe;
   prior["mle_alpha"] = fit.Summary.Mle ? fit.Summary.Mle->Alpha : nan;
   prior["mle_beta"] = fit.Summary.Mle ? fit.Summary.Mle->Beta : nan;
-  prior["choice"] = FitChoiceText(fit.Fit.Choice);
+  prior["choice"] = std::string(PriorName(fit.Fit));
   prior["alpha"] = fit.Fit.Alpha;
   prior["beta"] = fit.Fit.Beta;
   prior["pooled_rate"] = fit.Fit.PooledRate;
@@ -135,19 +135,11 @@ StatisticsFit FitOfPrior(const py::dict& prior) {
     const auto beta = prior["mle_beta"].cast<double>();
     if (!std::isnan(alpha) && !std::isnan(beta)) fit.Summary.Mle = BetaPrior{alpha, beta};
     const auto choice = prior["choice"].cast<std::string>();
-    bool known = false;
-    for (const FitChoice candidate : {FitChoice::kNewton, FitChoice::kSafeguarded,
-                                      FitChoice::kCompletePooling, FitChoice::kMe,
-                                      FitChoice::kNone}) {
-      if (choice == FitChoiceText(candidate)) {
-        fit.Fit.Choice = candidate;
-        known = true;
-      }
-    }
-    if (!known) throw py::value_error("the prior's choice " + choice + " is none of the fit's");
-    fit.Fit.Alpha = prior["alpha"].cast<double>();
-    fit.Fit.Beta = prior["beta"].cast<double>();
-    fit.Fit.PooledRate = prior["pooled_rate"].cast<double>();
+    std::optional<GroupFit> named =
+        FitOfPriorName(choice, prior["alpha"].cast<double>(), prior["beta"].cast<double>(),
+                       prior["pooled_rate"].cast<double>());
+    if (!named) throw py::value_error("the prior's choice " + choice + " is none of the fit's");
+    fit.Fit = *named;
   } catch (const py::error_already_set& error) {
     throw py::value_error(std::string("the prior lacks a value: ") + error.what());
   } catch (const py::cast_error& error) {
@@ -207,7 +199,7 @@ py::dict Apply(const IntArray& count_array, const IntArray& size_array, const py
   py::dict result;
   for (int f = 0; f < 7; ++f) result[kFigures[f]] = columns[static_cast<std::size_t>(f)];
   result["named"] = named;
-  result["prior_name"] = FitChoiceText(fit.Fit.Choice);
+  result["prior_name"] = std::string(PriorName(fit.Fit));
   return result;
 }
 

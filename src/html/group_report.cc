@@ -16,74 +16,61 @@
 namespace propsmooth {
 namespace {
 
-void AppendPriorNote(const GroupView& group, const GroupPrior& prior, double level,
-                     std::string* html) {
-  html->append("<p class=\"prior-note\">Prior of the EB proportions in the shrinkage "
-               "plot and of the credible intervals: <b>");
-  html->append(PriorSourceText(prior.Source));
-  html->append("</b>, Alpha = ");
-  AppendFixed6(prior.Alpha, html);
-  html->append(", Beta = ");
-  AppendFixed6(prior.Beta, html);
-  html->append(". Region i's posterior is Beta(Data1 + Alpha, Data2 \u2212 Data1 + Beta); "
-               "the interval is its equal-tailed ");
-  html->append(LevelText(level));
-  html->append("% interval.</p>\n");
-  if (prior.Source == PriorSource::kMeAfterFailedFit) {
-    html->append("<p class=\"warn\">The maximum-likelihood fit failed after ");
-    AppendInt(group.Summary.Iterations, html);
-    html->append(" iterations (MLE *** above): the plots and intervals fall back to the "
-                 "moment estimators.</p>\n");
+// Where the group's prior comes from, named once: every figure of the
+// section below the log takes it.
+void AppendPriorName(const GroupFit& fit, std::string* html) {
+  html->append("<b>");
+  if (fit.Estimator == PriorEstimator::kMe) {
+    // The fit's own label and boundary are the summary's: not this prior's.
+    html->append("the moment estimators</b> (--estimator me)");
+    return;
   }
-  if (!PriorIsBeta(prior)) {
-    html->append("<p class=\"warn\">No credible intervals: ");
-    html->append(prior.Alpha == 0.0 && prior.Beta == 0.0
-                     ? "the moment estimators are 0 because the proportions do not vary, "
-                       "so there is no prior."
-                     : "Alpha or Beta is not positive, which no beta distribution has "
-                       "(the proportions vary more than the binomial-beta model allows).");
-    html->append("</p>\n");
-  }
-}
-
-// What the fit that does not give up found, and what the CSV table and
-// the ranked plot use.
-void AppendFitNote(const GroupFit& fit, std::optional<double> threshold, std::string* html) {
-  html->append("<p class=\"fit-note\">Fit that does not give up: <b>");
-  html->append(FitLabelText(fit.Fit.Label));
-  html->append("</b>");
-  if (fit.Fit.Prior) {
-    html->append(", Alpha = ");
-    AppendShortest(fit.Fit.Prior->Alpha, html);
-    html->append(", Beta = ");
-    AppendShortest(fit.Fit.Prior->Beta, html);
+  if (PoolsCompletely(fit)) {
+    html->append("complete pooling</b>");
+    // That boundary's words end by naming it.
+    if (fit.Fit.Boundary == FitBoundary::kCompletePooling) return;
+  } else {
+    html->append(FitLabelText(fit.Fit.Label));
+    html->append("</b> fit");
   }
   if (fit.Fit.Boundary != FitBoundary::kNone) {
     html->append(" (");
     AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
     html->append(")");
   }
-  html->append(". The ranked plot and the CSV table use ");
-  switch (fit.Choice) {
-    case FitChoice::kNewton:
-    case FitChoice::kSafeguarded:
-      html->append("this prior.");
-      break;
-    case FitChoice::kMe:
-      html->append("the moment estimators, as --estimator me asks.");
-      break;
-    case FitChoice::kCompletePooling:
-      html->append("complete pooling: every region gets the common rate ");
-      AppendPercent(fit.PooledRate, html);
-      html->append("% and the interval of its posterior Beta(sum x + 1/2, sum (n \u2212 x) + "
-                   "1/2).</p>\n<p class=\"warn\">These intervals understate the regions' "
-                   "spread: they are the common rate's alone.");
-      break;
-    case FitChoice::kNone:
-      html->append("no prior: this group has no posterior.");
-      break;
+}
+
+// The one note on the prior the section uses: the CSV table's, the
+// summary's and the ranked plot's too.
+void AppendPriorNote(const GroupFit& fit, double level, std::optional<double> threshold,
+                     std::string* html) {
+  html->append("<p class=\"prior-note\">Prior of the EB proportions, credible intervals "
+               "and plots below (and of the CSV table): ");
+  AppendPriorName(fit, html);
+  if (UsesFittedPrior(fit) || UsesMomentPrior(fit)) {
+    html->append(", Alpha = ");
+    AppendFixed6(fit.Alpha, html);
+    html->append(", Beta = ");
+    AppendFixed6(fit.Beta, html);
+    html->append(". Region i's posterior is Beta(Data1 + Alpha, Data2 \u2212 Data1 + Beta); "
+                 "the interval is its equal-tailed ");
+    html->append(LevelText(level));
+    html->append("% interval.</p>\n");
+  } else if (PoolsCompletely(fit)) {
+    html->append(": every region gets the common rate ");
+    AppendPercent(fit.PooledRate, html);
+    html->append("% and the equal-tailed ");
+    html->append(LevelText(level));
+    html->append("% interval of its posterior Beta(sum x + 1/2, sum (n \u2212 x) + 1/2)."
+                 "</p>\n<p class=\"warn\">These intervals understate the regions' spread: "
+                 "they are the common rate's alone.</p>\n");
+  } else if (fit.Estimator == PriorEstimator::kMe) {
+    html->append(". No posterior: the moment estimators are not both positive, so they form "
+                 "no beta prior.</p>\n");
+  } else {
+    html->append(". No posterior: this fit gives no prior, so the regions have no EB "
+                 "proportion or interval.</p>\n");
   }
-  html->append("</p>\n");
   if (threshold) {
     html->append("<p class=\"note\">Exceedance probabilities, PEPs and q-values at ");
     AppendPercent(*threshold, html);
@@ -96,8 +83,7 @@ void AppendFitNote(const GroupFit& fit, std::optional<double> threshold, std::st
 
 std::string SectionId(std::size_t index) { return "group-" + std::to_string(index); }
 
-void AppendGroupSection(const GroupView& group, std::size_t index, double eps,
-                        PriorEstimator estimator, double level,
+void AppendGroupSection(const GroupView& group, std::size_t index, double eps, double level,
                         std::optional<double> threshold, const SectionLimits& limits,
                         std::string* html) {
   const std::string id = SectionId(index);
@@ -124,37 +110,36 @@ void AppendGroupSection(const GroupView& group, std::size_t index, double eps,
   while (!log.empty() && log.back() == '\n') log.pop_back();
   html->append("<pre class=\"log\">");
   AppendEscaped(log, html);
-  html->append("</pre>\n");
+  html->append("</pre>\n<p class=\"note\">The lines above are propsmooth's own log, "
+               "word for word (its MLE, *** where its fit failed); like the --tsv table, "
+               "they keep propsmooth's figures. Everything below uses the prior named "
+               "next.</p>\n");
 
-  const GroupPrior prior = ChoosePrior(group.Summary, estimator);
   const GroupShape shape = ClassifyGroup(group);
   if (shape == GroupShape::kSingleRegion) {
     html->append("<p class=\"shape\">A single region: one proportion has no spread, so "
-                 "no prior can be estimated from it and there is nothing to plot.</p>\n");
+                 "no beta prior can be fitted to it and there is nothing to plot.</p>\n");
   } else if (shape == GroupShape::kEqualProportions) {
     html->append("<p class=\"shape\">All ");
     html->append(std::to_string(count));
     html->append(" regions have the same proportion, ");
     AppendPercent(group.Regions.front().Proportion, html);
-    html->append("%: with no spread no prior can be estimated and there is nothing to "
+    html->append("%: with no spread no beta prior can be fitted and there is nothing to "
                  "plot.</p>\n");
   }
-  AppendPriorNote(group, prior, level, html);
-  if (group.Fit) AppendFitNote(*group.Fit, threshold, html);
+  AppendPriorNote(group.Fit, level, threshold, html);
   if (shape == GroupShape::kPlots) {
     html->append("<div class=\"plots\">\n");
     AppendHistogram(group, id, html);
-    AppendShrinkagePlot(group, prior, id, limits, html);
+    AppendShrinkagePlot(group, id, limits, html);
     AppendFunnelPlot(group, id, limits, html);
     html->append("</div>\n");
     // Its own row: the three plots above keep theirs at common widths.
-    if (group.Fit) {
-      html->append("<div class=\"ranked\">\n");
-      AppendRankedPlot(group, level, threshold, id, limits, html);
-      html->append("</div>\n");
-    }
+    html->append("<div class=\"ranked\">\n");
+    AppendRankedPlot(group, level, threshold, id, limits, html);
+    html->append("</div>\n");
   }
-  AppendRegionTable(group, prior, level, limits, html);
+  AppendRegionTable(group, level, limits, html);
   html->append("</section>\n");
 }
 

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "stats/group_prior.h"
 #include "html/group_view.h"
 
 namespace propsmooth {
@@ -16,14 +15,12 @@ namespace propsmooth {
 std::string SectionId(std::size_t index);
 
 /// Appends the <section> of `group`, the section number `index` (from 0)
-/// of the page: its log figures, its prior, the plots (or what the group
-/// is, when it has nothing to plot) and the region table, with credible
-/// intervals at `level` under the prior of `estimator`. `eps` is the
-/// tolerance the log figures print. A group with its Fit set also gets
-/// what that fit gives: a note on it and the ranked plot; with a
-/// `threshold`, the region table's exceedance columns.
-void AppendGroupSection(const GroupView& group, std::size_t index, double eps,
-                        PriorEstimator estimator, double level,
+/// of the page: propsmooth's log lines (`eps` is the tolerance they
+/// print), the note on the group's fit, the plots (or what the group is,
+/// when it has nothing to plot) and the region table, every figure after
+/// the log under the group's Fit, with credible intervals at `level` and,
+/// with a `threshold`, the region table's exceedance columns.
+void AppendGroupSection(const GroupView& group, std::size_t index, double eps, double level,
                         std::optional<double> threshold, const SectionLimits& limits,
                         std::string* html);
 

@@ -35,9 +35,9 @@ struct GroupView {
   /// Each region's id, when the data have an id column; else empty. Views
   /// into the data, which outlive the view.
   std::vector<std::string_view> Ids;
-  /// The fit that does not give up and the posterior it gives; empty where
-  /// the page shows only propsmooth's figures.
-  std::optional<GroupFit> Fit;
+  /// The fit that does not give up and the posterior it gives: every figure
+  /// of the section but propsmooth's log lines.
+  GroupFit Fit;
   /// Each region's figures at the --threshold level; empty without one.
   std::vector<RegionDiscovery> Discoveries;
   /// The regions' Code is their row in a CSV or TSV file, not a code of

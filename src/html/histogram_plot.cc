@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "strict_output/number_format.h"
@@ -10,11 +11,12 @@
 #include "html/html_text.h"
 #include "html/plot_figure.h"
 #include "html/svg_chart.h"
+#include "stats/group_fit.h"
 
 namespace propsmooth {
 namespace {
 
-void AppendBetaName(const char* name, double alpha, double beta, std::string* out) {
+void AppendBetaName(std::string_view name, double alpha, double beta, std::string* out) {
   out->append(name);
   out->append(" Beta(");
   AppendFixed6(alpha, out);
@@ -28,7 +30,7 @@ void AppendBetaName(const char* name, double alpha, double beta, std::string* ou
 void AppendHistogram(const GroupView& group, const std::string& id,
                      std::string* html) {
   const std::vector<RegionRecord>& regions = group.Regions;
-  const GroupSummary& summary = group.Summary;
+  const GroupFit& fit = group.Fit;
   double low = 0.0;
   double high = 0.0;
   for (const RegionRecord& region : regions) {
@@ -55,16 +57,17 @@ void AppendHistogram(const GroupView& group, const std::string& id,
 
   struct Curve {
     const char* Class;
-    const char* Name;
+    std::string_view Name;
     double Alpha;
     double Beta;
     std::vector<DataPoint> Points;
   };
+  // The one prior the page uses; complete pooling has no density.
   std::vector<Curve> curves;
-  if (IsPositive(summary.AlphaMe) && IsPositive(summary.BetaMe)) {
-    curves.push_back({"me", "ME", summary.AlphaMe, summary.BetaMe, {}});
+  if (UsesFittedPrior(fit) || UsesMomentPrior(fit)) {
+    curves.push_back({UsesMomentPrior(fit) ? "me" : "mle", PriorName(fit), fit.Alpha, fit.Beta,
+                      {}});
   }
-  if (summary.Mle) curves.push_back({"mle", "MLE", summary.Mle->Alpha, summary.Mle->Beta, {}});
   constexpr int kSamples = 240;
   double curve_top = 0.0;
   for (Curve& curve : curves) {
@@ -88,8 +91,7 @@ void AppendHistogram(const GroupView& group, const std::string& id,
 
   const std::string clip = id + "-hist";
   OpenFigure(html);
-  OpenChart(frame, clip, "Histogram of the raw proportions with fitted beta densities",
-            html);
+  OpenChart(frame, clip, "Histogram of the raw proportions with the prior's density", html);
   AppendAxes(frame, "raw proportion (%)", "density per percentage point", html);
   for (std::size_t b = 0; b < bins; ++b) {
     if (counts[b] == 0) continue;
@@ -102,15 +104,16 @@ void AppendHistogram(const GroupView& group, const std::string& id,
 
   std::string caption = "Raw proportions (bars, as a density per percentage point; ";
   caption.append(std::to_string(bins));
-  caption.append(" bins) and the fitted prior densities. ");
+  caption.append(" bins) and the density of the group's prior. ");
   for (const Curve& curve : curves) {
     std::string name;
     AppendBetaName(curve.Name, curve.Alpha, curve.Beta, &name);
     AppendKey(curve.Class, name, &caption);
   }
-  if (!summary.Mle) caption.append("No MLE curve: the fit failed (***). ");
-  if (!IsPositive(summary.AlphaMe) || !IsPositive(summary.BetaMe)) {
-    caption.append("No ME curve: the moment estimators are not positive. ");
+  if (PoolsCompletely(fit)) {
+    caption.append("No density: complete pooling puts every region at one common rate. ");
+  } else if (!HasPosterior(fit)) {
+    caption.append("No density: the group's fit gives no beta prior. ");
   }
   CloseFigure(caption, html);
 }

@@ -1,4 +1,4 @@
-// The histogram of a group's raw proportions with its fitted beta densities.
+// The histogram of a group's raw proportions with its prior's density.
 #ifndef PROPSMOOTH_HTML_HISTOGRAM_PLOT_H_
 #define PROPSMOOTH_HTML_HISTOGRAM_PLOT_H_
 
@@ -9,9 +9,9 @@
 namespace propsmooth {
 
 /// Appends the figure: the raw proportions of `group` (two or more regions
-/// with spread) as a density histogram, and the densities of the moment and
-/// maximum-likelihood beta priors where they exist; the caption says which
-/// is missing and why. `id`, unique in the page, names its clip path.
+/// with spread) as a density histogram, and the density of the prior of
+/// group.Fit where it is a beta prior; the caption says why there is none
+/// otherwise. `id`, unique in the page, names its clip path.
 void AppendHistogram(const GroupView& group, const std::string& id,
                      std::string* html);
 

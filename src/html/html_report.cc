@@ -71,7 +71,7 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
   html->append(LevelText(header.Level) + "%");
   html->append(", prior: ");
   html->append(header.Estimator == PriorEstimator::kMle
-                   ? "MLE (moment estimators where the fit failed)"
+                   ? "each group's fit (newton, safeguarded or complete pooling)"
                    : "moment estimators");
   html->append("</li></ul>\n");
 }
@@ -127,19 +127,22 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
     AppendSignificant(value, html);
   }
   html->append("</td><td>");
-  html->append(fit.Choice == FitChoice::kNone ? "none" : FitChoiceText(fit.Choice));
+  const std::string_view prior_name = PriorName(fit);
+  html->append(prior_name.empty() ? std::string_view("none") : prior_name);
   html->append("</td></tr>\n");
 }
 
 void AppendIndexFoot(const ReportHeader& header, std::string* html) {
-  html->append("</tbody></table>\n<p class=\"note\">");
+  html->append("</tbody></table>\n<p class=\"note\">Mean to Iterations are propsmooth's "
+               "own log figures; Fit to Prior used are the fit every figure of the sections "
+               "uses. ");
   if (header.DetailedGroups < header.GroupCount) {
     html->append("Plots and region tables are drawn for the first ");
     html->append(std::to_string(header.DetailedGroups));
     html->append(" of ");
     html->append(std::to_string(header.GroupCount));
-    html->append(" groups (--max-groups); the TSV table (--tsv) holds every region's "
-                 "interval.");
+    html->append(" groups (--max-groups); the CSV table (--csv) holds every region's "
+                 "figures.");
   } else {
     html->append("Every group has its section below.");
   }

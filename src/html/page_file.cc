@@ -27,7 +27,7 @@ GroupView ViewOfGroup(const EstimatedData& data, std::size_t g) {
   const GroupSpan& group = data.Plan.Groups[g];
   GroupView view = HeadOfGroup(data, g);
   view.Summary = data.Summaries[g];
-  if (g < data.Fits.size()) view.Fit = data.Fits[g];
+  view.Fit = data.Fits[g];
   view.Regions.reserve(group.End - group.Begin);
   for (std::size_t k = group.Begin; k < group.End; ++k) {
     const std::uint32_t record = data.Plan.RecordIndices[k];
@@ -64,8 +64,8 @@ void WritePage(const EstimateSettings& settings, std::string_view data_name,
   AppendIndexFoot(header, &block);
   const SectionLimits limits;
   for (std::size_t g = 0; g < header.DetailedGroups; ++g) {
-    AppendGroupSection(ViewOfGroup(data, g), g, settings.Fit.Eps, settings.Estimator,
-                       settings.Level, settings.Threshold, limits, &block);
+    AppendGroupSection(ViewOfGroup(data, g), g, settings.Fit.Eps, settings.Level,
+                       settings.Threshold, limits, &block);
     FlushIfFull(&block, html);
   }
   AppendDocumentFoot(&block);

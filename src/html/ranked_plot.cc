@@ -23,7 +23,7 @@ struct RankedRegion {
 
 void AppendRankedPlot(const GroupView& group, double level, std::optional<double> threshold,
                       const std::string& id, const SectionLimits& limits, std::string* html) {
-  const GroupFit& fit = *group.Fit;
+  const GroupFit& fit = group.Fit;
   std::vector<RankedRegion> ranked;
   double low = 0.0;
   double high = 0.0;
@@ -80,7 +80,7 @@ void AppendRankedPlot(const GroupView& group, double level, std::optional<double
   CloseChart(html);
 
   std::string caption = "Regions ranked by their EB proportion (";
-  caption.append(FitChoiceText(fit.Choice));
+  caption.append(PriorName(fit));
   caption.append(" prior), each with its equal-tailed ");
   caption.append(LevelText(level));
   caption.append("% interval. ");

@@ -10,7 +10,7 @@
 
 namespace propsmooth {
 
-/// Appends the figure for `group`, whose Fit is set: a dot per region with
+/// Appends the figure for `group`: a dot per region with
 /// a posterior (every k-th past `limits.PlottedPoints`) at its rank by EB
 /// rate, its `level` interval as a vertical line, discoveries (from
 /// group.Discoveries) in their own colour, and `threshold` drawn across

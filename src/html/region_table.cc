@@ -4,6 +4,7 @@
 
 #include "strict_output/number_format.h"
 #include "stats/beta_math.h"
+#include "stats/group_fit.h"
 #include "html/html_text.h"
 
 namespace propsmooth {
@@ -25,14 +26,14 @@ void AppendDiscoveryCells(const RegionDiscovery& discovery, std::string* html) {
 
 }  // namespace
 
-void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double level,
-                       const SectionLimits& limits, std::string* html) {
+void AppendRegionTable(const GroupView& group, double level, const SectionLimits& limits,
+                       std::string* html) {
   const std::string level_text = LevelText(level);
   html->append(group.CodeIsRow ? "<table class=\"regions\"><thead><tr><th>Row</th>"
                                : "<table class=\"regions\"><thead><tr><th>Code</th>");
   if (!group.Ids.empty()) html->append("<th>Id</th>");
   html->append("<th>Data1</th><th>Data2</th><th>Raw (%)</th><th>EB ME (%)</th>"
-               "<th>EB MLE (%)</th><th>");
+               "<th>EB (%)</th><th>");
   html->append(level_text);
   html->append("% lower (%)</th><th>");
   html->append(level_text);
@@ -46,8 +47,8 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
   const std::size_t shown = std::min(group.Regions.size(), limits.TableRows);
   for (std::size_t i = 0; i < shown; ++i) {
     const RegionRecord& region = group.Regions[i];
-    const CredibleBounds bounds =
-        PosteriorInterval(region.Data1, region.Data2, prior.Alpha, prior.Beta, level);
+    const CredibleBounds bounds = IntervalUnderFit(region, group.Fit, level);
+    const std::optional<double> eb = EbUnderFit(region, group.Fit);
     html->append("<tr><td>");
     AppendInt(region.Code, html);
     if (!group.Ids.empty()) {
@@ -63,10 +64,14 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
     html->append("</td><td>");
     AppendPercent(region.EbPropMe, html);
     html->append("</td><td>");
-    AppendEstimate(region.EbPropMle ? std::optional(PercentOf(*region.EbPropMle)) : std::nullopt,
-                   html);
+    if (eb) {
+      AppendPercent(*eb, html);
+    } else {
+      html->append("\u2014");
+    }
     html->append("</td>");
-    if (bounds.Status == IntervalStatus::kOk) {
+    // As in the CSV table: no interval without an EB proportion.
+    if (eb && bounds.Status == IntervalStatus::kOk) {
       html->append("<td>");
       AppendPercent(bounds.Lower, html);
       html->append("</td><td>");
@@ -77,7 +82,13 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
     }
     if (threshold) AppendDiscoveryCells(group.Discoveries[i], html);
     html->append("<td>");
-    if (bounds.Status != IntervalStatus::kOk) {
+    // A count above its size is the reason first: it is why such a
+    // group's fit finds no likelihood.
+    if (region.Data1 > region.Data2) {
+      AppendEscaped(IntervalStatusText(IntervalStatus::kCountAboveSize), html);
+    } else if (!HasPosterior(group.Fit)) {
+      html->append("no posterior under the group's fit");
+    } else if (bounds.Status != IntervalStatus::kOk) {
       AppendEscaped(IntervalStatusText(bounds.Status), html);
     }
     html->append("</td>");
@@ -89,7 +100,7 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
     html->append(std::to_string(shown));
     html->append(" of ");
     html->append(std::to_string(group.Regions.size()));
-    html->append(" regions are listed; the TSV table (--tsv) holds them all.</p>\n");
+    html->append(" regions are listed; the CSV table (--csv) holds them all.</p>\n");
   }
 }
 

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "strict_output/number_format.h"
 #include "html/html_text.h"
 #include "html/plot_figure.h"
 #include "html/svg_chart.h"
+#include "stats/group_fit.h"
 
 namespace propsmooth {
 namespace {
@@ -19,19 +21,26 @@ constexpr double kLargestRadius = 8.0;
 
 }  // namespace
 
-void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
-                         const std::string& id, const SectionLimits& limits,
-                         std::string* html) {
+void AppendShrinkagePlot(const GroupView& group, const std::string& id,
+                         const SectionLimits& limits, std::string* html) {
   const std::vector<RegionRecord>& regions = group.Regions;
+  const GroupFit& fit = group.Fit;
+  // Each region's EB proportion in percent, where it has one.
+  std::vector<std::optional<double>> ebs(regions.size());
   double low = 0.0;
   double high = 0.0;
   std::int32_t largest = 1;
-  for (const RegionRecord& region : regions) {
+  for (std::size_t i = 0; i < regions.size(); ++i) {
+    const RegionRecord& region = regions[i];
     const double raw = PercentOf(region.Proportion);
-    const double eb = PercentOf(EbUnderPrior(region, prior.Source));
-    low = std::min({low, raw, eb});
-    high = std::max({high, raw, eb});
+    low = std::min(low, raw);
+    high = std::max(high, raw);
     largest = std::max(largest, region.Data2);
+    if (const std::optional<double> eb = EbUnderFit(region, fit)) {
+      ebs[i] = PercentOf(*eb);
+      low = std::min(low, *ebs[i]);
+      high = std::max(high, *ebs[i]);
+    }
   }
   PlotFrame frame;
   frame.X = NiceRange(low, high);
@@ -44,41 +53,45 @@ void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
   AppendAxes(frame, "raw proportion (%)", "EB proportion (%)", html);
   AppendLineAcross(frame, clip, {frame.X.Min, frame.X.Min}, {frame.X.Max, frame.X.Max},
                    "diag", html);
-  const bool proper = PriorIsBeta(prior);
-  const double prior_mean = PercentOf(prior.Alpha / (prior.Alpha + prior.Beta));
-  if (proper) {
-    AppendLineAcross(frame, clip, {frame.X.Min, prior_mean}, {frame.X.Max, prior_mean},
-                     "prior", html);
+  // The rate the fit shrinks towards: the prior's mean, or the common rate.
+  std::optional<double> centre;
+  if (UsesFittedPrior(fit) || UsesMomentPrior(fit)) {
+    centre = PercentOf(fit.Alpha / (fit.Alpha + fit.Beta));
+  } else if (PoolsCompletely(fit)) {
+    centre = PercentOf(fit.PooledRate);
+  }
+  if (centre) {
+    AppendLineAcross(frame, clip, {frame.X.Min, *centre}, {frame.X.Max, *centre}, "prior",
+                     html);
   }
   const std::size_t step = SampleStep(regions.size(), limits.PlottedPoints);
   for (std::size_t i = 0; i < regions.size(); i += step) {
     const RegionRecord& region = regions[i];
+    if (!ebs[i]) continue;
     // Area in proportion to Data2.
     const double radius =
         kSmallestRadius + (kLargestRadius - kSmallestRadius) *
                               std::sqrt(static_cast<double>(region.Data2) /
                                         static_cast<double>(largest));
-    AppendDot(frame, clip,
-              {PercentOf(region.Proportion), PercentOf(EbUnderPrior(region, prior.Source))},
-              radius, "dot", DotTooltip(region), html);
+    AppendDot(frame, clip, {PercentOf(region.Proportion), *ebs[i]}, radius, "dot",
+              DotTooltip(region), html);
   }
   CloseChart(html);
 
-  std::string caption = "Each region's EB proportion (";
-  caption.append(PriorSourceText(prior.Source));
-  caption.append(" prior) against its raw proportion; dot area in proportion to Data2. ");
+  std::string caption;
+  if (HasPosterior(fit)) {
+    caption = "Each region's EB proportion (";
+    caption.append(PriorName(fit));
+    caption.append(" prior) against its raw proportion; dot area in proportion to Data2. ");
+  } else {
+    caption = "No EB proportions: the group's fit gives no posterior. ";
+  }
   AppendKey("diag", "no shrinkage (y = x)", &caption);
-  if (proper) {
-    std::string text = "prior mean ";
-    AppendFixed6(prior_mean, &text);
+  if (centre) {
+    std::string text = PoolsCompletely(fit) ? "common rate " : "prior mean ";
+    AppendFixed6(*centre, &text);
     text.push_back('%');
     AppendKey("prior", text, &caption);
-  } else {
-    caption.append("No prior mean: the prior's parameters are not positive, so the "
-                   "EB values are no shrinkage towards a mean. ");
-  }
-  if (prior.Source == PriorSource::kMeAfterFailedFit) {
-    caption.append("The ML fit failed: the moment estimators are used instead.");
   }
   AppendSampleNote(regions.size(), step, &caption);
   CloseFigure(caption, html);

@@ -4,19 +4,18 @@
 
 #include <string>
 
-#include "stats/group_prior.h"
 #include "html/group_view.h"
 
 namespace propsmooth {
 
 /// Appends the figure: for every drawn region of `group` (every k-th past
-/// `limits.PlottedPoints`) a dot at (raw, EB under `prior`), its area in
-/// proportion to Data2, with the diagonal of no shrinkage and the prior's
-/// mean where the prior is a beta distribution. `id`, unique in the page,
-/// names its clip path.
-void AppendShrinkagePlot(const GroupView& group, const GroupPrior& prior,
-                         const std::string& id, const SectionLimits& limits,
-                         std::string* html);
+/// `limits.PlottedPoints`) with an EB proportion under group.Fit a dot at
+/// (raw, EB), its area in proportion to Data2, with the diagonal of no
+/// shrinkage and the line the fit shrinks towards: its prior's mean, or
+/// the common rate of complete pooling. `id`, unique in the page, names
+/// its clip path.
+void AppendShrinkagePlot(const GroupView& group, const std::string& id,
+                         const SectionLimits& limits, std::string* html);
 
 }  // namespace propsmooth
 

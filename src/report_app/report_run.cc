@@ -142,7 +142,6 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   }
   data.Plan = PlanGroups(data.Input.Records);
   EstimateParts parts;
-  parts.Intervals = !settings.TsvFileName.empty();
   parts.Fits = !settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
                !settings.SummaryFileName.empty();
   // The profile bound is shown on the page and in the summary only.
@@ -172,7 +171,12 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
                 settings.MaxGroups, data, &outputs.Files[Outputs::kPage]);
     }
     if (outputs.Asked(Outputs::kTsv)) {
-      WriteIntervalTable(data, estimates.Intervals, &outputs.Files[Outputs::kTsv], rows_written);
+      WriteIntervalTable(data, settings.Estimator, settings.Level, workers,
+                         &outputs.Files[Outputs::kTsv],
+                         [&progress](std::size_t done, std::size_t total) {
+                           progress.Count(done, total, "intervals computed");
+                         },
+                         rows_written);
     }
     if (outputs.Asked(Outputs::kCsv)) {
       WriteCsvTable(data, estimates.Posteriors, settings.Threshold.has_value(), settings.Percent,

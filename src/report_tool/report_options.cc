@@ -206,8 +206,8 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
       ->capture_default_str()
       ->check(OpenUnitIntervalCheck("level"));
   app.add_option("--estimator", estimator,
-                 "Prior of the intervals and the shrinkage plot: mle (the moment "
-                 "estimators where the fit fails) or me")
+                 "Prior: mle (each group's fit; for --tsv propsmooth's MLE, the moment "
+                 "estimators where it fails) or me (the moment estimators)")
       ->capture_default_str()
       ->check(CLI::IsMember({"mle", "me"}));
   app.add_option("--summary", settings->SummaryFileName,

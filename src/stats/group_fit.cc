@@ -8,6 +8,10 @@
 namespace propsmooth {
 namespace {
 
+// The CSV's names of the two posteriors that are no fitted prior.
+constexpr std::string_view kCompletePoolingName = "complete pooling";
+constexpr std::string_view kMomentPriorName = "me";
+
 bool EndsAtBinomialLimit(const PriorFit& fit) {
   return fit.Label == FitLabel::kNoFiniteMaximum &&
          (fit.Boundary == FitBoundary::kCompletePooling ||
@@ -17,20 +21,57 @@ bool EndsAtBinomialLimit(const PriorFit& fit) {
 
 }  // namespace
 
-const char* FitChoiceText(FitChoice choice) {
-  switch (choice) {
-    case FitChoice::kNewton:
-      return "newton";
-    case FitChoice::kSafeguarded:
-      return "safeguarded";
-    case FitChoice::kCompletePooling:
-      return "complete pooling";
-    case FitChoice::kMe:
-      return "me";
-    case FitChoice::kNone:
-      return "";
+bool UsesFittedPrior(const GroupFit& fit) {
+  return fit.Estimator == PriorEstimator::kMle && fit.Fit.Prior &&
+         (fit.Fit.Label == FitLabel::kNewton || fit.Fit.Label == FitLabel::kSafeguarded);
+}
+
+bool UsesMomentPrior(const GroupFit& fit) {
+  return fit.Estimator == PriorEstimator::kMe && IsPositive(fit.Alpha) && IsPositive(fit.Beta);
+}
+
+bool PoolsCompletely(const GroupFit& fit) {
+  return fit.Estimator == PriorEstimator::kMle && EndsAtBinomialLimit(fit.Fit);
+}
+
+bool HasPosterior(const GroupFit& fit) {
+  return UsesFittedPrior(fit) || UsesMomentPrior(fit) || PoolsCompletely(fit);
+}
+
+std::string_view PriorName(const GroupFit& fit) {
+  if (UsesFittedPrior(fit)) return FitLabelText(fit.Fit.Label);
+  if (UsesMomentPrior(fit)) return kMomentPriorName;
+  if (PoolsCompletely(fit)) return kCompletePoolingName;
+  return std::string_view();
+}
+
+std::array<std::string_view, 4> PriorNames() {
+  return {FitLabelText(FitLabel::kNewton), FitLabelText(FitLabel::kSafeguarded),
+          kCompletePoolingName, kMomentPriorName};
+}
+
+std::optional<GroupFit> FitOfPriorName(std::string_view name, double alpha, double beta,
+                                       double pooled_rate) {
+  GroupFit fit;
+  fit.Alpha = alpha;
+  fit.Beta = beta;
+  fit.PooledRate = pooled_rate;
+  if (name == kMomentPriorName) {
+    fit.Estimator = PriorEstimator::kMe;
+  } else if (name == kCompletePoolingName) {
+    fit.Fit.Label = FitLabel::kNoFiniteMaximum;
+    fit.Fit.Boundary = FitBoundary::kCompletePooling;
+  } else if (name == FitLabelText(FitLabel::kNewton) ||
+             name == FitLabelText(FitLabel::kSafeguarded)) {
+    fit.Fit.Label = name == FitLabelText(FitLabel::kNewton) ? FitLabel::kNewton
+                                                              : FitLabel::kSafeguarded;
+    fit.Fit.Prior = BetaPrior{alpha, beta};
+  } else if (!name.empty()) {
+    return std::nullopt;
   }
-  return "";
+  // A name read back must name the same fit, figures and all.
+  if (PriorName(fit) != name) return std::nullopt;
+  return fit;
 }
 
 GroupFit ChooseFit(const std::vector<Region>& regions, const PriorFit& fit,
@@ -49,23 +90,21 @@ GroupFit ChooseFit(double successes, double trials, const PriorFit& fit,
                    const GroupSummary& summary, PriorEstimator estimator) {
   GroupFit chosen;
   chosen.Fit = fit;
+  chosen.Estimator = estimator;
   if (estimator == PriorEstimator::kMe) {
-    const GroupPrior me = ChoosePrior(summary, estimator);
-    if (PriorIsBeta(me)) {
-      chosen.Choice = FitChoice::kMe;
-      chosen.Alpha = me.Alpha;
-      chosen.Beta = me.Beta;
+    // Moment estimators that form no beta prior give no posterior.
+    if (IsPositive(summary.AlphaMe) && IsPositive(summary.BetaMe)) {
+      chosen.Alpha = summary.AlphaMe;
+      chosen.Beta = summary.BetaMe;
     }
     return chosen;
   }
-  if (fit.Prior && (fit.Label == FitLabel::kNewton || fit.Label == FitLabel::kSafeguarded)) {
-    chosen.Choice = fit.Label == FitLabel::kNewton ? FitChoice::kNewton : FitChoice::kSafeguarded;
+  if (UsesFittedPrior(chosen)) {
     chosen.Alpha = fit.Prior->Alpha;
     chosen.Beta = fit.Prior->Beta;
     return chosen;
   }
-  if (!EndsAtBinomialLimit(fit)) return chosen;
-  chosen.Choice = FitChoice::kCompletePooling;
+  if (!PoolsCompletely(chosen)) return chosen;
   chosen.Alpha = successes + 0.5;
   chosen.Beta = (trials - successes) + 0.5;
   chosen.PooledRate = successes / trials;
@@ -103,8 +142,8 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
 }
 
 std::optional<BetaPrior> PosteriorUnderFit(const RegionRecord& record, const GroupFit& fit) {
-  if (fit.Choice == FitChoice::kNone || record.Data1 > record.Data2) return std::nullopt;
-  if (fit.Choice == FitChoice::kCompletePooling) return BetaPrior{fit.Alpha, fit.Beta};
+  if (!HasPosterior(fit) || record.Data1 > record.Data2) return std::nullopt;
+  if (PoolsCompletely(fit)) return BetaPrior{fit.Alpha, fit.Beta};
   const double a = static_cast<double>(record.Data1) + fit.Alpha;
   const double b = static_cast<double>(record.Data2 - record.Data1) + fit.Beta;
   if (!IsPositive(a) || !IsPositive(b)) return std::nullopt;
@@ -113,31 +152,24 @@ std::optional<BetaPrior> PosteriorUnderFit(const RegionRecord& record, const Gro
 
 std::optional<double> EbUnderFit(const RegionRecord& record, const GroupFit& fit) {
   if (!PosteriorUnderFit(record, fit)) return std::nullopt;
-  switch (fit.Choice) {
-    case FitChoice::kNewton:
-      // propsmooth's own value, bit for bit, as the legacy table shows it.
-      if (record.EbPropMle) return record.EbPropMle;
-      break;
-    case FitChoice::kMe:
-      return record.EbPropMe;
-    case FitChoice::kCompletePooling:
-      return fit.PooledRate;
-    case FitChoice::kSafeguarded:
-    case FitChoice::kNone:
-      break;
+  // propsmooth's own value, bit for bit, as the legacy table shows it.
+  if (UsesFittedPrior(fit) && fit.Fit.Label == FitLabel::kNewton && record.EbPropMle) {
+    return record.EbPropMle;
   }
+  if (UsesMomentPrior(fit)) return record.EbPropMe;
+  if (PoolsCompletely(fit)) return fit.PooledRate;
   // The posterior mean, summed as propsmooth sums its own.
   return (static_cast<double>(record.Data1) + fit.Alpha) /
          ((fit.Alpha + fit.Beta) + static_cast<double>(record.Data2));
 }
 
 CredibleBounds IntervalUnderFit(const RegionRecord& record, const GroupFit& fit, double level) {
-  if (fit.Choice == FitChoice::kNone) {
+  if (!HasPosterior(fit)) {
     CredibleBounds none;
     none.Status = IntervalStatus::kNoPrior;
     return none;
   }
-  if (fit.Choice == FitChoice::kCompletePooling) {
+  if (PoolsCompletely(fit)) {
     // The common rate's posterior is every region's: no counts of its own
     // are added, but a count above its size still has none.
     if (record.Data1 > record.Data2) {

@@ -1,49 +1,77 @@
-// The prior each group's CSV rows, summary and new page parts use: the fit
-// that does not give up, run on every group, and what a region's posterior
-// is under it.
+// The prior each group's outputs use: the fit that does not give up, run on
+// every group, and what a region's posterior is under it. Every output but
+// the legacy --tsv table (whose prior is the interval table's own) takes
+// its figures from here: the CSV table, the summary, the page, Python and
+// Dask.
+//
+// How the fit ended has one name, FitLabel (the summary's `fit`: newton,
+// safeguarded, no finite maximum, failed), and where the likelihood's
+// supremum lies another, FitBoundary. Which posterior the regions get is no
+// third label: it follows from those two and the estimator asked for. A
+// newton or safeguarded fit gives its prior, named by its label; no finite
+// maximum at the binomial limit gives complete pooling; --estimator me gives
+// the moment estimators, whatever the fit found; anything else gives no
+// posterior. PriorName() spells the result as the CSV's `prior` column.
 #ifndef PROPSMOOTH_STATS_GROUP_FIT_H_
 #define PROPSMOOTH_STATS_GROUP_FIT_H_
 
+#include <array>
 #include <cstddef>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "common/types.h"
 #include "input/grouping.h"
 #include "stats/beta_math.h"
-#include "stats/group_prior.h"
 #include "stats/prior_fit.h"
 
 namespace propsmooth {
 
-/// Which posterior a group's regions get.
-enum class FitChoice {
-  kNewton,           // propsmooth's ML prior, vouched for by the likelihood
-  kSafeguarded,      // the safeguarded search's prior
-  kCompletePooling,  // one common rate: Beta(sum x + 1/2, sum (n - x) + 1/2)
-  kMe,               // the moment estimators, as --estimator me asks
-  kNone,             // no posterior: no trials, counts above sizes, no pooling, a failed fit
+/// Which estimators of Alpha and Beta a run asks for (--estimator).
+enum class PriorEstimator {
+  kMle,  // the fit that does not give up
+  kMe,   // the moment estimators
 };
-
-/// "newton", "safeguarded", "complete pooling", "me"; empty for kNone.
-const char* FitChoiceText(FitChoice choice);
 
 /// One group's fit and the posterior its regions get.
 struct GroupFit {
   PriorFit Fit;
-  FitChoice Choice = FitChoice::kNone;
-  // The prior Beta(Alpha, Beta) of kNewton, kSafeguarded and kMe; for
-  // kCompletePooling the common rate's posterior, the same for every region.
+  PriorEstimator Estimator = PriorEstimator::kMle;
+  // The prior Beta(Alpha, Beta) of a fitted or moment prior; under complete
+  // pooling the common rate's posterior, the same for every region.
   double Alpha = 0.0;
   double Beta = 0.0;
   double PooledRate = 0.0;  // sum x / sum n, the EB rate of complete pooling
 };
 
-/// The posterior choice for a group of `regions` with propsmooth's
-/// `summary`: newton, then safeguarded, then complete pooling where the
-/// likelihood's supremum is the binomial limit (no spread beyond sampling,
-/// no success at all, nothing but successes); under kMe the moment
-/// estimators when they form a beta prior. `fit` is FitPrior's result.
+/// The regions' counts are added to the fit's own prior (newton, safeguarded).
+bool UsesFittedPrior(const GroupFit& fit);
+/// The regions' counts are added to the moment estimators (--estimator me).
+bool UsesMomentPrior(const GroupFit& fit);
+/// Every region gets the common rate's posterior.
+bool PoolsCompletely(const GroupFit& fit);
+/// Any of the three: the group's regions have a posterior.
+bool HasPosterior(const GroupFit& fit);
+
+/// The CSV table's `prior`: "newton", "safeguarded", "complete pooling",
+/// "me"; empty without a posterior.
+std::string_view PriorName(const GroupFit& fit);
+
+/// Every non-empty PriorName, in the order of Python's PRIOR_NAMES.
+std::array<std::string_view, 4> PriorNames();
+
+/// The fit whose PriorName is `name` with the given figures, as a fit
+/// written out as plain values is read back; empty for a name PriorName
+/// never gives.
+std::optional<GroupFit> FitOfPriorName(std::string_view name, double alpha, double beta,
+                                       double pooled_rate);
+
+/// The posterior of a group of `regions` with propsmooth's `summary`:
+/// newton, then safeguarded, then complete pooling where the likelihood's
+/// supremum is the binomial limit (no spread beyond sampling, no success at
+/// all, nothing but successes); under kMe the moment estimators when they
+/// form a beta prior. `fit` is FitPrior's result.
 GroupFit ChooseFit(const std::vector<Region>& regions, const PriorFit& fit,
                    const GroupSummary& summary, PriorEstimator estimator);
 
@@ -60,13 +88,13 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
                                 const RunSettings& settings, PriorEstimator estimator,
                                 bool size_bound, unsigned workers);
 
-/// A region's posterior Beta(A, B) under its group's fit; empty for kNone,
-/// a prior that is no beta distribution, or a count above its size.
+/// A region's posterior Beta(A, B) under its group's fit; empty without a
+/// posterior, a prior that is no beta distribution, or a count above its size.
 std::optional<BetaPrior> PosteriorUnderFit(const RegionRecord& record, const GroupFit& fit);
 
-/// A region's EB rate under its group's fit: propsmooth's own for kNewton
-/// and kMe, the posterior mean for kSafeguarded, the pooled rate for
-/// kCompletePooling; empty where there is no posterior.
+/// A region's EB rate under its group's fit: propsmooth's own for newton
+/// and me, the posterior mean for safeguarded, the pooled rate for complete
+/// pooling; empty where there is no posterior.
 std::optional<double> EbUnderFit(const RegionRecord& record, const GroupFit& fit);
 
 /// The equal-tailed `level` interval of the region's posterior; the reason

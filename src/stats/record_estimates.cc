@@ -22,10 +22,6 @@ void Estimate(const EstimateSettings& settings, unsigned workers, const StagePro
         return true;
       },
       workers);
-  data->Priors.reserve(groups);
-  for (const GroupSummary& summary : data->Summaries) {
-    data->Priors.push_back(ChoosePrior(summary, settings.Estimator));
-  }
 }
 
 // Every record's interval under its group's fit, and its tails at the
@@ -85,12 +81,6 @@ RecordEstimates EstimateRecords(const EstimateSettings& settings, const Estimate
     if (progress) progress(done, total, "intervals computed");
   };
   RecordEstimates estimates;
-  // The legacy table keeps the prior it always had; its users' scripts
-  // read it.
-  if (parts.Intervals) {
-    estimates.Intervals = ComputeRecordIntervals(*records, data->Plan, data->Priors,
-                                                 settings.Level, workers, intervals_computed);
-  }
   if (parts.Fits || parts.Posteriors) {
     data->Fits = FitGroups(*records, data->Plan, data->Summaries, settings.Fit,
                            settings.Estimator, parts.SizeBound, workers);

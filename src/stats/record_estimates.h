@@ -16,7 +16,6 @@
 #include "input/grouping.h"
 #include "stats/discovery.h"
 #include "stats/group_fit.h"
-#include "stats/group_prior.h"
 #include "stats/record_intervals.h"
 
 namespace propsmooth {
@@ -34,9 +33,8 @@ struct EstimateSettings {
 struct EstimatedGroups {
   GroupPlan Plan;
   std::vector<GroupSummary> Summaries;  // by group of Plan
-  std::vector<GroupPrior> Priors;       // by group, under the settings' estimator: the TSV's
   // By group: the fit that does not give up and the posterior it gives, of
-  // the CSV table, the summary and the page; empty when none of them is asked.
+  // every output but the legacy TSV; empty when none of them is asked.
   std::vector<GroupFit> Fits;
   // By record, with a threshold: the exceedance figures over the whole table.
   std::vector<RegionDiscovery> Discoveries;
@@ -47,9 +45,8 @@ struct EstimatedGroups {
 using StageProgress =
     std::function<void(std::size_t done, std::size_t total, std::string_view what)>;
 
-/// What a run needs beyond propsmooth's estimates and priors.
+/// What a run needs beyond propsmooth's estimates.
 struct EstimateParts {
-  bool Intervals = false;   // every record's interval under its group's prior (the TSV)
   bool Fits = false;        // every group's fit (the CSV table, the summary, the page)
   bool SizeBound = false;   // the fits' profile bounds (the summary, the page)
   // Every record's posterior under its group's fit, with --threshold its
@@ -57,9 +54,8 @@ struct EstimateParts {
   bool Posteriors = false;
 };
 
-/// The intervals EstimateRecords computes; each is empty unless asked for.
+/// The intervals EstimateRecords computes; empty unless asked for.
 struct RecordEstimates {
-  RecordIntervals Intervals;   // under the groups' Priors
   RecordIntervals Posteriors;  // under the groups' Fits
 };
 
@@ -70,7 +66,7 @@ PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
                                   std::optional<double> threshold);
 
 /// Estimates `records` in the groups of `groups->Plan` under `settings`:
-/// sets the records' results, the groups' Summaries and Priors, and what
+/// sets the records' results, the groups' Summaries, and what
 /// `parts` asks for (Fits, Discoveries), on up to `workers` threads. What
 /// a thread throws (running out of memory) reaches the caller.
 RecordEstimates EstimateRecords(const EstimateSettings& settings, const EstimateParts& parts,

@@ -40,7 +40,7 @@ FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups&
   FigureSources sources;
   const GroupFit& fit = groups.Fits[posteriors.GroupOfRecord(record)];
   sources.Eb = EbUnderFit(records[record], fit);
-  sources.PriorName = FitChoiceText(fit.Choice);
+  sources.PriorName = PriorName(fit);
   if (threshold) sources.Threshold = groups.Discoveries[record];
   return sources;
 }

@@ -94,19 +94,6 @@ void ForEachGroup(std::size_t count, unsigned workers,
 
 }  // namespace
 
-RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan& plan,
-                                       std::span<const GroupPrior> priors, double level,
-                                       unsigned workers, const IntervalProgress& progress) {
-  return ComputeRecordPosteriors(
-      table, plan,
-      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
-          std::optional<TailProbabilities>*) {
-        const GroupPrior& prior = priors[group];
-        *bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
-      },
-      false, workers, progress);
-}
-
 RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPlan& plan,
                                         const PairPosterior& posterior, bool with_tails,
                                         unsigned workers, const IntervalProgress& progress) {

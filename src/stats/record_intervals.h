@@ -13,7 +13,6 @@
 #include "common/types.h"
 #include "input/grouping.h"
 #include "stats/beta_math.h"
-#include "stats/group_prior.h"
 
 namespace propsmooth {
 
@@ -37,16 +36,6 @@ struct RecordIntervals {
 /// intervals are computed.
 using IntervalProgress = std::function<void(std::size_t done, std::size_t total)>;
 
-/// The interval at `level` of every record of `table`, under the prior of
-/// its group in `plan` (`priors`, by group): what PosteriorInterval(Data1,
-/// Data2, Alpha, Beta, level) gives, bit for bit, since it is called with
-/// those very arguments, once per distinct (Data1, Data2) of a group, on up
-/// to `workers` threads. What a thread throws (running out of memory)
-/// reaches the caller.
-RecordIntervals ComputeRecordIntervals(const RecordTable& table, const GroupPlan& plan,
-                                       std::span<const GroupPrior> priors, double level,
-                                       unsigned workers, const IntervalProgress& progress);
-
 /// The posterior figures of one distinct pair, from the record that shows
 /// it first and its group in the plan: its interval, and its tails when
 /// asked for (`tails` null otherwise). Called on any of the threads.
@@ -54,8 +43,10 @@ using PairPosterior = std::function<void(const RegionRecord& record, std::size_t
                                          CredibleBounds* bounds,
                                          std::optional<TailProbabilities>* tails)>;
 
-/// As ComputeRecordIntervals, each distinct pair's figures from `posterior`;
-/// DistinctTails is filled when `with_tails`.
+/// The figures of every record of `table`, each distinct (Data1, Data2) of
+/// a group in `plan` computed once by `posterior`, on up to `workers`
+/// threads; DistinctTails is filled when `with_tails`. What a thread throws
+/// (running out of memory) reaches the caller.
 RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPlan& plan,
                                         const PairPosterior& posterior, bool with_tails,
                                         unsigned workers, const IntervalProgress& progress);

@@ -230,7 +230,7 @@ void FiguresUnderFit(std::span<const std::int32_t> counts, std::span<const std::
       records, plan, PosteriorsUnderFits(fits, level, threshold), threshold.has_value(), 1,
       IntervalProgress());
   FigureSources context;
-  context.PriorName = FitChoiceText(fit.Fit.Choice);
+  context.PriorName = PriorName(fit.Fit);
   for (std::size_t i = 0; i < regions; ++i) {
     context.Eb = EbUnderFit(records[i], fit.Fit);
     if (threshold) {

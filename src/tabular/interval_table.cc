@@ -4,11 +4,44 @@
 
 namespace propsmooth {
 
-void AppendIntervalRow(const RegionRecord& record, PriorSource source,
+LegacyPrior ChooseLegacyPrior(const GroupSummary& summary, PriorEstimator estimator) {
+  if (estimator == PriorEstimator::kMe) {
+    return {summary.AlphaMe, summary.BetaMe, LegacyPriorSource::kMe};
+  }
+  if (summary.Mle) return {summary.Mle->Alpha, summary.Mle->Beta, LegacyPriorSource::kMle};
+  return {summary.AlphaMe, summary.BetaMe, LegacyPriorSource::kMeAfterFailedFit};
+}
+
+const char* LegacyPriorText(LegacyPriorSource source) {
+  switch (source) {
+    case LegacyPriorSource::kMle:
+      return "MLE";
+    case LegacyPriorSource::kMe:
+      return "ME";
+    case LegacyPriorSource::kMeAfterFailedFit:
+      return "ME (MLE failed)";
+  }
+  return "";
+}
+
+RecordIntervals ComputeLegacyIntervals(const RecordTable& table, const GroupPlan& plan,
+                                       std::span<const LegacyPrior> priors, double level,
+                                       unsigned workers, const IntervalProgress& progress) {
+  return ComputeRecordPosteriors(
+      table, plan,
+      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+          std::optional<TailProbabilities>*) {
+        const LegacyPrior& prior = priors[group];
+        *bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
+      },
+      false, workers, progress);
+}
+
+void AppendIntervalRow(const RegionRecord& record, LegacyPriorSource source,
                        const CredibleBounds& bounds, std::string* out) {
   AppendResultFields(record, out);
   out->push_back('\t');
-  out->append(PriorSourceText(source));
+  out->append(LegacyPriorText(source));
   out->push_back('\t');
   if (bounds.Status == IntervalStatus::kOk) {
     AppendFixed6(100.0 * bounds.Lower, out);

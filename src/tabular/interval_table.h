@@ -1,19 +1,55 @@
 // The interval table (--tsv): propsmooth's result columns with each
 // record's credible interval under its group's legacy prior, for scripts
 // that read it as they always have.
+//
+// The legacy prior (propsmooth's MLE, the moment estimators where its fit
+// failed or where asked) is this table's alone: every other output uses the
+// group's fit (stats/group_fit.h). Only the table's writer includes this
+// header; scripts/check-layers holds everything else to that.
 #ifndef PROPSMOOTH_TABULAR_INTERVAL_TABLE_H_
 #define PROPSMOOTH_TABULAR_INTERVAL_TABLE_H_
 
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "common/joined_text.h"
 #include "common/types.h"
+#include "input/grouping.h"
 #include "stats/beta_math.h"
-#include "stats/group_prior.h"
+#include "stats/group_fit.h"
+#include "stats/record_intervals.h"
 #include "strict_output/result_table.h"
 
 namespace propsmooth {
+
+/// Where a group's legacy prior came from.
+enum class LegacyPriorSource {
+  kMle,               // propsmooth's converged maximum-likelihood fit
+  kMe,                // the moment estimators, as asked
+  kMeAfterFailedFit,  // the moment estimators, because propsmooth's fit failed
+};
+
+/// The beta prior of a group's rows in the interval table.
+struct LegacyPrior {
+  double Alpha = 0.0;
+  double Beta = 0.0;
+  LegacyPriorSource Source = LegacyPriorSource::kMe;
+};
+
+/// The legacy prior of a group with propsmooth's `summary` under `estimator`.
+LegacyPrior ChooseLegacyPrior(const GroupSummary& summary, PriorEstimator estimator);
+
+/// How the table's Prior column names it: "MLE", "ME" or "ME (MLE failed)".
+const char* LegacyPriorText(LegacyPriorSource source);
+
+/// The interval at `level` of every record of `table` under the legacy
+/// prior of its group in `plan` (`priors`, by group): what
+/// PosteriorInterval(Data1, Data2, Alpha, Beta, level) gives, bit for bit,
+/// once per distinct (Data1, Data2) of a group, on up to `workers` threads.
+RecordIntervals ComputeLegacyIntervals(const RecordTable& table, const GroupPlan& plan,
+                                       std::span<const LegacyPrior> priors, double level,
+                                       unsigned workers, const IntervalProgress& progress);
 
 /// The header line of the interval table, "\n" ended: the result table's
 /// columns and the interval's.
@@ -28,7 +64,7 @@ inline constexpr const char* kIntervalLabelColumns = "\tGroup\tId";
 /// Appends the interval-table row of `record` without its line end: the
 /// result table's seven columns, the prior's name, the bounds in percent
 /// (empty without an interval) and the reason when there is none.
-void AppendIntervalRow(const RegionRecord& record, PriorSource source,
+void AppendIntervalRow(const RegionRecord& record, LegacyPriorSource source,
                        const CredibleBounds& bounds, std::string* out);
 
 /// Appends `text` as one field of the interval table: a backslash, tab, LF

@@ -1,6 +1,7 @@
 #include "tabular/table_files.h"
 
 #include <charconv>
+#include <vector>
 
 #include "tabular/csv_table.h"
 #include "tabular/interval_table.h"
@@ -45,9 +46,17 @@ std::string_view RecordLabels::Id(std::size_t record) {
   return NumberText(input.Records[record].Code, &id_);
 }
 
-void WriteIntervalTable(const EstimatedData& data, const RecordIntervals& intervals,
-                        OutputFile* tsv, const RowProgress& progress) {
+void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, double level,
+                        unsigned workers, OutputFile* tsv, const IntervalProgress& computed,
+                        const RowProgress& progress) {
   const RecordTable& records = data.Input.Records;
+  std::vector<LegacyPrior> priors;
+  priors.reserve(data.Summaries.size());
+  for (const GroupSummary& summary : data.Summaries) {
+    priors.push_back(ChooseLegacyPrior(summary, estimator));
+  }
+  const RecordIntervals intervals =
+      ComputeLegacyIntervals(records, data.Plan, priors, level, workers, computed);
   const bool named = IsNamedInput(data.Input);
   RecordLabels labels(data);
   std::string block = kIntervalTableHeader;
@@ -56,7 +65,7 @@ void WriteIntervalTable(const EstimatedData& data, const RecordIntervals& interv
     block.append(kIntervalLabelColumns).push_back('\n');
   }
   for (std::size_t i = 0; i < records.size(); ++i) {
-    const GroupPrior& prior = data.Priors[intervals.GroupOfRecord(i)];
+    const LegacyPrior& prior = priors[intervals.GroupOfRecord(i)];
     AppendIntervalRow(records[i], prior.Source, intervals[i], &block);
     if (named) {
       block.push_back('\t');

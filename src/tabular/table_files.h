@@ -48,9 +48,13 @@ class RecordLabels {
 };
 
 /// Writes the interval table: a header line, then a row per record in the
-/// order of the data; CSV and TSV data add their Group and Id columns.
-void WriteIntervalTable(const EstimatedData& data, const RecordIntervals& intervals,
-                        OutputFile* tsv, const RowProgress& progress);
+/// order of the data, with its interval at `level` under its group's legacy
+/// prior of `estimator` (computed here, on up to `workers` threads, told
+/// to `computed`: no other output has it); CSV and TSV data add their Group
+/// and Id columns.
+void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, double level,
+                        unsigned workers, OutputFile* tsv, const IntervalProgress& computed,
+                        const RowProgress& progress);
 
 /// Writes the CSV table: kCsvTableHeader (with kCsvThresholdColumns and
 /// their cells when `threshold`), then a row per record in the order of the

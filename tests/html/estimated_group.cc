@@ -2,12 +2,17 @@
 
 #include "estimate/eb.h"
 #include "estimate/worked_groups.h"
+#include "stats/prior_fit.h"
 
 namespace propsmooth {
 
-GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts) {
+GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,
+                         PriorEstimator estimator) {
   GroupWorkspace workspace = MakeGroup(counts);
   EstimateGroup(RunSettings{}, false, &workspace);
+  // As a report run fits it: propsmooth's estimate, then the fit that does
+  // not give up.
+  const PriorFit fit = FitPrior(workspace.Regions, workspace.Summary, RunSettings{});
   GroupView view;
   view.Unit = 2;
   view.Summary = workspace.Summary;
@@ -23,6 +28,7 @@ GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts) {
     record.EbPropMle = region.EbPropMle;
     view.Regions.push_back(record);
   }
+  view.Fit = ChooseFit(workspace.Regions, fit, workspace.Summary, estimator);
   return view;
 }
 

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "html/group_view.h"
+#include "stats/group_fit.h"
 
 namespace propsmooth {
 
 /// Unit 2 of (Data1, Data2) pairs, Codes 1, 2, ..., estimated with the
-/// default fit settings.
-GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts);
+/// default fit settings, its Fit under `estimator`.
+GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,
+                         PriorEstimator estimator = PriorEstimator::kMle);
 
 }  // namespace propsmooth
 

@@ -9,10 +9,9 @@
 namespace propsmooth {
 namespace {
 
-std::string Section(const GroupView& group, PriorEstimator estimator = PriorEstimator::kMle,
-                    const SectionLimits& limits = SectionLimits{}) {
+std::string Section(const GroupView& group, const SectionLimits& limits = SectionLimits{}) {
   std::string html;
-  AppendGroupSection(group, 0, 0.00001, estimator, 0.95, std::nullopt, limits, &html);
+  AppendGroupSection(group, 0, 0.00001, 0.95, std::nullopt, limits, &html);
   return html;
 }
 
@@ -25,7 +24,8 @@ std::size_t Count(const std::string& text, const std::string& part) {
 }
 
 // Groups without spread say what they are instead of drawing empty plots;
-// the others get the histogram, the shrinkage and the funnel plot.
+// the others get the histogram, the shrinkage, the funnel and the ranked
+// plot.
 TEST(AppendGroupSection, DrawsPlotsOnlyForGroupsWithSpread) {
   struct Case {
     const char* Name;
@@ -39,7 +39,7 @@ TEST(AppendGroupSection, DrawsPlotsOnlyForGroupsWithSpread) {
       {"equal", {{1, 4}, {2, 8}, {5, 20}}, GroupShape::kEqualProportions,
        "same proportion, 25.000000%", 0},
       {"spread", {{12, 100}, {30, 120}, {5, 90}, {22, 110}, {9, 70}}, GroupShape::kPlots,
-       "<figure>", 3},
+       "<figure>", 4},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -53,30 +53,66 @@ TEST(AppendGroupSection, DrawsPlotsOnlyForGroupsWithSpread) {
   }
 }
 
-// The worked example of a failed fit: four regions 0, 10, 1, 9 of 10. The
-// log's "***" stands, the plots are labelled as using the moment estimators,
-// and since those are negative there is no interval, with the reason.
-TEST(AppendGroupSection, ShowsAFailedFitHonestly) {
-  const GroupView group = EstimatedGroup({{0, 10}, {10, 10}, {1, 10}, {9, 10}});
-  ASSERT_FALSE(group.Summary.Mle);
-  const std::string html = Section(group);
-  EXPECT_NE(html.find("For unit 2 ....."), std::string::npos);
-  EXPECT_NE(html.find(" MLE of Alpha : *** \n MLE of Beta  : *** "), std::string::npos);
-  EXPECT_NE(html.find(" ME of Alpha : -0.042683"), std::string::npos);
-  EXPECT_NE(html.find("<b>ME (MLE failed)</b>"), std::string::npos);
-  EXPECT_NE(html.find("fall back to the moment estimators"), std::string::npos);
-  EXPECT_NE(html.find("No MLE curve: the fit failed (***)"), std::string::npos);
-  EXPECT_NE(html.find("No ME curve"), std::string::npos);
-  EXPECT_EQ(Count(html, "<td>\u2014</td><td>\u2014</td><td>no beta prior"), 4u);
-  EXPECT_EQ(Count(html, "<td>***</td>"), 4u);
+// Below propsmooth's log, which keeps its own figures ("***" where its fit
+// failed), one note names the prior of every figure, and the table, the
+// plots and the note agree on it. The worked example of a failed fit (four
+// regions 0, 10, 1, 9 of 10, negative moment estimators) is fitted by the
+// safeguarded search; under --estimator me it has no posterior. Equal
+// proportions pool completely at 8 / 32 = 25%; a count above its size
+// leaves no likelihood at all.
+TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
+  const std::vector<std::pair<int, int>> failed = {{0, 10}, {10, 10}, {1, 10}, {9, 10}};
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<int, int>> Counts;
+    PriorEstimator Estimator;
+    std::vector<const char*> Says;
+    std::size_t WithoutInterval;
+  };
+  const Case cases[] = {
+      {"failed MLE", failed, PriorEstimator::kMle,
+       {" MLE of Alpha : *** \n MLE of Beta  : *** ", " ME of Alpha : -0.042683",
+        "propsmooth's own log", "<b>safeguarded</b> fit, Alpha = ",
+        "Each region's EB proportion (safeguarded prior)", "safeguarded Beta("},
+       0},
+      {"failed MLE, me", failed, PriorEstimator::kMe,
+       {"<b>the moment estimators</b> (--estimator me)",
+        "the moment estimators are not both positive", "No EB proportions",
+        "No density: the group's fit gives no beta prior"},
+       4},
+      {"equal proportions", {{1, 4}, {2, 8}, {5, 20}}, PriorEstimator::kMle,
+       {"<b>complete pooling</b>: every region gets the common rate 25.000000%",
+        "understate the regions' spread"},
+       0},
+      {"count above size", {{3, 20}, {25, 21}, {4, 22}, {7, 19}}, PriorEstimator::kMle,
+       {"<b>failed</b> fit (a count below 0 or above its size",
+        "No posterior: this fit gives no prior",
+        "<td>\u2014</td><td>\u2014</td><td>\u2014</td><td>Data1 &gt; Data2: not a binomial "
+        "count"},
+       3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string html = Section(EstimatedGroup(c.Counts, c.Estimator));
+    for (const char* says : c.Says) EXPECT_NE(html.find(says), std::string::npos) << says;
+    EXPECT_EQ(Count(html, "class=\"prior-note\""), 1u);
+    // The legacy names belong to the log and the --tsv table alone.
+    EXPECT_EQ(html.find("ME (MLE failed)"), std::string::npos);
+    EXPECT_EQ(html.find("<td>***</td>"), std::string::npos);
+    EXPECT_EQ(Count(html, "<td>\u2014</td><td>\u2014</td><td>\u2014</td><td>no posterior "
+                          "under the group's fit"),
+              c.WithoutInterval);
+  }
 }
 
 // A region with Data1 > Data2 gets no interval while the others do.
 TEST(AppendGroupSection, GivesNoIntervalForCountAboveSize) {
-  const GroupView group = EstimatedGroup({{12, 100}, {30, 120}, {95, 90}, {22, 110}, {9, 70}});
-  const std::string html = Section(group, PriorEstimator::kMe);
+  const GroupView group =
+      EstimatedGroup({{12, 100}, {30, 120}, {95, 90}, {22, 110}, {9, 70}}, PriorEstimator::kMe);
+  const std::string html = Section(group);
   EXPECT_EQ(Count(html, "<td>Data1 &gt; Data2: not a binomial count</td>"), 1u);
-  EXPECT_EQ(Count(html, "<td>\u2014</td>"), 2u);
+  // No EB proportion and no interval.
+  EXPECT_EQ(Count(html, "<td>\u2014</td>"), 3u);
 }
 
 // Large groups are thinned in the scatter plots and cut in the table, and
@@ -87,9 +123,9 @@ TEST(AppendGroupSection, StatesHowALargeGroupIsCut) {
   SectionLimits limits;
   limits.PlottedPoints = 10;
   limits.TableRows = 3;
-  const std::string html = Section(EstimatedGroup(counts), PriorEstimator::kMle, limits);
-  EXPECT_EQ(Count(html, "Every 5th region is drawn (10 of 50)."), 2u);
-  EXPECT_EQ(Count(html, "<circle"), 20u);
+  const std::string html = Section(EstimatedGroup(counts), limits);
+  EXPECT_EQ(Count(html, "Every 5th region is drawn (10 of 50)."), 3u);
+  EXPECT_EQ(Count(html, "<circle"), 30u);
   EXPECT_EQ(Count(html, "<tr><td>"), 3u);
   EXPECT_NE(html.find("The first 3 of 50 regions are listed"), std::string::npos);
 }

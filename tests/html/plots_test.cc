@@ -13,13 +13,11 @@
 namespace propsmooth {
 namespace {
 
-// The three figures of `group` under its ML prior (or the moment
-// estimators where the fit fails).
+// The three figures of `group` under its fit.
 std::vector<std::string> Figures(const GroupView& group) {
-  const GroupPrior prior = ChoosePrior(group.Summary, PriorEstimator::kMle);
   std::vector<std::string> figures(3);
   AppendHistogram(group, "g", &figures[0]);
-  AppendShrinkagePlot(group, prior, "g", SectionLimits{}, &figures[1]);
+  AppendShrinkagePlot(group, "g", SectionLimits{}, &figures[1]);
   AppendFunnelPlot(group, "g", SectionLimits{}, &figures[2]);
   return figures;
 }

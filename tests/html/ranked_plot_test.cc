@@ -25,7 +25,8 @@ GroupView RankedGroup(bool with_discoveries) {
     group.Regions.push_back(region);
   }
   GroupFit fit;
-  fit.Choice = FitChoice::kSafeguarded;
+  fit.Fit.Label = FitLabel::kSafeguarded;
+  fit.Fit.Prior = BetaPrior{2.0, 8.0};
   fit.Alpha = 2.0;
   fit.Beta = 8.0;
   group.Fit = fit;

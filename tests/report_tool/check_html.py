@@ -153,9 +153,9 @@ def main():
             ok = check_page(args[1], charts) and ok
         with open(os.path.join(work, "edge.html"), encoding="utf-8") as f:
             text = f.read()
-        for needed in ["MLE of Alpha : *** ", "ME (MLE failed)", "A single region",
+        for needed in ["MLE of Alpha : *** ", "<b>safeguarded</b> fit", "A single region",
                        "the same proportion", "Data1 &gt; Data2: not a binomial count",
-                       "no beta prior: Alpha or Beta is not positive"]:
+                       "no posterior under the group's fit"]:
             if needed not in text:
                 print("edge.html does not say %r" % needed)
                 ok = False

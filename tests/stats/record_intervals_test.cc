@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -27,6 +28,26 @@ RecordTable MixedTable() {
   return table;
 }
 
+struct Prior {
+  double Alpha;
+  double Beta;
+};
+
+// Every record's interval under its group's prior, through the shared
+// computation.
+RecordIntervals Intervals(const RecordTable& table, const GroupPlan& plan,
+                          const std::vector<Prior>& priors, double level, unsigned workers,
+                          const IntervalProgress& progress) {
+  return ComputeRecordPosteriors(
+      table, plan,
+      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+          std::optional<TailProbabilities>*) {
+        *bounds = PosteriorInterval(record.Data1, record.Data2, priors[group].Alpha,
+                                    priors[group].Beta, level);
+      },
+      false, workers, progress);
+}
+
 bool SameBits(const CredibleBounds& a, const CredibleBounds& b) {
   return a.Status == b.Status && std::bit_cast<std::uint64_t>(a.Lower) ==
                                      std::bit_cast<std::uint64_t>(b.Lower) &&
@@ -36,23 +57,22 @@ bool SameBits(const CredibleBounds& a, const CredibleBounds& b) {
 // Shared out over threads and computed once per distinct pair, every
 // interval is bit for bit the one a plain call for the record gives, under
 // its own group's prior.
-TEST(ComputeRecordIntervals, EqualsOneCallPerRecordBitForBit) {
+TEST(ComputeRecordPosteriors, EqualsOneCallPerRecordBitForBit) {
   const RecordTable table = MixedTable();
   const GroupPlan plan = PlanGroups(table);
   ASSERT_EQ(plan.Groups.size(), 3u);
-  const std::vector<GroupPrior> priors = {
-      {2.5, 11.0, PriorSource::kMle}, {0.0, 0.0, PriorSource::kMe}, {0.7, 3.25, PriorSource::kMe}};
+  const std::vector<Prior> priors = {{2.5, 11.0}, {0.0, 0.0}, {0.7, 3.25}};
   for (const unsigned workers : {1u, 2u, 5u}) {
     SCOPED_TRACE(workers);
     std::size_t last_done = 0;
-    const RecordIntervals intervals = ComputeRecordIntervals(
+    const RecordIntervals intervals = Intervals(
         table, plan, priors, 0.9, workers, [&](std::size_t done, std::size_t total) {
           EXPECT_LE(done, total);
           last_done = done;
         });
     EXPECT_EQ(last_done, intervals.Distinct.size());
     for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
-      const GroupPrior& prior = priors[g];
+      const Prior& prior = priors[g];
       for (std::size_t k = plan.Groups[g].Begin; k < plan.Groups[g].End; ++k) {
         const std::uint32_t i = plan.RecordIndices[k];
         ASSERT_EQ(intervals.GroupOfRecord(i), g);
@@ -65,15 +85,15 @@ TEST(ComputeRecordIntervals, EqualsOneCallPerRecordBitForBit) {
 }
 
 // One entry per distinct (count, size) of a group, counted here with a set.
-TEST(ComputeRecordIntervals, ComputesEachDistinctPairOfAGroupOnce) {
+TEST(ComputeRecordPosteriors, ComputesEachDistinctPairOfAGroupOnce) {
   const RecordTable table = MixedTable();
   const GroupPlan plan = PlanGroups(table);
   std::set<std::pair<std::int32_t, std::pair<std::int32_t, std::int32_t>>> distinct;
   for (const RegionRecord& record : table) {
     distinct.insert({record.Unit, {record.Data1, record.Data2}});
   }
-  const std::vector<GroupPrior> priors(plan.Groups.size(), {1.0, 4.0, PriorSource::kMle});
-  const RecordIntervals intervals = ComputeRecordIntervals(table, plan, priors, 0.95, 2, {});
+  const std::vector<Prior> priors(plan.Groups.size(), {1.0, 4.0});
+  const RecordIntervals intervals = Intervals(table, plan, priors, 0.95, 2, {});
   EXPECT_EQ(intervals.Distinct.size(), distinct.size());
   EXPECT_LT(intervals.Distinct.size(), table.size());
   // Records that share group, count and size share an entry.
@@ -85,9 +105,8 @@ TEST(ComputeRecordIntervals, ComputesEachDistinctPairOfAGroupOnce) {
   }
 }
 
-TEST(ComputeRecordIntervals, TakesAnEmptyTable) {
-  const RecordIntervals intervals =
-      ComputeRecordIntervals(RecordTable(), GroupPlan(), {}, 0.95, 2, {});
+TEST(ComputeRecordPosteriors, TakesAnEmptyTable) {
+  const RecordIntervals intervals = Intervals(RecordTable(), GroupPlan(), {}, 0.95, 2, {});
   EXPECT_TRUE(intervals.Distinct.empty());
   EXPECT_TRUE(intervals.OfRecord.empty());
 }

@@ -142,7 +142,7 @@ TEST(FitStatistics, AgreesWithTheFitOfAllRegions) {
       EXPECT_EQ(f.Label, prior_fit.Label);
       EXPECT_EQ(f.Boundary, prior_fit.Boundary);
       EXPECT_EQ(f.Iterations, prior_fit.Iterations);
-      EXPECT_EQ(got.Fit.Choice, expected.Choice);
+      EXPECT_EQ(PriorName(got.Fit), PriorName(expected));
       ExpectClose(got.Fit.Alpha, expected.Alpha, "posterior alpha", kOptimumRelative);
       ExpectClose(got.Fit.Beta, expected.Beta, "posterior beta", kOptimumRelative);
       ExpectClose(got.Fit.PooledRate, expected.PooledRate, "pooled rate");

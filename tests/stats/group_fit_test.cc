@@ -1,0 +1,109 @@
+// Which posterior a group's regions get, and how the CSV table names it.
+#include "stats/group_fit.h"
+
+#include <cmath>
+#include <optional>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+namespace propsmooth {
+namespace {
+
+PriorFit Fitted(FitLabel label, FitBoundary boundary = FitBoundary::kNone) {
+  PriorFit fit;
+  fit.Label = label;
+  fit.Boundary = boundary;
+  if (label == FitLabel::kNewton || label == FitLabel::kSafeguarded) {
+    fit.Prior = BetaPrior{2.0, 8.0};
+  }
+  return fit;
+}
+
+// A group of 30 successes in 100 trials; the record is 3 of 10, with
+// propsmooth's own EB rates 0.2 (ML) and 0.25 (moments). The names are the
+// manual's for the CSV table's prior column; the EB rates by hand: under
+// Beta(2, 8) the posterior mean (3 + 2) / (10 + 10) = 0.25, under complete
+// pooling 30 / 100, whose posterior is Beta(30.5, 70.5).
+TEST(ChooseFit, NamesThePosteriorTheOutputsUse) {
+  GroupSummary summary;
+  summary.AlphaMe = 1.0;
+  summary.BetaMe = 3.0;
+  GroupSummary spread = summary;
+  spread.AlphaMe = -0.5;
+  RegionRecord record;
+  record.Data1 = 3;
+  record.Data2 = 10;
+  record.EbPropMle = 0.2;
+  record.EbPropMe = 0.125;
+  struct Case {
+    const char* Name;
+    PriorFit Fit;
+    PriorEstimator Estimator;
+    const GroupSummary& Summary;
+    std::string_view Prior;
+    std::optional<double> Eb;
+    double Alpha, Beta;
+  };
+  const Case cases[] = {
+      {"newton", Fitted(FitLabel::kNewton), PriorEstimator::kMle, summary, "newton", 0.2, 2, 8},
+      {"safeguarded", Fitted(FitLabel::kSafeguarded), PriorEstimator::kMle, summary,
+       "safeguarded", 0.25, 2, 8},
+      {"binomial limit", Fitted(FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling),
+       PriorEstimator::kMle, summary, "complete pooling", 0.3, 30.5, 70.5},
+      {"no successes", Fitted(FitLabel::kNoFiniteMaximum, FitBoundary::kNoSuccesses),
+       PriorEstimator::kMle, summary, "complete pooling", 0.3, 30.5, 70.5},
+      {"no pooling", Fitted(FitLabel::kNoFiniteMaximum, FitBoundary::kNoPooling),
+       PriorEstimator::kMle, summary, "", std::nullopt, 0, 0},
+      {"failed", Fitted(FitLabel::kFailed, FitBoundary::kNotBinomial), PriorEstimator::kMle,
+       summary, "", std::nullopt, 0, 0},
+      {"me", Fitted(FitLabel::kSafeguarded), PriorEstimator::kMe, summary, "me", 0.125, 1, 3},
+      {"me of no beta prior", Fitted(FitLabel::kNewton), PriorEstimator::kMe, spread, "",
+       std::nullopt, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const GroupFit fit = ChooseFit(30.0, 100.0, c.Fit, c.Summary, c.Estimator);
+    EXPECT_EQ(PriorName(fit), c.Prior);
+    EXPECT_EQ(HasPosterior(fit), c.Eb.has_value());
+    EXPECT_EQ(EbUnderFit(record, fit), c.Eb);
+    EXPECT_EQ(fit.Alpha, c.Alpha);
+    EXPECT_EQ(fit.Beta, c.Beta);
+    // The summary keeps the fit's own label whatever the outputs use.
+    EXPECT_EQ(fit.Fit.Label, c.Fit.Label);
+    EXPECT_EQ(IntervalUnderFit(record, fit, 0.95).Status == IntervalStatus::kOk,
+              c.Eb.has_value());
+
+    // Written out as plain values (Dask's prior) and read back, the fit
+    // names the same posterior and gives the same figures.
+    const std::optional<GroupFit> read =
+        FitOfPriorName(PriorName(fit), fit.Alpha, fit.Beta, fit.PooledRate);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(PriorName(*read), c.Prior);
+    if (c.Prior != "newton") {
+      EXPECT_EQ(EbUnderFit(record, *read), c.Eb);
+    }
+    const CredibleBounds a = IntervalUnderFit(record, fit, 0.9);
+    const CredibleBounds b = IntervalUnderFit(record, *read, 0.9);
+    EXPECT_EQ(a.Status, b.Status);
+    if (a.Status == IntervalStatus::kOk) {
+      EXPECT_EQ(a.Lower, b.Lower);
+      EXPECT_EQ(a.Upper, b.Upper);
+    }
+  }
+}
+
+// Python's PRIOR_NAMES, in the order of smooth()'s prior codes.
+TEST(PriorNames, AreTheCsvTablesInOrder) {
+  const auto names = PriorNames();
+  const std::string_view expected[] = {"newton", "safeguarded", "complete pooling", "me"};
+  ASSERT_EQ(names.size(), std::size(expected));
+  for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(names[i], expected[i]);
+  EXPECT_FALSE(FitOfPriorName("no finite maximum", 1, 2, 0).has_value());
+  EXPECT_FALSE(FitOfPriorName("MLE", 1, 2, 0).has_value());
+  // A moment prior that is no beta distribution is never written out.
+  EXPECT_FALSE(FitOfPriorName("me", -1, 2, 0).has_value());
+}
+
+}  // namespace
+}  // namespace propsmooth
