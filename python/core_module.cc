@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "estimate/eb.h"
+#include "estimate/simd_targets.h"
 #include "input/grouping.h"
 #include "stats/group_fit.h"
 #include "stats/prior_fit.h"
@@ -202,6 +203,11 @@ std::vector<std::string> PriorNames() {
 PYBIND11_MODULE(_core, m) {
   namespace py = pybind11;
   using propsmooth::IntArray;
+  // As the programs do first thing: before any thread runs the kernel. A
+  // value the programs refuse fails the import with their words.
+  if (std::string error; !propsmooth::CapSimdTargetsFromEnvironment(&error)) {
+    throw py::value_error(error);
+  }
   m.doc() = "propsmooth's estimators; use the functions of the propsmooth package";
   m.def("fit", &propsmooth::Fit, py::arg("counts"), py::arg("sizes"), py::kw_only(),
         py::arg("alpha"), py::arg("beta"), py::arg("eps"), py::arg("max_iter"),
@@ -212,5 +218,10 @@ PYBIND11_MODULE(_core, m) {
         py::arg("beta"), py::arg("eps"), py::arg("max_iter"), py::arg("threads"),
         "The CSV table's numeric columns as a dict of arrays; prior and discovery coded.");
   m.attr("PRIOR_NAMES") = propsmooth::PriorNames();
+  m.def("simd_target", &propsmooth::ActiveSimdTarget,
+        "The instruction set the likelihood kernel runs on, as Highway names it.");
+  m.def("simd_targets", &propsmooth::AvailableSimdTargets,
+        "The instruction sets the kernel may run on here, under any PROPSMOOTH_SIMD cap, best "
+        "first.");
   propsmooth::RegisterSufficientStatistics(m);
 }
