@@ -18,12 +18,14 @@
 #include <vector>
 
 #include "estimate/eb.h"
+#include "estimate/simd_targets.h"
 #include "input/grouping.h"
 #include "stats/group_fit.h"
 #include "stats/prior_fit.h"
 #include "stats/record_estimates.h"
 #include "stats/record_figures.h"
 #include "fit_result.h"
+#include "record_check.h"
 #include "sufficient_statistics_binding.h"
 
 namespace propsmooth {
@@ -41,25 +43,6 @@ std::span<const std::int32_t> Values(const IntArray& array, const char* what) {
   return {array.data(), static_cast<std::size_t>(array.shape(0))};
 }
 
-// The front door's rules on the numbers: 0 <= count <= size, size >= 1;
-// and no more rows than a record's 32-bit position can number.
-void CheckData(std::span<const std::int32_t> counts, std::span<const std::int32_t> sizes) {
-  if (counts.size() != sizes.size()) {
-    throw py::value_error("counts has " + std::to_string(counts.size()) +
-                          " values but sizes has " + std::to_string(sizes.size()));
-  }
-  if (counts.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    throw py::value_error("more than 2147483647 rows, the most one run can number");
-  }
-  for (std::size_t i = 0; i < counts.size(); ++i) {
-    if (sizes[i] < 1 || counts[i] < 0 || counts[i] > sizes[i]) {
-      throw py::value_error("row " + std::to_string(i) + ": count " +
-                            std::to_string(counts[i]) + " and size " +
-                            std::to_string(sizes[i]) + " break 0 <= count <= size, size >= 1");
-    }
-  }
-}
-
 unsigned Workers(unsigned threads) {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   return threads == 0 ? cores : std::min(threads, cores);
@@ -70,7 +53,7 @@ py::dict Fit(const IntArray& count_array, const IntArray& size_array,
              std::int32_t max_iter, bool safeguarded, unsigned threads) {
   const std::span<const std::int32_t> counts = Values(count_array, "counts");
   const std::span<const std::int32_t> sizes = Values(size_array, "sizes");
-  CheckData(counts, sizes);
+  CheckRecords(counts, sizes);
   if (counts.empty()) throw py::value_error("no regions to fit a prior to");
   const RunSettings settings = FitSettings(alpha, beta, eps, max_iter);
   GroupWorkspace workspace;
@@ -115,7 +98,7 @@ py::dict Smooth(const IntArray& count_array, const IntArray& size_array,
                 unsigned threads) {
   const std::span<const std::int32_t> counts = Values(count_array, "counts");
   const std::span<const std::int32_t> sizes = Values(size_array, "sizes");
-  CheckData(counts, sizes);
+  CheckRecords(counts, sizes);
   std::span<const std::int32_t> units;
   if (unit_array) {
     units = Values(*unit_array, "groups");
@@ -200,6 +183,11 @@ std::vector<std::string> PriorNameList() {
 PYBIND11_MODULE(_core, m) {
   namespace py = pybind11;
   using propsmooth::IntArray;
+  // As the programs do first thing: before any thread runs the kernel. A
+  // value the programs refuse fails the import with their words.
+  if (std::string error; !propsmooth::CapSimdTargetsFromEnvironment(&error)) {
+    throw py::value_error(error);
+  }
   m.doc() = "propsmooth's estimators; use the functions of the propsmooth package";
   m.def("fit", &propsmooth::Fit, py::arg("counts"), py::arg("sizes"), py::kw_only(),
         py::arg("alpha"), py::arg("beta"), py::arg("eps"), py::arg("max_iter"),
@@ -210,5 +198,11 @@ PYBIND11_MODULE(_core, m) {
         py::arg("beta"), py::arg("eps"), py::arg("max_iter"), py::arg("threads"),
         "The CSV table's numeric columns as a dict of arrays; prior and discovery coded.");
   m.attr("PRIOR_NAMES") = propsmooth::PriorNameList();
+  m.def("simd_target", &propsmooth::ActiveSimdTarget,
+        "The instruction set the likelihood kernel runs on, as Highway names it.");
+  m.def("simd_targets", &propsmooth::AvailableSimdTargets,
+        "The instruction sets the kernel may run on here, under any PROPSMOOTH_SIMD cap, best "
+        "first.");
   propsmooth::RegisterSufficientStatistics(m);
+  propsmooth::RegisterRecordRule(m);
 }

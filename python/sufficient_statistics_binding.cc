@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fit_result.h"
+#include "record_check.h"
 #include "stats/discovery.h"
 #include "stats/sufficient_statistics.h"
 
@@ -35,13 +36,6 @@ std::span<const T> Values(const py::array_t<T, py::array::c_style>& array, const
 template <typename T>
 py::array_t<T> ArrayOf(const std::vector<T>& values) {
   return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data());
-}
-
-void CheckLengths(std::span<const std::int32_t> counts, std::span<const std::int32_t> sizes) {
-  if (counts.size() != sizes.size()) {
-    throw py::value_error("counts has " + std::to_string(counts.size()) +
-                          " values but sizes has " + std::to_string(sizes.size()));
-  }
 }
 
 // The statistics as a dict of plain values, which Dask carries between
@@ -96,7 +90,7 @@ SufficientStatistics StatisticsOf(const py::dict& dict) {
 py::dict Statistics(const IntArray& count_array, const IntArray& size_array) {
   const std::span<const std::int32_t> counts = Values(count_array, "counts");
   const std::span<const std::int32_t> sizes = Values(size_array, "sizes");
-  CheckLengths(counts, sizes);
+  CheckRecords(counts, sizes);
   SufficientStatistics statistics;
   {
     py::gil_scoped_release unlocked;
@@ -169,7 +163,7 @@ py::dict Apply(const IntArray& count_array, const IntArray& size_array, const py
                double level, std::optional<double> threshold) {
   const std::span<const std::int32_t> counts = Values(count_array, "counts");
   const std::span<const std::int32_t> sizes = Values(size_array, "sizes");
-  CheckLengths(counts, sizes);
+  CheckRecords(counts, sizes);
   for (const double probability : {level, threshold.value_or(0.5)}) {
     if (!(probability > 0.0 && probability < 1.0)) {
       throw py::value_error("level and threshold must lie strictly between 0 and 1");

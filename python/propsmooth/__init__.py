@@ -25,6 +25,8 @@ COLUMNS = ("group", "id", "x", "n", "raw", "eb_me", "eb", "lower", "upper", "pri
            "p_exceed", "pep", "q_value", "discovery")
 
 _INT32_MAX = np.iinfo(np.int32).max
+# Every value below the 32-bit range breaks the record rule as this one does.
+_BELOW_INT32 = int(np.iinfo(np.int32).min) - 1
 
 
 @dataclasses.dataclass(frozen=True)
@@ -70,21 +72,21 @@ def _refuse(what, values, labels, position, why):
 
 
 def _whole_numbers(values, what, least, labels):
-    """The values as int32, each a whole number from ``least`` to 2**31 - 1;
-    ValueError naming the first one that is not, by its index label."""
+    """The values as int64, each a whole number of at most 2**31 - 1 (below
+    -2**31 held as -2**31 - 1, which breaks the record rule as they do);
+    ValueError naming the first one that is not, by its index label. The
+    record rule itself, whose bound ``least`` the messages name, is
+    _core's (see _data)."""
     array = values.to_numpy() if hasattr(values, "to_numpy") else np.asarray(values)
     if array.ndim != 1:
         raise ValueError(f"{what} must be one-dimensional, not of shape {array.shape}")
     allowed = f"a whole number >= {least}"
     if array.dtype.kind in "iu":
-        low = array < least
-        if low.any():
-            _refuse(what, values, labels, _first(low), f"is below {least}; it must be {allowed}")
         high = array > _INT32_MAX
         if high.any():
             _refuse(what, values, labels, _first(high),
                     f"is above {_INT32_MAX}, the largest allowed")
-        return array.astype(np.int32)
+        return np.maximum(array.astype(np.int64), _BELOW_INT32)
     if array.dtype.kind == "b":
         raise ValueError(f"{what} are booleans; they must be whole numbers")
     if array.dtype.kind != "f":
@@ -105,13 +107,10 @@ def _whole_numbers(values, what, least, labels):
     fraction = array != np.floor(array)
     if fraction.any():
         _refuse(what, values, labels, _first(fraction), f"is not {allowed}")
-    low = array < least
-    if low.any():
-        _refuse(what, values, labels, _first(low), f"is below {least}; it must be {allowed}")
     high = array > _INT32_MAX
     if high.any():
         _refuse(what, values, labels, _first(high), f"is above {_INT32_MAX}, the largest allowed")
-    return array.astype(np.int32)
+    return np.maximum(array, float(_BELOW_INT32)).astype(np.int64)
 
 
 def _is_missing(value):
@@ -125,18 +124,26 @@ def _is_missing(value):
 
 
 def _data(counts, sizes, labels):
+    """The counts and sizes as int32, refused (ValueError naming the first
+    bad row by its index label) where _core's record rule refuses them."""
     if len(counts) != len(sizes):
         raise ValueError(f"counts has {len(counts)} values but sizes has {len(sizes)}")
     if labels is None:
         labels = _labels(counts)
-    x = _whole_numbers(counts, "count", 0, labels)
-    n = _whole_numbers(sizes, "size", 1, labels)
-    above = x > n
-    if above.any():
-        position = _first(above)
-        raise ValueError(f"count: {x[position]} at index {labels[position]!r} is above its "
-                         f"size, {n[position]}; a count is at most its size")
-    return x, n
+    x = _whole_numbers(counts, "count", _core.LEAST_COUNT, labels)
+    n = _whole_numbers(sizes, "size", _core.LEAST_SIZE, labels)
+    bad = _core.first_bad_record(x, n)
+    if bad is not None:
+        position, fault, _ = bad
+        if fault == "count_above_size":
+            raise ValueError(f"count: {x[position]} at index {labels[position]!r} is above its "
+                             f"size, {n[position]}; a count is at most its size")
+        what, values, least = (("count", counts, _core.LEAST_COUNT)
+                               if fault == "count_below_least"
+                               else ("size", sizes, _core.LEAST_SIZE))
+        _refuse(what, values, labels, position,
+                f"is below {least}; it must be a whole number >= {least}")
+    return x.astype(np.int32), n.astype(np.int32)
 
 
 def _threads(threads):

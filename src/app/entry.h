@@ -30,7 +30,8 @@ using StreamCommand = std::function<ExitStatus(std::span<const std::string_view>
 
 /// The whole of main(): caps the SIMD dispatch from the environment, runs
 /// `command` with standard output as its console, and turns running out of
-/// memory into its message and status. A console that could not be written
+/// memory into its message and status, and any other exception into
+/// kInternalError with a line on standard error. A console that could not be written
 /// (a full disk, a closed pipe) turns a successful run into
 /// kConsoleUnwritable, noted on standard error, once the files are complete.
 int RunCommand(std::string_view program, int argc, char** argv, const Command& command);
@@ -40,6 +41,14 @@ int RunCommand(std::string_view program, int argc, char** argv, const Command& c
 /// a successful run into kConsoleUnwritable. A command that writes a
 /// product to standard output reports its failure with its own status.
 int RunCommand(std::string_view program, int argc, char** argv, const StreamCommand& command);
+
+/// RunCommand after the SIMD cap, on the streams given: `args` without the
+/// program's name. Whatever `command` throws ends here: a file it was
+/// writing has been removed by the unwinding (OutputFile), and the status
+/// says what happened (kOutOfMemory, or kInternalError for anything else,
+/// "PROGRAM: internal error: WHAT ..." on `streams.Err`).
+int RunCommandOn(std::string_view program, std::span<const std::string_view> args,
+                 const StreamCommand& command, const StandardStreams& streams);
 
 }  // namespace propsmooth
 

@@ -11,6 +11,7 @@ enum class ExitStatus : int {
   kFileError = 3,      // log or output file: name collision, create or write
   kOutOfMemory = 4,    // the data do not fit in memory
   kConsoleUnwritable = 5,  // the files are complete, the console text was lost
+  kInternalError = 6,  // a fault of the program (an unexpected exception); no file half-written
 };
 
 }  // namespace propsmooth

@@ -101,7 +101,15 @@ void WorkerThread::Serve() {
     } catch (...) {
       error_ = std::current_exception();
     }
-    SetState(kDone, &done_);
+    {
+      // The destructor may have asked to stop while the task ran: kDone
+      // must not overwrite that, or this loop would wait for a next task
+      // that never comes while the destructor waits for it to end.
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (state_.load() == kStop) return;
+      state_.store(kDone);
+    }
+    done_.notify_one();
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "html/html_text.h"
 
@@ -35,6 +36,12 @@ constexpr double kTickGap = 5.0;
 constexpr double kXLabelDrop = 15.0;
 
 void AppendPixel(double value, std::string* out) { AppendDecimal(value, 2, out); }
+
+// A mark whose pixels are not all finite is left out: AppendDecimal would
+// write "0", drawing it at the chart's edge as if that were its value.
+bool AllFinite(std::initializer_list<double> pixels) {
+  return std::all_of(pixels.begin(), pixels.end(), [](double p) { return std::isfinite(p); });
+}
 
 void AppendClip(std::string_view clip_id, std::string* out) {
   out->append(" clip-path=\"url(#");
@@ -235,20 +242,35 @@ void AppendAxes(const PlotFrame& frame, std::string_view x_title,
 void AppendPolyline(const PlotFrame& frame, std::string_view clip_id,
                     const std::vector<DataPoint>& points,
                     std::string_view css_class, std::string* out) {
-  if (points.size() < 2) return;
-  out->append("<polyline");
-  AppendClass(css_class, out);
-  AppendClip(clip_id, out);
-  out->append(" points=\"");
-  bool first = true;
+  // A point that is not finite has no pixel: the line breaks there rather
+  // than bridge the gap, each stretch of two or more points drawn alone.
+  std::vector<DataPoint> pixels;
+  pixels.reserve(points.size());
+  const auto draw = [&] {
+    if (pixels.size() >= 2) {
+      out->append("<polyline");
+      AppendClass(css_class, out);
+      AppendClip(clip_id, out);
+      out->append(" points=\"");
+      for (std::size_t i = 0; i < pixels.size(); ++i) {
+        if (i > 0) out->push_back(' ');
+        AppendPixel(pixels[i].first, out);
+        out->push_back(',');
+        AppendPixel(pixels[i].second, out);
+      }
+      out->append("\"/>");
+    }
+    pixels.clear();
+  };
   for (const DataPoint& point : points) {
-    if (!first) out->push_back(' ');
-    first = false;
-    AppendPixel(MapX(frame, point.first), out);
-    out->push_back(',');
-    AppendPixel(MapY(frame, point.second), out);
+    const DataPoint pixel = {MapX(frame, point.first), MapY(frame, point.second)};
+    if (std::isfinite(pixel.first) && std::isfinite(pixel.second)) {
+      pixels.push_back(pixel);
+    } else {
+      draw();
+    }
   }
-  out->append("\"/>");
+  draw();
 }
 
 void AppendLineAcross(const PlotFrame& frame, std::string_view clip_id,
@@ -267,6 +289,7 @@ void AppendBar(const PlotFrame& frame, std::string_view clip_id, double x0,
   const double right = MapX(frame, x1);
   const double top = MapY(frame, y1);
   const double bottom = MapY(frame, y0);
+  if (!AllFinite({left, right, top, bottom})) return;
   out->append("<rect");
   AppendClass(css_class, out);
   AppendClip(clip_id, out);
@@ -277,13 +300,16 @@ void AppendDot(const PlotFrame& frame, std::string_view clip_id,
                const DataPoint& point, double radius,
                std::string_view css_class, std::string_view tooltip,
                std::string* out) {
+  const double x = MapX(frame, point.first);
+  const double y = MapY(frame, point.second);
+  if (!AllFinite({x, y, radius})) return;
   out->append("<circle");
   AppendClass(css_class, out);
   AppendClip(clip_id, out);
   out->append(" cx=\"");
-  AppendPixel(MapX(frame, point.first), out);
+  AppendPixel(x, out);
   out->append("\" cy=\"");
-  AppendPixel(MapY(frame, point.second), out);
+  AppendPixel(y, out);
   out->append("\" r=\"");
   AppendPixel(radius, out);
   out->append("\"><title>");

@@ -82,7 +82,9 @@ void AppendAxes(const PlotFrame& frame, std::string_view x_title,
                 std::string_view y_title, std::string* out);
 
 /// A polyline through `points` (data values) with CSS class `css_class`,
-/// clipped to the plot area. Fewer than two points draw nothing.
+/// clipped to the plot area. A point that is not finite (nor its pixel)
+/// breaks the line: each stretch of two or more finite points is a
+/// polyline of its own, and fewer than two draw nothing.
 void AppendPolyline(const PlotFrame& frame, std::string_view clip_id,
                     const std::vector<DataPoint>& points,
                     std::string_view css_class, std::string* out);
@@ -95,12 +97,14 @@ void AppendLineAcross(const PlotFrame& frame, std::string_view clip_id,
                       const DataPoint& a, const DataPoint& b,
                       std::string_view css_class, std::string* out);
 
-/// A filled rectangle between data x0..x1 and y0..y1, clipped.
+/// A filled rectangle between data x0..x1 and y0..y1, clipped; nothing
+/// when a corner is not finite.
 void AppendBar(const PlotFrame& frame, std::string_view clip_id, double x0,
                double x1, double y0, double y1, std::string_view css_class,
                std::string* out);
 
-/// A circle of `radius` pixels at a data point, clipped, with a tooltip.
+/// A circle of `radius` pixels at a data point, clipped, with a tooltip;
+/// nothing when the point or the radius is not finite.
 void AppendDot(const PlotFrame& frame, std::string_view clip_id,
                const DataPoint& point, double radius,
                std::string_view css_class, std::string_view tooltip,

@@ -134,7 +134,7 @@ Scan ScanNumber(TextSource* source, std::int32_t* value) {
   return Scan::kNumber;
 }
 
-ReadResult ReadRecords(TextSource* source, RecordTable* table) {
+ReadResult ReadRecords(TextSource* source, RecordTable* table, std::size_t max_records) {
   std::int32_t last_code = 0;
   for (;;) {
     std::int32_t fields[4] = {0, 0, 0, 0};
@@ -153,6 +153,7 @@ ReadResult ReadRecords(TextSource* source, RecordTable* table) {
     if (record.Data1 < 0 || record.Data2 <= 0 || record.Unit < -1) {
       return {ReadOutcome::kOutOfRange, record.Code};
     }
+    if (table->size() >= max_records) return {ReadOutcome::kTooMany, last_code};
     table->push_back(record);
     last_code = record.Code;
   }
@@ -160,7 +161,7 @@ ReadResult ReadRecords(TextSource* source, RecordTable* table) {
 
 }  // namespace
 
-ReadResult ReadDataFile(std::FILE* stream, RecordTable* table) {
+ReadResult ReadDataFile(std::FILE* stream, RecordTable* table, std::size_t max_records) {
   // A record takes at least eight bytes ("0 0 0 1" and a separator), so a
   // regular file's size bounds the count. Reserving that much address
   // space up front spares the copies and fresh pages of repeated growth;
@@ -175,12 +176,12 @@ ReadResult ReadDataFile(std::FILE* stream, RecordTable* table) {
     }
   }
   TextSource source(stream, {});
-  return ReadRecords(&source, table);
+  return ReadRecords(&source, table, max_records);
 }
 
-ReadResult ReadDataText(std::string_view text, RecordTable* table) {
+ReadResult ReadDataText(std::string_view text, RecordTable* table, std::size_t max_records) {
   TextSource source(nullptr, text);
-  return ReadRecords(&source, table);
+  return ReadRecords(&source, table, max_records);
 }
 
 }  // namespace propsmooth

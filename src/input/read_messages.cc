@@ -22,6 +22,10 @@ ExitStatus DescribeDataRead(const ReadResult& read, const std::string& name,
     case ReadOutcome::kMalformed:
       *message = "\n Error!! Wrong data found (around code-" + code + ")\n";
       return ExitStatus::kMalformedData;
+    case ReadOutcome::kTooMany:
+      *message = "\n Error!! More than " + std::to_string(kMaxRecords) +
+                 " records (after code-" + code + "); split the data file\n";
+      return ExitStatus::kBadInput;
     case ReadOutcome::kUnreadable:
       break;
   }

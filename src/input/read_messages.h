@@ -17,8 +17,9 @@ std::string FileErrorText(std::string_view what, const std::string& name);
 
 /// How reading the data file `name` ended, in the program's words: kSuccess
 /// and no text when every record was read; otherwise the status and the
-/// message ("Wrong data found" for a bad record, "Can't open" for bytes
-/// that could not be read).
+/// message ("Wrong data found" for a bad record, "More than 2147483647
+/// records" past the limit, "Can't open" for bytes that could not be
+/// read).
 ExitStatus DescribeDataRead(const ReadResult& read, const std::string& name,
                             std::string* message);
 

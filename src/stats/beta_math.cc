@@ -1,6 +1,7 @@
 #include "stats/beta_math.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include <boost/math/distributions/binomial.hpp>
 #include <boost/math/special_functions/beta.hpp>
@@ -40,8 +41,13 @@ CredibleBounds PosteriorInterval(std::int32_t data1, std::int32_t data2,
     bounds.Status = IntervalStatus::kCountAboveSize;
     return bounds;
   }
+  if (data1 < 0) {
+    bounds.Status = IntervalStatus::kNotComputable;
+    return bounds;
+  }
   const double a = static_cast<double>(data1) + alpha;
-  const double b = static_cast<double>(data2 - data1) + beta;
+  // In 64 bits: a negative data1 would take the difference out of 32.
+  const double b = static_cast<double>(std::int64_t{data2} - data1) + beta;
   const double tail = (1.0 - level) / 2.0;
   if (!IsPositive(a) || !IsPositive(b) || !(tail > 0.0 && tail < 0.5)) {
     bounds.Status = IntervalStatus::kNotComputable;

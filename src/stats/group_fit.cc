@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "common/parallel.h"
+#include "stats/record_rule.h"
 
 namespace propsmooth {
 namespace {
@@ -142,7 +143,10 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
 }
 
 std::optional<BetaPrior> PosteriorUnderFit(const RegionRecord& record, const GroupFit& fit) {
-  if (!HasPosterior(fit) || record.Data1 > record.Data2) return std::nullopt;
+  // The rule first: 0 <= Data1 <= Data2 also keeps Data2 - Data1 in range.
+  if (!HasPosterior(fit) || CheckRecord(record.Data1, record.Data2) != RecordFault::kNone) {
+    return std::nullopt;
+  }
   if (PoolsCompletely(fit)) return BetaPrior{fit.Alpha, fit.Beta};
   const double a = static_cast<double>(record.Data1) + fit.Alpha;
   const double b = static_cast<double>(record.Data2 - record.Data1) + fit.Beta;
@@ -169,10 +173,18 @@ CredibleBounds IntervalUnderFit(const RegionRecord& record, const GroupFit& fit,
     none.Status = IntervalStatus::kNoPrior;
     return none;
   }
+  // A count above its size has its own word for why there is no interval,
+  // below; a record outside the rule otherwise has none either.
+  const RecordFault fault = CheckRecord(record.Data1, record.Data2);
+  if (fault != RecordFault::kNone && fault != RecordFault::kCountAboveSize) {
+    CredibleBounds none;
+    none.Status = IntervalStatus::kNotComputable;
+    return none;
+  }
   if (PoolsCompletely(fit)) {
     // The common rate's posterior is every region's: no counts of its own
     // are added, but a count above its size still has none.
-    if (record.Data1 > record.Data2) {
+    if (fault == RecordFault::kCountAboveSize) {
       CredibleBounds none;
       none.Status = IntervalStatus::kCountAboveSize;
       return none;

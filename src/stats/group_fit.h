@@ -89,7 +89,8 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
                                 bool size_bound, unsigned workers);
 
 /// A region's posterior Beta(A, B) under its group's fit; empty without a
-/// posterior, a prior that is no beta distribution, or a count above its size.
+/// posterior, a prior that is no beta distribution, or a record outside the
+/// record rule (a count above its size, say).
 std::optional<BetaPrior> PosteriorUnderFit(const RegionRecord& record, const GroupFit& fit);
 
 /// A region's EB rate under its group's fit: propsmooth's own for newton

@@ -12,6 +12,7 @@
 #include "input/grouping.h"
 #include "stats/prior_fit.h"
 #include "stats/record_estimates.h"
+#include "stats/record_rule.h"
 
 namespace propsmooth {
 namespace {
@@ -150,19 +151,23 @@ SufficientStatistics MergeStatistics(const SufficientStatistics& a,
 }
 
 std::optional<std::string> StatisticsError(const SufficientStatistics& statistics) {
-  constexpr std::int64_t kLow = std::numeric_limits<std::int32_t>::min();
+  // The record rule's bounds on x and n, in 32 bits. A count above its size
+  // is let through, as the four-number reader lets it through and the fit
+  // of all regions takes it: n - x reaches down to 1 - (2^31 - 1).
   constexpr std::int64_t kHigh = std::numeric_limits<std::int32_t>::max();
   std::int64_t successes = 0;
   std::int64_t failures = 0;
   std::int64_t sizes = 0;
-  if (auto error = HistogramError(statistics.Success, "counts", kLow, kHigh, &successes)) {
+  if (auto error = HistogramError(statistics.Success, "counts", kLeastCount, kHigh, &successes)) {
     return error;
   }
-  if (auto error = HistogramError(statistics.Failure, "size minus count", kLow - kHigh,
-                                  kHigh - kLow, &failures)) {
+  if (auto error = HistogramError(statistics.Failure, "size minus count", kLeastSize - kHigh,
+                                  kHigh - kLeastCount, &failures)) {
     return error;
   }
-  if (auto error = HistogramError(statistics.Size, "sizes", kLow, kHigh, &sizes)) return error;
+  if (auto error = HistogramError(statistics.Size, "sizes", kLeastSize, kHigh, &sizes)) {
+    return error;
+  }
   if (successes != sizes || failures != sizes || statistics.Proportions.Count != sizes) {
     return "the statistics disagree on the number of rows: " + std::to_string(successes) +
            " counts, " + std::to_string(failures) + " differences, " + std::to_string(sizes) +

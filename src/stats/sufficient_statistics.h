@@ -50,8 +50,9 @@ SufficientStatistics MergeStatistics(const SufficientStatistics& a,
 
 /// Why statistics that came from outside cannot be those of any regions
 /// (values not strictly ascending, a row count not above 0, histograms of
-/// different totals, a value beyond a 32-bit count, a sum beyond 64 bits);
-/// empty when they can.
+/// different totals, a count below 0 or a size below 1 as the record rule
+/// has them, a value beyond a 32-bit count, a sum beyond 64 bits); empty
+/// when they can. A count above its size passes, as the fit takes it.
 std::optional<std::string> StatisticsError(const SufficientStatistics& statistics);
 
 /// The fit of one prior from statistics: propsmooth's summary (moments,

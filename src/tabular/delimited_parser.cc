@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/platform.h"
+#include "stats/record_rule.h"
 #include "tabular/cell_text.h"
 #include "tabular/header_columns.h"
 
@@ -85,8 +86,11 @@ struct DelimitedParser::State {
       return;
     }
     const std::uint8_t role = chosen.Roles[index];
-    if ((role & kCountRole) != 0 && !ReadNumber(text, index, "count", 0, &count)) return;
-    if ((role & kSizeRole) != 0 && !ReadNumber(text, index, "size", 1, &size)) return;
+    // The record rule's bounds, cell by cell as the cells come.
+    if ((role & kCountRole) != 0 && !ReadNumber(text, index, "count", kLeastCount, &count)) {
+      return;
+    }
+    if ((role & kSizeRole) != 0 && !ReadNumber(text, index, "size", kLeastSize, &size)) return;
     if ((role & kGroupRole) != 0) unit = UnitOf(text);
     if ((role & kIdRole) != 0) table->Ids.Append(text);
   }
@@ -129,7 +133,7 @@ struct DelimitedParser::State {
                  " fields where the header has " + std::to_string(header.size()));
       return;
     }
-    if (count > size) {
+    if (CheckRecord(count, size) == RecordFault::kCountAboveSize) {
       Refuse(ExitStatus::kBadInput, At(row_line, chosen.Count) + std::to_string(count) +
                                         " is above its size, " + std::to_string(size) + " (" +
                                         ColumnLabel(chosen.Size) +
@@ -151,7 +155,7 @@ struct DelimitedParser::State {
   }
 
   // Reads a count or size cell into `value`; false after refusing it.
-  bool ReadNumber(std::string_view text, std::size_t index, const char* what, std::int32_t least,
+  bool ReadNumber(std::string_view text, std::size_t index, const char* what, std::int64_t least,
                   std::int32_t* value) {
     const CellNumber number = ReadCountCell(text);
     if (number.Reading == CellReading::kWhole && number.Value >= least) {

@@ -2,10 +2,16 @@
 // reaches the caller after all tasks have ended.
 #include "common/parallel.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <cstdlib>
+#include <functional>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -36,6 +42,55 @@ TEST(RunInParallel, PassesOnWhatATaskThrew) {
                                }),
                  std::bad_alloc);
     EXPECT_EQ(ended.load(), 3);
+  }
+}
+
+// When a worker is destroyed: before any task, after a task nobody waited
+// for, after one waited for, and while a task still runs.
+enum class DestroyedWhen { kIdle, kDoneNotWaited, kWaited, kMidTask };
+
+void DestroyWorker(DestroyedWhen when) {
+  std::atomic<bool> started{false};
+  const std::function<void()> task = [&] {
+    started = true;
+    // Long enough for the destructor to find the task running.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  };
+  const std::function<void()> quick = [] {};
+  WorkerThread worker;
+  switch (when) {
+    case DestroyedWhen::kIdle:
+      break;
+    case DestroyedWhen::kDoneNotWaited:
+      worker.Start(quick);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      break;
+    case DestroyedWhen::kWaited:
+      worker.Start(quick);
+      worker.Finish();
+      break;
+    case DestroyedWhen::kMidTask:
+      worker.Start(task);
+      while (!started) std::this_thread::yield();
+      break;
+  }
+}
+
+// Test that destroying a worker returns whatever it was doing. Each case
+// runs in a child process that an alarm ends, so that a deadlock fails
+// the test instead of hanging it.
+TEST(WorkerThread, DestructorReturnsInEveryState) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const DestroyedWhen when : {DestroyedWhen::kIdle, DestroyedWhen::kDoneNotWaited,
+                                   DestroyedWhen::kWaited, DestroyedWhen::kMidTask}) {
+    SCOPED_TRACE(static_cast<int>(when));
+    EXPECT_EXIT(
+        {
+          alarm(5);
+          DestroyWorker(when);
+          std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
   }
 }
 

@@ -1,7 +1,10 @@
 #include "html/svg_chart.h"
 
+#include <algorithm>
+#include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +115,73 @@ TEST(FitMargins, KeepsEveryTickLabelInsideTheChart) {
       }
     }
     EXPECT_EQ(labels, TickValues(c.X).size() + TickValues(c.Y).size());
+  }
+}
+
+// A mark with a coordinate that is not finite has no place in the chart:
+// it is left out rather than drawn at pixel 0, and no "nan" or "inf" is
+// written. A polyline breaks where its points are not finite, each stretch
+// of two or more points drawn on its own.
+TEST(SvgMarks, LeaveOutWhatIsNotFinite) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* Name;
+    std::function<void(const PlotFrame&, std::string*)> Draw;
+    const char* Tag;
+    std::vector<std::size_t> Points;  // per element drawn; 0 for one that is no polyline
+  };
+  const Case kCases[] = {
+      {"dot", [](const PlotFrame& f, std::string* out) {
+         AppendDot(f, "c", {0.5, 0.5}, 3.0, "dot", "t", out); }, "circle", {0}},
+      {"dot x nan", [&](const PlotFrame& f, std::string* out) {
+         AppendDot(f, "c", {nan, 0.5}, 3.0, "dot", "t", out); }, "circle", {}},
+      {"dot y inf", [&](const PlotFrame& f, std::string* out) {
+         AppendDot(f, "c", {0.5, -inf}, 3.0, "dot", "t", out); }, "circle", {}},
+      {"dot radius nan", [&](const PlotFrame& f, std::string* out) {
+         AppendDot(f, "c", {0.5, 0.5}, nan, "dot", "t", out); }, "circle", {}},
+      {"bar", [](const PlotFrame& f, std::string* out) {
+         AppendBar(f, "c", 0.1, 0.2, 0.0, 0.5, "bar", out); }, "rect", {0}},
+      {"bar x0 nan", [&](const PlotFrame& f, std::string* out) {
+         AppendBar(f, "c", nan, 0.2, 0.0, 0.5, "bar", out); }, "rect", {}},
+      {"bar y1 inf", [&](const PlotFrame& f, std::string* out) {
+         AppendBar(f, "c", 0.1, 0.2, 0.0, inf, "bar", out); }, "rect", {}},
+      {"polyline", [](const PlotFrame& f, std::string* out) {
+         AppendPolyline(f, "c", {{0.0, 0.0}, {0.5, 0.2}, {1.0, 1.0}}, "line", out); },
+       "polyline", {3}},
+      {"polyline nan inside", [&](const PlotFrame& f, std::string* out) {
+         AppendPolyline(f, "c", {{0.0, 0.0}, {0.2, 0.1}, {0.4, nan}, {0.6, 0.3}, {0.8, 0.4},
+                                 {1.0, 0.5}}, "line", out); },
+       "polyline", {2, 3}},
+      {"polyline nan ends", [&](const PlotFrame& f, std::string* out) {
+         AppendPolyline(f, "c", {{nan, 0.0}, {0.2, 0.1}, {0.4, 0.2}, {inf, 0.3}}, "line", out); },
+       "polyline", {2}},
+      {"polyline no stretch of two", [&](const PlotFrame& f, std::string* out) {
+         AppendPolyline(f, "c", {{0.0, 0.0}, {0.2, inf}, {0.4, 0.2}}, "line", out); },
+       "polyline", {}},
+      {"line across nan", [&](const PlotFrame& f, std::string* out) {
+         AppendLineAcross(f, "c", {0.0, nan}, {1.0, 0.5}, "line", out); }, "polyline", {}},
+  };
+  PlotFrame frame;
+  frame.X = AxisRange{0.0, 1.0, 0.2};
+  frame.Y = AxisRange{0.0, 1.0, 0.2};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    std::string svg;
+    c.Draw(frame, &svg);
+    const std::vector<std::string> elements = Elements(svg, c.Tag);
+    ASSERT_EQ(elements.size(), c.Points.size()) << svg;
+    for (std::size_t e = 0; e < elements.size(); ++e) {
+      if (c.Points[e] == 0) continue;
+      const std::size_t begin = elements[e].find("points=\"");
+      const std::size_t end = elements[e].find('"', begin + 8);
+      const std::string points = elements[e].substr(begin + 8, end - begin - 8);
+      EXPECT_EQ(static_cast<std::size_t>(std::count(points.begin(), points.end(), ',')),
+                c.Points[e]) << points;
+    }
+    for (const char* word : {"nan", "inf", "NaN", "Inf"}) {
+      EXPECT_EQ(svg.find(word), std::string::npos) << svg;
+    }
   }
 }
 

@@ -8,10 +8,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "input/read_messages.h"
 
 namespace propsmooth {
 namespace {
@@ -289,6 +291,52 @@ TEST(ReadDataFile, ReadsAcrossBlockBoundaries) {
   const Read read = ReadBoth(text);
   EXPECT_EQ(read.Result.Outcome, kOk);
   ExpectTable(read.Table, {{9, 8, 7, 6}});
+}
+
+// A run numbers its records in 32 bits: the record past the limit is
+// refused, named by the last one admitted, whether the table was empty or
+// held records already. Tried at a small limit; the real one is 2^31 - 1.
+TEST(ReadDataFile, RefusesMoreRecordsThanTheLimit) {
+  struct LimitCase {
+    std::string_view Text;
+    std::size_t Before;  // records in the table before reading
+    std::size_t Limit;
+    ReadOutcome Outcome;
+    std::int32_t Code;
+    std::size_t After;
+  };
+  const LimitCase kCases[] = {
+      {"1 10 2 5\n1 11 2 5\n1 12 2 5\n"sv, 0, 3, kOk, 0, 3},
+      {"1 10 2 5\n1 11 2 5\n1 12 2 5\n"sv, 0, 2, ReadOutcome::kTooMany, 11, 2},
+      {"1 10 2 5\n1 11 2 5\n"sv, 1, 2, ReadOutcome::kTooMany, 10, 2},
+      {"1 10 2 5\n"sv, 2, 2, ReadOutcome::kTooMany, 0, 2},
+      // A record is tested whole before it is counted: the first fault in
+      // file order decides.
+      {"1 10 2 5\n1 11 2 0\n1 12 2 5\n"sv, 0, 2, kOutOfRange, 11, 1},
+      {"1 10 2 5\n1 11 2 5\n1 12 x 5\n"sv, 0, 2, kMalformed, 11, 2},
+      {"1 10 2 5\n1 11 2 5\n1 12 2 0\n"sv, 0, 2, kOutOfRange, 12, 2},
+  };
+  for (const LimitCase& c : kCases) {
+    SCOPED_TRACE(Visible(c.Text) + " limit " + std::to_string(c.Limit));
+    RecordTable from_text(c.Before);
+    const ReadResult text_result = ReadDataText(c.Text, &from_text, c.Limit);
+    std::string bytes(c.Text);
+    std::unique_ptr<std::FILE, FileCloser> stream(fmemopen(bytes.data(), bytes.size(), "r"));
+    ASSERT_NE(stream, nullptr);
+    RecordTable from_file(c.Before);
+    const ReadResult file_result = ReadDataFile(stream.get(), &from_file, c.Limit);
+    for (const auto& [result, table] : {std::pair{text_result, &from_text},
+                                        std::pair{file_result, &from_file}}) {
+      EXPECT_EQ(result.Outcome, c.Outcome);
+      EXPECT_EQ(result.Code, c.Code);
+      EXPECT_EQ(table->size(), c.After);
+    }
+  }
+  std::string message;
+  EXPECT_EQ(DescribeDataRead({ReadOutcome::kTooMany, 11}, "data.txt", &message),
+            ExitStatus::kBadInput);
+  EXPECT_EQ(message, "\n Error!! More than 2147483647 records (after code-11); split the "
+                     "data file\n");
 }
 
 TEST(ReadDataFile, ReportsAStreamThatCannotBeRead) {

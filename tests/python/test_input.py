@@ -87,6 +87,61 @@ def test_core_refuses_unchecked_data():
         _core.fit(n.astype(np.int64), n, safeguarded=False, **options)
 
 
+# (counts, sizes, the first bad row, its fault): records that break
+# 0 <= count <= size, size >= 1, some where size - count or count / size in
+# 32 bits would wrap or divide by zero.
+BAD_RECORDS = [
+    ([-2**31, 5], [2**31 - 1, 0], 0, "the count is below 0"),
+    ([1, 5], [4, 0], 1, "the size is below 1"),
+    ([1, 5], [4, 4], 1, "the count is above the size"),
+    ([1, 2**31 - 1], [4, 1], 1, "the count is above the size"),
+    ([0, -1], [1, -5], 1, "the count is below 0"),
+    ([0, 0], [1, -2**31], 1, "the size is below 1"),
+]
+
+_OPTIONS = dict(alpha=None, beta=None, eps=1e-5, max_iter=20)
+
+
+def _prior():
+    from propsmooth import _core
+    valid = _core.sufficient_statistics(np.array([1, 2, 3], np.int32), np.array([4, 5, 9], np.int32))
+    return _core.fit_sufficient_statistics(valid, safeguarded=True, **_OPTIONS)["prior"]
+
+
+# Every entry point of _core that takes rows, called directly.
+CORE_CALLS = {
+    "fit": lambda c, x, n: c.fit(x, n, safeguarded=False, threads=1, **_OPTIONS),
+    "smooth": lambda c, x, n: c.smooth(x, n, None, level=0.95, threshold=None, fdr=0.05,
+                                       threads=1, **_OPTIONS),
+    "sufficient_statistics": lambda c, x, n: c.sufficient_statistics(x, n),
+    "apply_prior": lambda c, x, n: c.apply_prior(x, n, _prior(), level=0.95, threshold=None),
+}
+
+
+@pytest.mark.parametrize("call", CORE_CALLS.values(), ids=CORE_CALLS.keys())
+@pytest.mark.parametrize("counts,sizes,row,fault", BAD_RECORDS)
+def test_every_core_entry_point_refuses_a_bad_record(call, counts, sizes, row, fault):
+    from propsmooth import _core
+    x, n = np.array(counts, dtype=np.int32), np.array(sizes, dtype=np.int32)
+    expected = (f"row {row}: count {counts[row]} and size {sizes[row]}: {fault}; "
+                "a row needs 0 <= count <= size and size >= 1")
+    with pytest.raises(ValueError, match=re.escape(expected)):
+        call(_core, x, n)
+    assert _core.first_bad_record(x.astype(np.int64), n.astype(np.int64))[:2] == \
+        (row, {"the count is below 0": "count_below_least", "the size is below 1":
+               "size_below_least", "the count is above the size": "count_above_size"}[fault])
+
+
+# Below the 32-bit range the package still names the value as given.
+@pytest.mark.parametrize("counts,message", [
+    (np.array([1, -2**40], dtype=np.int64), r"count: -1099511627776 at index 1 is below 0"),
+    ([1.0, -1e300], r"count: -1e\+300 at index 1 is below 0"),
+])
+def test_counts_below_32_bits_are_below_0(counts, message):
+    with pytest.raises(ValueError, match=message):
+        propsmooth.fit(counts, [4, 5])
+
+
 # Every way of giving the same numbers: each gives the int32 arrays' fit.
 SAME_DATA = [
     lambda x, n: (x.astype(np.int8), n.astype(np.uint16)),

@@ -65,6 +65,10 @@ TEST(PosteriorInterval, NamesTheReasonWhenThereIsNone) {
       {11, 10, 2.0, 5.0, IntervalStatus::kCountAboveSize},
       {11, 10, -1.0, 5.0, IntervalStatus::kPriorNotPositive},
       {10, 10, 2.0, 5.0, IntervalStatus::kOk},
+      // A negative count is no binomial count either; Data2 - Data1 would
+      // leave 32 bits for these.
+      {-2, 2147483647, 5.0, 1.0, IntervalStatus::kNotComputable},
+      {-2147483647 - 1, 2147483647, 1e10, 1.0, IntervalStatus::kNotComputable},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.Data1 << " of " << c.Data2 << ", " << c.Alpha

@@ -208,7 +208,16 @@ TEST(StatisticsError, NamesWhatNoRegionsCouldHave) {
       {"no rows", [](SufficientStatistics* s) { s->Failure.Rows[0] = 0; },
        "histogram of size minus count counts 0 rows"},
       {"beyond 32 bits", [](SufficientStatistics* s) { s->Size.Values[1] = 1LL << 31; },
-       "outside -2147483648..2147483647"},
+       "histogram of sizes has the value 2147483648, outside 1..2147483647"},
+      // Values no records that keep the rule give.
+      {"count below 0", [](SufficientStatistics* s) { s->Success.Values[0] = -1; },
+       "histogram of counts has the value -1, outside 0..2147483647"},
+      {"size below 1", [](SufficientStatistics* s) { s->Size.Values[0] = 0; },
+       "histogram of sizes has the value 0, outside 1..2147483647"},
+      {"difference beyond 32 bits",
+       [](SufficientStatistics* s) { s->Failure.Values[0] = -2147483647; },
+       "histogram of size minus count has the value -2147483647, outside "
+       "-2147483646..2147483647"},
       {"totals", [](SufficientStatistics* s) { s->Proportions.Count = 4; },
        "disagree on the number of rows: 3 counts, 3 differences, 3 sizes, 4 proportions"},
       {"sum overflows",
