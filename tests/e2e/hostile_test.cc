@@ -118,9 +118,7 @@ TEST(HostileData, TableLargerThanMemory) {
   TempDir dir;
   WriteFile(dir / "data.txt", data);
   data = std::string();
-  RunLimits limits;
-  limits.AddressSpace = std::uint64_t{96} << 20;
-  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"}, limits);
+  const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt"}, std::uint64_t{96} << 20);
   EXPECT_EQ(result.Status, 4);
   EXPECT_EQ(result.Stdout, Banner() + NameLines("data.txt", "out.txt", "out.log") +
                                "\n ERROR!! Not enough memory \n\n");
@@ -153,10 +151,8 @@ TEST(HostileData, MemoryRunsOutInTheWorkers) {
     SCOPED_TRACE(std::to_string(megabytes) + " MB");
     fs::remove(dir / "out.txt");
     fs::remove(dir / "out.log");
-    RunLimits limits;
-    limits.AddressSpace = megabytes << 20;
     // -T prints " start:" just before the log is created.
-    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt", "-T"}, limits);
+    const ToolResult result = RunTool(dir.path(), {"data.txt", "out.txt", "-T"}, megabytes << 20);
     ASSERT_TRUE(result.Status == 0 || result.Status == 4)
         << testing::PrintToString(result.Status) << "\n" << result.Stdout << result.Stderr;
     if (result.Status == 4) {
