@@ -169,13 +169,17 @@ TEST(ParseOptions, StartsFromTheDefaults) {
 }
 
 // Each row is the argument list after the two file names. On a refusal the
-// settings show what the arguments before the refused one stored.
+// settings show what the arguments before the refused one stored. Values of
+// 100,000 characters and bytes beyond ASCII behind a value are read as any
+// other.
 TEST(ParseOptions, AppliesArgumentsInOrder) {
   struct Case {
-    std::vector<std::string_view> Args;
+    std::vector<std::string> Args;
     bool Accepted;
     Settings Expected;
   };
+  const std::string nines(100000, '9');
+  const std::string zeros(100000, '0');
   const Case kCases[] = {
       {{}, true, kDefaults},
       {{"-T"}, true, {0.00001, 20, -1.0, -1.0, true}},
@@ -243,13 +247,28 @@ TEST(ParseOptions, AppliesArgumentsInOrder) {
       {{"-A+INF", "-B2"}, false, kDefaults},
       {{"-A1.7976931348623157e308"},
        true, {0.00001, 20, std::numeric_limits<double>::max(), -1.0, false}},
+      {{"-L" + nines}, false, kDefaults},
+      {{"-L-" + nines}, false, kDefaults},
+      {{"-L" + zeros + "20"}, true, {0.00001, 20, -1.0, -1.0, false}},
+      {{"-E" + nines}, true, {kInf, 20, -1.0, -1.0, false}},
+      {{"-E0." + zeros + "1"}, true, {0.0, 20, -1.0, -1.0, false}},
+      {{"-A" + nines}, false, kDefaults},
+      {{"-B" + nines}, false, kDefaults},
+      {{"-A-" + nines}, true, {0.00001, 20, -kInf, -1.0, false}},
+      {{"-L20junk\x01\xff"}, true, {0.00001, 20, -1.0, -1.0, false}},
+      {{"-L\xc3\xa9"}, true, {0.00001, 0, -1.0, -1.0, false}},
+      {{"-E0.00001e+x"}, true, kDefaults},
+      {{"-a-1.5.7e"}, true, {0.00001, 20, -1.5, -1.0, false}},
+      {{"-B0x1p3"}, true, {0.00001, 20, -1.0, 0.0, false}},
+      {{"-A+inf"}, true, {0.00001, 20, 0.0, -1.0, false}},
   };
   for (const Case& c : kCases) {
     std::string trace;
-    for (const std::string_view arg : c.Args) trace += "[" + std::string(arg) + "]";
+    for (const std::string& arg : c.Args) trace += "[" + arg.substr(0, 40) + "]";
     SCOPED_TRACE(trace);
+    const std::vector<std::string_view> args(c.Args.begin(), c.Args.end());
     RunSettings settings;
-    EXPECT_EQ(ParseOptions(c.Args, &settings), c.Accepted);
+    EXPECT_EQ(ParseOptions(args, &settings), c.Accepted);
     ExpectSettings(settings, c.Expected);
   }
 }

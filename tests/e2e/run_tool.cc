@@ -18,7 +18,6 @@
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -55,27 +54,14 @@ bool MakePipe(Fd* read_end, Fd* write_end) {
 
 // Reads both pipes to their ends at once, so that neither child stream can
 // fill up and block the child while the other is being waited on, then
-// reaps the child. Kills it (SIGKILL) once `deadline` has passed, and says
-// so in `*timed_out`; returns its wait status.
-int Supervise(pid_t pid, std::chrono::steady_clock::time_point deadline, int out_fd,
-              int err_fd, std::string* out, std::string* err, bool* timed_out) {
-  using std::chrono::steady_clock;
-  // Milliseconds left before the deadline; kills the child at it.
-  const auto time_left = [&]() -> int {
-    if (*timed_out) return -1;
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now()).count();
-    if (left > 0) return static_cast<int>(std::min<long long>(left, 1 << 30));
-    kill(pid, SIGKILL);
-    *timed_out = true;
-    return -1;
-  };
+// reaps the child; returns its wait status.
+int Supervise(pid_t pid, int out_fd, int err_fd, std::string* out, std::string* err) {
   std::array<pollfd, 2> polls{{{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}}};
   std::array<std::string*, 2> sinks{out, err};
   int open_count = 2;
   char buffer[8192];
   while (open_count > 0) {
-    const int ready = poll(polls.data(), polls.size(), time_left());
+    const int ready = poll(polls.data(), polls.size(), -1);
     if (ready < 0 && errno != EINTR) {
       ADD_FAILURE() << "poll: " << std::strerror(errno);
       kill(pid, SIGKILL);
@@ -92,25 +78,20 @@ int Supervise(pid_t pid, std::chrono::steady_clock::time_point deadline, int out
       }
     }
   }
-  // A child may close its streams and go on running: the deadline holds
-  // for its end too.
   int wait_status = 0;
-  for (;;) {
-    const int left = time_left();
-    const pid_t ended = waitpid(pid, &wait_status, left < 0 ? 0 : WNOHANG);
-    if (ended == pid) return wait_status;
-    if (ended < 0 && errno != EINTR) {
+  while (waitpid(pid, &wait_status, 0) < 0) {
+    if (errno != EINTR) {
       ADD_FAILURE() << "waitpid: " << std::strerror(errno);
-      return wait_status;
+      break;
     }
-    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, 10)));
   }
+  return wait_status;
 }
 
 }  // namespace
 
 bool operator==(const ProcessEnd& end, int exit_status) {
-  return end.Signal == 0 && !end.TimedOut && end.ExitStatus == exit_status;
+  return end.Signal == 0 && end.ExitStatus == exit_status;
 }
 
 void PrintTo(const ProcessEnd& end, std::ostream* out) {
@@ -123,7 +104,6 @@ void PrintTo(const ProcessEnd& end, std::ostream* out) {
   } else {
     *out << "not run";
   }
-  if (end.TimedOut) *out << " after the " << end.Timeout.count() << " ms timeout";
 }
 
 std::filesystem::path ToolPath() { return PROPSMOOTH_TOOL_PATH; }
@@ -136,7 +116,7 @@ std::filesystem::path GoldenDir(const std::string& name) {
 
 ToolResult RunProgram(const std::filesystem::path& program,
                       const std::filesystem::path& work_dir,
-                      const std::vector<std::string>& args, const RunLimits& limits) {
+                      const std::vector<std::string>& args, std::uint64_t address_space) {
   ToolResult result;
   const std::string path = program.string();
   std::vector<char*> argv;
@@ -150,7 +130,6 @@ ToolResult RunProgram(const std::filesystem::path& program,
     ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return result;
   }
-  const auto deadline = std::chrono::steady_clock::now() + limits.Timeout;
   const pid_t pid = fork();
   if (pid < 0) {
     ADD_FAILURE() << "fork: " << std::strerror(errno);
@@ -166,8 +145,8 @@ ToolResult RunProgram(const std::filesystem::path& program,
     // A crash is reported by its signal; no core file is left behind.
     const rlimit no_core{0, 0};
     if (setrlimit(RLIMIT_CORE, &no_core) != 0) _exit(126);
-    if (limits.AddressSpace != 0) {
-      const rlimit limit{limits.AddressSpace, limits.AddressSpace};
+    if (address_space != 0) {
+      const rlimit limit{address_space, address_space};
       if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
     }
     execve(path.c_str(), argv.data(), environ);
@@ -175,9 +154,8 @@ ToolResult RunProgram(const std::filesystem::path& program,
   }
   out_write.Reset();
   err_write.Reset();
-  const int wait_status = Supervise(pid, deadline, out_read.get(), err_read.get(),
-                                    &result.Stdout, &result.Stderr, &result.Status.TimedOut);
-  result.Status.Timeout = limits.Timeout;
+  const int wait_status =
+      Supervise(pid, out_read.get(), err_read.get(), &result.Stdout, &result.Stderr);
   if (WIFEXITED(wait_status)) result.Status.ExitStatus = WEXITSTATUS(wait_status);
   if (WIFSIGNALED(wait_status)) result.Status.Signal = WTERMSIG(wait_status);
   // 126 and 127 are the child's own codes for "could not start".
@@ -188,8 +166,8 @@ ToolResult RunProgram(const std::filesystem::path& program,
 }
 
 ToolResult RunTool(const std::filesystem::path& work_dir,
-                   const std::vector<std::string>& args, const RunLimits& limits) {
-  return RunProgram(ToolPath(), work_dir, args, limits);
+                   const std::vector<std::string>& args, std::uint64_t address_space) {
+  return RunProgram(ToolPath(), work_dir, args, address_space);
 }
 
 TempDir::TempDir() {

@@ -2,7 +2,6 @@
 #ifndef PROPSMOOTH_E2E_RUN_TOOL_H_
 #define PROPSMOOTH_E2E_RUN_TOOL_H_
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -18,8 +17,6 @@ namespace propsmooth::e2e {
 struct ProcessEnd {
   int ExitStatus = -1;  // 0..255 when the child exited, else -1
   int Signal = 0;       // the signal that ended it, else 0
-  bool TimedOut = false;  // killed by the runner when its time was up
-  std::chrono::milliseconds Timeout{0};  // the time it had
 };
 
 bool operator==(const ProcessEnd& end, int exit_status);
@@ -27,17 +24,9 @@ void PrintTo(const ProcessEnd& end, std::ostream* out);
 
 /// What one run of a program left on its streams and how it ended.
 struct ToolResult {
-  std::string Stdout;  // every byte written to standard output
-  std::string Stderr;  // every byte written to standard error
+  std::string Stdout;
+  std::string Stderr;
   ProcessEnd Status;
-};
-
-/// Bounds on one run.
-struct RunLimits {
-  std::uint64_t AddressSpace = 0;  // bytes; 0: no cap
-  /// Past this the child is killed (SIGKILL), so that a run that hangs
-  /// fails its test instead of holding up the suite.
-  std::chrono::milliseconds Timeout = std::chrono::seconds(60);
 };
 
 /// The path of the propsmooth executable under test.
@@ -53,17 +42,18 @@ std::filesystem::path GoldenDir(const std::string& name);
 inline constexpr const char* kFiveRegions =
     "-1 1 12 100\n-1 2 30 120\n-1 3 5 90\n-1 4 22 110\n-1 5 9 70\n";
 
-/// Runs `program` with `args` (after the program name, passed unchanged:
-/// no shell sees them) in the folder `work_dir`, standard input empty,
-/// within `limits`. Waits for the end and returns both streams and how it
-/// ended. Fails the current test when the child cannot start.
+/// Runs `program` with `args` (passed unchanged: no shell sees them) in
+/// `work_dir`, standard input empty, its address space capped at
+/// `address_space` bytes (0: no cap); waits for its end. A run that hangs
+/// is ended by the test's CTest timeout. Fails the current test when the
+/// child cannot start.
 ToolResult RunProgram(const std::filesystem::path& program,
                       const std::filesystem::path& work_dir,
-                      const std::vector<std::string>& args, const RunLimits& limits = {});
+                      const std::vector<std::string>& args, std::uint64_t address_space = 0);
 
 /// RunProgram of propsmooth.
 ToolResult RunTool(const std::filesystem::path& work_dir,
-                   const std::vector<std::string>& args, const RunLimits& limits = {});
+                   const std::vector<std::string>& args, std::uint64_t address_space = 0);
 
 /// A fresh, empty folder under the system's temporary folder, removed
 /// with everything in it (read-only subfolders included) when destroyed.

@@ -95,6 +95,24 @@ TEST(EstimateGroup, GroupWithoutSpreadKeepsRawProportions) {
   }
 }
 
+// Counts near 2^31 in a two-region group, without a step: a Variance near
+// 2.3e18 and estimators near -+1.6e9 whose sum is -1.5, so that
+// (Alpha + Beta) + Data2 is -0.5 for the first region. Expected values: the
+// same operations in the same order replayed in Python doubles (the exact
+// rational values differ beyond the eighth digit, as Alpha + Beta cancels).
+TEST(EstimateGroup, CountsNearTwoToThe31) {
+  GroupWorkspace workspace = MakeGroup({{2147483647, 1}, {0, 2147483647}});
+  EstimateGroup(Settings(0.00001, 0, -1.0, -1.0), false, &workspace);
+  const GroupSummary& s = workspace.Summary;
+  EXPECT_EQ(s.Mean, 0x1.fffffffcp+29);
+  EXPECT_EQ(s.Variance, 0x1.fffffff8p+60);
+  EXPECT_EQ(s.AlphaMe, -0x1.7ffffffbp+30);
+  EXPECT_EQ(s.BetaMe, 0x1.7ffffff5p+30);
+  EXPECT_FALSE(s.Mle);
+  EXPECT_EQ(workspace.Regions[0].EbPropMe, -0x1.00000002p+30);
+  EXPECT_EQ(workspace.Regions[1].EbPropMe, -0x1.800000028p-1);
+}
+
 // The rule on the summary as given: a region whose denominator (Alpha +
 // Beta) + Data2 is 0, in either column, keeps its raw proportion, and every
 // region's EbPropMle is empty when the fit failed.

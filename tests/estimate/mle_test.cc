@@ -251,30 +251,6 @@ TEST(FitMle, EmptyInnerSumsAddNothing) {
 }
 
 const Counts kThree = {{40, 90}, {3, 70}, {55, 60}};
-const Counts kTiny = {{1, 10}, {2, 20}, {3, 30}, {1, 12}};  // variance near 1e-4
-
-// The fit ends as the plain loop (every step up to the limit, on the
-// literal sums) ends, bit for bit, whether it converges, reaches the limit
-// or fails on a step.
-TEST(FitMle, EndsAsThePlainLoop) {
-  for (const Counts& counts : {kSix, kFive, kTwo, kNegative, kThree, kTiny}) {
-    GroupWorkspace workspace = MakeGroup(counts);
-    ComputeMoments(&workspace);
-    for (const double eps : {0.00001, 0.0, -1.0}) {
-      for (const int limit : {1, 6, 7, 41, 90}) {
-        SCOPED_TRACE(::testing::Message() << "from " << counts[0].first << " of "
-                                          << counts[0].second << ", Eps " << eps
-                                          << ", limit " << limit);
-        const RunSettings settings = Settings(eps, limit, -1.0, -1.0);
-        GroupSummary expected = workspace.Summary;
-        PlainFit(settings, LiteralKernel(workspace.Regions), &expected);
-        GroupWorkspace fitted = workspace;
-        FitMle(settings, false, &fitted);
-        ExpectSameFit(expected, fitted.Summary);
-      }
-    }
-  }
-}
 
 // Fits from `start` with a tolerance never met and limits of 20,000,000
 // and 2^31 - 1, where the steps of `kernel` fall into a cycle of one or two
