@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "estimate/count_ladder.h"
+#include "stats/log_gamma.h"
 
 namespace propsmooth {
 namespace {
@@ -37,7 +38,7 @@ double SumOfLogFactorials(const CountHistogram& histogram) {
   double sum = 0.0;
   for (std::size_t j = 0; j < histogram.Values.size(); ++j) {
     sum = sum + static_cast<double>(histogram.Rows[j]) *
-                    std::lgamma(static_cast<double>(histogram.Values[j]) + 1.0);
+                    LogGamma(static_cast<double>(histogram.Values[j]) + 1.0);
   }
   return sum;
 }
@@ -264,11 +265,11 @@ TailSums SweepTail(const CountTail& tail, double base, double theta) {
 }
 
 double LogChoose(std::int64_t n, std::int64_t x) {
-  // Integers: lgamma is within a few ulps of each term, enough beside the
-  // sums, and the terms do not depend on the prior.
-  return std::lgamma(static_cast<double>(n) + 1.0) -
-         std::lgamma(static_cast<double>(x) + 1.0) -
-         std::lgamma(static_cast<double>(n - x) + 1.0);
+  // Integers: log-gamma is within a few ulps of each term, enough beside
+  // the sums, and the terms do not depend on the prior.
+  return LogGamma(static_cast<double>(n) + 1.0) -
+         LogGamma(static_cast<double>(x) + 1.0) -
+         LogGamma(static_cast<double>(n - x) + 1.0);
 }
 
 }  // namespace
