@@ -4,6 +4,7 @@
 
 #include "strict_output/number_format.h"
 #include "stats/beta_math.h"
+#include "stats/equal_proportions.h"
 #include "html/html_text.h"
 
 namespace propsmooth {
@@ -44,6 +45,7 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
   }
   html->append("<th>Note</th></tr></thead><tbody>\n");
   const std::size_t shown = std::min(group.Regions.size(), limits.TableRows);
+  const bool equal_proportions = ProportionsAllEqual(group.Regions);
   for (std::size_t i = 0; i < shown; ++i) {
     const RegionRecord& region = group.Regions[i];
     const CredibleBounds bounds =
@@ -61,7 +63,7 @@ void AppendRegionTable(const GroupView& group, const GroupPrior& prior, double l
     html->append("</td><td>");
     AppendPercent(region.Proportion, html);
     html->append("</td><td>");
-    AppendPercent(region.EbPropMe, html);
+    AppendPercent(ReportedEbMe(region, equal_proportions), html);
     html->append("</td><td>");
     AppendEstimate(region.EbPropMle ? std::optional(PercentOf(*region.EbPropMle)) : std::nullopt,
                    html);

@@ -5,6 +5,7 @@
 
 #include "estimate/estimate_groups.h"
 #include "stats/discovery.h"
+#include "stats/equal_proportions.h"
 #include "stats/group_fit.h"
 
 namespace propsmooth {
@@ -25,6 +26,19 @@ void Estimate(const EstimateSettings& settings, unsigned workers, const StagePro
   data->Priors.reserve(groups);
   for (const GroupSummary& summary : data->Summaries) {
     data->Priors.push_back(ChoosePrior(summary, settings.Estimator));
+  }
+  // The legacy TSV table has its priors from propsmooth's figures, above;
+  // every other output sees equal proportions as no spread.
+  data->EqualProportions.assign(groups, false);
+  for (std::size_t g = 0; g < groups; ++g) {
+    const GroupSpan& span = data->Plan.Groups[g];
+    EqualProportionsTest test;
+    for (std::size_t k = span.Begin; k < span.End; ++k) {
+      const RegionRecord& record = (*records)[data->Plan.RecordIndices[k]];
+      test.Add(record.Data1, record.Data2);
+    }
+    data->EqualProportions[g] = test.AllEqual();
+    SettleEqualProportions(test.AllEqual(), &data->Summaries[g]);
   }
 }
 

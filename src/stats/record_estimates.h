@@ -35,6 +35,9 @@ struct EstimatedGroups {
   GroupPlan Plan;
   std::vector<GroupSummary> Summaries;  // by group of Plan
   std::vector<GroupPrior> Priors;       // by group, under the settings' estimator: the TSV's
+  // By group: every proportion the same fraction (equal_proportions.h).
+  // Summaries then report no spread; Priors keep propsmooth's figures.
+  std::vector<bool> EqualProportions;
   // By group: the fit that does not give up and the posterior it gives, of
   // the CSV table, the summary and the page; empty when none of them is asked.
   std::vector<GroupFit> Fits;
