@@ -5,14 +5,23 @@
 namespace propsmooth {
 
 void EqualProportionsTest::Add(std::int64_t x, std::int64_t n) {
-  if (n <= 0) equal_ = false;
-  if (regions_++ == 0) {
-    first_x_ = x;
-    first_n_ = n;
+  EqualProportionsTest one;
+  one.FirstX = x;
+  one.FirstN = n;
+  one.Regions = 1;
+  one.Equal = n > 0;
+  Merge(one);
+}
+
+void EqualProportionsTest::Merge(const EqualProportionsTest& other) {
+  if (other.Regions == 0) return;
+  if (Regions == 0) {
+    *this = other;
     return;
   }
-  // |x|, |n| < 2^31: each product is below 2^62, exact.
-  if (x * first_n_ != first_x_ * n) equal_ = false;
+  // |x|, |n| <= 2^31: each product is at most 2^62, exact.
+  Equal = Equal && other.Equal && other.FirstX * FirstN == FirstX * other.FirstN;
+  Regions += other.Regions;
 }
 
 bool ProportionsAllEqual(const std::vector<Region>& regions) {

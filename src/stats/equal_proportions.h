@@ -19,20 +19,21 @@
 
 namespace propsmooth {
 
-/// Takes a group's (x, n) one region at a time and tells whether every
-/// x/n is the same fraction: x n_first == x_first n in 64-bit integers
-/// (exact for 32-bit counts), every n above 0 (a size of 0 has no
-/// proportion), at least one region.
-class EqualProportionsTest {
- public:
-  void Add(std::int64_t x, std::int64_t n);
-  bool AllEqual() const { return regions_ > 0 && equal_; }
+/// Takes a group's (x, n) one region at a time, or merges the tests of two
+/// sets of regions, and tells whether every x/n is the same fraction:
+/// x FirstN == FirstX n in 64-bit integers (exact for 32-bit counts), every
+/// n above 0 (a size of 0 has no proportion), at least one region.
+struct EqualProportionsTest {
+  std::int64_t FirstX = 0;  // the first region's x and n
+  std::int64_t FirstN = 0;
+  std::int64_t Regions = 0;
+  bool Equal = true;  // every region so far at FirstX/FirstN, each n above 0
 
- private:
-  std::int64_t first_x_ = 0;
-  std::int64_t first_n_ = 0;
-  std::size_t regions_ = 0;
-  bool equal_ = true;
+  void Add(std::int64_t x, std::int64_t n);
+  /// The test of both sets of regions, in either order. Each first x and
+  /// n must be a 32-bit count.
+  void Merge(const EqualProportionsTest& other);
+  bool AllEqual() const { return Regions > 0 && Equal; }
 };
 
 /// EqualProportionsTest over `regions`.
