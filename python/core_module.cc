@@ -20,6 +20,7 @@
 #include "estimate/eb.h"
 #include "estimate/simd_targets.h"
 #include "input/grouping.h"
+#include "stats/equal_proportions.h"
 #include "stats/group_fit.h"
 #include "stats/prior_fit.h"
 #include "stats/record_estimates.h"
@@ -66,6 +67,7 @@ py::dict Fit(const IntArray& count_array, const IntArray& size_array,
   {
     py::gil_scoped_release unlocked;
     EstimateGroup(settings, threads != 1, &workspace);
+    SettleEqualProportions(ProportionsAllEqual(workspace.Regions), &workspace.Summary);
     if (safeguarded) prior_fit = FitPrior(workspace.Regions, workspace.Summary, settings, false);
   }
   return FitResultDict(workspace.Summary, prior_fit);

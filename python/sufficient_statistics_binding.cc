@@ -53,6 +53,9 @@ py::dict DictOf(const SufficientStatistics& statistics) {
   dict["count"] = statistics.Proportions.Count;
   dict["mean"] = statistics.Proportions.Mean;
   dict["m2"] = statistics.Proportions.M2;
+  dict["first_x"] = statistics.Fraction.FirstX;
+  dict["first_n"] = statistics.Fraction.FirstN;
+  dict["equal_proportions"] = statistics.Fraction.Equal;
   return dict;
 }
 
@@ -71,12 +74,16 @@ SufficientStatistics StatisticsOf(const py::dict& dict) {
             .assign(values.begin(), values.end());
       }
     }
-    for (const char* key : {"count", "mean", "m2"}) {
+    for (const char* key : {"count", "mean", "m2", "first_x", "first_n", "equal_proportions"}) {
       if (!dict.contains(key)) throw py::value_error(std::string("the statistics have no ") + key);
     }
     statistics.Proportions.Count = dict["count"].cast<std::int64_t>();
     statistics.Proportions.Mean = dict["mean"].cast<double>();
     statistics.Proportions.M2 = dict["m2"].cast<double>();
+    statistics.Fraction.FirstX = dict["first_x"].cast<std::int64_t>();
+    statistics.Fraction.FirstN = dict["first_n"].cast<std::int64_t>();
+    statistics.Fraction.Regions = statistics.Proportions.Count;
+    statistics.Fraction.Equal = dict["equal_proportions"].cast<bool>();
   } catch (const py::cast_error& error) {
     throw py::value_error(std::string("the statistics hold a value of the wrong type: ") +
                           error.what());

@@ -38,7 +38,10 @@ class FitResult:
     not give up, which ``fit`` then names: "newton", "safeguarded", "no
     finite maximum" (``boundary`` says where the likelihood's supremum
     lies) or "failed". ``se_alpha``, ``se_beta`` and ``loglik`` are NaN
-    unless the safeguarded fit gives them.
+    unless the safeguarded fit gives them. Proportions that are all the
+    same fraction (decided exactly) have ``variance``, ``alpha_me`` and
+    ``beta_me`` 0, as propsmooth-report's summary has them, where the log
+    may show a variance of rounding and moment estimators near 1e31.
     """
 
     alpha_me: float

@@ -11,9 +11,10 @@ whole table. A group must therefore fit in one worker's memory (a group
 of 10 million rows takes about 2 GB there); the table itself need not.
 
 Without a key one prior covers all rows. Each partition is reduced to the
-histograms of its counts, sizes and size minus count and the count, mean
-and M2 of its raw proportions; these are merged (Chan's formula for the
-moments) and the prior fitted once, then applied to every partition. The
+histograms of its counts, sizes and size minus count, the count, mean
+and M2 of its raw proportions and whether they are all one fraction (its
+first x and n); these are merged (Chan's formula for the moments) and the
+prior fitted once, then applied to every partition. The
 fit's sums run in another order than over the rows, so the prior agrees
 with the one-machine fit to about 1e-12 relative on thousands of rows, not
 bit for bit; on millions to about 1e-10, where the one-machine fit's sums

@@ -1,16 +1,14 @@
 #include "html/group_view.h"
 
+#include "stats/equal_proportions.h"
 #include "strict_output/number_format.h"
 
 namespace propsmooth {
 
 GroupShape ClassifyGroup(const GroupView& group) {
   if (group.Regions.size() <= 1) return GroupShape::kSingleRegion;
-  const double first = group.Regions.front().Proportion;
-  for (const RegionRecord& region : group.Regions) {
-    if (region.Proportion != first) return GroupShape::kPlots;
-  }
-  return GroupShape::kEqualProportions;
+  // Decided as the summary decides it, in integers.
+  return ProportionsAllEqual(group.Regions) ? GroupShape::kEqualProportions : GroupShape::kPlots;
 }
 
 std::string GroupTitle(const GroupView& group) {

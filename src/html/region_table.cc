@@ -5,6 +5,7 @@
 #include "strict_output/number_format.h"
 #include "stats/beta_math.h"
 #include "stats/group_fit.h"
+#include "stats/equal_proportions.h"
 #include "html/html_text.h"
 
 namespace propsmooth {
@@ -45,6 +46,7 @@ void AppendRegionTable(const GroupView& group, double level, const SectionLimits
   }
   html->append("<th>Note</th></tr></thead><tbody>\n");
   const std::size_t shown = std::min(group.Regions.size(), limits.TableRows);
+  const bool equal_proportions = ProportionsAllEqual(group.Regions);
   for (std::size_t i = 0; i < shown; ++i) {
     const RegionRecord& region = group.Regions[i];
     const CredibleBounds bounds = IntervalUnderFit(region, group.Fit, level);
@@ -62,7 +64,7 @@ void AppendRegionTable(const GroupView& group, double level, const SectionLimits
     html->append("</td><td>");
     AppendPercent(region.Proportion, html);
     html->append("</td><td>");
-    AppendPercent(region.EbPropMe, html);
+    AppendPercent(ReportedEbMe(region, equal_proportions), html);
     html->append("</td><td>");
     if (eb) {
       AppendPercent(*eb, html);

@@ -1,6 +1,7 @@
 // The beta-binomial log-likelihood of a group and its first two derivatives,
 // as finite sums over the group's count ladders: accurate where differences
 // of log-gamma values lose every digit (Alpha + Beta up to 1e14 and beyond).
+// Long steps of a ladder are summed in closed form (euler_maclaurin.h).
 #ifndef PROPSMOOTH_STATS_BETA_BINOMIAL_LIKELIHOOD_H_
 #define PROPSMOOTH_STATS_BETA_BINOMIAL_LIKELIHOOD_H_
 

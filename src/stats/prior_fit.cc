@@ -324,6 +324,21 @@ bool EveryRegionAllOrNothing(const BetaBinomialData& data) {
          static_cast<std::int64_t>(data.Regions);
 }
 
+// The supremum of the log-likelihood of all-or-nothing regions, reached as
+// Alpha + Beta -> 0 at mean mu: a region's chance of x = 0 tends to 1 - mu,
+// of x = n to mu (of 0 < x < n to 0), so the limit is K log mu + Z
+// log(1 - mu), K regions at n > 0 and Z at 0 < n, highest at mu = K/(K + Z).
+// A region of size 0 has chance 1 whatever the prior. Each log C(n, x) is
+// 0; the sum is added as the likelihood adds it, so that a group known by
+// histograms carries the same rounding.
+double NoPoolingLogLik(const BetaBinomialData& data) {
+  const std::int64_t empty = RegionsAtZero(data.Size);
+  const auto all = static_cast<double>(RegionsAtZero(data.Failure) - empty);
+  const auto none = static_cast<double>(RegionsAtZero(data.Success) - empty);
+  const double regions = all + none;
+  return data.LogChoose + (all * std::log(all / regions) + none * std::log(none / regions));
+}
+
 }  // namespace
 
 const char* FitLabelText(FitLabel label) {
@@ -381,7 +396,8 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
   fit.BinomialLogLik = binomial.LogLik;
   fit.SlopeAtBinomial = binomial.DTheta;
   // With the pooled rate at 0 or 1 the binomial limit is the supremum for
-  // every size; with all-or-nothing regions the supremum is at size 0.
+  // every size; with all-or-nothing regions the supremum is at size 0
+  // (both kinds of region exist here, as the pooled rate is inside (0, 1)).
   if (data.Successes == 0 || data.Failures == 0 || EveryRegionAllOrNothing(data)) {
     fit.Label = FitLabel::kNoFiniteMaximum;
     if (data.Successes == 0) {
@@ -390,6 +406,7 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
       fit.Boundary = FitBoundary::kAllSuccesses;
     } else {
       fit.Boundary = FitBoundary::kNoPooling;
+      fit.LogLik = NoPoolingLogLik(data);
       return fit;
     }
     fit.LogLik = fit.BinomialLogLik;

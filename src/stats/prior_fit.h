@@ -46,7 +46,9 @@ struct PriorFit {
   FitLabel Label = FitLabel::kFailed;
   FitBoundary Boundary = FitBoundary::kNone;
   std::optional<BetaPrior> Prior;   // kNewton and kSafeguarded only
-  std::optional<double> LogLik;     // with the sum of log C(n, x)
+  // With the sum of log C(n, x); at a boundary, the supremum there. Empty
+  // without a likelihood (kNotBinomial, kNoTrials) or a converged search.
+  std::optional<double> LogLik;
   double BinomialLogLik = 0.0;      // l_bin: theta = 0 at the pooled rate
   double SlopeAtBinomial = 0.0;     // s0: d loglik / d theta there
   std::int32_t Iterations = 0;      // propsmooth's steps (kNewton), else the search's

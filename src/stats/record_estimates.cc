@@ -5,6 +5,7 @@
 
 #include "estimate/estimate_groups.h"
 #include "stats/discovery.h"
+#include "stats/equal_proportions.h"
 #include "stats/group_fit.h"
 
 namespace propsmooth {
@@ -22,6 +23,19 @@ void Estimate(const EstimateSettings& settings, unsigned workers, const StagePro
         return true;
       },
       workers);
+  // Summaries stay propsmooth's own figures (the legacy TSV table and the
+  // page's log lines show them); the outputs that are the front door's own
+  // see equal proportions as no spread (ReportedSummary).
+  data->EqualProportions.assign(groups, false);
+  for (std::size_t g = 0; g < groups; ++g) {
+    const GroupSpan& span = data->Plan.Groups[g];
+    EqualProportionsTest test;
+    for (std::size_t k = span.Begin; k < span.End; ++k) {
+      const RegionRecord& record = (*records)[data->Plan.RecordIndices[k]];
+      test.Add(record.Data1, record.Data2);
+    }
+    data->EqualProportions[g] = test.AllEqual();
+  }
 }
 
 // Every record's interval under its group's fit, and its tails at the
@@ -59,6 +73,13 @@ void MarkDiscoveries(const EstimateSettings& settings, const RecordIntervals& po
 
 }  // namespace
 
+GroupSummary ReportedSummary(const EstimatedGroups& groups, std::size_t g) {
+  GroupSummary summary = groups.Summaries[g];
+  SettleEqualProportions(g < groups.EqualProportions.size() && groups.EqualProportions[g],
+                         &summary);
+  return summary;
+}
+
 PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
                                   std::optional<double> threshold) {
   return [fits, level, threshold](const RegionRecord& record, std::size_t group,
@@ -82,7 +103,12 @@ RecordEstimates EstimateRecords(const EstimateSettings& settings, const Estimate
   };
   RecordEstimates estimates;
   if (parts.Fits || parts.Posteriors) {
-    data->Fits = FitGroups(*records, data->Plan, data->Summaries, settings.Fit,
+    std::vector<GroupSummary> reported;
+    reported.reserve(data->Summaries.size());
+    for (std::size_t g = 0; g < data->Summaries.size(); ++g) {
+      reported.push_back(ReportedSummary(*data, g));
+    }
+    data->Fits = FitGroups(*records, data->Plan, reported, settings.Fit,
                            settings.Estimator, parts.SizeBound, workers);
   }
   if (parts.Posteriors) {

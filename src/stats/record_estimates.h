@@ -33,12 +33,19 @@ struct EstimateSettings {
 struct EstimatedGroups {
   GroupPlan Plan;
   std::vector<GroupSummary> Summaries;  // by group of Plan
+  // By group: every proportion the same fraction (equal_proportions.h).
+  // Summaries keep propsmooth's figures; ReportedSummary reports no spread.
+  std::vector<bool> EqualProportions;
   // By group: the fit that does not give up and the posterior it gives, of
   // every output but the legacy TSV; empty when none of them is asked.
   std::vector<GroupFit> Fits;
   // By record, with a threshold: the exceedance figures over the whole table.
   std::vector<RegionDiscovery> Discoveries;
 };
+
+/// Group `g`'s summary as the front door's own outputs report it (the fit,
+/// the summary table): propsmooth's, but for equal proportions no spread.
+GroupSummary ReportedSummary(const EstimatedGroups& groups, std::size_t g);
 
 /// Told now and then, on the calling thread, how far a stage has got:
 /// `done` of `total` `what` ("groups estimated").

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "stats/equal_proportions.h"
 #include "stats/group_fit.h"
 
 namespace propsmooth {
@@ -11,7 +12,7 @@ RecordFigures FiguresOf(const RegionRecord& record, const FigureSources& sources
   constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
   RecordFigures figures;
   figures.Raw = record.Proportion;
-  figures.EbMe = record.EbPropMe;
+  figures.EbMe = ReportedEbMe(record, sources.EqualProportions);
   const bool beta = sources.Eb.has_value();
   figures.Eb = beta ? *sources.Eb : kEmpty;
   const bool interval = beta && bounds.Status == IntervalStatus::kOk;
@@ -38,8 +39,11 @@ FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups&
                               const RecordIntervals& posteriors, std::size_t record,
                               bool threshold) {
   FigureSources sources;
-  const GroupFit& fit = groups.Fits[posteriors.GroupOfRecord(record)];
+  const std::size_t group = posteriors.GroupOfRecord(record);
+  const GroupFit& fit = groups.Fits[group];
   sources.Eb = EbUnderFit(records[record], fit);
+  sources.EqualProportions =
+      group < groups.EqualProportions.size() && groups.EqualProportions[group];
   sources.PriorName = PriorName(fit);
   if (threshold) sources.Threshold = groups.Discoveries[record];
   return sources;

@@ -20,6 +20,7 @@ namespace propsmooth {
 struct FigureSources {
   std::optional<double> Eb;    // the EB proportion; empty: no posterior
   std::string_view PriorName;  // how eb, lower and upper were found
+  bool EqualProportions = false;  // the group's: eb_me is the raw proportion
   // The threshold figures, when a threshold is given.
   std::optional<RegionDiscovery> Threshold;
 };

@@ -119,6 +119,7 @@ SufficientStatistics StatisticsOfRegions(std::span<const std::int32_t> counts,
     squares = squares + deviation * deviation;
   }
   moments.M2 = squares;
+  for (std::size_t i = 0; i < regions; ++i) statistics.Fraction.Add(x[i], n[i]);
 
   statistics.Success = HistogramOf(std::move(x));
   statistics.Failure = HistogramOf(std::move(n_minus_x));
@@ -147,6 +148,8 @@ SufficientStatistics MergeStatistics(const SufficientStatistics& a,
   merged.Failure = MergeHistograms(a.Failure, b.Failure);
   merged.Size = MergeHistograms(a.Size, b.Size);
   merged.Proportions = MergeMoments(a.Proportions, b.Proportions);
+  merged.Fraction = a.Fraction;
+  merged.Fraction.Merge(b.Fraction);
   return merged;
 }
 
@@ -173,6 +176,14 @@ std::optional<std::string> StatisticsError(const SufficientStatistics& statistic
            " counts, " + std::to_string(failures) + " differences, " + std::to_string(sizes) +
            " sizes, " + std::to_string(statistics.Proportions.Count) + " proportions";
   }
+  const EqualProportionsTest& fraction = statistics.Fraction;
+  if (fraction.Regions != sizes ||
+      (fraction.Regions > 0 && (fraction.FirstX < kLeastCount || fraction.FirstX > kHigh ||
+                                fraction.FirstN < kLeastSize || fraction.FirstN > kHigh))) {
+    return "the first proportion " + std::to_string(fraction.FirstX) + "/" +
+           std::to_string(fraction.FirstN) + " of " + std::to_string(fraction.Regions) +
+           " rows cannot be that of the regions";
+  }
   return std::nullopt;
 }
 
@@ -187,6 +198,8 @@ StatisticsFit FitStatistics(const SufficientStatistics& statistics, const RunSet
   SetMomentEstimators(mean, variance, &result.Summary);
   FitMleOfHistograms(settings, statistics.Success, statistics.Failure, statistics.Size,
                      &result.Summary);
+  // propsmooth's Newton above started from its own figures, as for the regions.
+  SettleEqualProportions(statistics.Fraction.AllEqual(), &result.Summary);
   const PriorFit fit = FitPrior(
       MakeBetaBinomialData(statistics.Success, statistics.Failure, statistics.Size),
       result.Summary, settings, size_bound);

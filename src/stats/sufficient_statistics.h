@@ -1,6 +1,7 @@
 // One prior over a table too large for one machine: each part of it reduced
-// to what the fit needs (the histograms of its counts and the moments of its
-// raw proportions), the parts merged in any order, the prior fitted once.
+// to what the fit needs (the histograms of its counts, the moments of its
+// raw proportions and whether they are one fraction), the parts merged in
+// any order, the prior fitted once.
 #ifndef PROPSMOOTH_STATS_SUFFICIENT_STATISTICS_H_
 #define PROPSMOOTH_STATS_SUFFICIENT_STATISTICS_H_
 
@@ -13,6 +14,7 @@
 
 #include "common/types.h"
 #include "estimate/count_ladder.h"
+#include "stats/equal_proportions.h"
 #include "stats/group_fit.h"
 #include "stats/record_figures.h"
 
@@ -34,6 +36,9 @@ struct SufficientStatistics {
   CountHistogram Failure;  // n - x
   CountHistogram Size;     // n
   ProportionMoments Proportions;
+  // Whether every x/n is one fraction: a fit from statistics reports equal
+  // proportions as the front door does (equal_proportions.h).
+  EqualProportionsTest Fraction;
 };
 
 /// The statistics of the regions (counts[i], sizes[i]). The spans have one

@@ -109,7 +109,7 @@ void WriteSummaryTable(const EstimatedData& data, OutputFile* csv) {
     const GroupSpan& group = data.Plan.Groups[g];
     // Every group has a record, and every record its group's label.
     AppendSummaryRow(labels.Group(data.Plan.RecordIndices[group.Begin]), group.End - group.Begin,
-                     data.Summaries[g], data.Fits[g].Fit, &block);
+                     ReportedSummary(data, g), data.Fits[g].Fit, &block);
     FlushIfFull(&block, csv);
   }
   csv->Write(block);

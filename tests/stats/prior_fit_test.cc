@@ -151,6 +151,40 @@ TEST(FitPrior, NamesEachBoundary) {
   }
 }
 
+// Regions all successes or none: the supremum, as Alpha + Beta -> 0, is
+// K log mu + Z log(1 - mu) at mu = K/(K + Z) (K regions at x = n > 0, Z at
+// x = 0 < n; a size-0 region counts in neither). Values by hand, the first
+// also the limit of the 50-digit mpmath log-gamma likelihood at mu = 0.6
+// (-3.365058335050 at Alpha + Beta = 1e-12, moving less than 5e-12 below
+// it). The fast likelihood at a tiny size must approach the same value
+// from below (or equal it: with sizes of 1 the size does not matter).
+TEST(FitPrior, NoPoolingLogLikIsTheSupremumAtSizeZero) {
+  struct Case {
+    Counts Regions;
+    double Mean, LogLik;
+  };
+  const Case cases[] = {
+      // 3 log 0.6 + 2 log 0.4
+      {{{0, 5}, {3, 3}, {0, 2}, {7, 7}, {4, 4}, {0, 0}}, 0.6, -3.3650583350462822},
+      // log(1/3) + 2 log(2/3)
+      {{{0, 10}, {20, 20}, {0, 3}}, 1.0 / 3.0, -1.9095425048844386},
+      // 2 log(1/2)
+      {{{1, 1}, {0, 1}}, 0.5, -1.3862943611198906},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.LogLik);
+    const std::vector<Region> regions = RegionsOf(c.Regions);
+    const PriorFit fit = FitAfterPropsmooth(regions, RunSettings{});
+    EXPECT_EQ(fit.Boundary, FitBoundary::kNoPooling);
+    ASSERT_TRUE(fit.LogLik.has_value());
+    EXPECT_NEAR(*fit.LogLik, c.LogLik, 1e-15 * std::fabs(c.LogLik));
+    const double near_limit =
+        EvaluateLikelihood(MakeBetaBinomialData(regions), {c.Mean, 1.0 - c.Mean, 1e12}).LogLik;
+    EXPECT_LE(near_limit, *fit.LogLik);
+    EXPECT_NEAR(near_limit, *fit.LogLik, 1e-9);
+  }
+}
+
 // Standard errors against the inverse of minus a central-difference Hessian
 // of the plain log-gamma likelihood, taken in the coordinates themselves:
 // in (logit mu, log size) for those two, in (Alpha, Beta) for Alpha and

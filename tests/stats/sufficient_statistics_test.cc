@@ -89,6 +89,10 @@ TEST(FitStatistics, AgreesWithTheFitOfAllRegions) {
     const char* Name;
     std::vector<Region> Regions;
     RunSettings Run;
+    // propsmooth's Newton starts from moment estimators that are rounding
+    // (near 1e31, or 0, by the order of the sums) and fails either way:
+    // its steps and corrections are not compared.
+    bool RoundedStart = false;
   };
   const Case cases[] = {
       {"rats", RatRegions(), plain},
@@ -103,6 +107,9 @@ TEST(FitStatistics, AgreesWithTheFitOfAllRegions) {
       {"all or nothing", RegionsOf({{0, 10}, {20, 20}, {0, 3}, {5, 5}}), plain},
       {"all but one all or nothing", RegionsOf({{0, 10}, {20, 20}, {1, 3}, {5, 5}}), plain},
       {"one region", RegionsOf({{7, 40}}), plain},
+      // Equal across the parts: no spread, as the front door reports it.
+      {"equal proportions", RegionsOf({{2, 10}, {4, 20}, {6, 30}, {8, 40}, {10, 50}, {12, 60}}),
+       plain, true},
       {"count above size", RegionsOf({{2, 10}, {11, 10}, {4, 9}}), plain},
       {"no regions", {}, plain},
   };
@@ -112,6 +119,7 @@ TEST(FitStatistics, AgreesWithTheFitOfAllRegions) {
       GroupWorkspace whole;
       whole.Regions = c.Regions;
       EstimateGroup(c.Run, false, &whole);
+      SettleEqualProportions(ProportionsAllEqual(whole.Regions), &whole.Summary);
       const PriorFit prior_fit = FitPrior(whole.Regions, whole.Summary, c.Run, true);
       const GroupFit expected = ChooseFit(whole.Regions, prior_fit, whole.Summary,
                                           PriorEstimator::kMle);
@@ -125,18 +133,20 @@ TEST(FitStatistics, AgreesWithTheFitOfAllRegions) {
       ExpectClose(s.Variance, whole.Summary.Variance, "variance");
       ExpectClose(s.AlphaMe, whole.Summary.AlphaMe, "alpha_me");
       ExpectClose(s.BetaMe, whole.Summary.BetaMe, "beta_me");
-      EXPECT_EQ(s.Iterations, whole.Summary.Iterations);
       ASSERT_EQ(s.Mle.has_value(), whole.Summary.Mle.has_value());
+      if (!c.RoundedStart) {
+        EXPECT_EQ(s.Iterations, whole.Summary.Iterations);
+        // A converged step's corrections are differences of nearby values,
+        // close in absolute terms; a diverging fit's are large and sensitive.
+        EXPECT_NEAR(s.ErrAlpha, whole.Summary.ErrAlpha,
+                    1e-8 * std::max(1.0, std::fabs(whole.Summary.ErrAlpha)));
+        EXPECT_NEAR(s.ErrBeta, whole.Summary.ErrBeta,
+                    1e-8 * std::max(1.0, std::fabs(whole.Summary.ErrBeta)));
+      }
       if (s.Mle) {
         ExpectClose(s.Mle->Alpha, whole.Summary.Mle->Alpha, "alpha", kOptimumRelative);
         ExpectClose(s.Mle->Beta, whole.Summary.Mle->Beta, "beta", kOptimumRelative);
       }
-      // A converged step's corrections are differences of nearby values,
-      // close in absolute terms; a diverging fit's are large and sensitive.
-      EXPECT_NEAR(s.ErrAlpha, whole.Summary.ErrAlpha,
-                  1e-8 * std::max(1.0, std::fabs(whole.Summary.ErrAlpha)));
-      EXPECT_NEAR(s.ErrBeta, whole.Summary.ErrBeta,
-                  1e-8 * std::max(1.0, std::fabs(whole.Summary.ErrBeta)));
 
       const PriorFit& f = got.Fit.Fit;
       EXPECT_EQ(f.Label, prior_fit.Label);
@@ -220,6 +230,14 @@ TEST(StatisticsError, NamesWhatNoRegionsCouldHave) {
        "-2147483646..2147483647"},
       {"totals", [](SufficientStatistics* s) { s->Proportions.Count = 4; },
        "disagree on the number of rows: 3 counts, 3 differences, 3 sizes, 4 proportions"},
+      {"first size beyond 32 bits", [](SufficientStatistics* s) { s->Fraction.FirstN = 1LL << 40; },
+       "the first proportion 1/1099511627776 of 3 rows"},
+      {"equal at a size of 0",
+       [](SufficientStatistics* s) {
+         s->Fraction.FirstN = 0;
+         s->Fraction.Equal = true;
+       },
+       "the first proportion 1/0 of 3 rows"},
       {"sum overflows",
        [](SufficientStatistics* s) {
          s->Size.Values[1] = 2147483647;
