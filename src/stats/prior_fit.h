@@ -11,6 +11,7 @@
 
 #include "common/types.h"
 #include "stats/beta_binomial_likelihood.h"
+#include "stats/safeguarded_search.h"
 
 namespace propsmooth {
 
@@ -63,9 +64,6 @@ struct PriorFit {
   // e^-60 below the peak's, or without a prior or pooling limit.
   std::optional<double> SizeLower95;
 };
-
-/// The search's own step limit; the -L limit is propsmooth's alone.
-constexpr std::int32_t kSafeguardedStepLimit = 200;
 
 /// Fits the prior of `regions`, whose propsmooth estimate is `summary` (its
 /// Mle, Iterations and moment estimators) under `settings` (the start -A/-B
