@@ -13,6 +13,11 @@
 namespace propsmooth {
 namespace {
 
+void SetSizeLower95(const SizeBound& bound, PriorFit* fit) {
+  fit->SizeLower95 = bound.Value;
+  fit->SizeLower95Unconverged = !bound.Converged;
+}
+
 // Everything a fitted prior carries besides itself.
 void FinishPeak(const BetaBinomialData& data, double logit_mean, double log_size,
                 const LocalShape& shape, bool size_bound, PriorFit* fit) {
@@ -31,7 +36,7 @@ void FinishPeak(const BetaBinomialData& data, double logit_mean, double log_size
     // The quadratic shape of the peak puts the crossing sqrt(chi2) standard
     // errors below it.
     const double drop = fit->SeLogSize ? std::sqrt(2.0 * kHalfChiSquare95) * *fit->SeLogSize : 1.0;
-    fit->SizeLower95 = SizeLower95(data, log_size, shape.LogLik, point.Mean, drop);
+    SetSizeLower95(SizeLower95(data, log_size, shape.LogLik, point, drop), fit);
   }
 }
 
@@ -179,8 +184,8 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
       const double crossing = fit.SlopeAtBinomial < 0.0
                                   ? std::log(-fit.SlopeAtBinomial / kHalfChiSquare95)
                                   : kPoolingLogSize - 1.0;
-      fit.SizeLower95 =
-          SizeLower95(data, kPoolingLogSize, l_bin, pooled.Mean, kPoolingLogSize - crossing);
+      SetSizeLower95(SizeLower95(data, kPoolingLogSize, l_bin, pooled, kPoolingLogSize - crossing),
+                     &fit);
     }
     return fit;
   }

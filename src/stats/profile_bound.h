@@ -17,13 +17,22 @@ namespace propsmooth {
 /// drop of a 95 % profile interval.
 constexpr double kHalfChiSquare95 = 1.920729410347062;
 
+/// The bound, or why there is none.
+struct SizeBound {
+  std::optional<double> Value;
+  // False where a profile or the search for the crossing did not settle,
+  // or met a log-likelihood it could not evaluate (NaN): Value is then
+  // empty, not a guess.
+  bool Converged = true;
+};
+
 /// The smallest size whose profile is within kHalfChiSquare95 of `peak`,
-/// searched down from the peak's size e^peak_log_size at mean `mean`, the
-/// first step `first_drop` in log size (where the peak's shape puts the
-/// crossing). Empty when the profile stays that high down to e^-60 of the
-/// peak's size.
-std::optional<double> SizeLower95(const BetaBinomialData& data, double peak_log_size,
-                                  double peak, double mean, double first_drop);
+/// searched down from the peak's size e^peak_log_size at `mean` (the mean
+/// and its complement as carried), the first step `first_drop` in log size
+/// (where the peak's shape puts the crossing). Empty but converged when the
+/// profile stays that high down to e^-60 of the peak's size.
+SizeBound SizeLower95(const BetaBinomialData& data, double peak_log_size, double peak,
+                      const ModelPoint& mean, double first_drop);
 
 }  // namespace propsmooth
 
