@@ -63,6 +63,10 @@ void AppendFitNote(const GroupFit& fit, std::optional<double> threshold, std::st
     AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
     html->append(")");
   }
+  if (fit.Fit.SizeLower95Unconverged) {
+    html->append(". The search for the lower 95% bound of Alpha + Beta did not converge: it "
+                 "is left empty");
+  }
   html->append(". The ranked plot and the CSV table use ");
   switch (fit.Choice) {
     case FitChoice::kNewton:
