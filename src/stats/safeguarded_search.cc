@@ -32,6 +32,13 @@ bool GradientSmall(const LocalShape& shape, double relative) {
   return largest <= relative * std::max(1.0, std::fabs(shape.LogLik));
 }
 
+// The Newton step in logit mu and log size is the relative change of the
+// odds and of the size still to come: a gradient small against the
+// log-likelihood can leave it at 1e-6 where the size is ill-determined.
+bool StepSmall(const std::array<double, 2>& d, double relative) {
+  return std::max(std::fabs(d[0]), std::fabs(d[1])) <= relative;
+}
+
 // The Newton direction of ascent, minus the Hessian shifted by a multiple of
 // the identity where it is not safely positive definite: its smaller
 // eigenvalue raised to 1e-8 of the larger's size (at least 1e-8). Where it
@@ -72,6 +79,24 @@ bool LevelWithinRounding(const LocalShape& from, const LocalShape& to) {
   return std::fabs(to.LogLik - from.LogLik) <= rounding && largest(to) < largest(from);
 }
 
+// The expected gain of the full Newton step, twice over (the Newton
+// decrement squared): the gradient's own measure of the distance left.
+double Decrement(const LocalShape& shape) {
+  const std::array<double, 2> d = AscentDirection(shape);
+  return shape.Gradient[0] * d[0] + shape.Gradient[1] * d[1];
+}
+
+// A large group's log-likelihood is a sum of terms of 1e5 and more: its
+// level carries errors near 1e-9 where the last Newton steps gain 1e-14,
+// so it turns down a full step to the optimum as often as not. Where minus
+// the Hessian is positive definite and the step's predicted gain is far
+// below what the level can show, a step that lowers the Newton decrement is
+// taken on the gradient's word.
+bool GradientVouches(const LocalShape& from, const LocalShape& to, double predicted_gain) {
+  return IsPeak(from) && predicted_gain <= 1e-8 * std::max(1.0, std::fabs(from.LogLik)) &&
+         Decrement(to) < Decrement(from);
+}
+
 }  // namespace
 
 SearchResult SafeguardedSearch(const BetaBinomialData& data, double logit_mean,
@@ -81,13 +106,18 @@ SearchResult SafeguardedSearch(const BetaBinomialData& data, double logit_mean,
   result.LogSize = log_size;
   result.Shape = ShapeAt(data, logit_mean, log_size);
   if (!ShapeIsFinite(result.Shape)) return result;
+  // Only a peak above the pooling limit can be taken as the fit; elsewhere
+  // (drifting to complete pooling, say) the step is no distance to it.
+  const auto could_be_fit = [&](const LocalShape& shape) {
+    return IsPeak(shape) && (!pooling_limit || shape.LogLik > *pooling_limit);
+  };
   while (result.Steps < kSafeguardedStepLimit) {
     const LocalShape& shape = result.Shape;
-    if (GradientSmall(shape, 1e-10)) {
+    const std::array<double, 2> d = AscentDirection(shape);
+    if (GradientSmall(shape, 1e-10) && (!could_be_fit(shape) || StepSmall(d, 1e-9))) {
       result.Converged = true;
       return result;
     }
-    const std::array<double, 2> d = AscentDirection(shape);
     const double longest = std::max(std::fabs(d[0]), std::fabs(d[1]));
     if (!std::isfinite(longest)) return result;
     const double slope = shape.Gradient[0] * d[0] + shape.Gradient[1] * d[1];
@@ -102,7 +132,7 @@ SearchResult SafeguardedSearch(const BetaBinomialData& data, double logit_mean,
       next = ShapeAt(data, next_logit, next_size);
       accepted = ShapeIsFinite(next) &&
                  (next.LogLik >= shape.LogLik + kArmijoFraction * t * slope ||
-                  LevelWithinRounding(shape, next));
+                  LevelWithinRounding(shape, next) || GradientVouches(shape, next, t * slope));
       if (!accepted) t = t / 2.0;
     }
     if (!accepted) break;
@@ -116,7 +146,9 @@ SearchResult SafeguardedSearch(const BetaBinomialData& data, double logit_mean,
       return result;
     }
   }
-  result.Converged = GradientSmall(result.Shape, result.Steps < kSafeguardedStepLimit ? 1e-6 : 1e-10);
+  result.Converged =
+      GradientSmall(result.Shape, result.Steps < kSafeguardedStepLimit ? 1e-6 : 1e-10) &&
+      (!could_be_fit(result.Shape) || StepSmall(AscentDirection(result.Shape), 1e-8));
   return result;
 }
 

@@ -43,7 +43,11 @@ struct SearchResult {
 /// Searches from (logit_mean, log_size). Converged: the gradient within
 /// 1e-10 of the log-likelihood's size, or no ascent left at double
 /// precision (a cut-down step that gains nothing, or one too small to move
-/// the point) with the gradient within 1e-6. Given `pooling_limit` (l_bin
+/// the point) with the gradient within 1e-6; at a peak above the pooling
+/// limit (a point that can be the fit) the Newton step, the relative change
+/// of the odds and the size still to come, must be within 1e-9 (1e-8 where
+/// no ascent is left) too: above the 1e-10 or so to which a large group's
+/// gradient can place it. Given `pooling_limit` (l_bin
 /// where the slope there does not rise), a search past kPoolingLogSize
 /// whose log-likelihood is not above it stops unconverged.
 SearchResult SafeguardedSearch(const BetaBinomialData& data, double logit_mean,
