@@ -112,5 +112,39 @@ TEST(SizeLower95, LeavesTheBoundEmptyWhenTheLikelihoodFailsOrTheSearchDoesNotSet
   }
 }
 
+// A stand-in whose best complement is 1e-20 at every size, which 1 - mu
+// cannot hold (mu rounds to 1): log-likelihood -10 + log(c/c0) - c/c0 + 1
+// - (v - log 1000)^2 / 2 in c = 1 - mu and v = log size. Its profile is
+// -10 - (v - log 1000)^2 / 2, so the bound is 1000 e^-sqrt(3.84...) =
+// 140.86349409321753827 (mpmath). Searched as 1 - mu, the complement is 0
+// or at least 1.1e-16, the profile's level some -1e4 and the bound came
+// back as 1000, the peak's own size.
+TEST(SizeLower95, KeepsTheCarriedComplementNearAMeanOfOne) {
+  constexpr double kBest = 1e-20;
+  const double peak_log_size = std::log(1000.0);
+  const auto offset = [&](double theta) { return -std::log(theta) - peak_log_size; };
+  ProfileLikelihood near_one;
+  near_one.Terms = [&](const ModelPoint& point) {
+    const double c = point.Complement;
+    const double u = offset(point.Theta);
+    LikelihoodTerms terms;
+    terms.LogLik = -10.0 + std::log(c / kBest) - c / kBest + 1.0 - u * u / 2.0;
+    terms.DMean = 1.0 / kBest - 1.0 / c;  // d/dmu = -d/dc
+    terms.DMeanMean = -1.0 / (c * c);
+    terms.DTheta = u / point.Theta;
+    terms.DThetaTheta = -(1.0 + u) / (point.Theta * point.Theta);
+    return terms;
+  };
+  near_one.Slope = [&](const ModelPoint& point) {
+    const LikelihoodTerms terms = near_one.Terms(point);
+    return MeanSlope{terms.DMean, terms.DMeanMean};
+  };
+  const ModelPoint mean{1.0, kBest, 1e-3};
+  const SizeBound bound = SizeLower95With(near_one, peak_log_size, -10.0, mean, 1.0);
+  ASSERT_TRUE(bound.Converged);
+  ASSERT_TRUE(bound.Value.has_value());
+  EXPECT_NEAR(*bound.Value, 140.86349409321753827, 1e-9 * 140.86349409321753827);
+}
+
 }  // namespace
 }  // namespace propsmooth
