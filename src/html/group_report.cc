@@ -71,6 +71,10 @@ void AppendPriorNote(const GroupFit& fit, double level, std::optional<double> th
     html->append(". No posterior: this fit gives no prior, so the regions have no EB "
                  "proportion or interval.</p>\n");
   }
+  if (fit.Fit.SizeLower95Unconverged) {
+    html->append("<p class=\"note\">The search for the lower 95% bound of Alpha + Beta did "
+                 "not converge: it is left empty.</p>\n");
+  }
   if (threshold) {
     html->append("<p class=\"note\">Exceedance probabilities, PEPs and q-values at ");
     AppendPercent(*threshold, html);

@@ -121,11 +121,19 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
   const std::optional<BetaPrior>& prior = fit.Fit.Prior;
   for (const std::optional<double> value :
        {prior ? std::optional(prior->Alpha) : std::nullopt,
-        prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta,
-        fit.Fit.SizeLower95, fit.Fit.LogLik}) {
+        prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta}) {
     html->append("</td><td>");
     AppendSignificant(value, html);
   }
+  html->append("</td><td>");
+  // An unknown bound is told apart from one that does not exist.
+  if (fit.Fit.SizeLower95Unconverged) {
+    html->append("not converged");
+  } else {
+    AppendSignificant(fit.Fit.SizeLower95, html);
+  }
+  html->append("</td><td>");
+  AppendSignificant(fit.Fit.LogLik, html);
   html->append("</td><td>");
   const std::string_view prior_name = PriorName(fit);
   html->append(prior_name.empty() ? std::string_view("none") : prior_name);

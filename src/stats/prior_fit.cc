@@ -1,312 +1,42 @@
 #include "stats/prior_fit.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 
 #include "stats/beta_binomial_likelihood.h"
 #include "stats/beta_math.h"
+#include "stats/fit_standard_errors.h"
+#include "stats/profile_bound.h"
+#include "stats/safeguarded_search.h"
 
 namespace propsmooth {
 namespace {
 
-using Matrix = std::array<std::array<double, 2>, 2>;
-
-// chi2(1) 0.95 quantile 3.841458820694124..., halved: the likelihood-ratio
-// drop of a 95 % profile interval.
-constexpr double kHalfChiSquare95 = 1.920729410347062;
-// A step in logit mu or log size longer than this is cut: e^5 is a large
-// move for a prior, and the cap keeps exp() of the coordinates finite.
-constexpr double kLongestStep = 5.0;
-constexpr double kArmijoFraction = 1e-4;
-// The size the complete-pooling profile starts from: there the profile is
-// l_bin to the last digit of the rat data's log-likelihood.
-constexpr double kPoolingLogSize = 34.538776394910684;  // log(1e15)
-
-LocalShape ShapeAt(const BetaBinomialData& data, double logit_mean, double log_size) {
-  const ModelPoint point = PointOfCoordinates(logit_mean, log_size);
-  return ShapeInLogitLogSize(EvaluateLikelihood(data, point), point);
-}
-
-bool AllFinite(const LocalShape& shape) {
-  return std::isfinite(shape.LogLik) && std::isfinite(shape.Gradient[0]) &&
-         std::isfinite(shape.Gradient[1]) && std::isfinite(shape.Hessian[0][0]) &&
-         std::isfinite(shape.Hessian[0][1]) && std::isfinite(shape.Hessian[1][1]);
-}
-
-// Minus the Hessian positive definite: a strict local maximum.
-bool IsPeak(const LocalShape& shape) {
-  const Matrix& h = shape.Hessian;
-  return AllFinite(shape) && -h[0][0] > 0.0 && h[0][0] * h[1][1] - h[0][1] * h[1][0] > 0.0;
-}
-
-bool GradientSmall(const LocalShape& shape, double relative) {
-  const double largest = std::max(std::fabs(shape.Gradient[0]), std::fabs(shape.Gradient[1]));
-  return largest <= relative * std::max(1.0, std::fabs(shape.LogLik));
-}
-
-// The Newton direction of ascent, minus the Hessian shifted by a multiple of
-// the identity where it is not safely positive definite: its smaller
-// eigenvalue raised to 1e-8 of the larger's size (at least 1e-8). Where it
-// is positive definite already, only a singular one is raised (to 1e-14):
-// drifting towards complete pooling the size direction's curvature is
-// rightly some 1e-9 of the mean's, and the higher floor would cut every
-// step there to a fraction of its Newton length.
-std::array<double, 2> AscentDirection(const LocalShape& shape) {
-  double a = -shape.Hessian[0][0];
-  const double b = -shape.Hessian[0][1];
-  double c = -shape.Hessian[1][1];
-  const double half_trace = (a + c) / 2.0;
-  const double radius = std::hypot((a - c) / 2.0, b);
-  const double smaller = half_trace - radius;
-  const double larger = std::fabs(half_trace + radius);
-  const double floor = smaller > 0.0 ? 1e-14 * larger : 1e-8 * std::max(1.0, larger);
-  if (smaller < floor) {
-    a = a + (floor - smaller);
-    c = c + (floor - smaller);
-  }
-  const double det = a * c - b * b;
-  const double g0 = shape.Gradient[0];
-  const double g1 = shape.Gradient[1];
-  return {(c * g0 - b * g1) / det, (a * g1 - b * g0) / det};
-}
-
-// Near a flat optimum the log-likelihood no longer tells points apart (a
-// prior with standard errors of 150 % moves it by 1e-15 for a step of
-// 1e-7): a step that changes it by no more than its rounding but lowers the
-// gradient is taken, so that the search ends at the optimum to the last
-// digits rather than where the level stopped showing the ascent.
-bool LevelWithinRounding(const LocalShape& from, const LocalShape& to) {
-  const double rounding = 64.0 * std::numeric_limits<double>::epsilon() *
-                          std::max(1.0, std::fabs(from.LogLik));
-  const auto largest = [](const LocalShape& s) {
-    return std::max(std::fabs(s.Gradient[0]), std::fabs(s.Gradient[1]));
-  };
-  return std::fabs(to.LogLik - from.LogLik) <= rounding && largest(to) < largest(from);
-}
-
-struct SearchResult {
-  double LogitMean = 0.0;
-  double LogSize = 0.0;
-  LocalShape Shape;
-  std::int32_t Steps = 0;
-  bool Converged = false;
-};
-
-// Newton with a modified Hessian and Armijo backtracking. Converged: the
-// gradient within 1e-10 of the log-likelihood's size, or no ascent left at
-// double precision (a cut-down step that gains nothing, or one too small to
-// move the point) with the gradient within 1e-6. Given `pooling_limit`
-// (l_bin where the slope there does not rise), a search past the size at
-// which every profile is l_bin, not above it, is drifting to complete
-// pooling and stops unconverged.
-SearchResult Search(const BetaBinomialData& data, double logit_mean, double log_size,
-                    std::optional<double> pooling_limit) {
-  SearchResult result;
-  result.LogitMean = logit_mean;
-  result.LogSize = log_size;
-  result.Shape = ShapeAt(data, logit_mean, log_size);
-  if (!AllFinite(result.Shape)) return result;
-  while (result.Steps < kSafeguardedStepLimit) {
-    const LocalShape& shape = result.Shape;
-    if (GradientSmall(shape, 1e-10)) {
-      result.Converged = true;
-      return result;
-    }
-    const std::array<double, 2> d = AscentDirection(shape);
-    const double longest = std::max(std::fabs(d[0]), std::fabs(d[1]));
-    if (!std::isfinite(longest)) return result;
-    const double slope = shape.Gradient[0] * d[0] + shape.Gradient[1] * d[1];
-    double t = longest > kLongestStep ? kLongestStep / longest : 1.0;
-    bool accepted = false;
-    double next_logit = 0.0;
-    double next_size = 0.0;
-    LocalShape next;
-    for (int halvings = 0; halvings < 60 && !accepted; ++halvings) {
-      next_logit = result.LogitMean + t * d[0];
-      next_size = result.LogSize + t * d[1];
-      next = ShapeAt(data, next_logit, next_size);
-      accepted = AllFinite(next) &&
-                 (next.LogLik >= shape.LogLik + kArmijoFraction * t * slope ||
-                  LevelWithinRounding(shape, next));
-      if (!accepted) t = t / 2.0;
-    }
-    if (!accepted) break;
-    const bool still = next_logit == result.LogitMean && next_size == result.LogSize;
-    ++result.Steps;
-    result.LogitMean = next_logit;
-    result.LogSize = next_size;
-    result.Shape = next;
-    if (still) break;
-    if (pooling_limit && next_size > kPoolingLogSize && !(next.LogLik > *pooling_limit)) {
-      return result;
-    }
-  }
-  result.Converged = GradientSmall(result.Shape, result.Steps < kSafeguardedStepLimit ? 1e-6 : 1e-10);
-  return result;
-}
-
-// The log-likelihood maximised over mu at size e^log_size, and its slope in
-// log size (by the envelope theorem the partial slope at the best mu): for a
-// fixed size it is strictly concave in mu, so Newton kept inside a
-// shrinking bracket of the root of d/dmu finds the maximum. `mean` is the
-// start and the result.
-struct ProfilePoint {
-  double LogLik = 0.0;
-  double Slope = 0.0;
-};
-
-ProfilePoint Profile(const BetaBinomialData& data, double log_size, double* mean) {
-  const double theta = std::exp(-log_size);
-  double lo = 0.0;
-  double hi = 1.0;
-  double mu = *mean;
-  for (int i = 0; i < 200; ++i) {
-    const MeanSlope terms = EvaluateMeanSlope(data, {mu, 1.0 - mu, theta});
-    if (terms.DMean > 0.0) {
-      lo = mu;
-    } else {
-      hi = mu;
-    }
-    double next = mu - terms.DMean / terms.DMeanMean;
-    if (!(next > lo && next < hi)) next = (lo + hi) / 2.0;
-    const bool done = std::fabs(next - mu) <= 1e-15 * mu;
-    mu = next;
-    if (done) break;
-  }
-  *mean = mu;
-  const LikelihoodTerms terms = EvaluateLikelihood(data, {mu, 1.0 - mu, theta});
-  return {terms.LogLik, -theta * terms.DTheta};
-}
-
-// The point of the profile curve (d loglik/d logit mu = 0) where the
-// log-likelihood is `target`, by Newton on both equations at once from
-// (logit_mean, log_size): a handful of evaluations where a scan of profiles
-// takes dozens. Empty unless it converges, with sane steps, to a size below
-// the peak's (and above e^-60 of it): the scan then decides.
-std::optional<double> CrossingByNewton(const BetaBinomialData& data, double logit_mean,
-                                       double log_size, double target, double peak_log_size) {
-  double w = logit_mean;
-  double v = log_size;
-  for (int i = 0; i < 30; ++i) {
-    const LocalShape shape = ShapeAt(data, w, v);
-    if (!AllFinite(shape)) return std::nullopt;
-    const double f1 = shape.Gradient[0];
-    const double f2 = shape.LogLik - target;
-    const double a = shape.Hessian[0][0];
-    const double b = shape.Hessian[0][1];
-    const double c = shape.Gradient[0];
-    const double d = shape.Gradient[1];
-    const double det = a * d - b * c;
-    const double dw = -(d * f1 - b * f2) / det;
-    const double dv = -(a * f2 - c * f1) / det;
-    if (!std::isfinite(dw) || !std::isfinite(dv) || std::fabs(dw) > kLongestStep ||
-        std::fabs(dv) > kLongestStep) {
-      return std::nullopt;
-    }
-    w = w + dw;
-    v = v + dv;
-    if (std::fabs(dv) <= 1e-12 * std::max(1.0, std::fabs(v)) &&
-        std::fabs(dw) <= 1e-12 * std::max(1.0, std::fabs(w))) {
-      if (v < peak_log_size && v > peak_log_size - 60.0) return v;
-      return std::nullopt;
-    }
-  }
-  return std::nullopt;
-}
-
-// Steps down from the peak's size until the profile falls below the peak
-// less kHalfChiSquare95, then finds the crossing by Newton on log size, kept
-// inside the bracket. The first step is `first_drop` (where the peak's
-// shape puts the crossing), each further one twice the last, down to e^-60
-// of the peak's size.
-std::optional<double> SizeLower95(const BetaBinomialData& data, double peak_log_size,
-                                  double peak, double mean, double first_drop) {
-  constexpr double kDeepest = 60.0;
-  const double target = peak - kHalfChiSquare95;
-  double above = peak_log_size;
-  double below = 0.0;
-  ProfilePoint at_below;
-  bool found = false;
-  first_drop = std::clamp(first_drop, 1e-3, kDeepest);
-  const double logit_mean = std::log(mean) - std::log1p(-mean);
-  if (const std::optional<double> crossing = CrossingByNewton(
-          data, logit_mean, peak_log_size - first_drop, target, peak_log_size)) {
-    return std::exp(*crossing);
-  }
-  for (double drop = first_drop; !found; drop = std::min(2.0 * drop, kDeepest)) {
-    const double log_size = peak_log_size - drop;
-    const ProfilePoint point = Profile(data, log_size, &mean);
-    if (point.LogLik >= target) {
-      above = log_size;
-      if (drop == kDeepest) return std::nullopt;
-    } else {
-      below = log_size;
-      at_below = point;
-      found = true;
-    }
-  }
-  double u = below;
-  ProfilePoint point = at_below;
-  for (int i = 0; i < 200; ++i) {
-    double next = u - (point.LogLik - target) / point.Slope;
-    if (!(point.Slope > 0.0) || !(next > below && next < above)) next = (above + below) / 2.0;
-    const double tolerance = 1e-12 * std::max(1.0, std::fabs(u));
-    if (std::fabs(next - u) <= tolerance || above - below <= tolerance) {
-      u = next;
-      break;
-    }
-    u = next;
-    point = Profile(data, u, &mean);
-    if (point.LogLik >= target) {
-      above = u;
-    } else {
-      below = u;
-    }
-  }
-  return std::exp(u);
+void SetSizeLower95(const SizeBound& bound, PriorFit* fit) {
+  fit->SizeLower95 = bound.Value;
+  fit->SizeLower95Unconverged = !bound.Converged;
 }
 
 // Everything a fitted prior carries besides itself.
 void FinishPeak(const BetaBinomialData& data, double logit_mean, double log_size,
                 const LocalShape& shape, bool size_bound, PriorFit* fit) {
   const ModelPoint point = PointOfCoordinates(logit_mean, log_size);
-  const double size = std::exp(log_size);
-  const double alpha = size * point.Mean;
-  const double beta = size * point.Complement;
-  if (!fit->Prior) fit->Prior = BetaPrior{alpha, beta};
-  fit->LogLik = shape.LogLik;
-  if (IsPeak(shape)) {
-    const double m00 = -shape.Hessian[0][0];
-    const double m01 = -shape.Hessian[0][1];
-    const double m11 = -shape.Hessian[1][1];
-    const double det = m00 * m11 - m01 * m01;
-    const double var_logit = m11 / det;
-    const double var_size = m00 / det;
-    const double cov = -m01 / det;
-    // Alpha = size mu, Beta = size (1 - mu): d/dlogit = +-size mu (1 - mu),
-    // d/dlog size = Alpha, Beta.
-    const double spread = size * point.Mean * point.Complement;
-    const auto variance = [&](double d_logit, double d_size) {
-      return d_logit * d_logit * var_logit + 2.0 * d_logit * d_size * cov +
-             d_size * d_size * var_size;
-    };
-    const double var_alpha = variance(spread, alpha);
-    const double var_beta = variance(-spread, beta);
-    if (var_logit > 0.0 && var_size > 0.0 && var_alpha > 0.0 && var_beta > 0.0 &&
-        std::isfinite(var_alpha) && std::isfinite(var_beta)) {
-      fit->SeLogitMean = std::sqrt(var_logit);
-      fit->SeLogSize = std::sqrt(var_size);
-      fit->SeAlpha = std::sqrt(var_alpha);
-      fit->SeBeta = std::sqrt(var_beta);
-    }
+  if (!fit->Prior) {
+    const double size = std::exp(log_size);
+    fit->Prior = BetaPrior{size * point.Mean, size * point.Complement};
   }
+  fit->LogLik = shape.LogLik;
+  const FitStandardErrors errors = StandardErrorsAt(point, log_size, shape);
+  fit->SeAlpha = errors.Alpha;
+  fit->SeBeta = errors.Beta;
+  fit->SeLogitMean = errors.LogitMean;
+  fit->SeLogSize = errors.LogSize;
   if (size_bound) {
     // The quadratic shape of the peak puts the crossing sqrt(chi2) standard
     // errors below it.
     const double drop = fit->SeLogSize ? std::sqrt(2.0 * kHalfChiSquare95) * *fit->SeLogSize : 1.0;
-    fit->SizeLower95 = SizeLower95(data, log_size, shape.LogLik, point.Mean, drop);
+    SetSizeLower95(SizeLower95(data, log_size, shape.LogLik, point, drop), fit);
   }
 }
 
@@ -455,8 +185,8 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
   // l_bin, so there is nothing to search.
   SearchResult search;
   if (data.Regions > 1) {
-    search = Search(data, logit_mean, log_size,
-                    rises_from_binomial ? std::nullopt : std::optional<double>(l_bin));
+    search = SafeguardedSearch(data, logit_mean, log_size,
+                               rises_from_binomial ? std::nullopt : std::optional<double>(l_bin));
     fit.Iterations = search.Steps;
     if (std::isfinite(search.Shape.LogLik)) best = std::max(best, search.Shape.LogLik);
   }
@@ -471,8 +201,8 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
       const double crossing = fit.SlopeAtBinomial < 0.0
                                   ? std::log(-fit.SlopeAtBinomial / kHalfChiSquare95)
                                   : kPoolingLogSize - 1.0;
-      fit.SizeLower95 =
-          SizeLower95(data, kPoolingLogSize, l_bin, pooled.Mean, kPoolingLogSize - crossing);
+      SetSizeLower95(SizeLower95(data, kPoolingLogSize, l_bin, pooled, kPoolingLogSize - crossing),
+                     &fit);
     }
     return fit;
   }

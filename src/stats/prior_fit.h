@@ -11,6 +11,7 @@
 
 #include "common/types.h"
 #include "stats/beta_binomial_likelihood.h"
+#include "stats/safeguarded_search.h"
 
 namespace propsmooth {
 
@@ -62,12 +63,13 @@ struct PriorFit {
   // The smallest size whose profile log-likelihood (the maximum over mu) is
   // within chi2(1, 0.95)/2 of the peak; also for complete pooling, whose
   // peak is l_bin. Empty when the profile stays that high down to sizes
-  // e^-60 below the peak's, or without a prior or pooling limit.
+  // e^-60 below the peak's, or without a prior or pooling limit, or when
+  // its search did not converge (SizeLower95Unconverged).
   std::optional<double> SizeLower95;
+  // The search for SizeLower95 did not settle or met a log-likelihood it
+  // could not evaluate: the bound is unknown, not absent.
+  bool SizeLower95Unconverged = false;
 };
-
-/// The search's own step limit; the -L limit is propsmooth's alone.
-constexpr std::int32_t kSafeguardedStepLimit = 200;
 
 /// Fits the prior of `regions`, whose propsmooth estimate is `summary` (its
 /// Mle, Iterations and moment estimators) under `settings` (the start -A/-B

@@ -105,6 +105,25 @@ TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
   }
 }
 
+// The fit note says when the size bound's search did not converge, and only
+// then.
+TEST(AppendGroupSection, SaysWhenTheSizeBoundDidNotConverge) {
+  for (const bool unconverged : {false, true}) {
+    SCOPED_TRACE(unconverged);
+    GroupView group = EstimatedGroup({{12, 100}, {30, 120}, {5, 90}, {22, 110}, {9, 70}});
+    GroupFit fit;
+    fit.Fit.Label = FitLabel::kNewton;
+    fit.Fit.Prior = group.Summary.Mle;
+    fit.Fit.SizeLower95Unconverged = unconverged;
+    fit.Alpha = group.Summary.Mle->Alpha;
+    fit.Beta = group.Summary.Mle->Beta;
+    group.Fit = fit;
+    const std::string html = Section(group);
+    EXPECT_EQ(Count(html, "lower 95% bound of Alpha + Beta did not converge: it is left empty."),
+              unconverged ? 1u : 0u);
+  }
+}
+
 // A region with Data1 > Data2 gets no interval while the others do.
 TEST(AppendGroupSection, GivesNoIntervalForCountAboveSize) {
   const GroupView group =

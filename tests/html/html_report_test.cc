@@ -42,5 +42,32 @@ TEST(AppendIndexRow, ShowsRatesInPercentAndAFailedFitAsTheLogDoes) {
   }
 }
 
+// The size bound's cell: its figure, a dash where there is none, and words
+// where its search did not converge (an unknown bound is not an absent one).
+TEST(AppendIndexRow, SaysWhenTheSizeBoundDidNotConverge) {
+  const struct {
+    const char* Name;
+    std::optional<double> Bound;
+    bool Unconverged;
+    const char* Cells;  // SE Beta's, the bound's, the log-likelihood's
+  } cases[] = {
+      {"found", 8.76364758367761, false, "<td>\u2014</td><td>8.76365</td><td>-154.14</td>"},
+      {"none", std::nullopt, false, "<td>\u2014</td><td>\u2014</td><td>-154.14</td>"},
+      {"not converged", std::nullopt, true,
+       "<td>\u2014</td><td>not converged</td><td>-154.14</td>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    GroupFit fit;
+    fit.Fit.Label = FitLabel::kNewton;
+    fit.Fit.LogLik = -154.14;
+    fit.Fit.SizeLower95 = c.Bound;
+    fit.Fit.SizeLower95Unconverged = c.Unconverged;
+    std::string html;
+    AppendIndexRow("Unit 7", 3, GroupSummary(), fit, false, 0, &html);
+    EXPECT_NE(html.find(c.Cells), std::string::npos) << html;
+  }
+}
+
 }  // namespace
 }  // namespace propsmooth

@@ -14,9 +14,10 @@ finite sums the program uses:
   mpmath.betainc (regularized) on [0, P] and [P, 1].
 Parameters are the exact values of the doubles the tests pass.
 
-Run: python3 tests/report_tool/prior_fit_reference.py (prints the rows).
+Run: python3 tests/stats/prior_fit_reference.py (prints the rows).
 """
 import os
+import random
 
 import mpmath as mp
 
@@ -40,6 +41,20 @@ RATS = read_counts(os.path.join(HERE, '..', '..', 'examples', 'rats.txt'))
 UNIT30 = [(0, 12), (12, 12), (1, 12), (11, 12)]
 # Unit 10: a flat optimum (standard errors near 150 % of Alpha and Beta).
 UNIT10 = [(14, 120), (9, 95), (30, 160), (4, 70), (21, 130), (11, 88)]
+
+
+def large_group(seed=22, regions=30):
+    """30 regions of 80,000 to 120,000 trials whose rates are drawn from
+    Beta(6000, 14000) (mean 0.3, sd 0.0032 against binomial sampling's
+    0.0015): a little extra-binomial spread, Alpha + Beta near 2e4. Python's
+    own generator with a fixed seed, so the counts are reproducible."""
+    rng = random.Random(seed)
+    counts = []
+    for _ in range(regions):
+        n = rng.randint(80000, 120000)
+        rate = rng.betavariate(0.3 * 20000, 0.7 * 20000)
+        counts.append((sum(1 for _ in range(n) if rng.random() < rate), n))
+    return counts
 
 
 def loglik(counts, a, b):
@@ -108,9 +123,13 @@ def main():
                for x, n in RATS)
     print('// rat data, binomial limit', mp.nstr(lbin, 25))
 
+    large = large_group()
+    print('// large group: (x, n) of each region')
+    print(', '.join(f'{{{x}, {n}}}' for x, n in large))
     for name, counts, start in (('rats', RATS, (2.3, 14.1)),
                                 ('unit 30', UNIT30, (0.3, 0.3)),
-                                ('unit 10', UNIT10, (19.6, 131.4))):
+                                ('unit 10', UNIT10, (19.6, 131.4)),
+                                ('large group', large, (5300.0, 12400.0))):
         a, b, peak = optimum(counts, *start)
         ga, gb = gradient(counts, a, b)
         print(f'// {name}: optimum alpha, beta, loglik, |gradient|, size_lower95')

@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
-// Optima from tests/report_tool/prior_fit_reference.py: mpmath.findroot on
+// Optima from tests/stats/prior_fit_reference.py: mpmath.findroot on
 // the digamma form of the gradient at 50 digits (gradient below 1e-48
 // there), the log-likelihood from log-gamma differences, the profile bound
 // by bisection on the size with mu refound by findroot at each size.
@@ -32,6 +32,11 @@ constexpr double kUnit30SizeLower95 = 0.0633483856969023;
 constexpr double kUnit10Alpha = 19.607146606983819;
 constexpr double kUnit10Beta = 131.35501725161939;
 constexpr double kUnit10LogLik = -17.44601812809692;
+// The large group: sizes near 1e5, Alpha + Beta near 1.8e4; its level is
+// noise (1e-9) long before the gradient is.
+constexpr double kLargeAlpha = 5327.0954529966615083;
+constexpr double kLargeBeta = 12437.023053104933611;
+constexpr double kLargeLogLik = -219.9962663632098673;
 // Complete pooling's bound for kUnderdispersed: the profile chi2/2 below
 // l_bin, searched down from a size of 1e15.
 constexpr double kUnderdispersedSizeLower95 = 36.639107530732;
@@ -40,6 +45,15 @@ constexpr double kUnderdispersedSizeLower95 = 36.639107530732;
 // nearly so; more spread than the moment estimators can express.
 const Counts kUnit30 = {{0, 12}, {12, 12}, {1, 12}, {11, 12}};
 const Counts kUnit10 = {{14, 120}, {9, 95}, {30, 160}, {4, 70}, {21, 130}, {11, 88}};
+// large_group() of the script: 30 regions of 80,000 to 120,000 trials,
+// rates drawn around 0.3 with a little extra-binomial spread (seed 22).
+const Counts kLarge = {
+    {26541, 89199},  {24635, 81338},  {34457, 114254}, {30356, 100660}, {31356, 103182},
+    {28464, 96830},  {28376, 94989},  {35540, 119573}, {25504, 82811},  {34455, 113926},
+    {27304, 91730},  {25505, 87236},  {30260, 101846}, {35079, 116664}, {24293, 82073},
+    {27752, 91507},  {34269, 112462}, {33337, 109790}, {30717, 103058}, {29606, 100796},
+    {35138, 116222}, {25355, 85811},  {24516, 81933},  {24910, 82259},  {31668, 105157},
+    {28690, 95827},  {34052, 112457}, {34865, 116355}, {31185, 102541}, {27279, 92782}};
 // Less spread than binomial sampling at p = 0.1 (variance 8e-4 against
 // 0.09/50 = 1.8e-3), yet positive moment estimators (11.15, 100.35).
 const Counts kUnderdispersed = {{5, 50}, {6, 50}, {4, 50}, {5, 50}, {7, 50}, {3, 50}};
@@ -85,6 +99,16 @@ TEST(FitPrior, EndsEveryNewtonFailureAtTheIndependentOptimumOrABoundary) {
        FitBoundary::kNone, kUnit30Alpha, kUnit30Alpha, kUnit30LogLik},
       {"unit 10, usage start", RegionsOf(kUnit10), usage, FitLabel::kSafeguarded,
        FitBoundary::kNone, kUnit10Alpha, kUnit10Beta, kUnit10LogLik},
+      // propsmooth stopped after one step (-L1), the search from there;
+      // it used to stop 2.3e-8 short where the level stopped showing the
+      // ascent, its gradient 2.5e-5 "within 1e-6".
+      {"large group, -A4000 -B9000 -L1", RegionsOf(kLarge), Settings(0.00001, 1, 4000, 9000),
+       FitLabel::kSafeguarded, FitBoundary::kNone, kLargeAlpha, kLargeBeta, kLargeLogLik},
+      {"large group, -A50000 -B100000 -L1", RegionsOf(kLarge),
+       Settings(0.00001, 1, 50000, 100000), FitLabel::kSafeguarded, FitBoundary::kNone,
+       kLargeAlpha, kLargeBeta, kLargeLogLik},
+      {"large group, usage start", RegionsOf(kLarge), usage, FitLabel::kSafeguarded,
+       FitBoundary::kNone, kLargeAlpha, kLargeBeta, kLargeLogLik},
       {"underdispersed, moments", RegionsOf(kUnderdispersed), plain,
        FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling, kNone, kNone, kNone},
       {"underdispersed, usage start", RegionsOf(kUnderdispersed), usage,
