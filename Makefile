@@ -10,6 +10,7 @@ INSTALL_DEPS ?= scripts/install-deps
 # the .deb adds its tools, the tests theirs. A target's set is also that of
 # the targets it runs first: `make package` checks for the package set once.
 DEPS_SET = build
+demo: DEPS_SET = demo
 package: DEPS_SET = package
 test: DEPS_SET = test
 # The demo configures without the tests, so that it needs no GoogleTest;
