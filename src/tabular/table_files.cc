@@ -90,11 +90,8 @@ void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, 
     block.append(kCsvThresholdColumns).push_back('\n');
   }
   for (std::size_t i = 0; i < records.size(); ++i) {
-    CsvRowContext context;
-    static_cast<FigureSources&>(context) = FigureSourcesOf(records, data, intervals, i, threshold);
-    context.Percent = percent;
-    context.Group = labels.Group(i);
-    context.Id = labels.Id(i);
+    const CsvRowContext context{FigureSourcesOf(records, data, intervals, i, threshold),
+                                labels.Group(i), labels.Id(i), percent};
     AppendCsvRow(records[i], context, intervals[i], &block);
     FlushIfFull(&block, csv);
     if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());
