@@ -12,9 +12,10 @@ area (the example's and unit 2's regions at 0% and 100% included).
 """
 import html.parser
 import os
-import subprocess
 import sys
 import tempfile
+
+from report_check import finish, run
 
 VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link",
         "meta", "source", "track", "wbr"}
@@ -107,7 +108,7 @@ class Checker(html.parser.HTMLParser):
                                % (tag, self.getpos(), open_tag, where))
 
 
-def check_page(path, charts):
+def check_page(path, charts, failures):
     with open(path, encoding="utf-8") as f:
         text = f.read()
     checker = Checker()
@@ -122,21 +123,12 @@ def check_page(path, charts):
         errors.append("the page names an outside resource")
     if checker.counts.get("svg", 0) != charts:
         errors.append("%d charts drawn, %d expected" % (checker.counts.get("svg", 0), charts))
-    for error in errors:
-        print("%s: %s" % (path, error))
-    return not errors
-
-
-def run(tool, args):
-    result = subprocess.run([tool] + args, capture_output=True, text=True, timeout=60)
-    if result.returncode != 0:
-        print("%s %s failed (%d):\n%s" % (tool, " ".join(args), result.returncode, result.stdout))
-        sys.exit(1)
+    failures += ["%s: %s" % (path, error) for error in errors]
 
 
 def main():
     tool, rats = sys.argv[1], sys.argv[2]
-    ok = True
+    failures = []
     with tempfile.TemporaryDirectory() as work:
         edge = os.path.join(work, "edge.txt")
         with open(edge, "w") as f:
@@ -150,17 +142,15 @@ def main():
         ]
         for args, charts in pages:
             run(tool, args)
-            ok = check_page(args[1], charts) and ok
+            check_page(args[1], charts, failures)
         with open(os.path.join(work, "edge.html"), encoding="utf-8") as f:
             text = f.read()
         for needed in ["MLE of Alpha : *** ", "<b>safeguarded</b> fit", "A single region",
                        "the same proportion", "Data1 &gt; Data2: not a binomial count",
                        "no posterior under the group's fit"]:
             if needed not in text:
-                print("edge.html does not say %r" % needed)
-                ok = False
-    print("all pages well-formed" if ok else "FAILED")
-    return 0 if ok else 1
+                failures.append("edge.html does not say %r" % needed)
+    return finish(failures, "all pages well-formed")
 
 
 if __name__ == "__main__":

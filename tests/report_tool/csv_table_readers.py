@@ -16,6 +16,8 @@ import subprocess
 import sys
 import tempfile
 
+from report_check import finish, run
+
 PROGRAM, READER = sys.argv[1], sys.argv[2]
 NUMERIC = ["x", "n", "raw", "eb_me", "eb", "lower", "upper"]
 INTEGER = ["x", "n"]
@@ -48,8 +50,7 @@ def table(folder, name, data, columns):
     with open(data_path, "w", newline="") as f:
         f.write(data)
     out = os.path.join(folder, name + ".csv")
-    subprocess.run([PROGRAM, data_path, "--csv", out, "--count", "cases", "--size", "pop"]
-                   + columns, check=True, capture_output=True)
+    run(PROGRAM, [data_path, "--csv", out, "--count", "cases", "--size", "pop"] + columns)
     with open(out, newline="") as f:
         rows = list(csv.reader(f))
     return out, rows[0], rows[1:]
@@ -160,10 +161,8 @@ def main():
             failures.append(f"ids not empty throughout: {empty[2]!r}")
         for path, header, body in (labelled, empty):
             check(path, header, body, failures)
-    for failure in failures:
-        print("FAIL:", failure)
-    print(f"{READER} read every numeric column as numeric, and group and id as text")
-    return 1 if failures else 0
+    return finish(failures, f"{READER} read every numeric column as numeric, and group and id "
+                  "as text")
 
 
 if __name__ == "__main__":

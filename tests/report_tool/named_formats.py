@@ -16,6 +16,8 @@ import subprocess
 import sys
 import tempfile
 
+from report_check import finish
+
 PROGRAM = sys.argv[1]
 HEADER = ["group", "id", "x", "n", "raw", "eb_me", "eb", "lower", "upper", "prior"]
 
@@ -154,10 +156,7 @@ def main():
                                       cwd=folder, stdout=subprocess.PIPE, stderr=full)
                 check(mute.returncode == 5 and mute.stdout.startswith(b"group,"),
                       f"console to a full device: {mute.returncode}")
-    for failure in failures:
-        print("FAIL:", failure)
-    print(f"{len(failures)} failures")
-    return 1 if failures else 0
+    return finish(failures, "every table agrees")
 
 
 if __name__ == "__main__":

@@ -16,9 +16,10 @@ page does must give the page's very text.
 import csv
 import html.parser
 import os
-import subprocess
 import sys
 import tempfile
+
+from report_check import finish, run
 
 DASH = "\u2014"
 
@@ -160,12 +161,7 @@ def main():
         for name, options in CASES:
             page_path = os.path.join(work, name + ".html")
             csv_path = os.path.join(work, name + ".csv")
-            command = [tool, data[name], page_path] + options + ["--csv", csv_path]
-            result = subprocess.run(command, capture_output=True, text=True, timeout=120)
-            if result.returncode != 0:
-                print("%s failed (%d):\n%s" % (" ".join(command), result.returncode,
-                                               result.stdout))
-                return 1
+            run(tool, [data[name], page_path] + options + ["--csv", csv_path])
             page = PageTables()
             with open(page_path, encoding="utf-8") as f:
                 page.feed(f.read())
@@ -174,14 +170,9 @@ def main():
                 rows = list(csv.DictReader(f))
             errors += compare(name, page, rows)
             compared += len(rows)
-    for error in errors:
-        print(error)
-    if not errors and compared == 0:
-        print("no record compared")
-        return 1
-    print("%d records agree" % compared if not errors else "FAILED: %d differences"
-          % len(errors))
-    return 1 if errors else 0
+    if compared == 0:
+        errors.append("no record compared")
+    return finish(errors, "%d records agree" % compared)
 
 
 if __name__ == "__main__":

@@ -18,51 +18,50 @@ std::string Joined(const std::vector<std::string_view>& args) {
 // The fit options keep propsmooth's spelling (value glued behind the
 // letter, either case, the last one winning) beside the long options.
 TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
-  struct Case {
+  struct Case {  // what is left out keeps its default
     std::vector<std::string_view> Args;
     CommandLineOutcome Outcome;
-    double Level, AlphaInit, BetaInit, Eps;
-    int Limit;
-    PriorEstimator Estimator;
-    const char* Tsv;
+    double Level = 0.95, AlphaInit = -1.0, BetaInit = -1.0, Eps = 0.00001;
+    int Limit = 20;
+    PriorEstimator Estimator = PriorEstimator::kMle;
+    const char* Tsv = "";
   };
   using O = CommandLineOutcome;
   using E = PriorEstimator;
   const Case cases[] = {
-      {{"d", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "-A12.3", "-b13.0", "-E0.005", "-l10"}, O::kRun, 0.95, 12.3, 13.0, 0.005, 10,
-       E::kMle, ""},
-      {{"-L5", "d", "--level", "0.9", "r", "-L7", "--estimator", "me", "--tsv", "t.tsv"}, O::kRun,
-       0.9, -1.0, -1.0, 0.00001, 7, E::kMe, "t.tsv"},
-      {{"d", "r", "--level=0.5", "-E"}, O::kRun, 0.5, -1.0, -1.0, 0.0, 20, E::kMle, ""},
+      {{"d", "r"}, O::kRun},
+      {{"d", "r", "-A12.3", "-b13.0", "-E0.005", "-l10"}, O::kRun, 0.95, 12.3, 13.0, 0.005, 10},
+      {{"-L5", "d", "--level", "0.9", "r", "-L7", "--estimator", "me", "--tsv", "t.tsv"},
+       O::kRun, 0.9, -1.0, -1.0, 0.00001, 7, E::kMe, "t.tsv"},
+      {{"d", "r", "--level=0.5", "-E"}, O::kRun, 0.5, -1.0, -1.0, 0.0},
       // A letter alone takes the next argument as its value when that is a
       // number, negative ones included; else it stands alone, as for
       // propsmooth. A number left as a file name would be a third one.
-      {{"-L", "10", "d", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10, E::kMle, ""},
-      {{"d", "-l", "10", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10, E::kMle, ""},
-      {{"d", "r", "-A", "-2.5", "-b", "+3e1"}, O::kRun, 0.95, -2.5, 30.0, 0.00001, 20, E::kMle,
-       ""},
-      {{"d", "r", "-E", ".001", "-L", "-3"}, O::kRun, 0.95, -1.0, -1.0, 0.001, -3, E::kMle, ""},
-      {{"d", "r", "-L", "10", "-L7"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 7, E::kMle, ""},
-      {{"d", "-E", "-L5", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.0, 5, E::kMle, ""},
-      {{"-A", "d", "r"}, O::kRun, 0.95, 0.0, -1.0, 0.00001, 20, E::kMle, ""},
+      {{"-L", "10", "d", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10},
+      {{"d", "-l", "10", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10},
+      {{"d", "r", "-A", "-2.5", "-b", "+3e1"}, O::kRun, 0.95, -2.5, 30.0},
+      {{"d", "r", "-E", ".001", "-L", "-3"}, O::kRun, 0.95, -1.0, -1.0, 0.001, -3},
+      {{"d", "r", "-L", "10", "-L7"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 7},
+      {{"d", "-E", "-L5", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.0, 5},
+      {{"-A", "d", "r"}, O::kRun, 0.95, 0.0},
       // After "--" everything is a file name, even what looks like an option.
-      {{"--", "-A1", "-B2"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "-L99999999999"}, O::kOptionError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "-Anan"}, O::kRun, 0.95, 0.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "-A+NAN"}, O::kOptionError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "--level", "1"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "--level", "0"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "--level", "nan"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "--estimator", "eb"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
+      {{"--", "-A1", "-B2"}, O::kRun},
+      {{"d", "r", "-L99999999999"}, O::kOptionError},
+      {{"d", "r", "-Anan"}, O::kRun, 0.95, 0.0},
+      {{"d", "r", "-A+NAN"}, O::kOptionError},
+      {{"d", "r", "--level", "1"}, O::kUsageError},
+      {{"d", "r", "--level", "0"}, O::kUsageError},
+      {{"d", "r", "--level", "nan"}, O::kUsageError},
+      {{"d", "r", "--estimator", "eb"}, O::kUsageError},
       // A negative count must not wrap round to "every group".
-      {{"d", "r", "--max-groups", "-1"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle,
-       ""},
-      {{"d", "r", "-T"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"d", "r", "x"}, O::kUsageError, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"--help"}, O::kShown, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
-      {{"--version"}, O::kShown, 0.95, -1.0, -1.0, 0.00001, 20, E::kMle, ""},
+      {{"d", "r", "--max-groups", "-1"}, O::kUsageError},
+      {{"d", "r", "-T"}, O::kUsageError},
+      {{"d"}, O::kUsageError},
+      {{"d", "r", "x"}, O::kUsageError},
+      {{"--help"}, O::kShown},
+      {{"d", "r", "--help"}, O::kShown},
+      {{"--version"}, O::kShown},
+      {{"--version", "d"}, O::kShown},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Joined(c.Args));
@@ -167,12 +166,6 @@ TEST(ReadReportCommandLine, ReadsTheInputAndTableOptions) {
   EXPECT_EQ(settings.Columns.Id, "county");
   EXPECT_TRUE(settings.Percent);
 
-  for (const std::vector<std::string_view>& shown :
-       {std::vector<std::string_view>{"d", "r", "--help"},
-        std::vector<std::string_view>{"--version", "d"}}) {
-    ReportSettings ignored;
-    EXPECT_EQ(ReadReportCommandLine(shown, &ignored, &text), CommandLineOutcome::kShown);
-  }
 }
 
 TEST(ReadReportCommandLine, TakesFileNamesInOrder) {

@@ -10,6 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 . "$(dirname "$0")/deb_build.sh"
+. "$(dirname "$0")/install_checks.sh"
 build_deb "$cpack" "$build"
 
 [ "$(dpkg-deb --field "$deb" Package)" = propsmooth ] || fail "Package field"
@@ -51,7 +52,6 @@ root=$work/root
 dpkg-deb -x "$deb" "$root"
 
 # The Python package, for the one minor version of Python it is built for.
-. "$(dirname "$0")/python_package.sh"
 check_python_package "$root/usr/lib/python3/dist-packages" \
   "$root/usr/share/doc/propsmooth/examples/rats.txt"
 if [ -n "${PROPSMOOTH_PYTHON_VERSION:-}" ]; then
@@ -96,16 +96,8 @@ awk '/^License: Expat$/ { n++; next } n == 2' "$copyright" >"$work/license-field
 sed 's/^ //; s/^\.$//' "$work/license-field.txt" >"$work/license.txt"
 sed -n '/^Permission/,$p' "$source/LICENSE" | cmp -s - "$work/license.txt" ||
   fail "the license text in copyright differs from LICENSE"
-mkdir "$work/unpacked" "$work/built"
 examples=$root/usr/share/doc/propsmooth/examples
-(cd "$work/unpacked" && "$root/usr/bin/propsmooth" "$examples/rats.txt" rats.tsv >console.txt) ||
-  fail "the unpacked program ended with status $?"
-(cd "$work/built" && "$built" "$examples/rats.txt" rats.tsv >console.txt) ||
-  fail "built program failed on rats.txt"
-for file in rats.tsv rats.log console.txt; do
-  cmp "$work/unpacked/$file" "$work/built/$file" || fail "unpacked and built $file differ"
-done
-
+same_as_built "$root/usr/bin/propsmooth" "$built" "rats.tsv rats.log" "$examples/rats.txt" rats.tsv
 if [ -z "$built_report" ]; then
   ! grep -q propsmooth-report "$work/contents.txt" ||
     fail "propsmooth-report is not built but is in the package"
@@ -116,12 +108,6 @@ for path in ./usr/bin/propsmooth-report ./usr/share/man/man1/propsmooth-report.1
   grep -q " $path\$" "$work/contents.txt" || { cat "$work/contents.txt"; fail "$path not in the package"; }
 done
 check_gzip "$root/usr/share/man/man1/propsmooth-report.1.gz" "$source/doc/propsmooth-report.1"
-(cd "$work/unpacked" && "$root/usr/bin/propsmooth-report" "$examples/rats.txt" rats.html \
-    --tsv rats-ci.tsv >report-console.txt) ||
-  fail "the unpacked propsmooth-report ended with status $?"
-(cd "$work/built" && "$built_report" "$examples/rats.txt" rats.html --tsv rats-ci.tsv \
-    >report-console.txt) || fail "built propsmooth-report failed on rats.txt"
-for file in rats.html rats-ci.tsv report-console.txt; do
-  cmp "$work/unpacked/$file" "$work/built/$file" || fail "unpacked and built $file differ"
-done
+same_as_built "$root/usr/bin/propsmooth-report" "$built_report" "rats.html rats-ci.tsv" \
+  "$examples/rats.txt" rats.html --tsv rats-ci.tsv
 echo "unpacked into a scratch root and ran usr/bin/propsmooth and usr/bin/propsmooth-report"

@@ -7,6 +7,7 @@ cmake=$1 build=$2 source=$3 built=$4 built_report=${5:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/install_checks.sh"
 
 prefix=$work/prefix
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.txt" ||
@@ -26,14 +27,7 @@ done
 
 # The installed program on an installed example: status 0, the same files
 # as the program in the build folder writes.
-mkdir "$work/installed" "$work/built"
-(cd "$work/installed" && "$program" "$examples/rats.txt" rats.tsv >console.txt) ||
-  fail "installed program ended with status $? on rats.txt"
-(cd "$work/built" && "$built" "$examples/rats.txt" rats.tsv >console.txt) ||
-  fail "built program failed on rats.txt"
-for file in rats.tsv rats.log console.txt; do
-  cmp "$work/installed/$file" "$work/built/$file" || fail "installed and built $file differ"
-done
+same_as_built "$program" "$built" "rats.tsv rats.log" "$examples/rats.txt" rats.tsv
 records=$(tr -s ' \t\r\n' '\n' <"$examples/rats.txt" | grep -c . )
 rows=$(($(wc -l <"$work/installed/rats.tsv") - 1))
 [ "$rows" -eq $((records / 4)) ] || fail "rats.tsv has $rows rows for $((records / 4)) records"
@@ -60,7 +54,6 @@ fi
 
 # The Python package: in the posix_prefix layout under any prefix; in
 # Debian's folders under /usr/local and /usr (installed below a DESTDIR).
-. "$(dirname "$0")/python_package.sh"
 version=${PROPSMOOTH_PYTHON_VERSION:-3}
 check_python_package "$prefix/lib/python$version/site-packages" "$examples/rats.txt"
 for system in /usr/local:lib/python$version/dist-packages /usr:lib/python3/dist-packages; do
@@ -82,13 +75,8 @@ fi
 [ -x "$report" ] || fail "no executable $report"
 [ -f "$prefix/share/man/man1/propsmooth-report.1.gz" ] || fail "no manual page of propsmooth-report"
 # The installed report writes what the built one writes.
-(cd "$work/installed" && "$report" "$examples/rats.txt" rats.html --tsv rats-ci.tsv \
-    >report-console.txt) || fail "installed propsmooth-report ended with status $?"
-(cd "$work/built" && "$built_report" "$examples/rats.txt" rats.html --tsv rats-ci.tsv \
-    >report-console.txt) || fail "built propsmooth-report failed on rats.txt"
-for file in rats.html rats-ci.tsv report-console.txt; do
-  cmp "$work/installed/$file" "$work/built/$file" || fail "installed and built $file differ"
-done
+same_as_built "$report" "$built_report" "rats.html rats-ci.tsv" "$examples/rats.txt" rats.html \
+  --tsv rats-ci.tsv
 if command -v man >/dev/null 2>&1; then
   MANPAGER=cat PAGER=cat man -M "$prefix/share/man" propsmooth-report >"$work/man-report.txt" 2>&1 ||
     { cat "$work/man-report.txt"; fail "man -M PREFIX/share/man propsmooth-report"; }

@@ -1,8 +1,27 @@
-# Sourced by the install and package checks. check_python_package SITE
-# checks that SITE/propsmooth holds the package as the build folder has it
-# and that the interpreter imports it from there and fits DATA (rats.txt) as
-# the built module does. Without PROPSMOOTH_PYTHON_MODULE (the module is not
-# built) it checks that nothing was installed there.
+# Sourced by the install and package checks, after they define $work and
+# fail().
+#
+# same_as_built INSTALLED BUILT "OUTPUTS" ARGS... runs the installed program
+# and the build folder's in $work/installed and $work/built with ARGS; both
+# must end with status 0 and write the same OUTPUTS and console.
+same_as_built() {
+  installed=$1 built_program=$2 outputs=$3
+  shift 3
+  mkdir -p "$work/installed" "$work/built"
+  (cd "$work/installed" && "$installed" "$@" >console.txt) ||
+    fail "the installed $(basename "$installed") ended with status $?"
+  (cd "$work/built" && "$built_program" "$@" >console.txt) ||
+    fail "the built $(basename "$built_program") ended with status $?"
+  for file in $outputs console.txt; do
+    cmp "$work/installed/$file" "$work/built/$file" || fail "installed and built $file differ"
+  done
+}
+
+# check_python_package SITE DATA checks that SITE/propsmooth holds the
+# package as the build folder has it and that the interpreter imports it
+# from there and fits DATA (rats.txt) as the built module does. Without
+# PROPSMOOTH_PYTHON_MODULE (the module is not built) it checks that nothing
+# was installed there.
 check_python_package() {
   site=$1
   if [ -z "${PROPSMOOTH_PYTHON_MODULE:-}" ]; then
