@@ -221,20 +221,6 @@ TEST(FitMle, TwoRegionsClimbUntilTheLimit) {
   EXPECT_LT(summary.ErrBeta, 10000.0);
 }
 
-// With the limit at 1 only the starting point is evaluated, and the fit
-// reports failure even though the step itself was fine: its corrections,
-// those of the first step above, are above Eps.
-TEST(FitMle, LimitOneEvaluatesOnlyTheStart) {
-  GroupSummary summary;
-  const auto points =
-      RecordFit(kTwo, Settings(0.00001, 1, -1.0, -1.0), &summary);
-  ASSERT_EQ(points.size(), 1u);
-  EXPECT_FALSE(summary.Mle);
-  EXPECT_EQ(summary.Iterations, 1);
-  EXPECT_EQ(FormatFixed6(summary.ErrAlpha), "0.798762");
-  EXPECT_EQ(FormatFixed6(summary.ErrBeta), "3.208100");
-}
-
 // A region with Data1 0 adds no Alpha terms and one with Data1 >= Data2 no
 // Beta terms (5 of 4 included). The first step from (2, 3), as an exact
 // rational with the empty inner sums left out, ends at
@@ -412,6 +398,8 @@ TEST(FitMleWith, FakeKernelFitsEnd) {
   };
   const Case cases[] = {
       {"limit", 0.00001, 5, -1, 5, 0, 5, 0.0, 1.0},
+      // Only the start is evaluated; the fit fails although its step was fine.
+      {"limit one", 0.00001, 1, -1, 1, 0, 1, 0.0, 1.0},
       {"correction equal to Eps", 1.0, 1, -1, 1, 1, 1, 2.0, 1.0},
       {"Eps 0", 0.0, 20, 2, 3, 1, 3, 3.0, 0.0},
   };
