@@ -64,15 +64,14 @@ TEST(Options, RefusedOptionTouchesNothing) {
 
 // Accepted options, seen through the log lines they change: each letter
 // once (how values are read is tests/app's, what the fit makes of them
-// tests/estimate's). The fit of the five regions needs 6 steps, so a limit
-// of 5 makes it fail.
+// tests/estimate's; the run without options is tests/golden/single-group).
+// The fit of the five regions needs 6 steps, so a limit of 5 makes it fail.
 TEST(Options, AcceptedOptionsReachTheFit) {
   struct Case {
     std::vector<std::string> Options;
     std::vector<std::string> LogLines;
   };
   const Case cases[] = {
-      {{}, {"(EPS: 0.000010)", "Alpha : 3.241812", "convergence : 6"}},
       {{"-e0.001"}, {"(EPS: 0.001000)"}},
       {{"-a2.5", "-b3"}, {"Initial value of Alpha : 2.500000",
                           "Initial value of Beta  : 3.000000",
