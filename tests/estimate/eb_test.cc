@@ -54,26 +54,40 @@ TEST(EstimateGroup, EbProportionsOfWorkedGroups) {
   }
 }
 
-// A group without spread (Variance exactly 0.0, a single region included)
-// has moment estimators 0.0, so EbPropMe is the raw proportion; its fit
-// fails before any step, so EbPropMle is empty.
+// A group without spread (a computed Variance of exactly 0.0, a single
+// region included) has no moment estimators: both are 0.0, whatever the
+// group before left, so EbPropMe is the raw proportion; its fit fails
+// before any step, so EbPropMle is empty.
 TEST(EstimateGroup, GroupWithoutSpreadKeepsRawProportions) {
-  const Counts groups[] = {
-      {{0, 10}, {0, 3}},
-      {{1, 4}, {2, 8}, {3, 12}},
-      {{3, 7}},
-      {{7, 7}},
+  struct Case {
+    const char* name;
+    Counts counts;
+    double mean;
   };
-  for (const Counts& counts : groups) {
-    SCOPED_TRACE(::testing::Message() << counts.size() << " regions from "
-                                      << counts[0].first << " of "
-                                      << counts[0].second);
-    GroupWorkspace workspace = MakeGroup(counts);
+  const Case cases[] = {
+      {"all counts zero", {{0, 10}, {0, 3}, {0, 7}}, 0.0},
+      // Quarters are exact in binary, so their mean divides back exactly.
+      {"equal proportions", {{1, 4}, {2, 8}, {3, 12}, {5, 20}}, 0.25},
+      {"two equal proportions", {{2, 10}, {4, 20}}, 0.2},
+      {"all counts full", {{4, 4}, {9, 9}}, 1.0},
+      {"single region", {{3, 7}}, 3.0 / 7.0},
+      {"single full region", {{7, 7}}, 1.0},
+      {"single empty region", {{0, 1}}, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    GroupWorkspace workspace = MakeGroup(c.counts);
+    workspace.Summary.AlphaMe = 99.0;  // the previous group's values
+    workspace.Summary.BetaMe = 99.0;
     EstimateGroup(RunSettings(), false, &workspace);
-    EXPECT_EQ(workspace.Summary.Variance, 0.0);
-    EXPECT_FALSE(workspace.Summary.Mle);
-    EXPECT_EQ(workspace.Summary.Iterations, 0);
-    EXPECT_EQ(workspace.Summary.ErrAlpha, 9999.0);
+    const GroupSummary& s = workspace.Summary;
+    EXPECT_EQ(s.Mean, c.mean);
+    EXPECT_EQ(s.Variance, 0.0);
+    EXPECT_EQ(s.AlphaMe, 0.0);
+    EXPECT_EQ(s.BetaMe, 0.0);
+    EXPECT_FALSE(s.Mle);
+    EXPECT_EQ(s.Iterations, 0);
+    EXPECT_EQ(s.ErrAlpha, 9999.0);
     for (const Region& region : workspace.Regions) {
       EXPECT_EQ(region.EbPropMe,
                 static_cast<double>(region.Data1) / static_cast<double>(region.Data2));

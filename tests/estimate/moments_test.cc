@@ -1,5 +1,5 @@
 // The moment estimator: proportions, mean, sample variance and the moment
-// estimators of Alpha and Beta, including groups without any spread.
+// estimators of Alpha and Beta (of groups without any spread: eb_test.cc).
 #include "estimate/moments.h"
 
 #include <gtest/gtest.h>
@@ -73,38 +73,6 @@ TEST(ComputeMoments, MatchesExactRationalMoments) {
       EXPECT_EQ(FormatFixed6(workspace.Regions[i].Proportion), c.proportions[i])
           << "region " << i + 1;
     }
-  }
-}
-
-// A group without spread has no moment estimators: both are 0.0, so the EB
-// proportion falls back on the raw one. The trigger is a computed variance of
-// exactly 0.0.
-TEST(ComputeMoments, ZeroVarianceGivesZeroEstimators) {
-  struct Case {
-    const char* name;
-    std::vector<std::pair<int, int>> counts;
-    double mean;
-  };
-  const Case cases[] = {
-      {"all counts zero", {{0, 10}, {0, 3}, {0, 7}}, 0.0},
-      // Quarters are exact in binary, so their mean divides back exactly.
-      {"equal proportions", {{1, 4}, {2, 8}, {3, 12}, {5, 20}}, 0.25},
-      {"two equal proportions", {{2, 10}, {4, 20}}, 0.2},
-      {"all counts full", {{4, 4}, {9, 9}}, 1.0},
-      {"single region", {{3, 7}}, 3.0 / 7.0},
-      {"single empty region", {{0, 1}}, 0.0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    GroupWorkspace workspace = MakeGroup(c.counts);
-    workspace.Summary.AlphaMe = 99.0;  // the previous group's values
-    workspace.Summary.BetaMe = 99.0;
-    ComputeMoments(&workspace);
-    const GroupSummary& s = workspace.Summary;
-    EXPECT_EQ(s.Mean, c.mean);
-    EXPECT_EQ(s.Variance, 0.0);
-    EXPECT_EQ(s.AlphaMe, 0.0);
-    EXPECT_EQ(s.BetaMe, 0.0);
   }
 }
 
