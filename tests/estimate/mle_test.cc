@@ -309,20 +309,6 @@ struct ScriptedKernel {
   int calls = 0;
 };
 
-StepSumsFunction Scripted(ScriptedKernel* kernel) {
-  return [kernel](double, double) {
-    const int call = kernel->calls++;
-    if (call == kernel->bad_call) return kernel->bad;
-    StepSums s;
-    s.GradAlpha = 1.0;
-    s.GradBeta = 1.0;
-    s.HessAlpha = -1.0;
-    s.HessBeta = -1.0;
-    s.HessMixed = 0.0;
-    return s;
-  };
-}
-
 StepSums Sums(double ga, double gb, double haa, double hbb, double hab) {
   StepSums s;
   s.GradAlpha = ga;
@@ -331,6 +317,13 @@ StepSums Sums(double ga, double gb, double haa, double hbb, double hab) {
   s.HessBeta = hbb;
   s.HessMixed = hab;
   return s;
+}
+
+StepSumsFunction Scripted(ScriptedKernel* kernel) {
+  return [kernel](double, double) {
+    const int call = kernel->calls++;
+    return call == kernel->bad_call ? kernel->bad : Sums(1.0, 1.0, -1.0, -1.0, 0.0);
+  };
 }
 
 // A step without a defined result ends the fit as failed at once: the steps
