@@ -2,8 +2,8 @@
 // a million records, runs out of memory, data files that are no regular
 // file, and a region whose sums would take seconds. Each case states the
 // console text, the exit status and the files it leaves. Option values and
-// degenerate groups are the unit tests' (tests/app, tests/estimate); bytes
-// that are no text are among the data errors.
+// degenerate groups are the unit tests' (tests/app, tests/estimate), and so
+// are bytes that are no text (tests/input).
 //
 // Expected numbers: the documented five-region example (its log and table
 // are tests/golden/single-group, composed from first principles).
