@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 std::string Golden(const char* file) { return ReadFile(GoldenDir("single-group") / file); }
 
 // Every collision is refused before the data file is opened, so the files
-// of the folder, the data file above all, keep their bytes.
+// of the folder, the data file above all, keep their bytes. Which names
+// reach one file is NameOneExistingFile.TellsOneFileFromTwo's (hard links
+// among them); here each pair once, the message naming them as typed.
 TEST(OutputFiles, NamesOfTheSameFileAreRefused) {
   struct Case {
     const char* What;
@@ -31,14 +33,11 @@ TEST(OutputFiles, NamesOfTheSameFileAreRefused) {
       {"table over data, other path", {"data.txt", "./sub/../data.txt"},
        "./sub/../data.txt", "data.txt"},
       {"table over data, symlink", {"data.txt", "link.txt"}, "link.txt", "data.txt"},
-      {"table over data, hard link", {"data.txt", "hard.txt"}, "hard.txt", "data.txt"},
       {"log over data", {"data.log", "data.txt"}, "data.log", "data.log"},
       {"log over data, symlink", {"data.log", "link.txt"}, "link.log", "data.log"},
       {"log over data, other path", {"./data.log", "data.csv"}, "data.log",
        "./data.log"},
       {"table is its own log", {"data.txt", "out.log"}, "out.log", "out.log"},
-      {"table is its own log, other path", {"data.txt", "sub/../out.log"},
-       "sub/../out.log", "sub/../out.log"},
       {"table linked to log", {"data.txt", "tolog.txt"}, "tolog.txt", "tolog.log"},
   };
   for (const Case& c : cases) {
@@ -49,7 +48,6 @@ TEST(OutputFiles, NamesOfTheSameFileAreRefused) {
     fs::create_directory(dir / "sub");
     fs::create_symlink("data.txt", dir / "link.txt");
     fs::create_symlink("data.log", dir / "link.log");
-    fs::create_hard_link(dir / "data.txt", dir / "hard.txt");
     WriteFile(dir / "out.log", "log of an earlier run\r\n");
     WriteFile(dir / "tolog.log", "log of an earlier run\r\n");
     fs::create_symlink("tolog.log", dir / "tolog.txt");
