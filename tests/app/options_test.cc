@@ -56,10 +56,14 @@ TEST(ReadOptionInteger, ReadsLeadingDecimalInteger) {
 }
 
 // Expected values are the compiler's own correctly rounded reading of the
-// same decimal literal, so they do not depend on the reader under test.
+// same decimal literal, so they do not depend on the reader under test. A
+// zero's sign counts: a "-" with digits gives a negative zero as strtod
+// does; a lone sign converts nothing and gives plain zero. A mantissa longer
+// than any buffer a reader might use still rounds once.
 TEST(ReadOptionFloat, ReadsLeadingDecimalNumber) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   struct Case {
-    const char* Text;
+    std::string Text;
     double Expected;
   };
   const Case kCases[] = {
@@ -113,35 +117,29 @@ TEST(ReadOptionFloat, ReadsLeadingDecimalNumber) {
       {"-nan", 0.0},
       {"+IN", 0.0},
       {"+ INF", 0.0},
+      {"+NAN", kNaN},
+      {"-NAN", kNaN},
+      {" -NANx", kNaN},
+      {"-0", -0.0},
+      {"-0.0e5", -0.0},
+      {"-1e-400", -0.0},
+      {"-", 0.0},
+      {"-x", 0.0},
+      {"1" + std::string(400, '0'), kInf},
+      {"0." + std::string(400, '0') + "1", 0.0},
+      {std::string(400, '0') + "2.5", 2.5},
+      {"2.5" + std::string(400, '0') + "x", 2.5},
   };
   for (const Case& c : kCases) {
-    SCOPED_TRACE(c.Text);
-    EXPECT_EQ(ReadOptionFloat(c.Text), c.Expected);
+    SCOPED_TRACE(c.Text.substr(0, 40));
+    const double read = ReadOptionFloat(c.Text);
+    if (std::isnan(c.Expected)) {
+      EXPECT_TRUE(std::isnan(read)) << read;
+    } else {
+      EXPECT_EQ(read, c.Expected);
+      EXPECT_EQ(std::signbit(read), std::signbit(c.Expected)) << read;
+    }
   }
-}
-
-TEST(ReadOptionFloat, ReadsNotANumberBehindASign) {
-  EXPECT_TRUE(std::isnan(ReadOptionFloat("+NAN")));
-  EXPECT_TRUE(std::isnan(ReadOptionFloat("-NAN")));
-  EXPECT_TRUE(std::isnan(ReadOptionFloat(" -NANx")));
-}
-
-// A "-" with digits gives a negative zero as strtod does; a lone sign
-// converts nothing and gives plain zero.
-TEST(ReadOptionFloat, KeepsTheSignOfZero) {
-  EXPECT_TRUE(std::signbit(ReadOptionFloat("-0")));
-  EXPECT_TRUE(std::signbit(ReadOptionFloat("-0.0e5")));
-  EXPECT_TRUE(std::signbit(ReadOptionFloat("-1e-400")));
-  EXPECT_FALSE(std::signbit(ReadOptionFloat("-")));
-  EXPECT_FALSE(std::signbit(ReadOptionFloat("-x")));
-}
-
-// A mantissa longer than any buffer a reader might use still rounds once.
-TEST(ReadOptionFloat, ReadsVeryLongNumbers) {
-  EXPECT_EQ(ReadOptionFloat("1" + std::string(400, '0')), kInf);
-  EXPECT_EQ(ReadOptionFloat("0." + std::string(400, '0') + "1"), 0.0);
-  EXPECT_EQ(ReadOptionFloat(std::string(400, '0') + "2.5"), 2.5);
-  EXPECT_EQ(ReadOptionFloat("2.5" + std::string(400, '0') + "x"), 2.5);
 }
 
 struct Settings {
@@ -164,14 +162,13 @@ void ExpectSettings(const RunSettings& actual, const Settings& expected) {
   EXPECT_EQ(actual.ShowTimes, expected.ShowTimes);
 }
 
-TEST(ParseOptions, StartsFromTheDefaults) {
-  ExpectSettings(RunSettings{}, kDefaults);
-}
-
-// Each row is the argument list after the two file names. On a refusal the
-// settings show what the arguments before the refused one stored. Values of
-// 100,000 characters and bytes beyond ASCII behind a value are read as any
-// other.
+// Each row is the argument list after the two file names; the first, none,
+// checks the defaults. On a refusal the settings show what the arguments
+// before the refused one stored. Values of 100,000 characters and bytes
+// beyond ASCII behind a value are read as any other. How a value's text
+// is read is the readers' tables' above; here each use ParseOptions makes
+// of a reading (stored; refused when it does not fit, is NaN or, for a
+// start, +INF) comes once per letter.
 TEST(ParseOptions, AppliesArgumentsInOrder) {
   struct Case {
     std::vector<std::string> Args;
@@ -185,39 +182,19 @@ TEST(ParseOptions, AppliesArgumentsInOrder) {
       {{"-T"}, true, {0.00001, 20, -1.0, -1.0, true}},
       {{"-t"}, true, {0.00001, 20, -1.0, -1.0, true}},
       {{"-Tx"}, false, kDefaults},
-      {{"-TT"}, false, kDefaults},
-      {{"-T "}, false, kDefaults},
       {{"T"}, false, kDefaults},
       {{"-"}, false, kDefaults},
       {{""}, false, kDefaults},
-      {{"b.txt"}, false, kDefaults},
       {{"-X1"}, false, kDefaults},
       {{"/L5"}, false, kDefaults},
       {{"--L5"}, false, kDefaults},
       // "-L" alone reads no digits; the separate "10" is no option.
       {{"-L", "10"}, false, {0.00001, 0, -1.0, -1.0, false}},
-      {{"-L"}, true, {0.00001, 0, -1.0, -1.0, false}},
       {{"-L5", "-L8"}, true, {0.00001, 8, -1.0, -1.0, false}},
-      {{"-L12abc"}, true, {0.00001, 12, -1.0, -1.0, false}},
-      {{"-L+7"}, true, {0.00001, 7, -1.0, -1.0, false}},
-      {{"-Lx"}, true, {0.00001, 0, -1.0, -1.0, false}},
-      {{"-L-3"}, true, {0.00001, -3, -1.0, -1.0, false}},
-      {{"-L2147483647"}, true, {0.00001, kMaxInt, -1.0, -1.0, false}},
-      {{"-L-2147483648"}, true, {0.00001, kMinInt, -1.0, -1.0, false}},
       {{"-L2147483648"}, false, kDefaults},
-      {{"-L-2147483649"}, false, kDefaults},
       {{"-L5", "-L99999999999"}, false, {0.00001, 5, -1.0, -1.0, false}},
       {{"-A0", "-B-2"}, true, {0.00001, 20, 0.0, -2.0, false}},
-      {{"-A5"}, true, {0.00001, 20, 5.0, -1.0, false}},
-      {{"-A"}, true, {0.00001, 20, 0.0, -1.0, false}},
-      {{"-B"}, true, {0.00001, 20, -1.0, 0.0, false}},
-      {{"-E"}, true, {0.0, 20, -1.0, -1.0, false}},
       {{"-E1e-3"}, true, {0.001, 20, -1.0, -1.0, false}},
-      {{"-E.5"}, true, {0.5, 20, -1.0, -1.0, false}},
-      {{"-E5."}, true, {5.0, 20, -1.0, -1.0, false}},
-      {{"-A12.3x"}, true, {0.00001, 20, 12.3, -1.0, false}},
-      {{"-E0x10"}, true, {0.0, 20, -1.0, -1.0, false}},
-      {{"-Einf"}, true, {0.0, 20, -1.0, -1.0, false}},
       {{"-l10", "-e0.001", "-a2.5", "-b3", "-t"},
        true, {0.001, 10, 2.5, 3.0, true}},
       {{"-A12.3", "-B13.0", "-E0.005", "-L10"},
@@ -229,38 +206,20 @@ TEST(ParseOptions, AppliesArgumentsInOrder) {
       {{"-T", "-", "-L9"}, false, {0.00001, 20, -1.0, -1.0, true}},
       // Infinite and not-a-number values.
       {{"-E+INF"}, true, {kInf, 20, -1.0, -1.0, false}},
-      {{"-E-INF"}, true, {-kInf, 20, -1.0, -1.0, false}},
-      {{"-E1e999"}, true, {kInf, 20, -1.0, -1.0, false}},
       {{"-E+NAN"}, false, kDefaults},
-      {{"-E-NAN"}, false, kDefaults},
       {{"-A-INF"}, true, {0.00001, 20, -kInf, -1.0, false}},
       {{"-B-INF"}, true, {0.00001, 20, -1.0, -kInf, false}},
-      {{"-A-1e999"}, true, {0.00001, 20, -kInf, -1.0, false}},
       {{"-A+INF"}, false, kDefaults},
       {{"-B+INF"}, false, kDefaults},
-      {{"-a+INF"}, false, kDefaults},
-      {{"-A1e999"}, false, kDefaults},
-      {{"-B1e999"}, false, kDefaults},
       {{"-A+NAN"}, false, kDefaults},
       {{"-B-NAN"}, false, kDefaults},
       {{"-A2", "-B+NAN"}, false, {0.00001, 20, 2.0, -1.0, false}},
       {{"-A+INF", "-B2"}, false, kDefaults},
-      {{"-A1.7976931348623157e308"},
-       true, {0.00001, 20, std::numeric_limits<double>::max(), -1.0, false}},
       {{"-L" + nines}, false, kDefaults},
-      {{"-L-" + nines}, false, kDefaults},
       {{"-L" + zeros + "20"}, true, {0.00001, 20, -1.0, -1.0, false}},
       {{"-E" + nines}, true, {kInf, 20, -1.0, -1.0, false}},
-      {{"-E0." + zeros + "1"}, true, {0.0, 20, -1.0, -1.0, false}},
       {{"-A" + nines}, false, kDefaults},
-      {{"-B" + nines}, false, kDefaults},
-      {{"-A-" + nines}, true, {0.00001, 20, -kInf, -1.0, false}},
       {{"-L20junk\x01\xff"}, true, {0.00001, 20, -1.0, -1.0, false}},
-      {{"-L\xc3\xa9"}, true, {0.00001, 0, -1.0, -1.0, false}},
-      {{"-E0.00001e+x"}, true, kDefaults},
-      {{"-a-1.5.7e"}, true, {0.00001, 20, -1.5, -1.0, false}},
-      {{"-B0x1p3"}, true, {0.00001, 20, -1.0, 0.0, false}},
-      {{"-A+inf"}, true, {0.00001, 20, 0.0, -1.0, false}},
   };
   for (const Case& c : kCases) {
     std::string trace;

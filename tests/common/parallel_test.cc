@@ -12,6 +12,7 @@
 #include <new>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,29 +20,26 @@
 namespace propsmooth {
 namespace {
 
-// Test that each task runs exactly once, whatever the count.
-TEST(RunInParallel, RunsEveryTaskOnce) {
-  for (const std::size_t count : {0u, 1u, 2u, 7u}) {
-    SCOPED_TRACE(count);
+// Test that each task runs exactly once, whatever the count, and that an
+// exception from the calling thread's task or from another thread's
+// reaches the caller, and only after the other tasks have ended.
+TEST(RunInParallel, RunsEveryTaskOnceAndPassesOnWhatOneThrew) {
+  constexpr std::size_t kNone = 99;
+  const std::pair<std::size_t, std::size_t> cases[] = {
+      {0, kNone}, {1, kNone}, {2, kNone}, {7, kNone}, {4, 0}, {4, 3}};
+  for (const auto& [count, thrower] : cases) {
+    SCOPED_TRACE(::testing::Message() << count << " tasks, thrower " << thrower);
     std::vector<std::atomic<int>> runs(count);
-    RunInParallel(count, [&](std::size_t index) { ++runs[index]; });
+    const auto task = [&](std::size_t index) {
+      ++runs[index];
+      if (index == thrower) throw std::bad_alloc();
+    };
+    if (thrower == kNone) {
+      RunInParallel(count, task);
+    } else {
+      EXPECT_THROW(RunInParallel(count, task), std::bad_alloc);
+    }
     for (const std::atomic<int>& run : runs) EXPECT_EQ(run.load(), 1);
-  }
-}
-
-// Test that an exception from the calling thread's task or from another
-// thread's reaches the caller, and only after the other tasks have ended.
-TEST(RunInParallel, PassesOnWhatATaskThrew) {
-  for (const std::size_t thrower : {0u, 3u}) {
-    SCOPED_TRACE(thrower);
-    std::atomic<int> ended{0};
-    EXPECT_THROW(RunInParallel(4,
-                               [&](std::size_t index) {
-                                 if (index == thrower) throw std::bad_alloc();
-                                 ++ended;
-                               }),
-                 std::bad_alloc);
-    EXPECT_EQ(ended.load(), 3);
   }
 }
 

@@ -53,66 +53,60 @@ TEST(LocalTime, FollowsTheTimeZone) {
   tzset();
 }
 
-class Folder {
- public:
-  Folder() {
-    std::string name = (fs::temp_directory_path() / "propsmooth-platform.XXXXXX").string();
-    if (mkdtemp(name.data()) == nullptr) throw fs::filesystem_error("mkdtemp", std::error_code());
-    path_ = name;
-  }
-  ~Folder() { fs::remove_all(path_); }
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+// A fresh folder of this test's own under GoogleTest's temporary folder,
+// with a "/" to append names to; the test removes it at its end.
+std::string FreshFolder(const char* name) {
+  const fs::path dir = fs::path(::testing::TempDir()) / name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir.string() + "/";
+}
 
 // Test that two names are one file exactly when they reach one existing file.
 TEST(NameOneExistingFile, TellsOneFileFromTwo) {
-  Folder dir;
-  std::ofstream(dir / "a.txt") << "12345";
-  std::ofstream(dir / "b.txt") << "12345";  // same bytes, another file
-  fs::create_directory(dir / "sub");
-  fs::create_symlink("a.txt", dir / "soft.txt");
-  fs::create_hard_link(dir / "a.txt", dir / "hard.txt");
-  fs::create_symlink("gone.txt", dir / "dangling.txt");
+  const std::string dir = FreshFolder("platform_identity");
+  std::ofstream(dir + "a.txt") << "12345";
+  std::ofstream(dir + "b.txt") << "12345";  // same bytes, another file
+  fs::create_directory(dir + "sub");
+  fs::create_symlink("a.txt", dir + "soft.txt");
+  fs::create_hard_link(dir + "a.txt", dir + "hard.txt");
+  fs::create_symlink("gone.txt", dir + "dangling.txt");
   struct Case {
     std::string A, B;
     bool Same;
   };
   const Case cases[] = {
-      {dir / "a.txt", dir / "a.txt", true},
-      {dir / "a.txt", dir / "sub/../a.txt", true},
-      {dir / "a.txt", dir / "soft.txt", true},
-      {dir / "hard.txt", dir / "a.txt", true},
-      {dir / "a.txt", dir / "b.txt", false},
-      {dir / "a.txt", dir / "gone.txt", false},
-      {dir / "gone.txt", dir / "gone.txt", false},  // only existing files
-      {dir / "dangling.txt", dir / "gone.txt", false},
+      {dir + "a.txt", dir + "a.txt", true},
+      {dir + "a.txt", dir + "sub/../a.txt", true},
+      {dir + "a.txt", dir + "soft.txt", true},
+      {dir + "hard.txt", dir + "a.txt", true},
+      {dir + "a.txt", dir + "b.txt", false},
+      {dir + "a.txt", dir + "gone.txt", false},
+      {dir + "gone.txt", dir + "gone.txt", false},  // only existing files
+      {dir + "dangling.txt", dir + "gone.txt", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.A + " " + c.B);
     EXPECT_EQ(NameOneExistingFile(c.A, c.B), c.Same);
   }
+  fs::remove_all(dir);
 }
 
 // Test that an open stream is told apart as a folder, a regular file with
 // its size, or neither.
 TEST(InspectStream, KindAndSize) {
-  Folder dir;
-  std::ofstream(dir / "empty.txt").flush();
-  std::ofstream(dir / "seven.txt") << "-1 1 2\n";
+  const std::string dir = FreshFolder("platform_stream");
+  std::ofstream(dir + "empty.txt").flush();
+  std::ofstream(dir + "seven.txt") << "-1 1 2\n";
   struct Case {
     std::string Name;
     bool Folder, Regular;
     std::uint64_t Bytes;
   };
   const Case cases[] = {
-      {dir / "seven.txt", false, true, 7},
-      {dir / "empty.txt", false, true, 0},
-      {dir / "", true, false, 0},
+      {dir + "seven.txt", false, true, 7},
+      {dir + "empty.txt", false, true, 0},
+      {dir + "", true, false, 0},
       {"/dev/null", false, false, 0},
   };
   for (const Case& c : cases) {
@@ -127,6 +121,7 @@ TEST(InspectStream, KindAndSize) {
     EXPECT_EQ(kind.Regular, c.Regular);
     EXPECT_EQ(kind.Bytes, c.Bytes);
   }
+  fs::remove_all(dir);
 }
 
 }  // namespace

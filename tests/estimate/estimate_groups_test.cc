@@ -3,13 +3,14 @@
 #include "estimate/estimate_groups.h"
 
 #include <cstddef>
-#include <cstring>
 #include <span>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "estimate/eb.h"
+#include "estimate/same_bits.h"
 
 namespace propsmooth {
 namespace {
@@ -34,8 +35,6 @@ RecordTable ManyUnits() {
   return table;
 }
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 TEST(EstimateGroups, MatchesEachGroupEstimatedAlone) {
   const RunSettings settings;
   RecordTable table = ManyUnits();
@@ -58,13 +57,9 @@ TEST(EstimateGroups, MatchesEachGroupEstimatedAlone) {
       settings, plan, &table, [&](std::size_t first, std::span<const GroupSummary> batch) {
         EXPECT_EQ(first, seen);
         for (std::size_t i = 0; i < batch.size(); ++i) {
-          const GroupSummary& want = expected[first + i];
-          EXPECT_TRUE(batch[i].Mle.has_value() == want.Mle.has_value() &&
-                      (!want.Mle || (SameBits(batch[i].Mle->Alpha, want.Mle->Alpha) &&
-                                     SameBits(batch[i].Mle->Beta, want.Mle->Beta))) &&
-                      SameBits(batch[i].AlphaMe, want.AlphaMe) &&
-                      batch[i].Iterations == want.Iterations)
-              << "group " << first + i;
+          SCOPED_TRACE("group " + std::to_string(first + i));
+          ExpectSameFit(expected[first + i], batch[i]);
+          EXPECT_EQ(Bits(batch[i].AlphaMe), Bits(expected[first + i].AlphaMe));
         }
         seen += batch.size();
         ++batches;
@@ -74,9 +69,10 @@ TEST(EstimateGroups, MatchesEachGroupEstimatedAlone) {
   EXPECT_EQ(seen, plan.Groups.size());
   EXPECT_EQ(batches, 2u);
   for (std::size_t k = 0; k < table.size(); ++k) {
-    ASSERT_TRUE(SameBits(table[k].EbPropMle.value_or(-1.0), alone[k].EbPropMle.value_or(-1.0)) &&
-                SameBits(table[k].EbPropMe, alone[k].EbPropMe) &&
-                SameBits(table[k].Proportion, alone[k].Proportion))
+    ASSERT_TRUE(table[k].EbPropMle.has_value() == alone[k].EbPropMle.has_value() &&
+                Bits(table[k].EbPropMle.value_or(0.0)) == Bits(alone[k].EbPropMle.value_or(0.0)) &&
+                Bits(table[k].EbPropMe) == Bits(alone[k].EbPropMe) &&
+                Bits(table[k].Proportion) == Bits(alone[k].Proportion))
         << "record " << k;
   }
 }

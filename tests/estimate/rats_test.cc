@@ -33,41 +33,30 @@ constexpr double kBetaMle = 14.079809031547914;
 constexpr double kPublishedAlpha = 2.304768;
 constexpr double kPublishedBeta = 14.079707;
 
-bool ReadRats(RecordTable* table) {
-  std::FILE* file = std::fopen(kRatsFile, "r");
-  if (file == nullptr) return false;
-  const ReadResult result = ReadDataFile(file, table);
-  std::fclose(file);
-  return result.Outcome == ReadOutcome::kOk;
-}
-
-TEST(RatTumours, DataFileHoldsTheSeventyGroups) {
+TEST(RatTumours, EstimatesMatchPublishedAndIndependentFits) {
   RecordTable table;
-  ASSERT_TRUE(ReadRats(&table)) << kRatsFile;
+  std::FILE* file = std::fopen(kRatsFile, "r");
+  ASSERT_NE(file, nullptr) << kRatsFile;
+  const ReadResult read = ReadDataFile(file, &table);
+  std::fclose(file);
+  ASSERT_EQ(read.Outcome, ReadOutcome::kOk);
   ASSERT_EQ(table.size(), 70u);
   std::int64_t tumours = 0;
   std::int64_t rats = 0;
+  GroupWorkspace workspace;
   for (std::size_t i = 0; i < table.size(); ++i) {
     EXPECT_EQ(table[i].Unit, -1);
     EXPECT_EQ(table[i].Code, static_cast<std::int32_t>(i + 1));
     tumours += table[i].Data1;
     rats += table[i].Data2;
+    Region region;
+    region.Data1 = table[i].Data1;
+    region.Data2 = table[i].Data2;
+    workspace.Regions.push_back(region);
   }
   // The sums of the published table's 70 historical groups.
   EXPECT_EQ(tumours, 263);
   EXPECT_EQ(rats, 1725);
-}
-
-TEST(RatTumours, EstimatesMatchPublishedAndIndependentFits) {
-  RecordTable table;
-  ASSERT_TRUE(ReadRats(&table)) << kRatsFile;
-  GroupWorkspace workspace;
-  for (const RegionRecord& record : table) {
-    Region region;
-    region.Data1 = record.Data1;
-    region.Data2 = record.Data2;
-    workspace.Regions.push_back(region);
-  }
   EstimateGroup(RunSettings(), true, &workspace);
   const GroupSummary& s = workspace.Summary;
 
