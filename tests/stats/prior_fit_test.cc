@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "estimate/eb.h"
-#include "estimate/worked_groups.h"
 #include "fit_data.h"
 
 namespace propsmooth {
@@ -16,14 +14,8 @@ namespace {
 
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
-// Optima from tests/stats/prior_fit_reference.py: mpmath.findroot on
-// the digamma form of the gradient at 50 digits (gradient below 1e-48
-// there), the log-likelihood from log-gamma differences, the profile bound
-// by bisection on the size with mu refound by findroot at each size.
-constexpr double kRatsAlpha = 2.3047833121243347941;
-constexpr double kRatsBeta = 14.079809031547965007;
-constexpr double kRatsLogLik = -154.14024966519733273;
-constexpr double kRatsSizeLower95 = 8.76364758367761;
+// Optima from tests/stats/prior_fit_reference.py, as the rats' in
+// fit_data.h.
 constexpr double kUnit30Alpha = 0.21398999471152347239;  // Beta equal by symmetry
 constexpr double kUnit30LogLik = -7.9616632280255939243;
 constexpr double kUnit30SizeLower95 = 0.0633483856969023;
@@ -41,9 +33,6 @@ constexpr double kLargeLogLik = -219.9962663632098673;
 // l_bin, searched down from a size of 1e15.
 constexpr double kUnderdispersedSizeLower95 = 36.639107530732;
 
-// Unit 30 of examples/units.txt: two all-or-nothing regions beside two
-// nearly so; more spread than the moment estimators can express.
-const Counts kUnit30 = {{0, 12}, {12, 12}, {1, 12}, {11, 12}};
 const Counts kUnit10 = {{14, 120}, {9, 95}, {30, 160}, {4, 70}, {21, 130}, {11, 88}};
 // large_group() of the script: 30 regions of 80,000 to 120,000 trials,
 // rates drawn around 0.3 with a little extra-binomial spread (seed 22).
@@ -54,22 +43,6 @@ const Counts kLarge = {
     {27752, 91507},  {34269, 112462}, {33337, 109790}, {30717, 103058}, {29606, 100796},
     {35138, 116222}, {25355, 85811},  {24516, 81933},  {24910, 82259},  {31668, 105157},
     {28690, 95827},  {34052, 112457}, {34865, 116355}, {31185, 102541}, {27279, 92782}};
-// Less spread than binomial sampling at p = 0.1 (variance 8e-4 against
-// 0.09/50 = 1.8e-3), yet positive moment estimators (11.15, 100.35).
-const Counts kUnderdispersed = {{5, 50}, {6, 50}, {4, 50}, {5, 50}, {7, 50}, {3, 50}};
-
-GroupWorkspace GroupOf(const std::vector<Region>& regions) {
-  GroupWorkspace workspace;
-  workspace.Regions = regions;
-  return workspace;
-}
-
-// The fit as the report runs it: propsmooth's estimate first.
-PriorFit FitAfterPropsmooth(const std::vector<Region>& regions, const RunSettings& settings) {
-  GroupWorkspace workspace = GroupOf(regions);
-  EstimateGroup(settings, false, &workspace);
-  return FitPrior(workspace.Regions, workspace.Summary, settings);
-}
 
 // Where propsmooth's Newton fit fails (from the moment estimators, and from
 // the usage text's start -A12.3 -B13.0 -E0.005 -L10) and how each now
@@ -260,9 +233,7 @@ TEST(FitPrior, StandardErrorsAndProfileBoundMatchIndependentValues) {
   ASSERT_TRUE(pooled.SizeLower95.has_value());
   EXPECT_NEAR(*pooled.SizeLower95, kUnderdispersedSizeLower95, 1e-8 * kUnderdispersedSizeLower95);
   // Only the page and the summary show it.
-  GroupWorkspace workspace = GroupOf(RatRegions());
-  EstimateGroup(RunSettings{}, false, &workspace);
-  EXPECT_FALSE(FitPrior(workspace.Regions, workspace.Summary, RunSettings{}, false).SizeLower95);
+  EXPECT_FALSE(FitAfterPropsmooth(RatRegions(), RunSettings{}, false).SizeLower95);
 }
 
 }  // namespace

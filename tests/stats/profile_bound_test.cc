@@ -60,13 +60,8 @@ TEST(FindBracketedRoot, ConvergesOnlyWhereTheStepsSettle) {
 TEST(SizeLower95, LeavesTheBoundEmptyWhenTheLikelihoodFailsOrTheSearchDoesNotSettle) {
   const BetaBinomialData data = MakeBetaBinomialData(RatRegions());
   const ProfileLikelihood plain = ProfileLikelihoodOf(data);
-  // The mpmath optimum (prior_fit_reference.py): size 16.384592343672300
-  // at mu = 0.14066..., log-likelihood -154.14024966519733273.
-  const double alpha = 2.3047833121243347941;
-  const double beta = 14.079809031547965007;
-  const double peak = -154.14024966519733273;
-  const ModelPoint mean = PointOfPrior(alpha, beta);
-  const double log_size = std::log(alpha + beta);
+  const ModelPoint mean = PointOfPrior(kRatsAlpha, kRatsBeta);
+  const double log_size = std::log(kRatsAlpha + kRatsBeta);
   ProfileLikelihood nan_below_12 = plain;
   nan_below_12.Terms = [&](const ModelPoint& point) {
     LikelihoodTerms terms = plain.Terms(point);
@@ -92,18 +87,18 @@ TEST(SizeLower95, LeavesTheBoundEmptyWhenTheLikelihoodFailsOrTheSearchDoesNotSet
     double Bound;
   };
   const Case cases[] = {
-      // 8.76364758367761 from the script: bisection on the size with mu
-      // refound by findroot at each, 50 digits. A first drop of 60 misses
-      // the two-equation Newton, so the scan and the bracket find it.
-      {"plain, Newton crossing", &plain, 0.5, true, 8.76364758367761},
-      {"plain, scan and bracket", &plain, 60.0, true, 8.76364758367761},
+      // A first drop of 60 misses the two-equation Newton, so the scan and
+      // the bracket find it.
+      {"plain, Newton crossing", &plain, 0.5, true, kRatsSizeLower95},
+      {"plain, scan and bracket", &plain, 60.0, true, kRatsSizeLower95},
       {"NaN below 12", &nan_below_12, 0.5, false, kNan},
       {"NaN below 12, scan", &nan_below_12, 60.0, false, kNan},
       {"profile steps crawl", &crawling, 60.0, false, kNan},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    const SizeBound bound = SizeLower95With(*c.Likelihood, log_size, peak, mean, c.FirstDrop);
+    const SizeBound bound =
+        SizeLower95With(*c.Likelihood, log_size, kRatsLogLik, mean, c.FirstDrop);
     EXPECT_EQ(bound.Converged, c.Converged) << (bound.Value ? *bound.Value : -1.0);
     EXPECT_EQ(bound.Value.has_value(), c.Converged);
     if (bound.Value) {
