@@ -69,6 +69,14 @@ TEST(ChooseFit, NamesThePosteriorTheOutputsUse) {
     EXPECT_EQ(EbUnderFit(record, fit), c.Eb);
     EXPECT_EQ(fit.Alpha, c.Alpha);
     EXPECT_EQ(fit.Beta, c.Beta);
+    // Beta(x + Alpha, n - x + Beta); complete pooling's is the pooled Beta itself.
+    const std::optional<BetaPrior> posterior = PosteriorUnderFit(record, fit);
+    ASSERT_EQ(posterior.has_value(), c.Eb.has_value());
+    if (posterior) {
+      const bool pooled = c.Prior == "complete pooling";
+      EXPECT_EQ(posterior->Alpha, pooled ? c.Alpha : 3 + c.Alpha);
+      EXPECT_EQ(posterior->Beta, pooled ? c.Beta : 7 + c.Beta);
+    }
     // The summary keeps the fit's own label whatever the outputs use.
     EXPECT_EQ(fit.Fit.Label, c.Fit.Label);
     EXPECT_EQ(IntervalUnderFit(record, fit, 0.95).Status == IntervalStatus::kOk,
