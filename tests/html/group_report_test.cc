@@ -1,9 +1,12 @@
 #include "html/group_report.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "estimate/worked_groups.h"
 #include "estimated_group.h"
 
 namespace propsmooth {
@@ -23,77 +26,64 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
-// Groups without spread say what they are instead of drawing empty plots;
-// the others get the histogram, the shrinkage, the funnel and the ranked
-// plot.
-TEST(AppendGroupSection, DrawsPlotsOnlyForGroupsWithSpread) {
-  struct Case {
-    const char* Name;
-    std::vector<std::pair<int, int>> Counts;
-    GroupShape Shape;
-    const char* Says;
-    std::size_t Charts;
-  };
-  const Case cases[] = {
-      {"single region", {{3, 10}}, GroupShape::kSingleRegion, "A single region", 0},
-      {"equal", {{1, 4}, {2, 8}, {5, 20}}, GroupShape::kEqualProportions,
-       "same proportion, 25.000000%", 0},
-      {"spread", {{12, 100}, {30, 120}, {5, 90}, {22, 110}, {9, 70}}, GroupShape::kPlots,
-       "<figure>", 4},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
-    const GroupView group = EstimatedGroup(c.Counts);
-    EXPECT_EQ(ClassifyGroup(group), c.Shape);
-    const std::string html = Section(group);
-    EXPECT_NE(html.find(c.Says), std::string::npos);
-    EXPECT_EQ(Count(html, "<svg"), c.Charts);
-    // One table row per region whatever the shape.
-    EXPECT_EQ(Count(html, "<tr><td>"), c.Counts.size());
-  }
-}
-
 // Below propsmooth's log, which keeps its own figures ("***" where its fit
 // failed), one note names the prior of every figure, and the table, the
-// plots and the note agree on it. The worked example of a failed fit (four
-// regions 0, 10, 1, 9 of 10, negative moment estimators) is fitted by the
-// safeguarded search; under --estimator me it has no posterior. Equal
-// proportions pool completely at 8 / 32 = 25%; a count above its size
-// leaves no likelihood at all.
+// plots and the note agree on it. Groups without spread say what they are
+// instead of drawing empty plots; the others get the histogram, the
+// shrinkage, the funnel and the ranked plot. The worked example of a
+// failed fit (four regions 0, 10, 1, 9 of 10, negative moment estimators)
+// is fitted by the safeguarded search; under --estimator me it has no
+// posterior. Equal proportions pool completely at 8 / 32 = 25%; a count
+// above its size leaves no likelihood at all, and under the moment
+// estimators that region alone has no EB proportion and no interval.
 TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
-  const std::vector<std::pair<int, int>> failed = {{0, 10}, {10, 10}, {1, 10}, {9, 10}};
+  const Counts failed = {{0, 10}, {10, 10}, {1, 10}, {9, 10}};
+  const Counts spread = {{12, 100}, {30, 120}, {5, 90}, {22, 110}, {9, 70}};
+  const char* const kNotBinomial =
+      "<td>\u2014</td><td>\u2014</td><td>\u2014</td><td>Data1 &gt; Data2: not a binomial count";
   struct Case {
     const char* Name;
-    std::vector<std::pair<int, int>> Counts;
+    Counts Regions;
     PriorEstimator Estimator;
+    GroupShape Shape;
     std::vector<const char*> Says;
     std::size_t WithoutInterval;
+    std::optional<std::size_t> Charts = std::nullopt;
+    std::optional<std::size_t> Dashes = std::nullopt;
   };
   const Case cases[] = {
-      {"failed MLE", failed, PriorEstimator::kMle,
+      {"single region", {{3, 10}}, PriorEstimator::kMle, GroupShape::kSingleRegion,
+       {"A single region"}, 0, 0},
+      {"spread", spread, PriorEstimator::kMle, GroupShape::kPlots, {"<figure>"}, 0, 4},
+      {"failed MLE", failed, PriorEstimator::kMle, GroupShape::kPlots,
        {" MLE of Alpha : *** \n MLE of Beta  : *** ", " ME of Alpha : -0.042683",
         "propsmooth's own log", "<b>safeguarded</b> fit, Alpha = ",
         "Each region's EB proportion (safeguarded prior)", "safeguarded Beta("},
        0},
-      {"failed MLE, me", failed, PriorEstimator::kMe,
+      {"failed MLE, me", failed, PriorEstimator::kMe, GroupShape::kPlots,
        {"<b>the moment estimators</b> (--estimator me)",
         "the moment estimators are not both positive", "No EB proportions",
         "No density: the group's fit gives no beta prior"},
        4},
       {"equal proportions", {{1, 4}, {2, 8}, {5, 20}}, PriorEstimator::kMle,
-       {"<b>complete pooling</b>: every region gets the common rate 25.000000%",
+       GroupShape::kEqualProportions,
+       {"same proportion, 25.000000%",
+        "<b>complete pooling</b>: every region gets the common rate 25.000000%",
         "understate the regions' spread"},
-       0},
+       0, 0},
       {"count above size", {{3, 20}, {25, 21}, {4, 22}, {7, 19}}, PriorEstimator::kMle,
+       GroupShape::kPlots,
        {"<b>failed</b> fit (a count below 0 or above its size",
-        "No posterior: this fit gives no prior",
-        "<td>\u2014</td><td>\u2014</td><td>\u2014</td><td>Data1 &gt; Data2: not a binomial "
-        "count"},
+        "No posterior: this fit gives no prior", kNotBinomial},
        3},
+      {"count above size, me", {{12, 100}, {30, 120}, {95, 90}, {22, 110}, {9, 70}},
+       PriorEstimator::kMe, GroupShape::kPlots, {kNotBinomial}, 0, std::nullopt, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::string html = Section(EstimatedGroup(c.Counts, c.Estimator));
+    const GroupView group = EstimatedGroup(c.Regions, c.Estimator);
+    EXPECT_EQ(ClassifyGroup(group), c.Shape);
+    const std::string html = Section(group);
     for (const char* says : c.Says) EXPECT_NE(html.find(says), std::string::npos) << says;
     EXPECT_EQ(Count(html, "class=\"prior-note\""), 1u);
     // The legacy names belong to the log and the --tsv table alone.
@@ -102,6 +92,15 @@ TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
     EXPECT_EQ(Count(html, "<td>\u2014</td><td>\u2014</td><td>\u2014</td><td>no posterior "
                           "under the group's fit"),
               c.WithoutInterval);
+    EXPECT_EQ(Count(html, kNotBinomial), c.Says.back() == kNotBinomial ? 1u : 0u);
+    // One table row per region whatever the shape.
+    EXPECT_EQ(Count(html, "<tr><td>"), c.Regions.size());
+    if (c.Charts) {
+      EXPECT_EQ(Count(html, "<svg"), *c.Charts);
+    }
+    if (c.Dashes) {
+      EXPECT_EQ(Count(html, "<td>\u2014</td>"), *c.Dashes);
+    }
   }
 }
 
@@ -122,16 +121,6 @@ TEST(AppendGroupSection, SaysWhenTheSizeBoundDidNotConverge) {
     EXPECT_EQ(Count(html, "lower 95% bound of Alpha + Beta did not converge: it is left empty."),
               unconverged ? 1u : 0u);
   }
-}
-
-// A region with Data1 > Data2 gets no interval while the others do.
-TEST(AppendGroupSection, GivesNoIntervalForCountAboveSize) {
-  const GroupView group =
-      EstimatedGroup({{12, 100}, {30, 120}, {95, 90}, {22, 110}, {9, 70}}, PriorEstimator::kMe);
-  const std::string html = Section(group);
-  EXPECT_EQ(Count(html, "<td>Data1 &gt; Data2: not a binomial count</td>"), 1u);
-  // No EB proportion and no interval.
-  EXPECT_EQ(Count(html, "<td>\u2014</td>"), 3u);
 }
 
 // Large groups are thinned in the scatter plots and cut in the table, and
