@@ -35,7 +35,9 @@ std::size_t Count(const std::string& text, const std::string& part) {
 // is fitted by the safeguarded search; under --estimator me it has no
 // posterior. Equal proportions pool completely at 8 / 32 = 25%; a count
 // above its size leaves no likelihood at all, and under the moment
-// estimators that region alone has no EB proportion and no interval.
+// estimators that region alone has no EB proportion and no interval. The
+// fit note says when the size bound's search did not converge, and only
+// then.
 TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
   const Counts failed = {{0, 10}, {10, 10}, {1, 10}, {9, 10}};
   const Counts spread = {{12, 100}, {30, 120}, {5, 90}, {22, 110}, {9, 70}};
@@ -50,11 +52,15 @@ TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
     std::size_t WithoutInterval;
     std::optional<std::size_t> Charts = std::nullopt;
     std::optional<std::size_t> Dashes = std::nullopt;
+    bool BoundUnconverged = false;
   };
   const Case cases[] = {
       {"single region", {{3, 10}}, PriorEstimator::kMle, GroupShape::kSingleRegion,
        {"A single region"}, 0, 0},
       {"spread", spread, PriorEstimator::kMle, GroupShape::kPlots, {"<figure>"}, 0, 4},
+      {"spread, size bound not converged", spread, PriorEstimator::kMle, GroupShape::kPlots,
+       {"<figure>"}, 0, 4,
+       std::nullopt, true},
       {"failed MLE", failed, PriorEstimator::kMle, GroupShape::kPlots,
        {" MLE of Alpha : *** \n MLE of Beta  : *** ", " ME of Alpha : -0.042683",
         "propsmooth's own log", "<b>safeguarded</b> fit, Alpha = ",
@@ -81,7 +87,8 @@ TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    const GroupView group = EstimatedGroup(c.Regions, c.Estimator);
+    GroupView group = EstimatedGroup(c.Regions, c.Estimator);
+    group.Fit.Fit.SizeLower95Unconverged = c.BoundUnconverged;
     EXPECT_EQ(ClassifyGroup(group), c.Shape);
     const std::string html = Section(group);
     for (const char* says : c.Says) EXPECT_NE(html.find(says), std::string::npos) << says;
@@ -93,6 +100,8 @@ TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
                           "under the group's fit"),
               c.WithoutInterval);
     EXPECT_EQ(Count(html, kNotBinomial), c.Says.back() == kNotBinomial ? 1u : 0u);
+    EXPECT_EQ(Count(html, "lower 95% bound of Alpha + Beta did not converge: it is left empty."),
+              c.BoundUnconverged ? 1u : 0u);
     // One table row per region whatever the shape.
     EXPECT_EQ(Count(html, "<tr><td>"), c.Regions.size());
     if (c.Charts) {
@@ -101,25 +110,6 @@ TEST(AppendGroupSection, NamesOnePriorForEveryFigure) {
     if (c.Dashes) {
       EXPECT_EQ(Count(html, "<td>\u2014</td>"), *c.Dashes);
     }
-  }
-}
-
-// The fit note says when the size bound's search did not converge, and only
-// then.
-TEST(AppendGroupSection, SaysWhenTheSizeBoundDidNotConverge) {
-  for (const bool unconverged : {false, true}) {
-    SCOPED_TRACE(unconverged);
-    GroupView group = EstimatedGroup({{12, 100}, {30, 120}, {5, 90}, {22, 110}, {9, 70}});
-    GroupFit fit;
-    fit.Fit.Label = FitLabel::kNewton;
-    fit.Fit.Prior = group.Summary.Mle;
-    fit.Fit.SizeLower95Unconverged = unconverged;
-    fit.Alpha = group.Summary.Mle->Alpha;
-    fit.Beta = group.Summary.Mle->Beta;
-    group.Fit = fit;
-    const std::string html = Section(group);
-    EXPECT_EQ(Count(html, "lower 95% bound of Alpha + Beta did not converge: it is left empty."),
-              unconverged ? 1u : 0u);
   }
 }
 
