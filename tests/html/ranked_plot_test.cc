@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "estimated_group.h"
 #include "svg_reading.h"
 
 namespace propsmooth {
@@ -14,16 +15,7 @@ namespace {
 // rates (x + 2) / 20 = 15%, 35%, 10% and 55%: ranked 0/10, 1/10, 5/10, 9/10.
 // A count above its size has no posterior and is left out.
 GroupView RankedGroup(bool with_discoveries) {
-  GroupView group;
-  const std::pair<int, int> counts[] = {{1, 10}, {5, 10}, {0, 10}, {9, 10}, {12, 10}};
-  for (const auto& [x, n] : counts) {
-    RegionRecord region;
-    region.Code = static_cast<std::int32_t>(group.Regions.size() + 1);
-    region.Data1 = x;
-    region.Data2 = n;
-    region.Proportion = static_cast<double>(x) / n;
-    group.Regions.push_back(region);
-  }
+  GroupView group = ViewOf({{1, 10}, {5, 10}, {0, 10}, {9, 10}, {12, 10}});
   GroupFit fit;
   fit.Fit.Label = FitLabel::kSafeguarded;
   fit.Fit.Prior = BetaPrior{2.0, 8.0};
