@@ -19,7 +19,7 @@ namespace propsmooth {
 namespace {
 
 // Against the textbook form in 50-digit mpmath (log-gamma differences at
-// that precision): tests/report_tool/prior_fit_reference.py, the rat data
+// that precision): tests/stats/prior_fit_reference.py, the rat data
 // at mu = 0.14. In double, those differences would lose every digit at
 // 1e14; the sums must stay within 1e-9 relative, and do far better.
 TEST(EvaluateLikelihood, MatchesFiftyDigitValuesFromTenToTenToTheFourteenth) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@ constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // The credible bounds must match independently computed quantiles to 1e-9.
-// References: tests/report_tool/reference_values.py, which inverts the
+// References: tests/stats/reference_values.py, which inverts the
 // regularized incomplete beta function by bisection, the function evaluated
 // as its continued fraction in 50-digit mpmath arithmetic and checked against
 // mpmath.betainc where that converges (the script's docstring gives the
@@ -81,11 +82,13 @@ TEST(PosteriorInterval, NamesTheReasonWhenThereIsNone) {
 }
 
 // Both tails of a posterior against 50-digit mpmath.betainc on [0, P] and
-// [P, 1] (tests/report_tool/prior_fit_reference.py), each to 1e-9 of its
-// own size: a tail of 6e-36 is only right if it is not one minus the other.
-TEST(BetaTails, MatchesFiftyDigitTails) {
+// [P, 1] (tests/stats/prior_fit_reference.py), each to 1e-9 of its own
+// size: a tail of 6e-36 is only right if it is not one minus the other.
+// Outside the distribution (no beta, or P not inside (0, 1)): nothing.
+TEST(BetaTails, MatchesFiftyDigitTailsAndIsEmptyOutsideTheDistribution) {
   struct Case {
-    double A, B, Threshold, AtMost, Exceed;
+    double A, B, Threshold;
+    double AtMost = kNan, Exceed = kNan;  // NaN: no tails
   };
   const Case cases[] = {
       {6.3047830000000005, 24.079808999999997, 0.2, 0.49438716576709337377, 0.50561283423290662623},
@@ -95,27 +98,17 @@ TEST(BetaTails, MatchesFiftyDigitTails) {
       {70.5, 1250.25, 0.06, 0.85712099688043299345, 0.14287900311956700655},
       {3.0, 400.0, 0.2, 1.0, 5.6631578932052425613e-36},
       {400.0, 3.0, 0.9, 4.1959601056371885101e-16, 0.9999999999999995804},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "Beta(" << c.A << ", " << c.B << ") at " << c.Threshold);
-    const std::optional<TailProbabilities> tails = BetaTails(c.A, c.B, c.Threshold);
-    ASSERT_TRUE(tails.has_value());
-    EXPECT_NEAR(tails->AtMost, c.AtMost, 1e-9 * c.AtMost);
-    EXPECT_NEAR(tails->Exceed, c.Exceed, 1e-9 * c.Exceed);
-  }
-}
-
-TEST(BetaTails, EmptyOutsideTheDistribution) {
-  struct Case {
-    double A, B, Threshold;
-  };
-  const Case cases[] = {
       {0.0, 1.0, 0.5}, {1.0, -1.0, 0.5}, {kNan, 1.0, 0.5}, {1.0, kInf, 0.5},
       {1.0, 1.0, 0.0}, {1.0, 1.0, 1.0},  {1.0, 1.0, kNan}, {1.0, 1.0, -0.1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.A << ", " << c.B << ", " << c.Threshold);
-    EXPECT_FALSE(BetaTails(c.A, c.B, c.Threshold).has_value());
+    SCOPED_TRACE(::testing::Message() << "Beta(" << c.A << ", " << c.B << ") at " << c.Threshold);
+    const std::optional<TailProbabilities> tails = BetaTails(c.A, c.B, c.Threshold);
+    ASSERT_EQ(tails.has_value(), !std::isnan(c.AtMost));
+    if (tails) {
+      EXPECT_NEAR(tails->AtMost, c.AtMost, 1e-9 * c.AtMost);
+      EXPECT_NEAR(tails->Exceed, c.Exceed, 1e-9 * c.Exceed);
+    }
   }
 }
 
@@ -148,13 +141,16 @@ TEST(BetaDensity, MatchesClosedForms) {
   }
 }
 
-// References from tests/report_tool/reference_values.py: the binomial
+// References from tests/stats/reference_values.py: the binomial
 // distribution function summed exactly with fractions.Fraction, then the
-// interpolated quantile (r - a) / n, raised to 0 where it falls below.
-TEST(BinomialControlLimit, MatchesExactBinomial) {
+// interpolated quantile (r - a) / n, raised to 0 where it falls below. No
+// limit without trials, a pooled rate inside (0, 1) and a probability
+// inside (0, 1).
+TEST(BinomialControlLimit, MatchesExactBinomialOrRefuses) {
   struct Case {
-    int Size;
-    double Pooled, Probability, Limit;
+    long Size;
+    double Pooled, Probability;
+    std::optional<double> Limit;
   };
   const Case cases[] = {
       {20, 0.15, 0.025, 0},
@@ -167,27 +163,21 @@ TEST(BinomialControlLimit, MatchesExactBinomial) {
       {1, 0.3, 0.975, 0.91666666666666663},
       {100, 0.01, 0.001, 0},
       {100, 0.01, 0.999, 0.048393720738869293},
+      {0, 0.2, 0.975, std::nullopt},
+      {10, 0.0, 0.975, std::nullopt},
+      {10, 1.0, 0.975, std::nullopt},
+      {10, 1.2, 0.975, std::nullopt},
+      {10, kNan, 0.975, std::nullopt},
+      {10, 0.2, 0.0, std::nullopt},
+      {10, 0.2, 1.0, std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.Size << ", " << c.Pooled << ", " << c.Probability);
     const std::optional<double> limit = BinomialControlLimit(c.Size, c.Pooled, c.Probability);
-    ASSERT_TRUE(limit.has_value());
-    EXPECT_NEAR(*limit, c.Limit, 1e-10);
-  }
-}
-
-TEST(BinomialControlLimit, RefusesWhatHasNoLimit) {
-  struct Case {
-    long Size;
-    double Pooled, Probability;
-  };
-  const Case cases[] = {
-      {0, 0.2, 0.975}, {10, 0.0, 0.975}, {10, 1.0, 0.975}, {10, 1.2, 0.975},
-      {10, kNan, 0.975}, {10, 0.2, 0.0}, {10, 0.2, 1.0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.Size << ", " << c.Pooled << ", " << c.Probability);
-    EXPECT_FALSE(BinomialControlLimit(c.Size, c.Pooled, c.Probability).has_value());
+    ASSERT_EQ(limit.has_value(), c.Limit.has_value());
+    if (limit) {
+      EXPECT_NEAR(*limit, *c.Limit, 1e-10);
+    }
   }
 }
 
