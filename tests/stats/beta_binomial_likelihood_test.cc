@@ -91,7 +91,8 @@ TEST(ShapeInLogitLogSize, MatchesDifferencesOfLogGammaLikelihood) {
     const LocalShape numeric = DifferenceShape(f, c.LogitMean, c.LogSize);
     EXPECT_NEAR(shape.LogLik, numeric.LogLik, 1e-10 * std::fabs(numeric.LogLik));
     for (std::size_t i = 0; i < 2; ++i) {
-      EXPECT_NEAR(shape.Gradient[i], numeric.Gradient[i], 1e-4 * (1.0 + std::fabs(numeric.Gradient[i])));
+      EXPECT_NEAR(shape.Gradient[i], numeric.Gradient[i],
+                  1e-4 * (1.0 + std::fabs(numeric.Gradient[i])));
       for (std::size_t j = 0; j < 2; ++j) {
         EXPECT_NEAR(shape.Hessian[i][j], numeric.Hessian[i][j],
                     1e-3 * (1.0 + std::fabs(numeric.Hessian[i][j])));

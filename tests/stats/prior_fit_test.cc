@@ -242,8 +242,9 @@ TEST(FitPrior, StandardErrorsAndProfileBoundMatchIndependentValues) {
 
 // The profile bound and the bracketed Newton search under it: a root found
 // is a root, and a search that met a NaN or did not settle says so instead
-// of handing back its last iterate as the answer. Roots known by hand: 2^(1/3) = 1.2599210498948731647..., and 0.3 of a
-// line whose slope is given with the wrong sign (bisection must take over).
+// of handing back its last iterate as the answer. Roots known by hand:
+// 2^(1/3) = 1.2599210498948731647..., and 0.3 of a line whose slope is
+// given with the wrong sign (bisection must take over).
 TEST(FindBracketedRoot, ConvergesOnlyWhereTheStepsSettle) {
   const auto cube = [](double x) { return NewtonValue{x * x * x - 2.0, 3.0 * x * x}; };
   const auto wrong_slope = [](double x) { return NewtonValue{x - 0.3, -1.0}; };
