@@ -48,9 +48,39 @@ const Counts kLarge = {
     {35138, 116222}, {25355, 85811},  {24516, 81933},  {24910, 82259},  {31668, 105157},
     {28690, 95827},  {34052, 112457}, {34865, 116355}, {31185, 102541}, {27279, 92782}};
 
+// Standard errors against the inverse of minus a central-difference Hessian
+// of the plain log-gamma likelihood, taken in the coordinates themselves:
+// in (logit mu, log size) for those two, in (Alpha, Beta) for Alpha and
+// Beta, so that the delta method is checked too. The differences carry
+// errors near 1e-4 relative.
+void ExpectDifferenceStandardErrors(const std::vector<Region>& regions, const PriorFit& fit) {
+  ASSERT_TRUE(fit.SeAlpha && fit.SeBeta && fit.SeLogitMean && fit.SeLogSize);
+  const double alpha = fit.Prior->Alpha;
+  const double beta = fit.Prior->Beta;
+  const auto in_coordinates = [&](double u, double v) { return LogGammaLogLik(regions, u, v); };
+  const auto in_parameters = [&](double a, double b) {
+    return LogGammaLogLik(regions, std::log(a) - std::log(b), std::log(a + b));
+  };
+  const LocalShape coordinates =
+      DifferenceShape(in_coordinates, std::log(alpha) - std::log(beta), std::log(alpha + beta));
+  // Steps of 1e-3 in Alpha and Beta: the scale of unit 30's prior.
+  const LocalShape parameters = DifferenceShape(in_parameters, alpha, beta);
+  const auto inverse_diagonal = [](const LocalShape& s) {
+    const double det = s.Hessian[0][0] * s.Hessian[1][1] - s.Hessian[0][1] * s.Hessian[1][0];
+    return std::array<double, 2>{-s.Hessian[1][1] / det, -s.Hessian[0][0] / det};
+  };
+  const std::array<double, 2> var_uv = inverse_diagonal(coordinates);
+  const std::array<double, 2> var_ab = inverse_diagonal(parameters);
+  EXPECT_NEAR(*fit.SeLogitMean, std::sqrt(var_uv[0]), 1e-3 * std::sqrt(var_uv[0]));
+  EXPECT_NEAR(*fit.SeLogSize, std::sqrt(var_uv[1]), 1e-3 * std::sqrt(var_uv[1]));
+  EXPECT_NEAR(*fit.SeAlpha, std::sqrt(var_ab[0]), 1e-3 * std::sqrt(var_ab[0]));
+  EXPECT_NEAR(*fit.SeBeta, std::sqrt(var_ab[1]), 1e-3 * std::sqrt(var_ab[1]));
+}
+
 // Where propsmooth's Newton fit fails (from the moment estimators, and from
 // the usage text's start -A12.3 -B13.0 -E0.005 -L10) and how each now
-// ends, beside the starts where it converges.
+// ends, beside the starts where it converges. Where the script gives the
+// profile bound, the standard errors are checked too.
 TEST(FitPrior, EndsEveryNewtonFailureAtTheIndependentOptimumOrABoundary) {
   const RunSettings plain;
   const RunSettings usage = Settings(0.005, 10, 12.3, 13.0);
@@ -62,16 +92,17 @@ TEST(FitPrior, EndsEveryNewtonFailureAtTheIndependentOptimumOrABoundary) {
     FitLabel Label;
     FitBoundary Boundary;
     double Alpha, Beta, LogLik;
+    double SizeLower95 = kNan;
   };
   const Case cases[] = {
       {"rats, moments", RatRegions(), plain, FitLabel::kNewton, FitBoundary::kNone,
-       kRatsAlpha, kRatsBeta, kRatsLogLik},
+       kRatsAlpha, kRatsBeta, kRatsLogLik, kRatsSizeLower95},
       {"rats, -A2 -B14", RatRegions(), near, FitLabel::kNewton, FitBoundary::kNone,
        kRatsAlpha, kRatsBeta, kRatsLogLik},
       {"rats, usage start", RatRegions(), usage, FitLabel::kSafeguarded, FitBoundary::kNone,
-       kRatsAlpha, kRatsBeta, kRatsLogLik},
+       kRatsAlpha, kRatsBeta, kRatsLogLik, kRatsSizeLower95},
       {"unit 30, moments", RegionsOf(kUnit30), plain, FitLabel::kSafeguarded,
-       FitBoundary::kNone, kUnit30Alpha, kUnit30Alpha, kUnit30LogLik},
+       FitBoundary::kNone, kUnit30Alpha, kUnit30Alpha, kUnit30LogLik, kUnit30SizeLower95},
       {"unit 30, usage start", RegionsOf(kUnit30), usage, FitLabel::kSafeguarded,
        FitBoundary::kNone, kUnit30Alpha, kUnit30Alpha, kUnit30LogLik},
       {"unit 10, usage start", RegionsOf(kUnit10), usage, FitLabel::kSafeguarded,
@@ -87,7 +118,8 @@ TEST(FitPrior, EndsEveryNewtonFailureAtTheIndependentOptimumOrABoundary) {
       {"large group, usage start", RegionsOf(kLarge), usage, FitLabel::kSafeguarded,
        FitBoundary::kNone, kLargeAlpha, kLargeBeta, kLargeLogLik},
       {"underdispersed, moments", RegionsOf(kUnderdispersed), plain,
-       FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling, kNan, kNan, kNan},
+       FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling, kNan, kNan, kNan,
+       kUnderdispersedSizeLower95},
       {"underdispersed, usage start", RegionsOf(kUnderdispersed), usage,
        FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling, kNan, kNan, kNan},
       {"unit 20, one region", RegionsOf({{7, 40}}), plain, FitLabel::kNoFiniteMaximum,
@@ -109,6 +141,7 @@ TEST(FitPrior, EndsEveryNewtonFailureAtTheIndependentOptimumOrABoundary) {
       EXPECT_NEAR(*fit.LogLik, c.LogLik, 1e-10 * std::fabs(c.LogLik));
       EXPECT_GT(*fit.LogLik, fit.BinomialLogLik);
       EXPECT_LE(fit.Iterations, kSafeguardedStepLimit);
+      if (!std::isnan(c.SizeLower95)) ExpectDifferenceStandardErrors(c.Regions, fit);
     } else {
       // Complete pooling: nothing beat the binomial limit, which falls as
       // theta leaves 0.
@@ -117,7 +150,13 @@ TEST(FitPrior, EndsEveryNewtonFailureAtTheIndependentOptimumOrABoundary) {
       EXPECT_EQ(*fit.LogLik, fit.BinomialLogLik);
       EXPECT_FALSE(fit.SeAlpha.has_value());
     }
+    if (!std::isnan(c.SizeLower95)) {
+      ASSERT_TRUE(fit.SizeLower95.has_value());
+      EXPECT_NEAR(*fit.SizeLower95, c.SizeLower95, 1e-8 * c.SizeLower95);
+    }
   }
+  // Only the page and the summary show the bound.
+  EXPECT_FALSE(FitAfterPropsmooth(RatRegions(), RunSettings{}, false).SizeLower95);
 }
 
 // Boundaries are named from the counts and the likelihood's shape.
@@ -184,60 +223,6 @@ TEST(FitPrior, NoPoolingLogLikIsTheSupremumAtSizeZero) {
     EXPECT_LE(near_limit, *fit.LogLik);
     EXPECT_NEAR(near_limit, *fit.LogLik, 1e-9);
   }
-}
-
-// Standard errors against the inverse of minus a central-difference Hessian
-// of the plain log-gamma likelihood, taken in the coordinates themselves:
-// in (logit mu, log size) for those two, in (Alpha, Beta) for Alpha and
-// Beta, so that the delta method is checked too. The differences carry
-// errors near 1e-4 relative; the profile bounds come from the script.
-TEST(FitPrior, StandardErrorsAndProfileBoundMatchIndependentValues) {
-  struct Case {
-    const char* Name;
-    std::vector<Region> Regions;
-    RunSettings Run;
-    double SizeLower95;
-  };
-  const Case cases[] = {
-      {"rats", RatRegions(), RunSettings{}, kRatsSizeLower95},
-      {"rats, usage start", RatRegions(), Settings(0.005, 10, 12.3, 13.0), kRatsSizeLower95},
-      {"unit 30", RegionsOf(kUnit30), RunSettings{}, kUnit30SizeLower95},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
-    const PriorFit fit = FitAfterPropsmooth(c.Regions, c.Run);
-    ASSERT_TRUE(fit.Prior.has_value());
-    ASSERT_TRUE(fit.SeAlpha && fit.SeBeta && fit.SeLogitMean && fit.SeLogSize);
-    const double alpha = fit.Prior->Alpha;
-    const double beta = fit.Prior->Beta;
-    const auto in_coordinates = [&](double u, double v) {
-      return LogGammaLogLik(c.Regions, u, v);
-    };
-    const auto in_parameters = [&](double a, double b) {
-      return LogGammaLogLik(c.Regions, std::log(a) - std::log(b), std::log(a + b));
-    };
-    const LocalShape coordinates =
-        DifferenceShape(in_coordinates, std::log(alpha) - std::log(beta), std::log(alpha + beta));
-    // Steps of 1e-3 in Alpha and Beta: the scale of unit 30's prior.
-    const LocalShape parameters = DifferenceShape(in_parameters, alpha, beta);
-    const auto inverse_diagonal = [](const LocalShape& s) {
-      const double det = s.Hessian[0][0] * s.Hessian[1][1] - s.Hessian[0][1] * s.Hessian[1][0];
-      return std::array<double, 2>{-s.Hessian[1][1] / det, -s.Hessian[0][0] / det};
-    };
-    const std::array<double, 2> var_uv = inverse_diagonal(coordinates);
-    const std::array<double, 2> var_ab = inverse_diagonal(parameters);
-    EXPECT_NEAR(*fit.SeLogitMean, std::sqrt(var_uv[0]), 1e-3 * std::sqrt(var_uv[0]));
-    EXPECT_NEAR(*fit.SeLogSize, std::sqrt(var_uv[1]), 1e-3 * std::sqrt(var_uv[1]));
-    EXPECT_NEAR(*fit.SeAlpha, std::sqrt(var_ab[0]), 1e-3 * std::sqrt(var_ab[0]));
-    EXPECT_NEAR(*fit.SeBeta, std::sqrt(var_ab[1]), 1e-3 * std::sqrt(var_ab[1]));
-    ASSERT_TRUE(fit.SizeLower95.has_value());
-    EXPECT_NEAR(*fit.SizeLower95, c.SizeLower95, 1e-8 * c.SizeLower95);
-  }
-  const PriorFit pooled = FitAfterPropsmooth(RegionsOf(kUnderdispersed), RunSettings{});
-  ASSERT_TRUE(pooled.SizeLower95.has_value());
-  EXPECT_NEAR(*pooled.SizeLower95, kUnderdispersedSizeLower95, 1e-8 * kUnderdispersedSizeLower95);
-  // Only the page and the summary show it.
-  EXPECT_FALSE(FitAfterPropsmooth(RatRegions(), RunSettings{}, false).SizeLower95);
 }
 
 // The profile bound and the bracketed Newton search under it: a root found
