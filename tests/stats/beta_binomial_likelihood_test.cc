@@ -132,17 +132,15 @@ DirectTerms DirectSums(const std::vector<Region>& regions, const ModelPoint& poi
     }
   };
   for (const Region& region : regions) {
-    const std::int64_t x = region.Data1;
-    const std::int64_t n = region.Data2;
-    add(0, std::lgamma(static_cast<long double>(n) + 1.0L) -
-               std::lgamma(static_cast<long double>(x) + 1.0L) -
-               std::lgamma(static_cast<long double>(n - x) + 1.0L));
-    add(0, static_cast<long double>(x) * std::log(static_cast<long double>(point.Mean)) +
-               static_cast<long double>(n - x) *
-                   std::log(static_cast<long double>(point.Complement)));
-    ladder(x, static_cast<long double>(point.Mean), 1, 1);
-    ladder(n - x, static_cast<long double>(point.Complement), 1, -1);
-    ladder(n, 1.0L, -1, 0);
+    const long double x = region.Data1;
+    const long double n = region.Data2;
+    const long double mean = point.Mean;
+    const long double complement = point.Complement;
+    add(0, std::lgamma(n + 1.0L) - std::lgamma(x + 1.0L) - std::lgamma(n - x + 1.0L));
+    add(0, x * std::log(mean) + (n - x) * std::log(complement));
+    ladder(region.Data1, mean, 1, 1);
+    ladder(std::int64_t{region.Data2} - region.Data1, complement, 1, -1);
+    ladder(region.Data2, 1.0L, -1, 0);
   }
   const auto terms = [](const long double* v) {
     return LikelihoodTerms{static_cast<double>(v[0]), static_cast<double>(v[1]),
