@@ -134,8 +134,8 @@ DirectTerms DirectSums(const std::vector<Region>& regions, const ModelPoint& poi
   for (const Region& region : regions) {
     const long double x = region.Data1;
     const long double n = region.Data2;
-    const long double mean = point.Mean;
-    const long double complement = point.Complement;
+    const auto mean = static_cast<long double>(point.Mean);
+    const auto complement = static_cast<long double>(point.Complement);
     add(0, std::lgamma(n + 1.0L) - std::lgamma(x + 1.0L) - std::lgamma(n - x + 1.0L));
     add(0, x * std::log(mean) + (n - x) * std::log(complement));
     ladder(region.Data1, mean, 1, 1);
