@@ -6,6 +6,21 @@
 
 namespace propsmooth {
 
+GroupView ViewOf(const std::vector<std::pair<int, int>>& counts) {
+  GroupView view;
+  view.Unit = 2;
+  for (const auto& [data1, data2] : counts) {
+    RegionRecord record;
+    record.Unit = 2;
+    record.Code = static_cast<std::int32_t>(view.Regions.size() + 1);
+    record.Data1 = data1;
+    record.Data2 = data2;
+    record.Proportion = static_cast<double>(data1) / data2;
+    view.Regions.push_back(record);
+  }
+  return view;
+}
+
 GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,
                          PriorEstimator estimator) {
   GroupWorkspace workspace = MakeGroup(counts);
@@ -13,20 +28,12 @@ GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,
   // As a report run fits it: propsmooth's estimate, then the fit that does
   // not give up.
   const PriorFit fit = FitPrior(workspace.Regions, workspace.Summary, RunSettings{});
-  GroupView view;
-  view.Unit = 2;
+  GroupView view = ViewOf(counts);
   view.Summary = workspace.Summary;
   for (std::size_t i = 0; i < workspace.Regions.size(); ++i) {
-    const Region& region = workspace.Regions[i];
-    RegionRecord record;
-    record.Unit = 2;
-    record.Code = static_cast<std::int32_t>(i + 1);
-    record.Data1 = region.Data1;
-    record.Data2 = region.Data2;
-    record.Proportion = region.Proportion;
-    record.EbPropMe = region.EbPropMe;
-    record.EbPropMle = region.EbPropMle;
-    view.Regions.push_back(record);
+    view.Regions[i].Proportion = workspace.Regions[i].Proportion;
+    view.Regions[i].EbPropMe = workspace.Regions[i].EbPropMe;
+    view.Regions[i].EbPropMle = workspace.Regions[i].EbPropMle;
   }
   view.Fit = ChooseFit(workspace.Regions, fit, workspace.Summary, estimator);
   return view;

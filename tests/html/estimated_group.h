@@ -11,6 +11,10 @@
 
 namespace propsmooth {
 
+/// Unit 2 of (Data1, Data2) pairs, Codes 1, 2, ..., with their raw
+/// proportions; no estimates, no fit.
+GroupView ViewOf(const std::vector<std::pair<int, int>>& counts);
+
 /// Unit 2 of (Data1, Data2) pairs, Codes 1, 2, ..., estimated with the
 /// default fit settings, its Fit under `estimator`.
 GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,

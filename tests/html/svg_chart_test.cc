@@ -125,42 +125,44 @@ TEST(FitMargins, KeepsEveryTickLabelInsideTheChart) {
 TEST(SvgMarks, LeaveOutWhatIsNotFinite) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
+  using Drawing = std::function<void(const PlotFrame&, std::string*)>;
+  const auto dot = [](DataPoint p, double r) -> Drawing {
+    return [=](const PlotFrame& f, std::string* out) { AppendDot(f, "c", p, r, "d", "t", out); };
+  };
+  const auto bar = [](double x0, double y1) -> Drawing {
+    return [=](const PlotFrame& f, std::string* out) {
+      AppendBar(f, "c", x0, 0.2, 0.0, y1, "bar", out);
+    };
+  };
+  const auto line = [](std::vector<DataPoint> points) -> Drawing {
+    return [=](const PlotFrame& f, std::string* out) { AppendPolyline(f, "c", points, "l", out); };
+  };
   struct Case {
     const char* Name;
-    std::function<void(const PlotFrame&, std::string*)> Draw;
+    Drawing Draw;
     const char* Tag;
     std::vector<std::size_t> Points;  // per element drawn; 0 for one that is no polyline
   };
   const Case kCases[] = {
-      {"dot", [](const PlotFrame& f, std::string* out) {
-         AppendDot(f, "c", {0.5, 0.5}, 3.0, "dot", "t", out); }, "circle", {0}},
-      {"dot x nan", [&](const PlotFrame& f, std::string* out) {
-         AppendDot(f, "c", {nan, 0.5}, 3.0, "dot", "t", out); }, "circle", {}},
-      {"dot y inf", [&](const PlotFrame& f, std::string* out) {
-         AppendDot(f, "c", {0.5, -inf}, 3.0, "dot", "t", out); }, "circle", {}},
-      {"dot radius nan", [&](const PlotFrame& f, std::string* out) {
-         AppendDot(f, "c", {0.5, 0.5}, nan, "dot", "t", out); }, "circle", {}},
-      {"bar", [](const PlotFrame& f, std::string* out) {
-         AppendBar(f, "c", 0.1, 0.2, 0.0, 0.5, "bar", out); }, "rect", {0}},
-      {"bar x0 nan", [&](const PlotFrame& f, std::string* out) {
-         AppendBar(f, "c", nan, 0.2, 0.0, 0.5, "bar", out); }, "rect", {}},
-      {"bar y1 inf", [&](const PlotFrame& f, std::string* out) {
-         AppendBar(f, "c", 0.1, 0.2, 0.0, inf, "bar", out); }, "rect", {}},
-      {"polyline", [](const PlotFrame& f, std::string* out) {
-         AppendPolyline(f, "c", {{0.0, 0.0}, {0.5, 0.2}, {1.0, 1.0}}, "line", out); },
-       "polyline", {3}},
-      {"polyline nan inside", [&](const PlotFrame& f, std::string* out) {
-         AppendPolyline(f, "c", {{0.0, 0.0}, {0.2, 0.1}, {0.4, nan}, {0.6, 0.3}, {0.8, 0.4},
-                                 {1.0, 0.5}}, "line", out); },
+      {"dot", dot({0.5, 0.5}, 3.0), "circle", {0}},
+      {"dot x nan", dot({nan, 0.5}, 3.0), "circle", {}},
+      {"dot y inf", dot({0.5, -inf}, 3.0), "circle", {}},
+      {"dot radius nan", dot({0.5, 0.5}, nan), "circle", {}},
+      {"bar", bar(0.1, 0.5), "rect", {0}},
+      {"bar x0 nan", bar(nan, 0.5), "rect", {}},
+      {"bar y1 inf", bar(0.1, inf), "rect", {}},
+      {"polyline", line({{0.0, 0.0}, {0.5, 0.2}, {1.0, 1.0}}), "polyline", {3}},
+      {"polyline nan inside",
+       line({{0.0, 0.0}, {0.2, 0.1}, {0.4, nan}, {0.6, 0.3}, {0.8, 0.4}, {1.0, 0.5}}),
        "polyline", {2, 3}},
-      {"polyline nan ends", [&](const PlotFrame& f, std::string* out) {
-         AppendPolyline(f, "c", {{nan, 0.0}, {0.2, 0.1}, {0.4, 0.2}, {inf, 0.3}}, "line", out); },
-       "polyline", {2}},
-      {"polyline no stretch of two", [&](const PlotFrame& f, std::string* out) {
-         AppendPolyline(f, "c", {{0.0, 0.0}, {0.2, inf}, {0.4, 0.2}}, "line", out); },
+      {"polyline nan ends", line({{nan, 0.0}, {0.2, 0.1}, {0.4, 0.2}, {inf, 0.3}}), "polyline",
+       {2}},
+      {"polyline no stretch of two", line({{0.0, 0.0}, {0.2, inf}, {0.4, 0.2}}), "polyline", {}},
+      {"line across nan",
+       [&](const PlotFrame& f, std::string* out) {
+         AppendLineAcross(f, "c", {0.0, nan}, {1.0, 0.5}, "line", out);
+       },
        "polyline", {}},
-      {"line across nan", [&](const PlotFrame& f, std::string* out) {
-         AppendLineAcross(f, "c", {0.0, nan}, {1.0, 0.5}, "line", out); }, "polyline", {}},
   };
   PlotFrame frame;
   frame.X = AxisRange{0.0, 1.0, 0.2};

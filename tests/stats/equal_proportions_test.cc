@@ -17,11 +17,11 @@ namespace {
 TEST(ProportionsAllEqual, DecidesInIntegers) {
   struct Case {
     const char* Name;
-    std::vector<std::pair<int, int>> Counts;
+    Counts Regions;
     bool Equal;
   };
   const Case cases[] = {
-      {"2/10 .. 12/60", {{2, 10}, {4, 20}, {6, 30}, {8, 40}, {10, 50}, {12, 60}}, true},
+      {"2/10 .. 12/60", kEqualProportions, true},
       {"one region", {{3, 7}}, true},
       {"all zero", {{0, 5}, {0, 9}}, true},
       {"all full", {{5, 5}, {2147483647, 2147483647}}, true},
@@ -35,7 +35,7 @@ TEST(ProportionsAllEqual, DecidesInIntegers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
-    const std::vector<Region> regions = RegionsOf(c.Counts);
+    const std::vector<Region> regions = RegionsOf(c.Regions);
     EXPECT_EQ(ProportionsAllEqual(regions), c.Equal);
     std::vector<RegionRecord> records;
     for (const Region& region : regions) records.push_back({0, 0, region.Data1, region.Data2});
@@ -50,17 +50,15 @@ TEST(ProportionsAllEqual, DecidesInIntegers) {
 // legacy table's prior keeps propsmooth's figures. A group beside it whose
 // proportions differ keeps propsmooth's figures everywhere.
 TEST(SettleEqualProportions, FrontDoorReportsNoSpreadWhereTheLegacyFiguresKeepPropsmooths) {
-  const std::vector<std::pair<int, int>> equal = {{2, 10},  {4, 20},  {6, 30},
-                                                  {8, 40}, {10, 50}, {12, 60}};
-  const std::vector<std::pair<int, int>> spread = {{1, 10}, {4, 20}, {9, 30}};
+  const Counts& equal = kEqualProportions;
+  const Counts spread = {{1, 10}, {4, 20}, {9, 30}};
   RecordTable records;
   for (const auto& [x, n] : equal) records.push_back({1, 0, x, n});
   for (const auto& [x, n] : spread) records.push_back({2, 0, x, n});
   for (std::size_t i = 0; i < records.size(); ++i) records[i].Code = static_cast<int>(i + 1);
 
   // propsmooth's own figures for the equal group: not 0, the case at hand.
-  GroupWorkspace workspace;
-  for (const auto& [x, n] : equal) workspace.Regions.push_back({x, n});
+  GroupWorkspace workspace = MakeGroup(equal);
   EstimateGroup(RunSettings{}, false, &workspace);
   ASSERT_NE(workspace.Summary.Variance, 0.0);
   ASSERT_GT(workspace.Summary.AlphaMe, 1e20);

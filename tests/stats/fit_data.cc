@@ -3,20 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
+#include "estimate/eb.h"
 #include "input/data_file.h"
 
 namespace propsmooth {
-
-std::vector<Region> RegionsOf(const std::vector<std::pair<int, int>>& counts) {
-  std::vector<Region> regions;
-  for (const auto& [data1, data2] : counts) {
-    Region region;
-    region.Data1 = data1;
-    region.Data2 = data2;
-    regions.push_back(region);
-  }
-  return regions;
-}
 
 std::vector<Region> RatRegions() {
   RecordTable table;
@@ -25,14 +15,17 @@ std::vector<Region> RatRegions() {
     ReadDataFile(file, &table);
     std::fclose(file);
   }
-  std::vector<Region> regions;
-  for (const RegionRecord& record : table) {
-    Region region;
-    region.Data1 = record.Data1;
-    region.Data2 = record.Data2;
-    regions.push_back(region);
-  }
-  return regions;
+  Counts counts;
+  for (const RegionRecord& record : table) counts.emplace_back(record.Data1, record.Data2);
+  return RegionsOf(counts);
+}
+
+PriorFit FitAfterPropsmooth(const std::vector<Region>& regions, const RunSettings& settings,
+                            bool size_bound) {
+  GroupWorkspace workspace;
+  workspace.Regions = regions;
+  EstimateGroup(settings, false, &workspace);
+  return FitPrior(workspace.Regions, workspace.Summary, settings, size_bound);
 }
 
 double LogGammaLogLik(const std::vector<Region>& regions, double logit_mean,

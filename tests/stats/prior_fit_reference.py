@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Independent reference values for the beta-binomial likelihood, the prior
-fit and the exceedance probabilities (tests/report_tool/*_test.cc).
+fit and the exceedance probabilities (tests/stats/*_test.cc).
 
 Everything here is 50-digit mpmath on the textbook forms, none of them the
 finite sums the program uses:

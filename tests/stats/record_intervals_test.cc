@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -54,10 +53,11 @@ bool SameBits(const CredibleBounds& a, const CredibleBounds& b) {
          std::bit_cast<std::uint64_t>(a.Upper) == std::bit_cast<std::uint64_t>(b.Upper);
 }
 
-// Shared out over threads and computed once per distinct pair, every
-// interval is bit for bit the one a plain call for the record gives, under
-// its own group's prior.
-TEST(ComputeRecordPosteriors, EqualsOneCallPerRecordBitForBit) {
+// Shared out over threads and computed once per distinct (group, count,
+// size), every interval is bit for bit the one a plain call for the record
+// gives, under its own group's prior; records that share the three share
+// an entry, counted here with a map.
+TEST(ComputeRecordPosteriors, EqualsOneCallPerRecordBitForBitOncePerDistinctPair) {
   const RecordTable table = MixedTable();
   const GroupPlan plan = PlanGroups(table);
   ASSERT_EQ(plan.Groups.size(), 3u);
@@ -81,27 +81,14 @@ TEST(ComputeRecordPosteriors, EqualsOneCallPerRecordBitForBit) {
         ASSERT_TRUE(SameBits(intervals[i], alone)) << "record " << i;
       }
     }
-  }
-}
-
-// One entry per distinct (count, size) of a group, counted here with a set.
-TEST(ComputeRecordPosteriors, ComputesEachDistinctPairOfAGroupOnce) {
-  const RecordTable table = MixedTable();
-  const GroupPlan plan = PlanGroups(table);
-  std::set<std::pair<std::int32_t, std::pair<std::int32_t, std::int32_t>>> distinct;
-  for (const RegionRecord& record : table) {
-    distinct.insert({record.Unit, {record.Data1, record.Data2}});
-  }
-  const std::vector<Prior> priors(plan.Groups.size(), {1.0, 4.0});
-  const RecordIntervals intervals = Intervals(table, plan, priors, 0.95, 2, {});
-  EXPECT_EQ(intervals.Distinct.size(), distinct.size());
-  EXPECT_LT(intervals.Distinct.size(), table.size());
-  // Records that share group, count and size share an entry.
-  std::map<std::pair<std::int32_t, std::pair<std::int32_t, std::int32_t>>, std::uint32_t> entry;
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const auto key = std::make_pair(table[i].Unit, std::make_pair(table[i].Data1, table[i].Data2));
-    const auto [at, added] = entry.emplace(key, intervals.OfRecord[i]);
-    EXPECT_EQ(at->second, intervals.OfRecord[i]);
+    std::map<std::pair<std::int32_t, std::pair<std::int32_t, std::int32_t>>, std::uint32_t> entry;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const auto key =
+          std::make_pair(table[i].Unit, std::make_pair(table[i].Data1, table[i].Data2));
+      EXPECT_EQ(entry.emplace(key, intervals.OfRecord[i]).first->second, intervals.OfRecord[i]);
+    }
+    EXPECT_EQ(intervals.Distinct.size(), entry.size());
+    EXPECT_LT(intervals.Distinct.size(), table.size());
   }
 }
 

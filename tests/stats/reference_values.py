@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Independent reference values for tests/report_tool/beta_math_test.cc.
+"""Independent reference values for tests/stats/beta_math_test.cc.
 
 Credible bounds: the equal-tailed interval of Beta(a, b) with
 a = Data1 + Alpha and b = (Data2 - Data1) + Beta. The regularized incomplete
@@ -18,7 +18,7 @@ r the smallest count with F(r) >= probability, the limit
 (r - (F(r) - probability) / (F(r) - F(r - 1))) / n, and 0 where that is
 negative.
 
-Run: python3 tests/report_tool/reference_values.py (prints the C++ rows).
+Run: python3 tests/stats/reference_values.py (prints the C++ rows).
 """
 from fractions import Fraction
 from math import comb

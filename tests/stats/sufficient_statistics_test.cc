@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "estimate/eb.h"
-#include "estimate/worked_groups.h"
 #include "fit_data.h"
 #include "stats/prior_fit.h"
 
@@ -99,17 +98,15 @@ TEST(FitStatistics, AgreesWithTheFitOfAllRegions) {
       {"rats, usage start (safeguarded)", RatRegions(), usage},
       {"rats, 3 steps (Newton fails)", RatRegions(), short_limit},
       {"drawn 20,000", DrawnRegions(20000), plain},
-      {"unit 30", RegionsOf({{0, 12}, {12, 12}, {1, 12}, {11, 12}}), plain},
-      {"underdispersed", RegionsOf({{5, 50}, {6, 50}, {4, 50}, {5, 50}, {7, 50}, {3, 50}}),
-       plain},
+      {"unit 30", RegionsOf(kUnit30), plain},
+      {"underdispersed", RegionsOf(kUnderdispersed), plain},
       {"all zero", RegionsOf({{0, 10}, {0, 20}, {0, 5}}), plain},
       {"all x = n", RegionsOf({{10, 10}, {20, 20}}), plain},
       {"all or nothing", RegionsOf({{0, 10}, {20, 20}, {0, 3}, {5, 5}}), plain},
       {"all but one all or nothing", RegionsOf({{0, 10}, {20, 20}, {1, 3}, {5, 5}}), plain},
       {"one region", RegionsOf({{7, 40}}), plain},
       // Equal across the parts: no spread, as the front door reports it.
-      {"equal proportions", RegionsOf({{2, 10}, {4, 20}, {6, 30}, {8, 40}, {10, 50}, {12, 60}}),
-       plain, true},
+      {"equal proportions", RegionsOf(kEqualProportions), plain, true},
       {"count above size", RegionsOf({{2, 10}, {11, 10}, {4, 9}}), plain},
       {"no regions", {}, plain},
   };
@@ -179,12 +176,11 @@ TEST(MergeStatistics, HistogramsExactlyMomentsByChan) {
   const std::vector<Region> regions = DrawnRegions(5000);
   const SufficientStatistics whole = StatisticsOf(regions, 0, regions.size());
   const SufficientStatistics parted = PartedStatistics(regions, 9);
-  EXPECT_EQ(parted.Success.Values, whole.Success.Values);
-  EXPECT_EQ(parted.Success.Rows, whole.Success.Rows);
-  EXPECT_EQ(parted.Failure.Values, whole.Failure.Values);
-  EXPECT_EQ(parted.Failure.Rows, whole.Failure.Rows);
-  EXPECT_EQ(parted.Size.Values, whole.Size.Values);
-  EXPECT_EQ(parted.Size.Rows, whole.Size.Rows);
+  for (const auto histogram : {&SufficientStatistics::Success, &SufficientStatistics::Failure,
+                               &SufficientStatistics::Size}) {
+    EXPECT_EQ((parted.*histogram).Values, (whole.*histogram).Values);
+    EXPECT_EQ((parted.*histogram).Rows, (whole.*histogram).Rows);
+  }
   EXPECT_EQ(parted.Proportions.Count, 5000);
   EXPECT_NEAR(parted.Proportions.Mean, whole.Proportions.Mean, 1e-15);
   EXPECT_NEAR(parted.Proportions.M2, whole.Proportions.M2, 1e-13 * whole.Proportions.M2);

@@ -60,8 +60,10 @@ TEST(AppendShortest, WritesTheShortestRoundTripDigits) {
   }
 }
 
-// One row per kind of prior: its EB proportion and interval, or empty cells.
-TEST(AppendCsvRow, WritesTheEstimatesOfThePriorOrEmptyCells) {
+// One row per kind of prior: its EB proportion and interval, or empty
+// cells; then the threshold cells: probabilities never in percent, empty
+// without a posterior, discovery only where there is a q-value.
+TEST(AppendCsvRow, WritesThePriorsEstimatesAndTheThresholdCellsOrEmptyCells) {
   RegionRecord record;
   record.Data1 = 3;
   record.Data2 = 20;
@@ -74,14 +76,22 @@ TEST(AppendCsvRow, WritesTheEstimatesOfThePriorOrEmptyCells) {
   ok.Upper = 0.5;
   CredibleBounds none;
   none.Status = IntervalStatus::kNotComputable;
+  RegionDiscovery found;
+  found.Tails = TailProbabilities{0.75, 0.25};
+  found.QValue = 0.125;
+  found.Discovery = true;
+  RegionDiscovery missed = found;
+  missed.Discovery = false;
   struct Case {
     const char* Name;
     std::optional<double> Eb;
     const char* PriorName;
     bool Percent;
     const CredibleBounds& Bounds;
-    const char* Row;
+    std::string Row;
+    std::optional<RegionDiscovery> Threshold = std::nullopt;
   };
+  const std::string unfitted = "g,\"a,b\",3,20,7.000000000000001,25,,,,";
   const Case cases[] = {
       {"newton", 0.125, "newton", false, ok,
        "g,\"a,b\",3,20,0.07,0.25,0.125,0.0625,0.5,newton\n"},
@@ -95,6 +105,10 @@ TEST(AppendCsvRow, WritesTheEstimatesOfThePriorOrEmptyCells) {
        "g,\"a,b\",3,20,0.07,0.25,,,,\n"},
       {"percent", 0.125, "newton", true, ok,
        "g,\"a,b\",3,20,7.000000000000001,25,12.5,6.25,50,newton\n"},
+      {"found", std::nullopt, "", true, none, unfitted + ",0.75,0.25,0.125,true\n", found},
+      {"missed", std::nullopt, "", true, none, unfitted + ",0.75,0.25,0.125,false\n", missed},
+      {"threshold, no posterior", std::nullopt, "", true, none, unfitted + ",,,,\n",
+       RegionDiscovery()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -104,44 +118,10 @@ TEST(AppendCsvRow, WritesTheEstimatesOfThePriorOrEmptyCells) {
     context.Eb = c.Eb;
     context.PriorName = c.PriorName;
     context.Percent = c.Percent;
+    context.Threshold = c.Threshold;
     std::string out;
     AppendCsvRow(record, context, c.Bounds, &out);
     EXPECT_EQ(out, c.Row);
-  }
-}
-
-// The threshold cells: probabilities never in percent, empty without a
-// posterior, discovery only where there is a q-value.
-TEST(AppendCsvRow, WritesTheThresholdCells) {
-  RegionRecord record;
-  record.Data1 = 1;
-  record.Data2 = 4;
-  record.Proportion = 0.25;
-  record.EbPropMe = 0.25;
-  CredibleBounds none;
-  RegionDiscovery found;
-  found.Tails = TailProbabilities{0.75, 0.25};
-  found.QValue = 0.125;
-  found.Discovery = true;
-  RegionDiscovery missed = found;
-  missed.Discovery = false;
-  const struct {
-    const char* Name;
-    RegionDiscovery Cells;
-    const char* Tail;
-  } cases[] = {
-      {"found", found, ",0.75,0.25,0.125,true\n"},
-      {"missed", missed, ",0.75,0.25,0.125,false\n"},
-      {"no posterior", RegionDiscovery(), ",,,,\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Name);
-    CsvRowContext context;
-    context.Percent = true;
-    context.Threshold = c.Cells;
-    std::string out;
-    AppendCsvRow(record, context, none, &out);
-    EXPECT_EQ(out, std::string(",,1,4,25,25,,,,") + c.Tail);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -47,14 +48,14 @@ TEST(ChooseLegacyPrior, FallsBackToMomentsOnlyWhenTheFitFailed) {
 // legacy prior gives, bit for bit: the table's numbers are those it always
 // printed. Unit 2's prior is no beta distribution.
 TEST(ComputeLegacyIntervals, EqualsOneCallPerRecordBitForBit) {
+  const auto bits = [](const CredibleBounds& b) {
+    return std::tuple(b.Status, std::bit_cast<std::uint64_t>(b.Lower),
+                      std::bit_cast<std::uint64_t>(b.Upper));
+  };
   RecordTable table;
   for (std::int32_t i = 0; i < 600; ++i) {
-    RegionRecord record;
-    record.Unit = 1 + i % 3;
-    record.Code = i + 1;
-    record.Data2 = 5 + (i * 11) % 30;
-    record.Data1 = (i * 7) % (record.Data2 + 1);
-    table.push_back(record);
+    const std::int32_t size = 5 + (i * 11) % 30;
+    table.push_back({1 + i % 3, i + 1, (i * 7) % (size + 1), size});
   }
   const GroupPlan plan = PlanGroups(table);
   ASSERT_EQ(plan.Groups.size(), 3u);
@@ -68,11 +69,7 @@ TEST(ComputeLegacyIntervals, EqualsOneCallPerRecordBitForBit) {
       const std::uint32_t i = plan.RecordIndices[k];
       const CredibleBounds alone = PosteriorInterval(table[i].Data1, table[i].Data2,
                                                      priors[g].Alpha, priors[g].Beta, 0.9);
-      ASSERT_EQ(intervals[i].Status, alone.Status) << "record " << i;
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(intervals[i].Lower),
-                std::bit_cast<std::uint64_t>(alone.Lower));
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(intervals[i].Upper),
-                std::bit_cast<std::uint64_t>(alone.Upper));
+      ASSERT_EQ(bits(intervals[i]), bits(alone)) << "record " << i;
       without += alone.Status == IntervalStatus::kOk ? 0 : 1;
     }
   }

@@ -198,6 +198,11 @@ TEST(ReadNamedStream, ReadsEachFormat) {
     EXPECT_EQ(legacy.Table.Records[1].Code, 2);
     EXPECT_EQ(legacy.Table.Records[1].Data1, 5);
   }
+  // An explicit format wins over the name and the first line.
+  const Read forced = ReadText("x\ty\n1\t2\n", "d.csv", {"x", "y", "", ""}, InputFormat::kTsv);
+  ASSERT_FALSE(forced.Error) << forced.Error->Message;
+  ASSERT_EQ(forced.Table.Records.size(), 1u);
+  EXPECT_EQ(forced.Table.Records[0].Data2, 2);
   // A header alone is data with no records.
   const Read empty = ReadText("deaths,births\n", "d.csv", kDeathsBirths);
   ASSERT_FALSE(empty.Error) << empty.Error->Message;
@@ -213,6 +218,7 @@ TEST(ReadNamedStream, RefusesWithLineColumnAndText) {
     ColumnChoice Columns;
     ExitStatus Status;
     const char* Message;
+    std::optional<InputFormat> Format = std::nullopt;
   };
   const std::string head = "county,deaths,births\n";
   const ColumnChoice cols = kDeathsBirths;
@@ -279,25 +285,17 @@ TEST(ReadNamedStream, RefusesWithLineColumnAndText) {
       // The legacy format keeps propsmooth's words.
       {"d.txt", "1 1 3 20\n1 2 x 24\n", {}, k2, "\n Error!! Wrong data found (around code-1)\n"},
       {"d.txt", "1 1 3 20\n1 2 5 0\n", {}, k1, "\n Error!! Wrong data found (in code-2)\n"},
+      // An explicit format wins over the name.
+      {"d.csv", "x,y\n", {}, k2, "\n Error!! Wrong data found (around code-0)\n",
+       InputFormat::kLegacy},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Text);
-    const Read read = ReadText(c.Text, c.Name, c.Columns);
+    const Read read = ReadText(c.Text, c.Name, c.Columns, c.Format);
     ASSERT_TRUE(read.Error);
     EXPECT_EQ(read.Error->Status, c.Status);
     EXPECT_EQ(read.Error->Message, c.Message);
   }
-}
-
-// An explicit format wins over the name and the first line.
-TEST(ReadNamedStream, ExplicitFormatWins) {
-  const Read read = ReadText("x\ty\n1\t2\n", "d.csv", {"x", "y", "", ""}, InputFormat::kTsv);
-  ASSERT_FALSE(read.Error) << read.Error->Message;
-  ASSERT_EQ(read.Table.Records.size(), 1u);
-  EXPECT_EQ(read.Table.Records[0].Data2, 2);
-  const Read legacy = ReadText("x,y\n", "d.csv", {}, InputFormat::kLegacy);
-  ASSERT_TRUE(legacy.Error);
-  EXPECT_EQ(legacy.Error->Message, "\n Error!! Wrong data found (around code-0)\n");
 }
 
 // A file that cannot be opened: propsmooth's words for the legacy format,
