@@ -27,7 +27,10 @@ TEST(RunInParallel, RunsEveryTaskOnceAndPassesOnWhatOneThrew) {
   constexpr std::size_t kNone = 99;
   const std::pair<std::size_t, std::size_t> cases[] = {
       {0, kNone}, {1, kNone}, {2, kNone}, {7, kNone}, {4, 0}, {4, 3}};
-  for (const auto& [count, thrower] : cases) {
+  for (const auto& one : cases) {
+    // Plain copies: clang 14 cannot capture a structured binding.
+    const std::size_t count = one.first;
+    const std::size_t thrower = one.second;
     SCOPED_TRACE(::testing::Message() << count << " tasks, thrower " << thrower);
     std::vector<std::atomic<int>> runs(count);
     const auto task = [&](std::size_t index) {
