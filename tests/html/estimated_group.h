@@ -1,7 +1,7 @@
 // Test helper: a group of the report estimated by the core, as a report run
 // would hand it over.
-#ifndef PROPSMOOTH_TESTS_REPORT_TOOL_ESTIMATED_GROUP_H_
-#define PROPSMOOTH_TESTS_REPORT_TOOL_ESTIMATED_GROUP_H_
+#ifndef PROPSMOOTH_TESTS_HTML_ESTIMATED_GROUP_H_
+#define PROPSMOOTH_TESTS_HTML_ESTIMATED_GROUP_H_
 
 #include <utility>
 #include <vector>
@@ -22,4 +22,4 @@ GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,
 
 }  // namespace propsmooth
 
-#endif  // PROPSMOOTH_TESTS_REPORT_TOOL_ESTIMATED_GROUP_H_
+#endif  // PROPSMOOTH_TESTS_HTML_ESTIMATED_GROUP_H_

@@ -1,7 +1,7 @@
 // Test helper: the elements, numbers and texts of the SVG the charts write,
 // read back out of it.
-#ifndef PROPSMOOTH_TESTS_REPORT_TOOL_SVG_READING_H_
-#define PROPSMOOTH_TESTS_REPORT_TOOL_SVG_READING_H_
+#ifndef PROPSMOOTH_TESTS_HTML_SVG_READING_H_
+#define PROPSMOOTH_TESTS_HTML_SVG_READING_H_
 
 #include <string>
 #include <vector>
@@ -20,4 +20,4 @@ std::string Content(const std::string& element);
 
 }  // namespace propsmooth
 
-#endif  // PROPSMOOTH_TESTS_REPORT_TOOL_SVG_READING_H_
+#endif  // PROPSMOOTH_TESTS_HTML_SVG_READING_H_

@@ -1,7 +1,7 @@
 // Test helper: groups for the likelihood and fit tests, and an independent
 // log-likelihood with its numerical derivatives.
-#ifndef PROPSMOOTH_TESTS_REPORT_TOOL_FIT_DATA_H_
-#define PROPSMOOTH_TESTS_REPORT_TOOL_FIT_DATA_H_
+#ifndef PROPSMOOTH_TESTS_STATS_FIT_DATA_H_
+#define PROPSMOOTH_TESTS_STATS_FIT_DATA_H_
 
 #include <functional>
 #include <vector>
@@ -54,4 +54,4 @@ LocalShape DifferenceShape(const std::function<double(double, double)>& f,
 
 }  // namespace propsmooth
 
-#endif  // PROPSMOOTH_TESTS_REPORT_TOOL_FIT_DATA_H_
+#endif  // PROPSMOOTH_TESTS_STATS_FIT_DATA_H_
