@@ -230,7 +230,11 @@ def _estimate_groups(ddf, columns, count, size, group, id, options):
     rows = [dask.delayed(_with_position)(part, number)
             for number, part in enumerate(_partitions(ddf, columns))]
     meta = _with_position(ddf._meta[columns], 0)
-    shuffled = dd.from_delayed(rows, meta=meta).shuffle(on=group, npartitions=ddf.npartitions)
+    # Shuffles by tasks: the default when no distributed client is the
+    # default scheduler, through files in a local folder, does not hold
+    # when the graph is computed on a cluster after all.
+    shuffled = dd.from_delayed(rows, meta=meta).shuffle(on=group, npartitions=ddf.npartitions,
+                                                        shuffle="tasks")
     estimated = [dask.delayed(_smooth_groups)(part, count, size, group, id, options)
                  for part in shuffled.to_delayed()]
     estimated = _with_q_values(estimated, options["threshold"], options["fdr"])
@@ -241,7 +245,7 @@ def _estimate_groups(ddf, columns, count, size, group, id, options):
     divisions.append((last << _PARTITION_SHIFT) + (1 << _PARTITION_SHIFT) - 1)
     ordered = dd.from_delayed(estimated, meta=_smooth_groups(meta, count, size, group, id,
                                                              options))
-    ordered = ordered.set_index(_POSITION, divisions=divisions)
+    ordered = ordered.set_index(_POSITION, divisions=divisions, shuffle="tasks")
     return [dask.delayed(_restore_index)(part, ddf.index.name) for part in ordered.to_delayed()]
 
 
