@@ -274,11 +274,11 @@ def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0
     ``eps`` and ``max_iter`` are its -A, -B, -E and -L; ``threads`` limits
     the cores (None: all).
 
-    A ``df`` that is no DataFrame, or an argument of the wrong type (a
-    text, a bool, a number where a whole number belongs), raises TypeError;
-    a value out of range, a column name that is missing or names several
-    columns, or a row of counts the program would refuse raises ValueError
-    (naming the row's index label).
+    A ``df`` that is no DataFrame, or an option of the wrong type (a text
+    or a bool for a number, a float for a whole number; numpy's scalars
+    are numbers), raises TypeError; a value out of range, a column name
+    that is missing or names several columns, or a row of counts the
+    program would refuse raises ValueError (naming the row's index label).
     """
     import pandas as pd
 
