@@ -149,33 +149,47 @@ def _data(counts, sizes, labels):
     return x.astype(np.int32), n.astype(np.int32)
 
 
+def _number(value, name, what, kind=numbers.Real):
+    """``value`` when it is a Python or numpy number of ``kind`` (or a 0-d
+    array of one); TypeError saying ``what`` it must be otherwise. A bool
+    is no number here, nor a text that would convert to one: either is a
+    mistaken argument rather than a choice."""
+    if isinstance(value, np.ndarray) and value.shape == ():
+        value = value[()]
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, kind):
+        raise TypeError(f"{name} must be {what}, not {value!r} ({type(value).__name__})")
+    return value
+
+
 def _threads(threads):
     if threads is None:
         return 0
-    if isinstance(threads, bool) or not isinstance(threads, numbers.Integral) or threads < 1:
-        raise ValueError(f"threads must be a whole number >= 1 or None, not {threads!r}")
-    return int(threads)
+    what = "a whole number >= 1 or None"
+    threads = int(_number(threads, "threads", what, numbers.Integral))
+    if threads < 1:
+        raise ValueError(f"threads must be {what}, not {threads!r}")
+    return threads
 
 
 def _start(value, name):
     if value is None:
         return None
-    value = float(value)
+    value = float(_number(value, name, "a number or None"))
     if math.isnan(value) or value == math.inf:
         raise ValueError(f"{name} must be a number below infinity, not {value!r}")
     return value
 
 
 def _iterations(max_iter):
-    if isinstance(max_iter, bool) or not isinstance(max_iter, numbers.Integral) \
-            or not -2**31 <= max_iter < 2**31:
-        raise ValueError("max_iter must be a whole number from -2147483648 to 2147483647, "
-                         f"not {max_iter!r}")
-    return int(max_iter)
+    what = "a whole number from -2147483648 to 2147483647"
+    max_iter = int(_number(max_iter, "max_iter", what, numbers.Integral))
+    if not -2**31 <= max_iter < 2**31:
+        raise ValueError(f"max_iter must be {what}, not {max_iter!r}")
+    return max_iter
 
 
 def _fit_options(alpha, beta, eps, max_iter):
-    eps = float(eps)
+    eps = float(_number(eps, "eps", "a number"))
     if math.isnan(eps):
         raise ValueError("eps must be a number, not NaN")
     return dict(alpha=_start(alpha, "alpha"), beta=_start(beta, "beta"), eps=eps,
@@ -200,17 +214,47 @@ def fit(counts, sizes, *, alpha=None, beta=None, eps=1e-5, max_iter=20, safeguar
 
 
 def _probability(value, name):
-    value = float(value)
+    value = float(_number(value, name, "a number strictly between 0 and 1"))
     if not 0.0 < value < 1.0:
         raise ValueError(f"{name} must lie strictly between 0 and 1, not {value!r}")
     return value
 
 
+def _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter):
+    """smooth's options, checked before its rows are: a mistaken argument
+    is refused at once."""
+    return dict(threshold=None if threshold is None else _probability(threshold, "threshold"),
+                level=_probability(level, "level"), fdr=_probability(fdr, "fdr"),
+                **_fit_options(alpha, beta, eps, max_iter))
+
+
+def _check_frame(df):
+    import pandas as pd
+
+    if isinstance(df, pd.DataFrame):
+        return
+    kind = type(df).__name__
+    if type(df).__module__.partition(".")[0] == "dask":
+        instead = "for a Dask DataFrame call propsmooth.dask.smooth"
+    else:
+        instead = ("put the counts and sizes into a DataFrame and name their columns, as in "
+                   "smooth(pandas.DataFrame({'x': counts, 'n': sizes}), count='x', size='n')")
+    raise TypeError(f"smooth takes a pandas DataFrame and the names of its columns, "
+                    f"not a {kind}; {instead}")
+
+
 def _check_columns(df, **columns):
     for name, column in columns.items():
-        if column is not None and column not in df.columns:
+        if column is None:
+            continue
+        if column not in df.columns:
             raise ValueError(f"{name}={column!r} is no column of the DataFrame; "
                              f"its columns are {list(df.columns)!r}")
+        # A slice or a mask rather than a position: the name is not unique.
+        found = df.columns.get_loc(column)
+        if not isinstance(found, (int, np.integer)):
+            raise ValueError(f"{name}={column!r} names {len(df.columns[found])} columns of the "
+                             "DataFrame; rename or drop all but one")
 
 
 def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0.95, fdr=0.05,
@@ -229,10 +273,18 @@ def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0
     are those of propsmooth-report on the same rows. ``alpha``, ``beta``,
     ``eps`` and ``max_iter`` are its -A, -B, -E and -L; ``threads`` limits
     the cores (None: all).
+
+    A ``df`` that is no DataFrame, or an option of the wrong type (a text
+    or a bool for a number, a float for a whole number; numpy's scalars
+    are numbers), raises TypeError; a value out of range, a column name
+    that is missing or names several columns, or a row of counts the
+    program would refuse raises ValueError (naming the row's index label).
     """
     import pandas as pd
 
+    _check_frame(df)
     _check_columns(df, count=count, size=size, group=group, id=id)
+    options = _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter)
     labels = df.index
     x, n = _data(df[count], df[size], labels)
     units = None
@@ -245,10 +297,7 @@ def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0
             raise ValueError(f"group: {keys.iloc[position]!r} at index {labels[position]!r} is "
                              "missing; every row needs a group")
         units = codes.astype(np.int32)
-    threshold = None if threshold is None else _probability(threshold, "threshold")
-    figures = _core.smooth(x, n, units, level=_probability(level, "level"),
-                           threshold=threshold, fdr=_probability(fdr, "fdr"),
-                           threads=_threads(threads), **_fit_options(alpha, beta, eps, max_iter))
+    figures = _core.smooth(x, n, units, threads=_threads(threads), **options)
 
     return _result_frame(df, group, id, x, n, figures)
 

@@ -1,8 +1,8 @@
 """propsmooth for Dask DataFrames: data beyond one machine.
 
 ``smooth(ddf, ...)`` gives the Dask DataFrame of ``propsmooth.smooth``'s
-columns and dtypes, with ``ddf``'s index and partitions, rows in their
-order. ``fit(ddf, ...)`` fits one prior over all rows.
+columns and dtypes, with ``ddf``'s index, partitions and divisions, rows in
+their order. ``fit(ddf, ...)`` fits one prior over all rows.
 
 With a ``group`` key the rows are shuffled on it, every group sorted back
 into its rows' order and estimated by ``propsmooth.smooth`` on one worker:
@@ -22,9 +22,16 @@ over the rows in order drift (these sums stay nearer the exact optimum).
 
 q-values are over all rows: with a ``threshold`` the PEPs are counted by
 value over the whole table, and each distinct PEP's q-value computed once
-from the ascending running sums, as on one machine. That stage computes the
-estimates when ``smooth`` is called and keeps them on the cluster
-(``persist``); without a threshold the result is wholly lazy.
+from the ascending running sums, as on one machine.
+
+``smooth`` checks its arguments and builds the task graph, nothing more:
+the rows are read and estimated when the result is computed, each
+partition once per computation (its estimates wait in the cluster's memory
+for the q-values of the whole table when there is a ``threshold``, and its
+rows for the prior when there is no ``group``). ``fit`` computes at once.
+Any scheduler runs it: a distributed cluster of processes or of threads
+(``Client(processes=False)``), the threaded or the synchronous one.
+An empty table gives an empty result, as ``propsmooth.smooth`` does.
 
 Dask is imported when these functions are called, not with propsmooth.
 """
@@ -33,7 +40,7 @@ from __future__ import annotations
 
 import numpy as np
 
-from . import _check_columns, _core, _data, _fit_options, _probability, _result_frame
+from . import _check_columns, _core, _data, _fit_options, _result_frame, _smooth_options
 from . import FitResult, smooth as _smooth_frame
 
 __all__ = ["fit", "smooth"]
@@ -47,6 +54,39 @@ _INDEX = "__propsmooth_index"
 _PARTITION_SHIFT = 40
 
 
+def _check_dask_frame(ddf, function):
+    import dask.dataframe as dd
+
+    if not isinstance(ddf, dd.DataFrame):
+        raise TypeError(f"propsmooth.dask.{function} takes a Dask DataFrame and the names of "
+                        f"its columns, not a {type(ddf).__name__}; for a pandas DataFrame use "
+                        f"propsmooth.{function} or dask.dataframe.from_pandas")
+
+
+def _partitions(ddf, columns):
+    """The partitions of ``ddf[columns]`` in order, as delayed pandas frames.
+
+    Every stage works on these rather than on ``map_partitions``: an
+    in-process distributed client (``processes=False``) hands the
+    arguments that Dask's blockwise layers ship with their tasks
+    (``partition_info``, ``read_csv``'s blocks) to the function still
+    wrapped for transport (dask/dask#8012), while the optimised graph of
+    ``to_delayed`` holds plain tasks.
+    """
+    return ddf[columns].to_delayed()
+
+
+def _reduced(parts, merge):
+    """``parts`` merged pairwise in a tree, a delayed value: no task holds
+    more than two partitions' summaries at once."""
+    import dask
+
+    while len(parts) > 1:
+        merged = [dask.delayed(merge)(a, b) for a, b in zip(parts[0::2], parts[1::2])]
+        parts = merged + (parts[-1:] if len(parts) % 2 else [])
+    return parts[0]
+
+
 def _statistics(part, count, size):
     x, n = _data(part[count], part[size], part.index)
     return _core.sufficient_statistics(x, n)
@@ -57,33 +97,27 @@ def _merge(a, b):
     return _core.merge_sufficient_statistics(a, b)
 
 
-def _merged_statistics(ddf, count, size):
+def _merged_statistics(parts, count, size):
+    """The sufficient statistics of the rows of all ``parts``, a delayed
+    value."""
     import dask
 
-    parts = [dask.delayed(_statistics)(part, count, size)
-             for part in ddf[[count, size]].to_delayed()]
-    # A tree of pairwise merges: no worker holds more than two partitions'
-    # histograms at once.
-    while len(parts) > 1:
-        merged = [dask.delayed(_merge)(a, b)
-                  for a, b in zip(parts[0::2], parts[1::2])]
-        parts = merged + (parts[-1:] if len(parts) % 2 else [])
-    (statistics,) = dask.compute(parts[0])
-    return statistics
-
-
-def _fit_statistics(ddf, count, size, alpha, beta, eps, max_iter, safeguarded):
-    _check_columns(ddf, count=count, size=size)
-    statistics = _merged_statistics(ddf, count, size)
-    return _core.fit_sufficient_statistics(statistics, safeguarded=safeguarded,
-                                           **_fit_options(alpha, beta, eps, max_iter))
+    return _reduced([dask.delayed(_statistics)(part, count, size) for part in parts], _merge)
 
 
 def fit(ddf, count="x", size="n", *, alpha=None, beta=None, eps=1e-5, max_iter=20,
         safeguarded=False):
     """``propsmooth.fit`` of all rows of ``ddf``, from per-partition
     sufficient statistics: a FitResult. Computes at once."""
-    result = _fit_statistics(ddf, count, size, alpha, beta, eps, max_iter, bool(safeguarded))
+    import dask
+
+    _check_dask_frame(ddf, "fit")
+    _check_columns(ddf, count=count, size=size)
+    options = _fit_options(alpha, beta, eps, max_iter)
+    (statistics,) = dask.compute(_merged_statistics(_partitions(ddf, [count, size]), count,
+                                                    size))
+    result = _core.fit_sufficient_statistics(statistics, safeguarded=bool(safeguarded),
+                                             **options)
     result.pop("prior")
     return FitResult(**result)
 
@@ -92,8 +126,78 @@ def _columns(*names):
     return list(dict.fromkeys(name for name in names if name is not None))
 
 
-def _with_position(part, partition_info=None):
-    number = 0 if partition_info is None else partition_info["number"]
+def _fitted_prior(statistics, fit_options):
+    """The prior of all rows; None for a table without rows, whose
+    partitions are all empty."""
+    if statistics["count"] == 0:
+        return None
+    return _core.fit_sufficient_statistics(statistics, safeguarded=False, **fit_options)["prior"]
+
+
+def _apply_prior(part, count, size, id, prior, options):
+    if prior is None:
+        return _smooth_frame(part, count=count, size=size, id=id, threads=1, **options)
+    x, n = _data(part[count], part[size], part.index)
+    figures = _core.apply_prior(x, n, prior, level=options["level"],
+                                threshold=options["threshold"])
+    code = list(_core.PRIOR_NAMES).index(figures["prior_name"]) \
+        if figures["prior_name"] in _core.PRIOR_NAMES else -1
+    figures["prior"] = np.where(figures["named"], code, -1).astype(np.int8)
+    figures["q_value"] = np.full(len(part), np.nan)
+    figures["discovery"] = np.full(len(part), -1, dtype=np.int8)
+    return _result_frame(part, None, id, x, n, figures)
+
+
+def _pep_counts(part):
+    """The distinct finite PEPs of a partition, ascending, and how many
+    rows have each."""
+    pep = part["pep"].to_numpy()
+    values, rows = np.unique(pep[np.isfinite(pep)], return_counts=True)
+    return values, rows.astype(np.int64)
+
+
+def _merge_pep_counts(a, b):
+    values = np.concatenate([a[0], b[0]])
+    rows = np.concatenate([a[1], b[1]])
+    distinct, where = np.unique(values, return_inverse=True)
+    return distinct, np.bincount(where, weights=rows, minlength=len(distinct)).astype(np.int64)
+
+
+def _pep_table(counts):
+    """Each distinct PEP of the table and its q-value: the running mean of
+    the PEPs at most it."""
+    values, rows = counts
+    return values, _core.q_values_of_distinct(values, rows)
+
+
+def _fill_q_values(part, table, fdr):
+    import pandas as pd
+
+    values, q_values = table
+    pep = part["pep"].to_numpy()
+    finite = np.isfinite(pep)
+    q = np.full(len(part), np.nan)
+    q[finite] = q_values[np.searchsorted(values, pep[finite])]
+    return part.assign(q_value=q, discovery=pd.array(np.where(finite, q <= fdr, None),
+                                                     dtype="boolean"))
+
+
+def _with_q_values(estimated, threshold, fdr):
+    """The delayed estimated partitions with the q-values of the whole
+    table (none without a threshold). Both the count of the PEPs and their
+    filling in read the same estimated partitions, which a computation
+    therefore estimates once."""
+    import dask
+
+    if threshold is None:
+        return estimated
+    counts = _reduced([dask.delayed(_pep_counts)(part) for part in estimated],
+                      _merge_pep_counts)
+    table = dask.delayed(_pep_table)(counts)
+    return [dask.delayed(_fill_q_values)(part, table, fdr) for part in estimated]
+
+
+def _with_position(part, number):
     first = number << _PARTITION_SHIFT
     return part.assign(**{_POSITION: np.arange(first, first + len(part), dtype=np.int64),
                           _INDEX: part.index.to_numpy()})
@@ -111,113 +215,77 @@ def _smooth_groups(part, count, size, group, id, options):
                             _INDEX: part[_INDEX].to_numpy()})
 
 
-def _apply_prior(part, count, size, id, prior, level, threshold):
-    x, n = _data(part[count], part[size], part.index)
-    figures = _core.apply_prior(x, n, prior, level=level, threshold=threshold)
-    code = list(_core.PRIOR_NAMES).index(figures["prior_name"]) \
-        if figures["prior_name"] in _core.PRIOR_NAMES else -1
-    figures["prior"] = np.where(figures["named"], code, -1).astype(np.int8)
-    figures["q_value"] = np.full(len(part), np.nan)
-    figures["discovery"] = np.full(len(part), -1, dtype=np.int8)
-    return _result_frame(part, None, id, x, n, figures)
+def _restore_index(part, name):
+    part = part.set_index(_INDEX)
+    part.index.name = name
+    return part
 
 
-def _pep_table(ddf):
-    """The distinct finite PEPs of all rows, ascending, and each one's
-    q-value: the running mean of the PEPs at most it."""
+def _estimate_groups(ddf, columns, count, size, group, id, options):
+    """The delayed estimates of each of ``ddf``'s partitions, its rows in
+    their order, with a ``group``."""
     import dask
+    import dask.dataframe as dd
 
-    def counted(part):
-        pep = part["pep"].to_numpy()
-        values, rows = np.unique(pep[np.isfinite(pep)], return_counts=True)
-        return values, rows.astype(np.int64)
-
-    def merged(a, b):
-        values = np.concatenate([a[0], b[0]])
-        rows = np.concatenate([a[1], b[1]])
-        distinct, where = np.unique(values, return_inverse=True)
-        return distinct, np.bincount(where, weights=rows, minlength=len(distinct)).astype(np.int64)
-
-    parts = [dask.delayed(counted)(part) for part in ddf[["pep"]].to_delayed()]
-    while len(parts) > 1:
-        pairs = [dask.delayed(merged)(a, b) for a, b in zip(parts[0::2], parts[1::2])]
-        parts = pairs + (parts[-1:] if len(parts) % 2 else [])
-    ((values, rows),) = dask.compute(parts[0])
-    return values, _core.q_values_of_distinct(values, rows)
-
-
-def _fill_q_values(part, values, q_values, fdr):
-    import pandas as pd
-
-    pep = part["pep"].to_numpy()
-    finite = np.isfinite(pep)
-    q = np.full(len(part), np.nan)
-    q[finite] = q_values[np.searchsorted(values, pep[finite])]
-    return part.assign(q_value=q, discovery=pd.array(np.where(finite, q <= fdr, None),
-                                                     dtype="boolean"))
-
-
-def _with_q_values(result, threshold, fdr):
-    import dask
-
-    if threshold is None:
-        return result
-    # The PEPs are read twice (counted, then given their q-values): keep
-    # the estimates on the cluster rather than compute them twice.
-    result = result.persist()
-    values, q_values = _pep_table(result)
-    return result.map_partitions(_fill_q_values, dask.delayed(values),
-                                 dask.delayed(q_values), fdr, meta=result._meta)
+    rows = [dask.delayed(_with_position)(part, number)
+            for number, part in enumerate(_partitions(ddf, columns))]
+    meta = _with_position(ddf._meta[columns], 0)
+    # Shuffles by tasks: the default when no distributed client is the
+    # default scheduler, through files in a local folder, does not hold
+    # when the graph is computed on a cluster after all.
+    shuffled = dd.from_delayed(rows, meta=meta).shuffle(on=group, npartitions=ddf.npartitions,
+                                                        shuffle="tasks")
+    estimated = [dask.delayed(_smooth_groups)(part, count, size, group, id, options)
+                 for part in shuffled.to_delayed()]
+    estimated = _with_q_values(estimated, options["threshold"], options["fdr"])
+    # Back to the table's partitions and order: partition k holds the
+    # positions from k * 2**40 on.
+    last = ddf.npartitions - 1
+    divisions = [k << _PARTITION_SHIFT for k in range(ddf.npartitions)]
+    divisions.append((last << _PARTITION_SHIFT) + (1 << _PARTITION_SHIFT) - 1)
+    ordered = dd.from_delayed(estimated, meta=_smooth_groups(meta, count, size, group, id,
+                                                             options))
+    ordered = ordered.set_index(_POSITION, divisions=divisions, shuffle="tasks")
+    return [dask.delayed(_restore_index)(part, ddf.index.name) for part in ordered.to_delayed()]
 
 
 def smooth(ddf, count="x", size="n", group=None, id=None, threshold=None, level=0.95,
            fdr=0.05, *, alpha=None, beta=None, eps=1e-5, max_iter=20):
     """``propsmooth.smooth`` for a Dask DataFrame: a Dask DataFrame of the
-    same columns and dtypes, ``ddf``'s index, partitions and row order.
+    same columns and dtypes, ``ddf``'s index, partitions, divisions and row
+    order. Nothing is computed until the result is.
 
     With ``group`` each group is estimated on one worker, bit for bit as
     ``propsmooth.smooth`` estimates it (a group must fit in one worker's
     memory); without, one prior is fitted from per-partition statistics and
     agrees with the one-machine fit to about 1e-12 relative (1e-10 over
     millions of rows). The arguments
-    are ``propsmooth.smooth``'s; each worker runs one thread per task. A
-    refused value raises ValueError when the rows are read, naming its
-    index label.
+    are ``propsmooth.smooth``'s and are checked at once; each worker runs
+    one thread per task. A refused value in the rows raises ValueError when
+    the result is computed, naming its index label.
     """
+    import dask
+    import dask.dataframe as dd
+
+    _check_dask_frame(ddf, "smooth")
     _check_columns(ddf, count=count, size=size, group=group, id=id)
     for column in (_POSITION, _INDEX):
         if column in ddf.columns:
             raise ValueError(f"the column name {column!r} is propsmooth's own; rename it")
-    level = _probability(level, "level")
-    fdr = _probability(fdr, "fdr")
-    threshold = None if threshold is None else _probability(threshold, "threshold")
-    fit_options = _fit_options(alpha, beta, eps, max_iter)
+    options = _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter)
+    columns = _columns(count, size, group, id)
+    # The local call on no rows: the columns and dtypes of every partition.
+    meta = _smooth_frame(ddf._meta[columns], count=count, size=size, group=group, id=id,
+                         threads=1, **options)
     if group is None:
-        prior = _fit_statistics(ddf, count, size, alpha, beta, eps, max_iter, False)["prior"]
-        rows = ddf[_columns(count, size, id)]
-        meta = _apply_prior(rows._meta, count, size, id, prior, level, threshold)
-        result = rows.map_partitions(_apply_prior, count, size, id, prior, level, threshold,
-                                     meta=meta)
-        return _with_q_values(result, threshold, fdr)
-
-    options = dict(threshold=threshold, level=level, fdr=fdr, **fit_options)
-    rows = ddf[_columns(count, size, group, id)]
-    rows = rows.map_partitions(_with_position, meta=_with_position(rows._meta))
-    meta = _smooth_groups(rows._meta, count, size, group, id, options)
-    estimated = rows.shuffle(on=group, npartitions=ddf.npartitions).map_partitions(
-        _smooth_groups, count, size, group, id, options, meta=meta)
-    estimated = _with_q_values(estimated, threshold, fdr)
-    # Back to the table's partitions and order: partition k holds the
-    # positions from k * 2**40 on.
-    last = ddf.npartitions - 1
-    divisions = [k << _PARTITION_SHIFT for k in range(ddf.npartitions)]
-    divisions.append((last << _PARTITION_SHIFT) + (1 << _PARTITION_SHIFT) - 1)
-    ordered = estimated.set_index(_POSITION, divisions=divisions)
-    index_name = ddf.index.name
-
-    def restore_index(part):
-        part = part.set_index(_INDEX)
-        part.index.name = index_name
-        return part
-
-    return ordered.map_partitions(restore_index, meta=restore_index(ordered._meta))
+        # One read of each partition serves both the prior's statistics
+        # and its estimates.
+        parts = _partitions(ddf, columns)
+        fit_options = {name: options[name] for name in ("alpha", "beta", "eps", "max_iter")}
+        prior = dask.delayed(_fitted_prior)(_merged_statistics(parts, count, size), fit_options)
+        estimated = _with_q_values(
+            [dask.delayed(_apply_prior)(part, count, size, id, prior, options) for part in parts],
+            options["threshold"], options["fdr"])
+    else:
+        estimated = _estimate_groups(ddf, columns, count, size, group, id, options)
+    return dd.from_delayed(estimated, meta=meta, divisions=ddf.divisions)

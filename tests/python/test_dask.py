@@ -119,3 +119,133 @@ def test_refuses_unknown_columns_and_probabilities_at_once():
                               (dict(level=0.0), "level must lie strictly")):
         with pytest.raises(ValueError, match=message):
             propsmooth.dask.smooth(ddf, count="x", size="n", **keywords)
+
+
+@pytest.fixture(scope="module")
+def in_process_client():
+    distributed = pytest.importorskip("distributed")
+    # Not the default scheduler: the other tests run synchronously.
+    with distributed.Client(processes=False, n_workers=1, threads_per_worker=2,
+                            dashboard_address=None, set_as_default=False) as client:
+        yield client
+
+
+def from_csv(frame, folder):
+    """The frame as dd.read_csv reads it back, about 4 partitions; the
+    index becomes each block's own 0, 1, ... as read_csv gives it."""
+    path = folder / "rows.csv"
+    frame.to_csv(path, index=False)
+    return dd.read_csv(path, blocksize=path.stat().st_size // 4 + 1)
+
+
+SOURCES = {
+    "from_pandas": lambda frame, folder: dd.from_pandas(frame, npartitions=4),
+    "read_csv": from_csv,
+}
+
+
+@pytest.mark.parametrize("scheduler", ["sync", "threads", "in-process client"])
+@pytest.mark.parametrize("source", SOURCES)
+@pytest.mark.parametrize("options", [
+    dict(group="key", id="label", threshold=0.1),
+    dict(id="label", threshold=0.1),
+])
+def test_every_scheduler_and_source(scheduler, source, options, tmp_path, request):
+    ddf = SOURCES[source](drawn(1500, 7), tmp_path)
+    assert ddf.npartitions > 1
+    # The rows as Dask gives them, with read_csv's repeated index labels.
+    frame = ddf.compute(scheduler="sync")
+    if scheduler == "in-process client":
+        scheduler = request.getfixturevalue("in_process_client")
+    with dask.config.set(scheduler=scheduler):
+        result = propsmooth.dask.smooth(ddf, count="x", size="n", **options)
+        got = result.compute()
+    expected = propsmooth.smooth(frame, count="x", size="n", **options)
+    assert (result.npartitions, result.divisions) == (ddf.npartitions, ddf.divisions)
+    if "group" in options:
+        pd.testing.assert_frame_equal(got, expected, check_exact=True)
+    else:
+        pd.testing.assert_frame_equal(got.drop(columns=FIGURES),
+                                      expected.drop(columns=FIGURES))
+        for column in FIGURES:
+            np.testing.assert_allclose(got[column], expected[column], rtol=1e-9, atol=0,
+                                       equal_nan=True, err_msg=column)
+
+
+# Tables without rows, each in its own way.
+EMPTY = {
+    "one empty partition": lambda folder: dd.from_pandas(drawn(0, 1), npartitions=1),
+    "every row filtered out": lambda folder: (
+        lambda ddf: ddf[ddf.x < 0])(dd.from_pandas(drawn(40, 3), npartitions=3)),
+    "a header only": lambda folder: from_csv(drawn(0, 1), folder),
+}
+
+
+@pytest.mark.parametrize("empty", EMPTY)
+@pytest.mark.parametrize("options", [
+    dict(),
+    dict(group="key", id="label", threshold=0.1),
+    dict(id="label", threshold=0.1),
+])
+def test_empty_table_gives_the_local_empty_result(empty, options, tmp_path):
+    ddf = EMPTY[empty](tmp_path)
+    result = propsmooth.dask.smooth(ddf, count="x", size="n", **options)
+    got = result.compute()
+    expected = propsmooth.smooth(ddf.compute(), count="x", size="n", **options)
+    assert len(got) == 0 and list(result.dtypes) == list(expected.dtypes)
+    pd.testing.assert_frame_equal(got, expected)
+    with pytest.raises(ValueError, match="no regions"):
+        propsmooth.dask.fit(ddf, count="x", size="n")
+
+
+def _refuse_to_compute(graph, keys, **kwargs):
+    raise AssertionError("smooth computed before it was asked to")
+
+
+@pytest.mark.parametrize("options", [
+    dict(),
+    dict(threshold=0.1),
+    dict(group="key"),
+    dict(group="key", id="label", threshold=0.1),
+])
+def test_nothing_is_read_until_computed_then_once(options):
+    reads = []
+
+    def read(part):
+        reads.append(len(part))
+        return part
+
+    frame = drawn(600, 5)
+    frame.loc[frame.index[100], "x"] = -1
+    ddf = dd.from_pandas(frame, npartitions=3).map_partitions(read)
+    with dask.config.set(scheduler=_refuse_to_compute):
+        propsmooth.dask.smooth(ddf, count="x", size="n", **options)
+    # The building of the graph reads no rows, so a refused one surfaces
+    # only when the result is computed.
+    reads.clear()
+    result = propsmooth.dask.smooth(ddf, count="x", size="n", **options)
+    assert reads == []
+    with pytest.raises(ValueError, match=f"count: -1 at index {frame.index[100]}"):
+        result.compute()
+    frame.loc[frame.index[100], "x"] = 0
+    reads.clear()
+    propsmooth.dask.smooth(ddf, count="x", size="n", **options).compute()
+    # Counted, estimated and filled with q-values in one computation, each
+    # partition is still read once.
+    assert sorted(reads) == sorted([200, 200, 200])
+
+
+@pytest.mark.parametrize("data,message", [
+    (lambda: drawn(10, 2), r"propsmooth\.dask\.smooth takes a Dask DataFrame.*not a DataFrame"),
+    (lambda: dd.from_pandas(drawn(10, 2), npartitions=2).x,
+     r"propsmooth\.dask\.smooth takes a Dask DataFrame.*not a Series"),
+])
+def test_refuses_what_is_no_dask_frame(data, message):
+    with pytest.raises(TypeError, match=message):
+        propsmooth.dask.smooth(data(), count="x", size="n")
+
+
+def test_local_smooth_points_a_dask_frame_to_propsmooth_dask():
+    with pytest.raises(TypeError, match=r"not a DataFrame; for a Dask DataFrame call "
+                                        r"propsmooth\.dask\.smooth"):
+        propsmooth.smooth(dd.from_pandas(drawn(10, 2), npartitions=2), count="x", size="n")

@@ -3,7 +3,9 @@ over 2,000,000 generated rows in 16 partitions: the grouped result equals
 propsmooth.smooth on the same pandas frame exactly (NaN = NaN), and the
 single prior from merged partition statistics is checked against the
 one-machine fit and against the likelihood's gradient in long double.
-About 60 s on 2 cores (CTest gives it a long timeout)."""
+About 60 s on 2 cores (CTest gives it a long timeout). Small tables read
+by read_csv, empty ones among them, on that cluster and on one of 2
+workers in this process."""
 
 import resource
 import time
@@ -12,6 +14,7 @@ import numpy as np
 import pandas as pd
 import pytest
 
+dask = pytest.importorskip("dask")
 dd = pytest.importorskip("dask.dataframe")
 distributed = pytest.importorskip("distributed")
 
@@ -104,3 +107,35 @@ def test_single_prior_against_one_machine(frame, client):
     for column in FIGURES:
         np.testing.assert_allclose(got[column], expected[column], rtol=1e-7, atol=0,
                                    equal_nan=True, err_msg=column)
+
+
+@pytest.fixture(scope="module")
+def threads_client():
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=False,
+                                  dashboard_address=None) as cluster, \
+            distributed.Client(cluster, set_as_default=False) as client:
+        yield client
+
+
+@pytest.mark.parametrize("cluster", ["client", "threads_client"])
+@pytest.mark.parametrize("rows", [0, 1000])
+@pytest.mark.parametrize("options", [dict(group="key", threshold=0.1), dict(threshold=0.1)])
+def test_small_csv_table(cluster, rows, options, tmp_path, request):
+    rng = np.random.default_rng(rows)
+    n = rng.integers(1, 300, rows)
+    x = rng.binomial(n, rng.beta(2.0, 30.0, rows))
+    path = tmp_path / "rows.csv"
+    pd.DataFrame({"x": x, "n": n, "key": rng.integers(0, 9, rows)}).to_csv(path, index=False)
+    ddf = dd.read_csv(path, blocksize=max(path.stat().st_size // 3, 1))
+    # read_csv's own rows, repeated index labels and all.
+    frame = ddf.compute(scheduler="sync")
+    with dask.config.set(scheduler=request.getfixturevalue(cluster)):
+        got = propsmooth.dask.smooth(ddf, count="x", size="n", **options).compute()
+    expected = propsmooth.smooth(frame, count="x", size="n", **options)
+    if "group" in options:
+        pd.testing.assert_frame_equal(got, expected, check_exact=True)
+    else:
+        pd.testing.assert_frame_equal(got.drop(columns=FIGURES), expected.drop(columns=FIGURES))
+        for column in FIGURES:
+            np.testing.assert_allclose(got[column], expected[column], rtol=1e-9, atol=0,
+                                       equal_nan=True, err_msg=column)

@@ -75,6 +75,83 @@ def test_refusals(call, message):
         call()
 
 
+# (call, message pattern): data that is no DataFrame and options of the
+# wrong type, refused with TypeError. The frame's bad count shows that
+# the options are checked before the rows.
+TYPE_REFUSALS = [
+    (lambda: propsmooth.smooth(_frame().x, "x", "n"),
+     r"smooth takes a pandas DataFrame and the names of its columns, not a Series; put the "
+     r"counts and sizes into a DataFrame"),
+    (lambda: propsmooth.smooth(_frame()[["x", "n"]].to_numpy(), "x", "n"), r"not a ndarray"),
+    (lambda: propsmooth.smooth({"x": COUNTS, "n": SIZES}, "x", "n"),
+     r"not a dict; .*smooth\(pandas\.DataFrame\(\{'x': counts, 'n': sizes\}\), count='x'"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", alpha="2"),
+     r"alpha must be a number or None, not '2' \(str\)"),
+    (lambda: propsmooth.smooth(_frame(x=[3, -1, 7, 12]), "x", "n", alpha="2"),
+     r"alpha must be a number"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", beta=True), r"beta must be a number or None, "
+                                                               r"not True \(bool\)"),
+    (lambda: propsmooth.fit(COUNTS, SIZES, beta=[9.0]), r"beta must be a number"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", eps="1e-5"), r"eps must be a number, not"),
+    (lambda: propsmooth.fit(COUNTS, SIZES, eps=None), r"eps must be a number, not None"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", max_iter=20.0),
+     r"max_iter must be a whole number from -2147483648 to 2147483647, not 20\.0 \(float\)"),
+    (lambda: propsmooth.fit(COUNTS, SIZES, max_iter=np.True_), r"max_iter must be a whole"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", threshold="0.1"),
+     r"threshold must be a number strictly between 0 and 1, not '0\.1'"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", level=np.array([0.9])), r"level must be a"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", fdr=None), r"fdr must be a number"),
+    (lambda: propsmooth.smooth(_frame(), "x", "n", threads=2.0), r"threads must be a whole"),
+]
+
+
+@pytest.mark.parametrize("call,message", TYPE_REFUSALS)
+def test_type_refusals(call, message):
+    with pytest.raises(TypeError, match=message):
+        call()
+
+
+# (a name given twice among the frame's columns, smooth's columns, the
+# message or None where the duplicate is not used).
+DUPLICATED_COLUMNS = [
+    ("x", dict(count="x", size="n"), r"count='x' names 2 columns of the DataFrame; rename"),
+    ("n", dict(count="x", size="n"), r"size='n' names 2 columns"),
+    ("g", dict(count="x", size="n", group="g"), r"group='g' names 2 columns"),
+    ("g", dict(count="x", size="n", id="g"), r"id='g' names 2 columns"),
+    ("g", dict(count="x", size="n"), None),
+]
+
+
+@pytest.mark.parametrize("twice,columns,message", DUPLICATED_COLUMNS)
+def test_duplicated_column_names(twice, columns, message):
+    frame = _frame()
+    doubled = pd.concat([frame, frame[[twice]]], axis=1)
+    if message is None:
+        pd.testing.assert_frame_equal(propsmooth.smooth(doubled, **columns),
+                                      propsmooth.smooth(frame, **columns), check_exact=True)
+    else:
+        with pytest.raises(ValueError, match=message):
+            propsmooth.smooth(doubled, **columns)
+
+
+# numpy's scalars (and 0-d arrays) for the Python numbers of the same
+# value: the same estimates to the bit.
+NUMPY_OPTIONS = [
+    (dict(alpha=1, beta=9, max_iter=3), dict(alpha=np.int64(1), beta=np.float32(9.0),
+                                            max_iter=np.int32(3))),
+    (dict(eps=1e-7, level=0.9), dict(eps=np.float64(1e-7), level=np.array(0.9))),
+    (dict(threshold=0.25, fdr=0.5, threads=2), dict(threshold=np.float32(0.25),
+                                                    fdr=np.float16(0.5), threads=np.uint8(2))),
+]
+
+
+@pytest.mark.parametrize("python,numpy", NUMPY_OPTIONS)
+def test_numpy_scalars_are_numbers(python, numpy):
+    expected = propsmooth.smooth(_frame(), "x", "n", group="g", **python)
+    got = propsmooth.smooth(_frame(), "x", "n", group="g", **numpy)
+    pd.testing.assert_frame_equal(got, expected, check_exact=True)
+
+
 def test_core_refuses_unchecked_data():
     # The package checks first; the compiled part must still never crash on
     # what reaches it directly.
