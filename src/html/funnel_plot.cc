@@ -79,12 +79,13 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
       }
     }
   }
-  frame.Y = NiceRange(low, high);
+  frame.Y = PercentRange(low, high);
   FitMargins(&frame);
   const std::string clip = id + "-funnel";
   OpenFigure(html);
-  OpenChart(frame, clip, "Funnel plot: raw proportion against Data2", html);
-  AppendAxes(frame, "Data2 (region size)", "raw proportion (%)", html);
+  const std::string size_name(group.Columns.Size);
+  OpenChart(frame, clip, "Funnel plot: raw proportion against " + size_name, html);
+  AppendAxes(frame, size_name + " (region size)", "raw proportion (%)", html);
   if (has_limits) {
     AppendLineAcross(frame, clip, {frame.X.Min, PercentOf(pooled)},
                      {frame.X.Max, PercentOf(pooled)}, "pooled", html);
@@ -121,9 +122,7 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
 
   std::string caption = "Raw proportion against region size. ";
   if (has_limits) {
-    std::string text = "pooled proportion ";
-    AppendPercent(pooled, &text);
-    text.push_back('%');
+    std::string text = "pooled proportion " + BriefPercentWords(pooled) + "%";
     AppendKey("pooled", text, &caption);
     AppendKey("lim95", "95% limits", &caption);
     AppendKey("lim998", "99.8% limits", &caption);
@@ -134,7 +133,7 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
     caption.append(" drawn regions lie outside the 99.8% limits (red).");
   } else {
     caption.append("No control limits: the pooled proportion ");
-    AppendPercent(pooled, &caption);
+    caption.append(BriefPercentWords(pooled));
     caption.append("% is not between 0% and 100%.");
   }
   AppendSampleNote(regions.size(), step, &caption);
