@@ -13,7 +13,7 @@ constexpr const char* kStyle = R"(
 body{font-family:sans-serif;margin:1.5em;color:#222;background:#fff;max-width:1400px}
 h1{font-size:1.4em}h2{font-size:1.15em;border-top:2px solid #bbb;padding-top:.6em}
 h1,h2,p,li{overflow-wrap:anywhere}
-.wide{overflow-x:auto;max-width:100%}
+.wide{overflow-x:auto;max-width:100%}table.index td{white-space:nowrap}
 details.log{margin:.5em 0}details.log summary{cursor:pointer;font-size:.85em;color:#555}
 pre.log{background:#f4f4f4;padding:.5em;font-size:.85em;max-width:100%;overflow-x:auto;box-sizing:border-box}
 .outcome{max-width:60em}.fit{font-size:.85em;color:#555}
