@@ -107,7 +107,7 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
   } else {
     html->append("the moment estimators");
   }
-  html->append("; it stops at a tolerance of ");
+  html->append("; it stops when its corrections fall below ");
   AppendRounded(header.Fit.Eps, 4, html);
   html->append(" (-E) or after ");
   AppendInt(header.Fit.IterationLimit, html);
