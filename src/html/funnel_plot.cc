@@ -99,8 +99,14 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
   std::size_t drawn = 0;
   std::size_t outside = 0;
   const std::size_t step = SampleStep(regions.size(), limits.PlottedPoints);
+  std::size_t beyond = 0;
   for (std::size_t i = 0; i < regions.size(); i += step) {
     const RegionRecord& region = regions[i];
+    // A count above its size has no place on an axis of proportions.
+    if (region.Proportion < 0.0 || region.Proportion > 1.0) {
+      ++beyond;
+      continue;
+    }
     bool is_outside = false;
     if (has_limits) {
       auto found = outer.find(region.Data2);
@@ -135,6 +141,12 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
     caption.append("No control limits: the pooled proportion ");
     caption.append(BriefPercentWords(pooled));
     caption.append("% is not between 0% and 100%.");
+  }
+  if (beyond > 0) {
+    caption.append(" ");
+    caption.append(std::to_string(beyond));
+    caption.append(beyond == 1 ? " region above 100% is not drawn."
+                               : " regions above 100% are not drawn.");
   }
   AppendSampleNote(regions.size(), step, &caption);
   CloseFigure(caption, html);
