@@ -79,12 +79,13 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
       }
     }
   }
-  frame.Y = NiceRange(low, high);
+  frame.Y = PercentRange(low, high);
   FitMargins(&frame);
   const std::string clip = id + "-funnel";
   OpenFigure(html);
-  OpenChart(frame, clip, "Funnel plot: raw proportion against Data2", html);
-  AppendAxes(frame, "Data2 (region size)", "raw proportion (%)", html);
+  const std::string size_name(group.Columns.Size);
+  OpenChart(frame, clip, "Funnel plot: raw proportion against " + size_name, html);
+  AppendAxes(frame, size_name + " (region size)", "raw proportion (%)", html);
   if (has_limits) {
     AppendLineAcross(frame, clip, {frame.X.Min, PercentOf(pooled)},
                      {frame.X.Max, PercentOf(pooled)}, "pooled", html);
@@ -98,8 +99,14 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
   std::size_t drawn = 0;
   std::size_t outside = 0;
   const std::size_t step = SampleStep(regions.size(), limits.PlottedPoints);
+  std::size_t beyond = 0;
   for (std::size_t i = 0; i < regions.size(); i += step) {
     const RegionRecord& region = regions[i];
+    // A count above its size has no place on an axis of proportions.
+    if (region.Proportion < 0.0 || region.Proportion > 1.0) {
+      ++beyond;
+      continue;
+    }
     bool is_outside = false;
     if (has_limits) {
       auto found = outer.find(region.Data2);
@@ -121,9 +128,7 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
 
   std::string caption = "Raw proportion against region size. ";
   if (has_limits) {
-    std::string text = "pooled proportion ";
-    AppendPercent(pooled, &text);
-    text.push_back('%');
+    std::string text = "pooled proportion " + BriefPercentWords(pooled) + "%";
     AppendKey("pooled", text, &caption);
     AppendKey("lim95", "95% limits", &caption);
     AppendKey("lim998", "99.8% limits", &caption);
@@ -134,8 +139,14 @@ void AppendFunnelPlot(const GroupView& group, const std::string& id,
     caption.append(" drawn regions lie outside the 99.8% limits (red).");
   } else {
     caption.append("No control limits: the pooled proportion ");
-    AppendPercent(pooled, &caption);
+    caption.append(BriefPercentWords(pooled));
     caption.append("% is not between 0% and 100%.");
+  }
+  if (beyond > 0) {
+    caption.append(" ");
+    caption.append(std::to_string(beyond));
+    caption.append(beyond == 1 ? " region above 100% is not drawn."
+                               : " regions above 100% are not drawn.");
   }
   AppendSampleNote(regions.size(), step, &caption);
   CloseFigure(caption, html);

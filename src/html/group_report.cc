@@ -16,70 +16,141 @@
 namespace propsmooth {
 namespace {
 
-// Where the group's prior comes from, named once: every figure of the
-// section below the log takes it.
-void AppendPriorName(const GroupFit& fit, std::string* html) {
-  html->append("<b>");
-  if (fit.Estimator == PriorEstimator::kMe) {
-    // The fit's own label and boundary are the summary's: not this prior's.
-    html->append("the moment estimators</b> (--estimator me)");
-    return;
-  }
-  if (PoolsCompletely(fit)) {
-    html->append("complete pooling</b>");
-    // That boundary's words end by naming it.
-    if (fit.Fit.Boundary == FitBoundary::kCompletePooling) return;
-  } else {
-    html->append(FitLabelText(fit.Fit.Label));
-    html->append("</b> fit");
-  }
-  if (fit.Fit.Boundary != FitBoundary::kNone) {
-    html->append(" (");
-    AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
-    html->append(")");
+// The prior as a reader checks it: Beta(a, b) and its mean.
+void AppendPriorFigures(const GroupFit& fit, std::string* html) {
+  html->append("Beta(");
+  AppendRounded(fit.Alpha, 4, html);
+  html->append(", ");
+  AppendRounded(fit.Beta, 4, html);
+  html->append("), mean ");
+  html->append(BriefPercentWords(fit.Alpha / (fit.Alpha + fit.Beta)));
+  html->append("%");
+}
+
+// "Beta(R + a, N − R + b)" in the data's names, `a` and `b` as given.
+void AppendPosteriorForm(const ColumnNames& columns, std::string_view a, std::string_view b,
+                         std::string* html) {
+  html->append("Beta(");
+  AppendEscaped(columns.Count, html);
+  html->append(" + ");
+  html->append(a);
+  html->append(", ");
+  AppendEscaped(columns.Size, html);
+  html->append(" \u2212 ");
+  AppendEscaped(columns.Count, html);
+  html->append(" + ");
+  html->append(b);
+  html->append(")");
+}
+
+// Why the fit pooled completely, as the summary's boundary says it.
+const char* PoolingReason(FitBoundary boundary) {
+  switch (boundary) {
+    case FitBoundary::kNoSuccesses:
+      return "No successes in the group";
+    case FitBoundary::kAllSuccesses:
+      return "Every trial in the group is a success";
+    default:
+      return "The regions differ no more than binomial sampling alone would make them";
   }
 }
 
-// The one note on the prior the section uses: the CSV table's, the
-// summary's and the ranked plot's too.
-void AppendPriorNote(const GroupFit& fit, double level, std::optional<double> threshold,
-                     std::string* html) {
-  html->append("<p class=\"prior-note\">Prior of the EB proportions, credible intervals "
-               "and plots below (and of the CSV table): ");
-  AppendPriorName(fit, html);
-  if (UsesFittedPrior(fit) || UsesMomentPrior(fit)) {
-    html->append(", Alpha = ");
-    AppendFixed6(fit.Alpha, html);
-    html->append(", Beta = ");
-    AppendFixed6(fit.Beta, html);
-    html->append(". Region i's posterior is Beta(Data1 + Alpha, Data2 \u2212 Data1 + Beta); "
-                 "the interval is its equal-tailed ");
-    html->append(LevelText(level));
-    html->append("% interval.</p>\n");
-  } else if (PoolsCompletely(fit)) {
-    html->append(": every region gets the common rate ");
-    AppendPercent(fit.PooledRate, html);
-    html->append("% and the equal-tailed ");
-    html->append(LevelText(level));
-    html->append("% interval of its posterior Beta(sum x + 1/2, sum (n \u2212 x) + 1/2)."
-                 "</p>\n<p class=\"warn\">These intervals understate the regions' spread: "
-                 "they are the common rate's alone.</p>\n");
-  } else if (fit.Estimator == PriorEstimator::kMe) {
-    html->append(". No posterior: the moment estimators are not both positive, so they form "
-                 "no beta prior.</p>\n");
-  } else {
-    html->append(". No posterior: this fit gives no prior, so the regions have no EB "
-                 "proportion or interval.</p>\n");
+// Why there is no posterior, as the summary's boundary says it.
+const char* MissingReason(const GroupFit& fit) {
+  if (fit.Estimator == PriorEstimator::kMe) {
+    return "The moment estimators (--estimator me) are not both positive, so they form no "
+           "beta prior";
   }
+  switch (fit.Fit.Boundary) {
+    case FitBoundary::kNoPooling:
+      return "Every region has all successes or none: the likelihood is highest with no "
+             "pooling at all, so there is no prior to shrink towards";
+    case FitBoundary::kNoTrials:
+      return "The group has no trials";
+    case FitBoundary::kNotBinomial:
+      return "A count lies below 0 or above its size, so there is no binomial likelihood";
+    default:
+      return "The fit did not converge";
+  }
+}
+
+// The one paragraph that says what the group's fit found and what its
+// regions get: every figure of the section below follows from it, and it
+// names the summary table's fit and boundary so that the two read alike.
+void AppendOutcome(const GroupView& group, GroupShape shape, double level,
+                   std::string* html) {
+  const GroupFit& fit = group.Fit;
+  const std::string level_text = LevelText(level);
+  const bool unsmoothed = shape == GroupShape::kSingleRegion && PoolsCompletely(fit);
+  html->append(unsmoothed || !HasPosterior(fit) ? "<p class=\"outcome warn\">"
+                                                : "<p class=\"outcome\">");
+  if (UsesMomentPrior(fit)) {
+    html->append("Prior: the moment estimators (--estimator me), ");
+    AppendPriorFigures(fit, html);
+    html->append(". Each region's EB proportion is drawn from its raw proportion towards "
+                 "that mean, the more the smaller its ");
+    AppendEscaped(group.Columns.Size, html);
+    html->append("; its interval is the equal-tailed ");
+    html->append(level_text);
+    html->append("% interval of ");
+    AppendPosteriorForm(group.Columns, "\u03b1", "\u03b2", html);
+    html->append(".");
+  } else if (UsesFittedPrior(fit)) {
+    html->append(fit.Fit.Label == FitLabel::kNewton
+                     ? "Prior fitted by maximum likelihood (Newton's method): "
+                     : "Prior fitted by maximum likelihood (a safeguarded search, where "
+                       "Newton's method failed or fell short): ");
+    AppendPriorFigures(fit, html);
+    html->append(". Each region's EB proportion is drawn from its raw proportion towards "
+                 "that mean, the more the smaller its ");
+    AppendEscaped(group.Columns.Size, html);
+    html->append("; its interval is the equal-tailed ");
+    html->append(level_text);
+    html->append("% interval of ");
+    AppendPosteriorForm(group.Columns, "\u03b1", "\u03b2", html);
+    html->append(".");
+  } else if (unsmoothed) {
+    html->append("<b>Not smoothed:</b> a single region has nothing to be pooled with, so "
+                 "its EB proportion is its raw proportion, ");
+    html->append(BriefPercentWords(fit.PooledRate));
+    html->append("%, and its interval the equal-tailed ");
+    html->append(level_text);
+    html->append("% interval of ");
+    AppendPosteriorForm(group.Columns, "1/2", "1/2", html);
+    html->append(" (complete pooling of one region).");
+  } else if (PoolsCompletely(fit)) {
+    if (shape == GroupShape::kEqualProportions) {
+      html->append("All ");
+      html->append(std::to_string(group.Regions.size()));
+      html->append(" regions have the same proportion. ");
+    }
+    html->append(PoolingReason(fit.Fit.Boundary));
+    html->append(": complete pooling. Every region gets the group's common rate, ");
+    html->append(BriefPercentWords(fit.PooledRate));
+    html->append("%, with the equal-tailed ");
+    html->append(level_text);
+    html->append("% interval of the common rate alone, which understates how the regions "
+                 "may differ.");
+  } else {
+    html->append(MissingReason(fit));
+    html->append(". The regions get no EB proportion and no interval; their raw proportions "
+                 "stand.");
+  }
+  if (shape != GroupShape::kPlots && !unsmoothed) {
+    html->append(" With no spread between proportions there is nothing to plot.");
+  }
+  // The summary table's own words, so that a reader can match the two.
+  html->append(" <span class=\"fit\">Summary: fit ");
+  html->append(FitLabelText(fit.Fit.Label));
+  if (fit.Fit.Boundary != FitBoundary::kNone) {
+    html->append(", boundary \u201c");
+    AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
+    html->append("\u201d");
+  }
+  html->append(".</span></p>\n");
   if (fit.Fit.SizeLower95Unconverged) {
     html->append("<p class=\"note\">The search for the lower 95% bound of Alpha + Beta did "
                  "not converge: it is left empty.</p>\n");
-  }
-  if (threshold) {
-    html->append("<p class=\"note\">Exceedance probabilities, PEPs and q-values at ");
-    AppendPercent(*threshold, html);
-    html->append("% treat Alpha and Beta as known: the prior's own uncertainty is not in "
-                 "them. q-values are over every region of the file.</p>\n");
   }
 }
 
@@ -101,9 +172,13 @@ void AppendGroupSection(const GroupView& group, std::size_t index, double eps, d
   html->append(count == 1 ? " region" : " regions");
   html->append(")</small></h2>\n");
 
-  // The log's own lines, so the two never disagree. A labelled group's
-  // Unit is only its place in the data, which the log would show as a
-  // number: the heading names it instead.
+  const GroupShape shape = ClassifyGroup(group);
+  AppendOutcome(group, shape, level, html);
+
+  // The log's own lines, so the two never disagree, folded away: they are
+  // propsmooth's figures, not the ones the section uses. A labelled
+  // group's Unit is only its place in the data, which the log would show
+  // as a number: the heading names it instead.
   std::string log;
   if (group.SingleGroup || group.Label) {
     WriteGroupSection(count, group.Summary, eps, &log);
@@ -112,30 +187,18 @@ void AppendGroupSection(const GroupView& group, std::size_t index, double eps, d
   }
   log.erase(std::remove(log.begin(), log.end(), '\r'), log.end());
   while (!log.empty() && log.back() == '\n') log.pop_back();
-  html->append("<pre class=\"log\">");
+  html->append("<details class=\"log\"><summary>propsmooth's log for this group</summary>"
+               "<pre class=\"log\">");
   AppendEscaped(log, html);
-  html->append("</pre>\n<p class=\"note\">The lines above are propsmooth's own log, "
-               "word for word (its MLE, *** where its fit failed); like the --tsv table, "
-               "they keep propsmooth's figures. Everything below uses the prior named "
-               "next.</p>\n");
+  html->append("</pre>\n<p class=\"note\">propsmooth's own lines, word for word (*** where "
+               "its Newton fit failed); the --tsv table keeps these figures. Everything else "
+               "here uses the fit described above.</p></details>\n");
 
-  const GroupShape shape = ClassifyGroup(group);
-  if (shape == GroupShape::kSingleRegion) {
-    html->append("<p class=\"shape\">A single region: one proportion has no spread, so "
-                 "no beta prior can be fitted to it and there is nothing to plot.</p>\n");
-  } else if (shape == GroupShape::kEqualProportions) {
-    html->append("<p class=\"shape\">All ");
-    html->append(std::to_string(count));
-    html->append(" regions have the same proportion, ");
-    AppendPercent(group.Regions.front().Proportion, html);
-    html->append("%: with no spread no beta prior can be fitted and there is nothing to "
-                 "plot.</p>\n");
-  }
-  AppendPriorNote(group.Fit, level, threshold, html);
   if (shape == GroupShape::kPlots) {
     html->append("<div class=\"plots\">\n");
     AppendHistogram(group, id, html);
-    AppendShrinkagePlot(group, id, limits, html);
+    // No EB proportion, no shrinkage to show.
+    if (HasPosterior(group.Fit)) AppendShrinkagePlot(group, id, limits, html);
     AppendFunnelPlot(group, id, limits, html);
     html->append("</div>\n");
     // Its own row: the three plots above keep theirs at common widths.

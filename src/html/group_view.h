@@ -22,6 +22,14 @@ struct SectionLimits {
   std::size_t TableRows = 1000;      // rows of the region table (the first ones)
 };
 
+/// What the data call a region's count and size: the CSV or TSV file's
+/// header names, or Data1 and Data2 of the four-number format. Views into
+/// the run's settings, which outlive the page.
+struct ColumnNames {
+  std::string_view Count = "Data1";
+  std::string_view Size = "Data2";
+};
+
 /// One estimated group as the report shows it. `Regions` are the group's
 /// records in file order, with their results.
 struct GroupView {
@@ -43,6 +51,7 @@ struct GroupView {
   /// The regions' Code is their row in a CSV or TSV file, not a code of
   /// the four-number format.
   bool CodeIsRow = false;
+  ColumnNames Columns;
 };
 
 /// What a group's section can show.

@@ -19,9 +19,9 @@ namespace {
 void AppendBetaName(std::string_view name, double alpha, double beta, std::string* out) {
   out->append(name);
   out->append(" Beta(");
-  AppendFixed6(alpha, out);
+  AppendRounded(alpha, 4, out);
   out->append(", ");
-  AppendFixed6(beta, out);
+  AppendRounded(beta, 4, out);
   out->append(")");
 }
 
@@ -38,7 +38,7 @@ void AppendHistogram(const GroupView& group, const std::string& id,
     high = std::max(high, PercentOf(region.Proportion));
   }
   PlotFrame frame;
-  frame.X = NiceRange(low, high);
+  frame.X = PercentRange(low, high);
   const auto bins = static_cast<std::size_t>(std::clamp(
       std::ceil(1.5 * std::sqrt(static_cast<double>(regions.size()))), 5.0, 40.0));
   const double width = (frame.X.Max - frame.X.Min) / static_cast<double>(bins);
@@ -102,18 +102,15 @@ void AppendHistogram(const GroupView& group, const std::string& id,
   for (const Curve& curve : curves) AppendPolyline(frame, clip, curve.Points, curve.Class, html);
   CloseChart(html);
 
+  // Without a prior the section's note says why: the caption names only
+  // what is drawn.
   std::string caption = "Raw proportions (bars, as a density per percentage point; ";
   caption.append(std::to_string(bins));
-  caption.append(" bins) and the density of the group's prior. ");
+  caption.append(curves.empty() ? " bins). " : " bins) and the density of the group's prior. ");
   for (const Curve& curve : curves) {
     std::string name;
     AppendBetaName(curve.Name, curve.Alpha, curve.Beta, &name);
     AppendKey(curve.Class, name, &caption);
-  }
-  if (PoolsCompletely(fit)) {
-    caption.append("No density: complete pooling puts every region at one common rate. ");
-  } else if (!HasPosterior(fit)) {
-    caption.append("No density: the group's fit gives no beta prior. ");
   }
   CloseFigure(caption, html);
 }

@@ -1,5 +1,7 @@
 #include "html/html_report.h"
 
+#include <cmath>
+
 #include "strict_output/number_format.h"
 #include "html/html_text.h"
 
@@ -10,7 +12,11 @@ namespace {
 constexpr const char* kStyle = R"(
 body{font-family:sans-serif;margin:1.5em;color:#222;background:#fff;max-width:1400px}
 h1{font-size:1.4em}h2{font-size:1.15em;border-top:2px solid #bbb;padding-top:.6em}
-pre.log{background:#f4f4f4;padding:.5em;font-size:.85em;display:inline-block}
+h1,h2,p,li{overflow-wrap:anywhere}
+.wide{overflow-x:auto;max-width:100%}table.index td{white-space:nowrap}
+details.log{margin:.5em 0}details.log summary{cursor:pointer;font-size:.85em;color:#555}
+pre.log{background:#f4f4f4;padding:.5em;font-size:.85em;max-width:100%;overflow-x:auto;box-sizing:border-box}
+.outcome{max-width:60em}.fit{font-size:.85em;color:#555}
 table{border-collapse:collapse;font-size:.82em;margin:.5em 0}
 td,th{border:1px solid #ccc;padding:2px 6px;text-align:right}
 th{background:#eee}td:last-child{text-align:left}
@@ -37,11 +43,11 @@ circle.out{fill:rgba(200,0,0,.55);stroke:#a00}
 .key.ci{border-color:#7f93ab}.key.disc{width:9px;height:9px;border:1px solid #a00;border-radius:50%;background:rgba(200,0,0,.55)}.key.threshold{border-top:2px dashed #c00}
 )";
 
-void AppendFitSetting(const char* label, double value, std::string* html) {
-  html->append("<li>");
-  html->append(label);
-  AppendFixed6(value, html);
-  html->append("</li>");
+// "column R", the name as the data spell it.
+void AppendColumn(std::string_view name, std::string* html) {
+  html->append("column <b>");
+  AppendEscaped(name, html);
+  html->append("</b>");
 }
 
 }  // namespace
@@ -55,29 +61,87 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
   html->append("</style>\n</head>\n<body>\n<h1>Empirical Bayes proportions: ");
   AppendEscaped(header.DataFileName, html);
   html->append("</h1>\n<ul class=\"settings\">");
-  html->append("<li>Records: ");
+  html->append("<li>");
   html->append(std::to_string(header.RecordCount));
-  html->append(", groups: ");
+  html->append(header.RecordCount == 1 ? " record in " : " records in ");
   html->append(std::to_string(header.GroupCount));
-  html->append("</li>");
-  AppendFitSetting("Initial Alpha (-A; not above 0: moment estimator): ",
-                   header.Fit.AlphaInit, html);
-  AppendFitSetting("Initial Beta (-B; not above 0: moment estimator): ",
-                   header.Fit.BetaInit, html);
-  AppendFitSetting("Tolerance (-E): ", header.Fit.Eps, html);
-  html->append("<li>Iteration limit (-L): ");
-  AppendInt(header.Fit.IterationLimit, html);
-  html->append("</li><li>Credible level: ");
-  html->append(LevelText(header.Level) + "%");
-  html->append(", prior: ");
+  html->append(header.GroupCount == 1 ? " group" : " groups");
+  if (!header.GroupColumn.empty()) {
+    html->append(" (by ");
+    AppendColumn(header.GroupColumn, html);
+    html->append(")");
+  }
+  html->append(": counts from ");
+  AppendColumn(header.Columns.Count, html);
+  html->append(", sizes from ");
+  AppendColumn(header.Columns.Size, html);
+  if (!header.IdColumn.empty()) {
+    html->append(", ids from ");
+    AppendColumn(header.IdColumn, html);
+  }
+  html->append(".</li>\n<li>");
   html->append(header.Estimator == PriorEstimator::kMle
-                   ? "each group's fit (newton, safeguarded or complete pooling)"
-                   : "moment estimators");
-  html->append("</li></ul>\n");
+                   ? "Each group gets a beta prior fitted by maximum likelihood: Newton's "
+                     "method, a safeguarded search where it fails, and complete pooling "
+                     "where the regions differ no more than sampling would make them."
+                   : "Each group's prior is given by its moment estimators (--estimator "
+                     "me).");
+  html->append("</li>\n<li>Newton's method starts from ");
+  // A start not above 0 asks for the moment estimator, as propsmooth reads it.
+  const auto append_start = [html](const char* name, const char* option, double value) {
+    html->append(name);
+    if (value > 0.0) {
+      html->append(" = ");
+      AppendRounded(value, 6, html);
+      html->append(" (");
+      html->append(option);
+      html->append(")");
+    } else {
+      html->append(" at its moment estimator");
+    }
+  };
+  if (header.Fit.AlphaInit > 0.0 || header.Fit.BetaInit > 0.0) {
+    append_start("Alpha", "-A", header.Fit.AlphaInit);
+    html->append(" and ");
+    append_start("Beta", "-B", header.Fit.BetaInit);
+  } else {
+    html->append("the moment estimators");
+  }
+  html->append("; it stops when its corrections fall below ");
+  AppendRounded(header.Fit.Eps, 4, html);
+  html->append(" (-E) or after ");
+  AppendInt(header.Fit.IterationLimit, html);
+  html->append(" iterations (-L).</li>\n<li>Credible intervals: equal-tailed ");
+  html->append(LevelText(header.Level));
+  html->append("%.</li>\n");
+  if (header.Threshold) {
+    html->append("<li>Threshold ");
+    html->append(BriefPercentWords(*header.Threshold));
+    html->append("%: each region's probability that its rate exceeds it, its PEP and "
+                 "q-value (over every region of the file), and a discovery where the "
+                 "q-value is at most ");
+    html->append(BriefPercentWords(header.Fdr));
+    html->append("% (--fdr). They take each group's prior as known, not as estimated."
+                 "</li>\n");
+  }
+  html->append("</ul>\n");
+  if (header.UnsmoothedGroups > 0) {
+    html->append("<p class=\"warn\"><b>");
+    html->append(std::to_string(header.UnsmoothedGroups));
+    html->append(" of ");
+    html->append(std::to_string(header.GroupCount));
+    html->append(header.GroupCount == 1 ? " group" : " groups");
+    html->append(header.UnsmoothedGroups == 1 ? " has a single region and was not smoothed:</b>"
+                                              : " have a single region and were not "
+                                                "smoothed:</b>");
+    html->append(" with nothing to pool it "
+                 "with, complete pooling gives such a region its own raw proportion as "
+                 "its EB proportion.</p>\n");
+  }
 }
 
 void AppendIndexHead(std::string* html) {
-  html->append("<h2>Groups</h2>\n<table class=\"index\"><thead><tr><th>Group</th>"
+  html->append("<h2>Groups</h2>\n<div class=\"wide\"><table class=\"index\"><thead><tr><th>Group</th>"
                "<th>Regions</th><th>Mean (%)</th><th>Variance (%&sup2;)</th><th>ME Alpha</th>"
                "<th>ME Beta</th><th>MLE Alpha</th><th>MLE Beta</th>"
                "<th>Iterations</th><th>Fit</th><th>Alpha</th><th>Beta</th><th>SE Alpha</th>"
@@ -100,20 +164,25 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
   // Percent like every rate of the page; a variance of proportions then
   // reads in square percentage points.
   html->append("</td><td>");
-  AppendPercent(summary.Mean, html);
+  html->append(BriefPercent(summary.Mean));
   html->append("</td><td>");
-  AppendFixed6(PercentOf(PercentOf(summary.Variance)), html);
+  AppendRounded(PercentOf(PercentOf(summary.Variance)), 4, html);
   for (const double value : {summary.AlphaMe, summary.BetaMe}) {
     html->append("</td><td>");
-    AppendFixed6(value, html);
+    AppendRounded(value, 4, html);
   }
+  // *** where propsmooth's fit failed, as its log has it.
   for (const std::optional<double> value : {MleAlpha(summary), MleBeta(summary)}) {
     html->append("</td><td>");
-    AppendEstimate(value, html);
+    if (value) {
+      AppendRounded(*value, 4, html);
+    } else {
+      html->append("***");
+    }
   }
   html->append("</td><td>");
   AppendInt(summary.Iterations, html);
-  // The summary table's figures, to six digits: --summary has them all.
+  // The summary table's figures, to four digits: --summary has them all.
   html->append("</td><td title=\"");
   AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
   html->append("\">");
@@ -123,14 +192,14 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
        {prior ? std::optional(prior->Alpha) : std::nullopt,
         prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta}) {
     html->append("</td><td>");
-    AppendSignificant(value, html);
+    AppendRounded(value.value_or(std::nan("")), 4, html);
   }
   html->append("</td><td>");
   // An unknown bound is told apart from one that does not exist.
   if (fit.Fit.SizeLower95Unconverged) {
     html->append("not converged");
   } else {
-    AppendSignificant(fit.Fit.SizeLower95, html);
+    AppendRounded(fit.Fit.SizeLower95.value_or(std::nan("")), 4, html);
   }
   html->append("</td><td>");
   AppendSignificant(fit.Fit.LogLik, html);
@@ -141,19 +210,23 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
 }
 
 void AppendIndexFoot(const ReportHeader& header, std::string* html) {
-  html->append("</tbody></table>\n<p class=\"note\">Mean to Iterations are propsmooth's "
-               "own log figures; Fit to Prior used are the fit every figure of the sections "
-               "uses. ");
+  html->append("</tbody></table></div>\n");
   if (header.DetailedGroups < header.GroupCount) {
-    html->append("Plots and region tables are drawn for the first ");
+    const std::size_t more = header.GroupCount - header.DetailedGroups;
+    html->append("<p class=\"more\"><b>");
+    html->append(std::to_string(more));
+    html->append(more == 1 ? " more group" : " more groups");
+    html->append("</b> not listed: the page shows the first ");
     html->append(std::to_string(header.DetailedGroups));
     html->append(" of ");
     html->append(std::to_string(header.GroupCount));
-    html->append(" groups (--max-groups); the CSV table (--csv) holds every region's "
-                 "figures.");
-  } else {
-    html->append("Every group has its section below.");
+    html->append(" (--max-groups). The summary table (--summary) has every group, the CSV "
+                 "table (--csv) every region.</p>\n");
   }
+  html->append("<p class=\"note\">Mean to Iterations are propsmooth's own log figures; "
+               "Fit to Prior used are the fit every other figure of the page uses, as the "
+               "summary table gives them.");
+  if (header.DetailedGroups > 0) html->append(" Each group listed has its section below.");
   html->append("</p>\n");
 }
 

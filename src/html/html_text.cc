@@ -1,5 +1,6 @@
 #include "html/html_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -60,6 +61,53 @@ void AppendOrdinal(std::size_t n, std::string* out) {
 
 void AppendPercent(double proportion, std::string* out) {
   AppendFixed6(PercentOf(proportion), out);
+}
+
+std::string BriefPercent(double proportion) {
+  const double percent = PercentOf(proportion);
+  if (!std::isfinite(percent)) return "\u2014";
+  // Within 1% of 0 or of 100%, two decimals would round a rare rate to
+  // 0.00 and a near-certain one to 100.00: keep three significant digits
+  // of the distance instead, down to a millionth of a percent.
+  const double edge = std::min(std::fabs(percent), std::fabs(100.0 - percent));
+  int decimals = 2;
+  if (edge > 0.0 && edge < 1.0) {
+    decimals = std::min(8, 2 - static_cast<int>(std::floor(std::log10(edge))));
+  }
+  std::string text;
+  AppendDecimal(percent, decimals, &text);
+  // A rounded tiny negative value reads as "-0.00", which no count gives.
+  if (text.find_first_not_of("-0.") == std::string::npos && text.front() == '-') text.erase(0, 1);
+  return text;
+}
+
+namespace {
+
+void DropTrailingZeros(std::string* text) {
+  if (text->find('.') == std::string::npos || text->find('e') != std::string::npos) return;
+  while (!text->empty() && text->back() == '0') text->pop_back();
+  if (!text->empty() && text->back() == '.') text->pop_back();
+}
+
+}  // namespace
+
+std::string BriefPercentWords(double proportion) {
+  std::string text = BriefPercent(proportion);
+  DropTrailingZeros(&text);
+  return text;
+}
+
+void AppendRounded(double value, int digits, std::string* out) {
+  if (!std::isfinite(value)) {
+    out->append("\u2014");
+    return;
+  }
+  char text[48];
+  const auto result =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits);
+  std::string rounded(text, result.ptr);
+  DropTrailingZeros(&rounded);
+  out->append(rounded);
 }
 
 std::string LevelText(double level) {

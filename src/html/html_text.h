@@ -32,6 +32,21 @@ void AppendOrdinal(std::size_t n, std::string* out);
 /// propsmooth write it: 0.125 -> "12.500000".
 void AppendPercent(double proportion, std::string* out);
 
+/// A proportion in percent at the precision a reader needs: two decimals
+/// (0.125 -> "12.50"), but within 1% of 0% or 100% three significant
+/// digits of the distance to it (0.000123 -> "0.0123", 0.99987 ->
+/// "99.9870"); "0.00" for 0; a value that is not finite as a dash. The CSV
+/// table keeps every digit.
+std::string BriefPercent(double proportion);
+
+/// The same without trailing zeros, for prose: 0.5 -> "50", 0.125 -> "12.5".
+std::string BriefPercentWords(double proportion);
+
+/// Appends `value` with `digits` significant digits and no trailing zeros
+/// (4: 2.304781 -> "2.305", 14.0 -> "14"); a dash for a value that is not
+/// finite.
+void AppendRounded(double value, int digits, std::string* out);
+
 /// A level in percent without trailing zeros: 0.95 -> "95", 0.999 -> "99.9".
 std::string LevelText(double level);
 

@@ -7,15 +7,18 @@
 
 #include "common/output_file.h"
 #include "stats/record_estimates.h"
+#include "tabular/input_table.h"
 #include "tabular/table_files.h"
 
 namespace propsmooth {
 
 /// Writes the page of `data`, estimated under `settings`, read from the
-/// file `data_name` (as the page names it); sections for the first
-/// `max_groups` groups.
+/// file `data_name` (as the page names it) with the `columns` chosen
+/// (none for the four-number format, whose names are Data1 and Data2);
+/// index rows and sections for the first `max_groups` groups.
 void WritePage(const EstimateSettings& settings, std::string_view data_name,
-               std::size_t max_groups, const EstimatedData& data, OutputFile* html);
+               const ColumnChoice& columns, std::size_t max_groups,
+               const EstimatedData& data, OutputFile* html);
 
 }  // namespace propsmooth
 

@@ -50,7 +50,7 @@ void AppendRankedPlot(const GroupView& group, double level, std::optional<double
   frame.Width = 900.0;
   frame.Height = 320.0;
   frame.X = NiceRange(0.0, static_cast<double>(ranked.size() + 1));
-  frame.Y = NiceRange(low, high);
+  frame.Y = PercentRange(low, high);
   frame.Pad = kDotRadius + 2.0;
   FitMargins(&frame);
   const std::string clip = id + "-ranked";
@@ -86,9 +86,7 @@ void AppendRankedPlot(const GroupView& group, double level, std::optional<double
   caption.append("% interval. ");
   AppendKey("ci", "credible interval", &caption);
   if (threshold) {
-    std::string text = "threshold ";
-    AppendPercent(*threshold, &text);
-    text.push_back('%');
+    std::string text = "threshold " + BriefPercentWords(*threshold) + "%";
     AppendKey("threshold", text, &caption);
     AppendKey("disc", "discovery", &caption);
     caption.append(std::to_string(discoveries));

@@ -1,6 +1,8 @@
 #include "html/region_table.h"
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 
 #include "strict_output/number_format.h"
 #include "stats/beta_math.h"
@@ -11,18 +13,25 @@
 namespace propsmooth {
 namespace {
 
-// Six digits, as the rest of the table; a dash where a region has no posterior.
+// Three digits, enough to rank and judge them: the CSV table has them all.
+// A dash where a region has no posterior.
 void AppendDiscoveryCells(const RegionDiscovery& discovery, std::string* html) {
   for (const std::optional<double> value :
        {discovery.Tails ? std::optional(discovery.Tails->Exceed) : std::nullopt,
         discovery.Tails ? std::optional(discovery.Tails->AtMost) : std::nullopt,
         discovery.QValue}) {
     html->append("<td>");
-    AppendSignificant(value, html);
+    AppendRounded(value.value_or(std::nan("")), 3, html);
     html->append("</td>");
   }
   html->append(discovery.QValue ? (discovery.Discovery ? "<td><b>yes</b></td>" : "<td>no</td>")
                                 : "<td>\u2014</td>");
+}
+
+void AppendPercentCell(std::optional<double> proportion, std::string* html) {
+  html->append("<td>");
+  html->append(proportion ? BriefPercent(*proportion) : std::string("\u2014"));
+  html->append("</td>");
 }
 
 }  // namespace
@@ -30,11 +39,16 @@ void AppendDiscoveryCells(const RegionDiscovery& discovery, std::string* html) {
 void AppendRegionTable(const GroupView& group, double level, const SectionLimits& limits,
                        std::string* html) {
   const std::string level_text = LevelText(level);
-  html->append(group.CodeIsRow ? "<table class=\"regions\"><thead><tr><th>Row</th>"
-                               : "<table class=\"regions\"><thead><tr><th>Code</th>");
+  html->append(group.CodeIsRow ? "<div class=\"wide\"><table class=\"regions\"><thead><tr>"
+                                 "<th>Row</th>"
+                               : "<div class=\"wide\"><table class=\"regions\"><thead><tr>"
+                                 "<th>Code</th>");
   if (!group.Ids.empty()) html->append("<th>Id</th>");
-  html->append("<th>Data1</th><th>Data2</th><th>Raw (%)</th><th>EB ME (%)</th>"
-               "<th>EB (%)</th><th>");
+  html->append("<th>");
+  AppendEscaped(group.Columns.Count, html);
+  html->append("</th><th>");
+  AppendEscaped(group.Columns.Size, html);
+  html->append("</th><th>Raw (%)</th><th>EB ME (%)</th><th>EB (%)</th><th>");
   html->append(level_text);
   html->append("% lower (%)</th><th>");
   html->append(level_text);
@@ -61,33 +75,24 @@ void AppendRegionTable(const GroupView& group, double level, const SectionLimits
     AppendInt(region.Data1, html);
     html->append("</td><td>");
     AppendInt(region.Data2, html);
-    html->append("</td><td>");
-    AppendPercent(region.Proportion, html);
-    html->append("</td><td>");
-    AppendPercent(ReportedEbMe(region, equal_proportions), html);
-    html->append("</td><td>");
-    if (eb) {
-      AppendPercent(*eb, html);
-    } else {
-      html->append("\u2014");
-    }
     html->append("</td>");
+    AppendPercentCell(region.Proportion, html);
+    AppendPercentCell(ReportedEbMe(region, equal_proportions), html);
+    AppendPercentCell(eb, html);
     // As in the CSV table: no interval without an EB proportion.
-    if (eb && bounds.Status == IntervalStatus::kOk) {
-      html->append("<td>");
-      AppendPercent(bounds.Lower, html);
-      html->append("</td><td>");
-      AppendPercent(bounds.Upper, html);
-      html->append("</td>");
-    } else {
-      html->append("<td>\u2014</td><td>\u2014</td>");
-    }
+    const bool interval = eb && bounds.Status == IntervalStatus::kOk;
+    AppendPercentCell(interval ? std::optional(bounds.Lower) : std::nullopt, html);
+    AppendPercentCell(interval ? std::optional(bounds.Upper) : std::nullopt, html);
     if (threshold) AppendDiscoveryCells(group.Discoveries[i], html);
     html->append("<td>");
     // A count above its size is the reason first: it is why such a
     // group's fit finds no likelihood.
     if (region.Data1 > region.Data2) {
-      AppendEscaped(IntervalStatusText(IntervalStatus::kCountAboveSize), html);
+      // The data's own names, not those of the four-number format.
+      AppendEscaped(group.Columns.Count, html);
+      html->append(" &gt; ");
+      AppendEscaped(group.Columns.Size, html);
+      html->append(": not a binomial count");
     } else if (!HasPosterior(group.Fit)) {
       html->append("no posterior under the group's fit");
     } else if (bounds.Status != IntervalStatus::kOk) {
@@ -96,7 +101,7 @@ void AppendRegionTable(const GroupView& group, double level, const SectionLimits
     html->append("</td>");
     html->append("</tr>\n");
   }
-  html->append("</tbody></table>\n");
+  html->append("</tbody></table></div>\n");
   if (shown < group.Regions.size()) {
     html->append("<p class=\"note\">The first ");
     html->append(std::to_string(shown));

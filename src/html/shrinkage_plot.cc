@@ -43,7 +43,7 @@ void AppendShrinkagePlot(const GroupView& group, const std::string& id,
     }
   }
   PlotFrame frame;
-  frame.X = NiceRange(low, high);
+  frame.X = PercentRange(low, high);
   frame.Y = frame.X;
   frame.Pad = kLargestRadius + 2.0;
   FitMargins(&frame);
@@ -68,7 +68,7 @@ void AppendShrinkagePlot(const GroupView& group, const std::string& id,
   for (std::size_t i = 0; i < regions.size(); i += step) {
     const RegionRecord& region = regions[i];
     if (!ebs[i]) continue;
-    // Area in proportion to Data2.
+    // Area in proportion to the size.
     const double radius =
         kSmallestRadius + (kLargestRadius - kSmallestRadius) *
                               std::sqrt(static_cast<double>(region.Data2) /
@@ -82,14 +82,16 @@ void AppendShrinkagePlot(const GroupView& group, const std::string& id,
   if (HasPosterior(fit)) {
     caption = "Each region's EB proportion (";
     caption.append(PriorName(fit));
-    caption.append(" prior) against its raw proportion; dot area in proportion to Data2. ");
+    caption.append(" prior) against its raw proportion; dot area in proportion to ");
+    AppendEscaped(group.Columns.Size, &caption);
+    caption.append(". ");
   } else {
     caption = "No EB proportions: the group's fit gives no posterior. ";
   }
   AppendKey("diag", "no shrinkage (y = x)", &caption);
   if (centre) {
     std::string text = PoolsCompletely(fit) ? "common rate " : "prior mean ";
-    AppendFixed6(*centre, &text);
+    text.append(BriefPercentWords(*centre / 100.0));
     text.push_back('%');
     AppendKey("prior", text, &caption);
   }

@@ -113,6 +113,16 @@ AxisRange NiceRange(double low, double high) {
   return AxisRange{std::floor(low / step) * step, std::ceil(high / step) * step, step};
 }
 
+AxisRange PercentRange(double low, double high) {
+  if (!std::isfinite(low) || !std::isfinite(high)) return AxisRange{0.0, 100.0, 20.0};
+  AxisRange range = NiceRange(std::clamp(low, 0.0, 100.0), std::clamp(high, 0.0, 100.0));
+  // 0 and 100 are whole multiples of every step up to 100, so the cut
+  // range still starts and ends on a tick.
+  range.Min = std::max(range.Min, 0.0);
+  range.Max = std::min(range.Max, 100.0);
+  return range;
+}
+
 std::vector<double> TickValues(const AxisRange& range) {
   const double step = range.Step;
   std::vector<double> ticks;

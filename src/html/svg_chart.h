@@ -47,6 +47,12 @@ using DataPoint = std::pair<double, double>;
 /// usable one around it.
 AxisRange NiceRange(double low, double high);
 
+/// NiceRange for an axis of proportions in percent: [low, high] cut to
+/// [0, 100] first and the range after, so that an estimate outside them
+/// (a moment estimate below 0%, say) never stretches the axis past what a
+/// proportion can be; the clip path hides such a mark.
+AxisRange PercentRange(double low, double high);
+
 /// The tick values of a range: the multiples of its step within it (at
 /// most 20).
 std::vector<double> TickValues(const AxisRange& range);

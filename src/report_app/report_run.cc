@@ -168,7 +168,7 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
       WritePage(settings,
                 IsStandardStream(settings.DataFileName) ? "standard input"
                                                         : settings.DataFileName,
-                settings.MaxGroups, data, &outputs.Files[Outputs::kPage]);
+                settings.Columns, settings.MaxGroups, data, &outputs.Files[Outputs::kPage]);
     }
     if (outputs.Asked(Outputs::kTsv)) {
       WriteIntervalTable(data, settings.Estimator, settings.Level, workers,

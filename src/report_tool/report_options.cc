@@ -224,8 +224,8 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
       ->capture_default_str()
       ->check(OpenUnitIntervalCheck("false discovery rate"));
   app.add_option("--max-groups", settings->MaxGroups,
-                 "Draw plots and region tables for at most this many groups (the "
-                 "first in order); every group stays in the index")
+                 "List, plot and tabulate at most this many groups (the first in "
+                 "order); the page counts the rest, --summary lists them all")
       ->capture_default_str()
       ->check(CLI::Validator(CountCheck, "0 or more"));
   app.set_version_flag("--version", std::string("propsmooth-report ") + kReportToolVersion);

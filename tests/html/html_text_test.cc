@@ -55,5 +55,60 @@ TEST(AppendOrdinal, FollowsEnglishUsage) {
   }
 }
 
+// Percents as a reader needs them: two decimals, but three significant
+// digits of the distance to 0% or 100% within 1% of either, so that a rare
+// or near-certain rate is not rounded to the bound. By hand: 0.000123 is
+// 0.0123%, three digits from its first nonzero one at the second decimal;
+// 0.99987 is 0.013 points from 100%, so four decimals; 1 - 1e-9 is 1e-7
+// points away, shown at the eighth decimal, and 1 - 1e-12 is 1e-10 points
+// away, beyond it.
+TEST(BriefPercent, KeepsTheDigitsAReaderNeeds) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* Name;
+    double Proportion;
+    const char* Table;
+    const char* Words;
+  };
+  const Case cases[] = {
+      {"an eighth", 0.125, "12.50", "12.5"},
+      {"a half", 0.5, "50.00", "50"},
+      {"two thirds", 2.0 / 3.0, "66.67", "66.67"},
+      {"zero", 0.0, "0.00", "0"},
+      {"one", 1.0, "100.00", "100"},
+      {"rare", 0.000123, "0.0123", "0.0123"},
+      {"just under 1%", 0.00999, "0.999", "0.999"},
+      {"near certain", 0.99987, "99.9870", "99.987"},
+      {"at the eighth decimal", 1.0 - 1e-9, "99.99999990", "99.9999999"},
+      {"closer than eight decimals", 1.0 - 1e-12, "100.00000000", "100"},
+      {"a moment estimate below 0", -0.0048, "-0.480", "-0.48"},
+      {"not finite", nan, "\u2014", "\u2014"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(BriefPercent(c.Proportion), c.Table);
+    EXPECT_EQ(BriefPercentWords(c.Proportion), c.Words);
+  }
+}
+
+TEST(AppendRounded, KeepsSignificantDigitsWithoutTrailingZeros) {
+  struct Case {
+    double Value;
+    int Digits;
+    const char* Text;
+  };
+  const Case cases[] = {
+      {2.304783, 4, "2.305"}, {14.0, 4, "14"},    {14.079809, 4, "14.08"},
+      {1e-05, 4, "1e-05"},    {0.0450313, 3, "0.045"}, {-154.14, 6, "-154.14"},
+      {std::numeric_limits<double>::infinity(), 4, "\u2014"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Text);
+    std::string out;
+    AppendRounded(c.Value, c.Digits, &out);
+    EXPECT_EQ(out, c.Text);
+  }
+}
+
 }  // namespace
 }  // namespace propsmooth

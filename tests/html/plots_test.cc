@@ -75,7 +75,7 @@ TEST(Plots, ShowProportionsInPercentAndDrawDotsAtTheEndsWhole) {
     }
     EXPECT_EQ(dots, 5u);
   }
-  EXPECT_NE(figures[2].find("pooled proportion 34.545455%"), std::string::npos);
+  EXPECT_NE(figures[2].find("pooled proportion 34.55%"), std::string::npos);
 }
 
 // Under the prior Beta(2, 8), regions 1/10, 5/10, 0/10 and 9/10 have EB

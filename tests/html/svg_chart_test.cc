@@ -40,6 +40,32 @@ TEST(NiceRange, EndsOnRoundSteps) {
   }
 }
 
+// An axis of proportions stays within 0% and 100%, whatever estimate lies
+// outside (moment estimates of -0.48% and 106.7% once stretched an axis
+// from -50% to 150%), and a range within them is NiceRange's own.
+TEST(PercentRange, NeverRunsPastZeroOrOneHundred) {
+  struct Case {
+    const char* Name;
+    double Low, High, Min, Max;
+    std::size_t Ticks;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {"estimates outside", -0.48, 106.7, 0.0, 100.0, 6},  // step 20
+      {"within", 3.0, 47.0, 0.0, 50.0, 6},                 // as NiceRange: step 10
+      {"all at 100%", 100.0, 100.0, 90.0, 100.0, 3},       // widened to 90..110, step 5
+      {"all at 0%", 0.0, 0.0, 0.0, 1.0, 3},                // widened to -1..1, step 0.5
+      {"not finite", nan, 50.0, 0.0, 100.0, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const AxisRange range = PercentRange(c.Low, c.High);
+    EXPECT_NEAR(range.Min, c.Min, 1e-12);
+    EXPECT_NEAR(range.Max, c.Max, 1e-12);
+    EXPECT_EQ(TickValues(range).size(), c.Ticks);
+  }
+}
+
 // The range's ends lie the pad inside the plot area's border, so that a
 // dot at an end is drawn whole.
 TEST(MapX, PutsTheRangeOnThePlotAreaWithinItsPad) {

@@ -7,14 +7,17 @@ Runs propsmooth-report once per case, writing the page and the CSV table
 together, reads every region table of the page and every group's "Prior
 used" in the index, and compares them record by record with the CSV: the
 EB proportion, the interval's bounds, P(rate > threshold), the PEP and the
-q-value, each as the page prints it (percent to six decimals, the tail
-figures to six significant digits) from the CSV's full-precision value.
+q-value, each as the page prints it from the CSV's full-precision value:
+percent to two decimals, or within 1% of 0% or 100% to three significant
+digits of the distance to it (at most eight decimals); the tail figures to
+three significant digits.
 The CSV's reading is the independent one here: it is written with the
 fewest digits that read back as the same double, so formatting it as the
 page does must give the page's very text.
 """
 import csv
 import html.parser
+import math
 import os
 import sys
 import tempfile
@@ -94,11 +97,20 @@ class PageTables(html.parser.HTMLParser):
 
 
 def percent_text(cell):
-    return DASH if cell == "" else "%.6f" % (100.0 * float(cell))
+    if cell == "":
+        return DASH
+    percent = 100.0 * float(cell)
+    edge = min(abs(percent), abs(100.0 - percent))
+    decimals = 2
+    if 0.0 < edge < 1.0:
+        decimals = min(8, 2 - math.floor(math.log10(edge)))
+    text = "%.*f" % (decimals, percent)
+    # The page drops the sign of a value that rounds to zero.
+    return text.lstrip("-") if float(text) == 0.0 else text
 
 
 def significant_text(cell):
-    return DASH if cell == "" else "%.6g" % float(cell)
+    return DASH if cell == "" else "%.3g" % float(cell)
 
 
 def group_title(row):
