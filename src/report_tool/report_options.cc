@@ -131,7 +131,10 @@ std::string CountCheck(const std::string& text) {
 }
 
 std::string ColumnNameCheck(const std::string& text) {
-  if (text.empty()) return "name a column of the header, not an empty text";
+  if (text.empty()) {
+    return "name a column of the header, not an empty text (a column whose name is empty, "
+           "as R's write.csv leaves its row names', is \"field N\" after its place)";
+  }
   return std::string();
 }
 
