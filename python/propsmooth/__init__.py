@@ -287,8 +287,8 @@ def _group_units(df, group, missing_group):
         if missing_group == "refuse":
             position = _first(missing)
             raise ValueError(f"group: {keys.iloc[position]!r} at index {df.index[position]!r} "
-                             "is missing; give the row its group, or pass "
-                             "missing_group=\"skip\" or missing_group=\"own-group\"")
+                             "is missing; every row needs a group (or pass "
+                             "missing_group=\"skip\" or missing_group=\"own-group\")")
         if missing_group == "skip":
             df = df[~missing]
             keys = df[group]

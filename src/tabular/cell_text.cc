@@ -108,6 +108,9 @@ CellNumber ReadCountCell(std::string_view text, bool decimal_comma) {
   const std::string_view fraction = text.substr(digits);
   const bool decimal_mark =
       !fraction.empty() && (fraction.front() == '.' || (decimal_comma && fraction.front() == ','));
+  // Where the comma is the decimal mark the point groups thousands, and
+  // either may: "1.000" and "1,000" may be a thousand, never read as 1.
+  if (decimal_comma && fraction.size() == 4) return {};
   if (!fraction.empty() && (fraction.size() < 2 || !decimal_mark ||
                             fraction.find_first_not_of('0', 1) != std::string_view::npos)) {
     return {};

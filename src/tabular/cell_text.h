@@ -28,7 +28,8 @@ struct CellNumber {
 /// optionally "." (or "," when `decimal_comma`) and one or more zeros:
 /// "12.0" is how pandas writes a whole number in a float column, "12.00"
 /// how a spreadsheet exports one shown with two decimals, "12,0" how both
-/// write it where a comma is the decimal mark. A sign changes nothing but
+/// write it where a comma is the decimal mark (there "1.000" and "1,000",
+/// which may group thousands, are no whole number). A sign changes nothing but
 /// the value: "+5" is 5 and "-0" and "+0" are 0, as a reader of numbers
 /// takes them.
 CellNumber ReadCountCell(std::string_view text, bool decimal_comma = false);

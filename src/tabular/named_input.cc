@@ -209,8 +209,8 @@ class DataSource {
   bool started_ = false;
   bool gzip_ = false;
   bool gzip_fault_ = false;
-  bool member_open_ = false;
 #ifdef PROPSMOOTH_HAVE_ZLIB
+  bool member_open_ = false;  // inside a gzip member, its end not yet seen
   bool inflating_ = false;
   z_stream zlib_{};
 #endif

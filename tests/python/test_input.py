@@ -37,7 +37,8 @@ FRAME_REFUSALS = [
     ({"g": ["a", None, "a", "b"]}, r"group: None at index 'r2' is missing"),
     ({"g": [1.0, 2.0, np.nan, 1.0]}, r"group: nan at index 'r3' is missing"),
     # The texts propsmooth-report reads as no group.
-    ({"g": ["a", "b", " NA ", "b"]}, r"group: ' NA ' at index 'r3' is missing; give the row"),
+    ({"g": ["a", "b", " NA ", "b"]},
+     r"group: ' NA ' at index 'r3' is missing; every row needs a group \(or pass missing_group"),
     ({"g": ["a", "", "a", "b"]}, r"group: '' at index 'r2' is missing"),
 ]
 

@@ -32,6 +32,8 @@ RECORDS = [  # group, id, x, n
 ]
 
 failures = []
+# What a build without zlib says of gzip data instead of reading them.
+NO_ZLIB = b"it is gzip data, and this propsmooth-report was built without zlib"
 
 
 def check(condition, what):
@@ -97,6 +99,8 @@ def check_accepted(folder):
     for name, data, args in accepted_forms(folder):
         id_args = [] if "--id" in args else ["--id", "id"]
         result = run(args + ["--csv", "-"] + COLUMNS + id_args, folder, data)
+        if "gzip" in name and NO_ZLIB in result.stderr:
+            continue
         if result.returncode != 0:
             check(False, f"{name}: status {result.returncode} {result.stderr!r}")
             continue
@@ -160,6 +164,9 @@ REFUSED = [
     ("a stray semicolon", b"g;x;n\na;1;2;5\n", [], 2,
      "standard input line 2 has 4 fields, the header 3; a value with a semicolon in it must "
      "be in double quotes\n"),
+    # Where the comma is the decimal mark, the point may group thousands.
+    ("a thousand, grouped", b"g;x;n\na;1;1.000\n", [], 2,
+     'standard input line 2, column n: "1.000" is not a whole number >= 1\n'),
     ("a missing group", b"g,x,n\na,1,5\nNA,2,5\n", [], 2,
      'standard input line 3, column g: "NA" is no group; give the row its group, or leave '
      "such rows out with --missing-group skip or gather them with --missing-group own-group\n"),
@@ -190,6 +197,8 @@ def check_refused(folder):
         result = run(["-", "--format", "csv", "--csv", "out.csv", "--count", "x", "--size", "n",
                       "--group", "g"] + args, folder, data)
         console = result.stdout.decode("utf-8", "replace")
+        if "gzip" in name and NO_ZLIB.decode() in console:
+            continue
         if message is None:
             check(result.returncode == 0, f"{name}: status {result.returncode} {console!r}")
             with open(os.path.join(folder, "out.csv"), "rb") as f:

@@ -172,9 +172,11 @@ TEST(ReadCountCell, TakesADecimalCommaWhenAsked) {
   EXPECT_EQ(ReadCountCell("12,00", true).Reading, CellReading::kWhole);
   EXPECT_EQ(ReadCountCell("12.0", true).Reading, CellReading::kWhole);
   EXPECT_EQ(ReadCountCell("12,5", true).Reading, CellReading::kNotWhole);
-  // One, with three decimals, where the comma is the decimal mark.
-  EXPECT_EQ(ReadCountCell("1,000", true).Value, 1);
   EXPECT_EQ(ReadCountCell("1,", true).Reading, CellReading::kNotWhole);
+  // Either mark may group thousands there: a thousand is never read as 1.
+  EXPECT_EQ(ReadCountCell("1,000", true).Reading, CellReading::kNotWhole);
+  EXPECT_EQ(ReadCountCell("1.000", true).Reading, CellReading::kNotWhole);
+  EXPECT_EQ(ReadCountCell("1.000", false).Value, 1);
 }
 
 // The byte ranges of RFC 3629, table 3.7 of the Unicode standard.
