@@ -138,6 +138,13 @@ std::string ColumnNameCheck(const std::string& text) {
   return std::string();
 }
 
+std::string DelimiterCheck(const std::string& text) {
+  if (text == "," || text == ";" || text == "|" || text == "tab" || text == "\t") {
+    return std::string();
+  }
+  return "the delimiter must be , ; | or tab, not " + text;
+}
+
 // Takes the fit options out of `args` into `fit`, the rest into `rest`.
 void SplitFitOptions(std::span<const std::string_view> args, std::vector<FitArgument>* fit,
                      std::vector<std::string>* rest) {
@@ -204,7 +211,7 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   app.add_option("--delimiter", delimiter,
                  "CSV: the byte between values: , ; | or tab (default: a comma, or a "
                  "semicolon when the header line has one and no comma)")
-      ->check(CLI::IsMember({",", ";", "|", "tab", "\t"}));
+      ->check(CLI::Validator(DelimiterCheck, "{, ; | tab}"));
   app.add_option("--keep", settings->Columns.Keep,
                  "CSV/TSV: columns (comma-separated, or the option repeated) copied as text "
                  "into the --csv table, after its other columns")
