@@ -89,7 +89,8 @@ struct DelimitedParser::State {
   }
 
   std::string_view Cell(std::size_t index) const {
-    return std::string_view(row_text).substr(cell_begin[index], cell_end[index] - cell_begin[index]);
+    const std::size_t begin = cell_begin[index];
+    return std::string_view(row_text).substr(begin, cell_end[index] - begin);
   }
 
   void EndRow(int terminator) {

@@ -142,7 +142,9 @@ void CheckRefused(const InputError& error, const InputTable& table, const std::s
     const char* digits = message.c_str() + name.size() + 6;
     char* end = nullptr;
     const unsigned long long line = std::strtoull(digits, &end, 10);
-    Check(end != digits && (*end == ':' || *end == ','), "the line is a number");
+    // "line 5: ...", "line 5, column x: ..." or "line 5 has 4 fields, ...".
+    const bool row_told = std::string_view(end).starts_with(" has ");
+    Check(end != digits && (*end == ':' || *end == ',' || row_told), "the line is a number");
     Check(line >= 1 && line <= LineCount(text), "the line named exists");
   }
 }
