@@ -258,7 +258,8 @@ def _check_columns(df, **columns):
 
 
 def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0.95, fdr=0.05,
-           *, alpha=None, beta=None, eps=1e-5, max_iter=20, threads=None):
+           *, alpha=None, beta=None, eps=1e-5, max_iter=20, threads=None,
+           missing_group="refuse"):
     """The estimates of ``propsmooth-report --csv`` for the rows of ``df``.
 
     ``count`` and ``size`` name the columns of counts and sizes; ``group``
@@ -279,27 +280,72 @@ def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0
     are numbers), raises TypeError; a value out of range, a column name
     that is missing or names several columns, or a row of counts the
     program would refuse raises ValueError (naming the row's index label).
-    """
-    import pandas as pd
 
+    A group value is missing when pandas counts it missing (None, NaN,
+    <NA>) or it is the text "" or "NA" (blanks around it ignored), as
+    propsmooth-report's --missing-group judges a cell. ``missing_group``
+    says what becomes of such rows: "refuse" (a ValueError naming the first
+    one's index label), "skip" (they are left out: the result has the
+    other rows only, and their estimates are as if the skipped rows were
+    not in ``df``) or "own-group" (they form one group of their own, their
+    group values kept as they are).
+    """
     _check_frame(df)
     _check_columns(df, count=count, size=size, group=group, id=id)
     options = _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter)
-    labels = df.index
-    x, n = _data(df[count], df[size], labels)
     units = None
     if group is not None:
-        keys = df[group]
-        codes, _ = pd.factorize(keys, sort=False, use_na_sentinel=True)
-        missing = codes < 0
-        if missing.any():
-            position = _first(missing)
-            raise ValueError(f"group: {keys.iloc[position]!r} at index {labels[position]!r} is "
-                             "missing; every row needs a group")
-        units = codes.astype(np.int32)
+        df, units = _group_units(df, group, missing_group)
+    labels = df.index
+    x, n = _data(df[count], df[size], labels)
     figures = _core.smooth(x, n, units, threads=_threads(threads), **options)
 
     return _result_frame(df, group, id, x, n, figures)
+
+
+_MISSING_GROUP_RULES = ("refuse", "skip", "own-group")
+
+
+def _missing_groups(keys):
+    """Where the group values ``keys`` (a Series) are missing: what pandas
+    counts missing, and the texts "" and "NA", blanks around them ignored."""
+    import pandas as pd
+
+    missing = pd.isna(keys).to_numpy(dtype=bool)
+    if keys.dtype == object or pd.api.types.is_string_dtype(keys.dtype):
+        for position, value in enumerate(keys.to_numpy()):
+            if isinstance(value, str) and value.strip(" \t") in ("", "NA"):
+                missing[position] = True
+    return missing
+
+
+def _group_units(df, group, missing_group):
+    """The rows of ``df`` to estimate and their group codes (int32, in the
+    order the groups first appear), with missing groups dealt with as
+    ``missing_group`` says."""
+    import pandas as pd
+
+    if missing_group not in _MISSING_GROUP_RULES:
+        raise ValueError(f"missing_group must be one of {list(_MISSING_GROUP_RULES)!r}, "
+                         f"not {missing_group!r}")
+    keys = df[group]
+    missing = _missing_groups(keys)
+    if missing.any():
+        if missing_group == "refuse":
+            position = _first(missing)
+            raise ValueError(f"group: {keys.iloc[position]!r} at index {df.index[position]!r} "
+                             "is missing; every row needs a group (or pass "
+                             "missing_group=\"skip\" or missing_group=\"own-group\")")
+        if missing_group == "skip":
+            df = df[~missing]
+            keys = df[group]
+            missing = np.zeros(len(df), dtype=bool)
+    # Missing values as one value of their own, placed where the first one
+    # stands, as propsmooth-report numbers its groups.
+    stand_in = object()
+    shown = keys.astype(object).where(~missing, stand_in) if missing.any() else keys
+    codes, _ = pd.factorize(shown, sort=False, use_na_sentinel=True)
+    return df, codes.astype(np.int32)
 
 
 def _result_frame(df, group, id, x, n, figures):

@@ -195,6 +195,9 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   if (!settings.ReportFileName.empty()) {
     done += ", drawn: " + std::to_string(std::min(settings.MaxGroups, data.Plan.Groups.size()));
   }
+  if (data.Input.SkippedRows > 0) {
+    done += ", rows left out for want of a group: " + std::to_string(data.Input.SkippedRows);
+  }
   Print(console, done + "\n");
   return ExitStatus::kSuccess;
 }

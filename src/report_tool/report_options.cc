@@ -26,7 +26,8 @@ constexpr const char* kFitHelp =
     "Examples:\n"
     "  propsmooth-report rats.txt rats.html --level 0.9 --tsv rats.tsv -L50\n"
     "  propsmooth-report deaths.csv --count deaths --size births --group state \\\n"
-    "      --id county --csv smoothed.csv\n"
+    "      --id county --keep year,sex --csv smoothed.csv\n"
+    "  propsmooth-report deaths.csv.gz --delimiter ';' --count x --size n --csv out.csv\n"
     "  propsmooth-report - --format csv --count x --size n --csv - < in.csv > out.csv\n";
 
 constexpr const char* kMoreHelp = "Run with --help for more information.\n";
@@ -130,8 +131,18 @@ std::string CountCheck(const std::string& text) {
 }
 
 std::string ColumnNameCheck(const std::string& text) {
-  if (text.empty()) return "name a column of the header, not an empty text";
+  if (text.empty()) {
+    return "name a column of the header, not an empty text (a column whose name is empty, "
+           "as R's write.csv leaves its row names', is \"field N\" after its place)";
+  }
   return std::string();
+}
+
+std::string DelimiterCheck(const std::string& text) {
+  if (text == "," || text == ";" || text == "|" || text == "tab" || text == "\t") {
+    return std::string();
+  }
+  return "the delimiter must be , ; | or tab, not " + text;
 }
 
 // Takes the fit options out of `args` into `fit`, the rest into `rest`.
@@ -194,6 +205,26 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
          "CSV/TSV: estimate one prior per value of this column (default: one group)");
   column("--id", &settings->Columns.Id,
          "CSV/TSV: a label per record, kept as text, shown in the page and the tables");
+  // Reading the data: the delimiter, columns carried over, missing groups.
+  std::string delimiter;
+  std::string missing_group = "refuse";
+  app.add_option("--delimiter", delimiter,
+                 "CSV: the byte between values: , ; | or tab (default: a comma, or a "
+                 "semicolon when the header line has one and no comma)")
+      ->check(CLI::Validator(DelimiterCheck, "{, ; | tab}"));
+  app.add_option("--keep", settings->Columns.Keep,
+                 "CSV/TSV: columns (comma-separated, or the option repeated) copied as text "
+                 "into the --csv table, after its other columns")
+      ->delimiter(',')
+      ->check(CLI::Validator(ColumnNameCheck, "COLUMN"));
+  app.add_flag("--keep-all", settings->Columns.KeepAll,
+               "CSV/TSV: keep every column not read as --count, --size, --group or --id")
+      ->excludes("--keep");
+  app.add_option("--missing-group", missing_group,
+                 "CSV/TSV: a row whose group is empty or NA is refused, skipped (left out "
+                 "of every output) or put in a group of its own (own-group)")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"refuse", "skip", "own-group"}));
   app.add_option("--csv", settings->CsvFileName,
                  "Write every record's estimates and interval as CSV to this file (- for "
                  "standard output), in the order of the data");
@@ -259,6 +290,10 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   if (format == "legacy") settings->Format = InputFormat::kLegacy;
   if (format == "csv") settings->Format = InputFormat::kCsv;
   if (format == "tsv") settings->Format = InputFormat::kTsv;
+  if (!delimiter.empty()) settings->Columns.Delimiter = delimiter == "tab" ? '\t' : delimiter[0];
+  settings->Columns.Missing = missing_group == "skip"        ? MissingGroup::kSkip
+                              : missing_group == "own-group" ? MissingGroup::kOwnGroup
+                                                             : MissingGroup::kRefuse;
   // One at a time, so that a refusal names its option; the last one wins
   // as when propsmooth reads them together.
   for (const FitArgument& arg : fit_args) {

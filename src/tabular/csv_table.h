@@ -10,16 +10,9 @@
 #include "common/types.h"
 #include "stats/beta_math.h"
 #include "stats/record_figures.h"
+#include "tabular/csv_columns.h"
 
 namespace propsmooth {
-
-/// The header line. "x" and "n" rather than "count" and "size", which are
-/// methods of a pandas DataFrame and so cannot be reached as attributes.
-inline constexpr std::string_view kCsvTableHeader =
-    "group,id,x,n,raw,eb_me,eb,lower,upper,prior\n";
-
-/// The columns --threshold adds at the end of the header, comma first.
-inline constexpr std::string_view kCsvThresholdColumns = ",p_exceed,pep,q_value,discovery";
 
 /// Appends `text` as one field (RFC 4180): as it stands, or in double
 /// quotes, each of its own doubled, when it holds a comma, a double quote,

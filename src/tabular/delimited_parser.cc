@@ -68,7 +68,10 @@ struct DelimitedParser::State {
   }
 
   void TakeField(std::string_view text) {
-    if (field == 0) row_line = line;
+    if (field == 0) {
+      row_line = line;
+      row_text.clear();
+    }
     after_carriage_return = false;
     line += CountLineBreaks(text);
     const std::size_t index = field++;
@@ -76,23 +79,18 @@ struct DelimitedParser::State {
       header.emplace_back(text);
       return;
     }
-    if (index >= header.size()) {
-      Refuse(ExitStatus::kMalformedData, At(row_line) + "field " + std::to_string(index + 1) +
-                                             ", " + QuoteForMessage(text) + ", lies beyond the " +
-                                             std::to_string(header.size()) +
-                                             " columns of the header; a value with a " +
-                                             (format == InputFormat::kTsv ? "tab" : "comma") +
-                                             " in it must be in double quotes");
-      return;
-    }
-    const std::uint8_t role = chosen.Roles[index];
-    // The record rule's bounds, cell by cell as the cells come.
-    if ((role & kCountRole) != 0 && !ReadNumber(text, index, "count", kLeastCount, &count)) {
-      return;
-    }
-    if ((role & kSizeRole) != 0 && !ReadNumber(text, index, "size", kLeastSize, &size)) return;
-    if ((role & kGroupRole) != 0) unit = UnitOf(text);
-    if ((role & kIdRole) != 0) table->Ids.Append(text);
+    // Only the cells read are kept until the row ends, when the number of
+    // its fields is known: a row with a stray delimiter must be named as
+    // such, not by what its shifted cells hold.
+    if (index >= header.size() || chosen.Roles[index] == 0) return;
+    cell_begin[index] = row_text.size();
+    row_text.append(text);
+    cell_end[index] = row_text.size();
+  }
+
+  std::string_view Cell(std::size_t index) const {
+    const std::size_t begin = cell_begin[index];
+    return std::string_view(row_text).substr(begin, cell_end[index] - begin);
   }
 
   void EndRow(int terminator) {
@@ -117,21 +115,61 @@ struct DelimitedParser::State {
 
   void EndHeader() {
     in_header = false;
+    NameUnnamedColumns(&header);
     std::optional<HeaderColumns> found = FindHeaderColumns(header, columns, At(row_line), &error);
     if (!found) {
       refused = true;
       return;
     }
     chosen = std::move(*found);
+    cell_begin.assign(header.size(), 0);
+    cell_end.assign(header.size(), 0);
+    for (const std::size_t index : chosen.Kept) table->KeptNames.push_back(header[index]);
+    table->Kept.resize(chosen.Kept.size());
     Reserve();
   }
 
   void EndRecord() {
-    if (field < header.size()) {
+    ++data_rows;
+    if (field != header.size()) {
       Refuse(ExitStatus::kMalformedData,
-             At(row_line, field) + "no value; the row has " + std::to_string(field) +
-                 " fields where the header has " + std::to_string(header.size()));
+             name + " line " + std::to_string(row_line) + " has " + std::to_string(field) +
+                 " fields, the header " + std::to_string(header.size()) +
+                 (field > header.size()
+                      ? std::string("; a value with a ") + DelimiterName() +
+                            " in it must be in double quotes"
+                      : std::string("; every row has a value, if only an empty one, for each "
+                                    "column")));
       return;
+    }
+    std::int32_t count = 0;
+    std::int32_t size = 0;
+    if (!columns.Group.empty() && IsMissingGroupText(Cell(chosen.Group))) {
+      switch (columns.Missing) {
+        case MissingGroup::kRefuse:
+          Refuse(ExitStatus::kMalformedData,
+                 At(row_line, chosen.Group) + QuoteForMessage(Cell(chosen.Group)) +
+                     " is no group; give the row its group, or leave such rows out with "
+                     "--missing-group skip or gather them with --missing-group own-group");
+          return;
+        case MissingGroup::kSkip:
+          ++table->SkippedRows;
+          return;
+        case MissingGroup::kOwnGroup:
+          break;
+      }
+    }
+    // Cell by cell in the header's order, so that the first fault is told.
+    for (std::size_t index = 0; index < header.size(); ++index) {
+      const std::uint8_t role = chosen.Roles[index];
+      if (role == 0) continue;
+      const std::string_view text = Cell(index);
+      if ((role & kCountRole) != 0 &&
+          !ReadNumber(text, index, "count", kLeastCount, &count)) {
+        return;
+      }
+      if ((role & kSizeRole) != 0 && !ReadNumber(text, index, "size", kLeastSize, &size)) return;
+      if ((role & (kGroupRole | kIdRole | kKeepRole)) != 0 && !CheckLabel(text, index)) return;
     }
     if (CheckRecord(count, size) == RecordFault::kCountAboveSize) {
       Refuse(ExitStatus::kBadInput, At(row_line, chosen.Count) + std::to_string(count) +
@@ -147,17 +185,49 @@ struct DelimitedParser::State {
       return;
     }
     RegionRecord record;
-    record.Unit = columns.Group.empty() ? -1 : unit;
-    record.Code = static_cast<std::int32_t>(records.size() + 1);
+    record.Unit = -1;
+    if (!columns.Group.empty()) {
+      const std::string_view group = Cell(chosen.Group);
+      record.Unit = UnitOf(IsMissingGroupText(group) ? std::string_view() : group);
+    }
+    // The row's number among the data rows, skipped ones counted.
+    record.Code = static_cast<std::int32_t>(data_rows);
     record.Data1 = count;
     record.Data2 = size;
     records.push_back(record);
+    for (std::size_t index = 0; index < header.size(); ++index) {
+      if ((chosen.Roles[index] & kIdRole) != 0) table->Ids.Append(Cell(index));
+    }
+    for (std::size_t k = 0; k < chosen.Kept.size(); ++k) {
+      table->Kept[k].Append(Cell(chosen.Kept[k]));
+    }
+  }
+
+  // Labels are text, read as UTF-8 by the page and the tables' readers;
+  // false after refusing one that is not.
+  bool CheckLabel(std::string_view text, std::size_t index) {
+    const std::size_t bad = FirstNonUtf8Byte(text);
+    if (bad == std::string_view::npos) return true;
+    Refuse(ExitStatus::kMalformedData,
+           At(row_line, index) + QuoteForMessage(text) + " is not UTF-8 text (byte " +
+               std::to_string(bad + 1) + " is " + EscapeForMessage(text.substr(bad, 1)) +
+               "); save the data as UTF-8");
+    return false;
+  }
+
+  const char* DelimiterName() const {
+    switch (delimiter) {
+      case '\t': return "tab";
+      case ';': return "semicolon";
+      case '|': return "vertical bar";
+      default: return "comma";
+    }
   }
 
   // Reads a count or size cell into `value`; false after refusing it.
   bool ReadNumber(std::string_view text, std::size_t index, const char* what, std::int64_t least,
                   std::int32_t* value) {
-    const CellNumber number = ReadCountCell(text);
+    const CellNumber number = ReadCountCell(text, delimiter == ';');
     if (number.Reading == CellReading::kWhole && number.Value >= least) {
       *value = number.Value;
       return true;
@@ -210,6 +280,7 @@ struct DelimitedParser::State {
       records.reserve(rows);
       AskForLargePages(records.data(), records.capacity() * sizeof(RegionRecord));
       if (!columns.Id.empty()) table->Ids.Reserve(rows, expected_bytes);
+      for (TextColumn& kept : table->Kept) kept.Reserve(rows, 0);
     } catch (const std::bad_alloc&) {
     }
   }
@@ -265,6 +336,7 @@ struct DelimitedParser::State {
   std::string name;
   ColumnChoice columns;
   InputTable* table;
+  char delimiter = ',';
   std::size_t expected_bytes = 0;
   csv_parser parser{};
 
@@ -280,11 +352,13 @@ struct DelimitedParser::State {
   std::uint64_t row_line = 1;
   bool after_carriage_return = false;
   std::size_t field = 0;
+  std::uint64_t data_rows = 0;
 
-  // The current row.
-  std::int32_t count = 0;
-  std::int32_t size = 0;
-  std::int32_t unit = -1;
+  // The cells of the current row that are read, end to end, and where
+  // each column's stands in them.
+  std::string row_text;
+  std::vector<std::size_t> cell_begin;
+  std::vector<std::size_t> cell_end;
 
   // Group values to Units.
   std::unordered_map<std::string, std::int32_t, TextHash, std::equal_to<>> units;
@@ -303,7 +377,10 @@ DelimitedParser::DelimitedParser(InputFormat format, std::string name, const Col
   // quote, is an error rather than a guess. Every line end is reported, so
   // that lines can be counted.
   csv_init(&state_->parser, CSV_STRICT | CSV_STRICT_FINI | CSV_REPALL_NL);
-  if (format == InputFormat::kTsv) csv_set_delim(&state_->parser, CSV_TAB);
+  state_->delimiter = columns.Delimiter != 0            ? columns.Delimiter
+                      : format == InputFormat::kTsv ? '\t'
+                                                        : ',';
+  csv_set_delim(&state_->parser, static_cast<unsigned char>(state_->delimiter));
 }
 
 DelimitedParser::~DelimitedParser() { csv_free(&state_->parser); }
@@ -338,7 +415,7 @@ bool DelimitedParser::Finish() {
   if (state.in_header) {
     state.Refuse(ExitStatus::kMalformedData,
                  state.name + ": no header; its first line must name the columns, with " +
-                     (state.format == InputFormat::kTsv ? "tabs" : "commas") + " between them");
+                     state.DelimiterName() + "s between them");
     return false;
   }
   return true;

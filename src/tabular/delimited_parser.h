@@ -14,12 +14,16 @@ namespace propsmooth {
 
 /// Parses CSV or TSV text (RFC 4180 quoting: a value in double quotes may
 /// hold the delimiter, line breaks and doubled quotes) handed over in
-/// pieces split anywhere, into an InputTable. Lines end in LF, CR LF or CR.
+/// pieces split anywhere, into an InputTable. The delimiter is the
+/// columns' Delimiter, else a tab for TSV and a comma for CSV (the caller
+/// tells a semicolon from the header line). Lines end in LF, CR LF or CR.
 /// The first row that is not blank is the header, and blank lines are
 /// skipped anywhere. Blanks around a value not in quotes are dropped. A
 /// double quote elsewhere than around a whole value, a row with more or
-/// fewer values than the header, and a count or size that is no whole
-/// number in range are refused, with the first refusal kept. Not copyable.
+/// fewer values than the header (told before its cells are read), a count
+/// or size that is no whole number in range, a missing group (unless the
+/// columns' Missing says otherwise) and a group, id or kept cell that is
+/// not UTF-8 are refused, with the first refusal kept. Not copyable.
 class DelimitedParser {
  public:
   /// Fills `table` (which must be empty, and outlive the parser) with

@@ -1,6 +1,9 @@
 #include "tabular/header_columns.h"
 
+#include <algorithm>
+
 #include "tabular/cell_text.h"
+#include "tabular/csv_columns.h"
 
 namespace propsmooth {
 namespace {
@@ -53,7 +56,34 @@ bool FindColumn(const std::vector<std::string>& header, const std::string& wante
   return true;
 }
 
+// Adds column `index` to the kept ones; false after refusing it.
+bool KeepColumn(const std::vector<std::string>& header, std::size_t index, std::string_view where,
+                HeaderColumns* found, InputError* error) {
+  const std::string& name = header[index];
+  if (IsCsvTableColumn(name)) {
+    *error = Refusal(ExitStatus::kBadInput, where,
+                     "column " + QuoteForMessage(name) +
+                         " cannot be kept: the CSV table has a column of that name; rename it "
+                         "in the data, or keep the columns you need with --keep");
+    return false;
+  }
+  if ((found->Roles[index] & kKeepRole) != 0) {
+    *error = Refusal(ExitStatus::kBadInput, where,
+                     "column " + QuoteForMessage(name) + " is named twice in --keep");
+    return false;
+  }
+  found->Roles[index] |= kKeepRole;
+  found->Kept.push_back(index);
+  return true;
+}
+
 }  // namespace
+
+void NameUnnamedColumns(std::vector<std::string>* header) {
+  for (std::size_t i = 0; i < header->size(); ++i) {
+    if ((*header)[i].empty()) (*header)[i] = "field " + std::to_string(i + 1);
+  }
+}
 
 std::optional<HeaderColumns> FindHeaderColumns(const std::vector<std::string>& header,
                                                const ColumnChoice& columns,
@@ -69,9 +99,23 @@ std::optional<HeaderColumns> FindHeaderColumns(const std::vector<std::string>& h
   if (!FindColumn(header, columns.Count, "--count", kCountRole, where, &found, &found.Count,
                   error) ||
       !FindColumn(header, columns.Size, "--size", kSizeRole, where, &found, &found.Size, error) ||
-      !FindColumn(header, columns.Group, "--group", kGroupRole, where, &found, nullptr, error) ||
+      !FindColumn(header, columns.Group, "--group", kGroupRole, where, &found, &found.Group,
+                  error) ||
       !FindColumn(header, columns.Id, "--id", kIdRole, where, &found, nullptr, error)) {
     return std::nullopt;
+  }
+  for (const std::string& name : columns.Keep) {
+    if (name.empty()) continue;
+    std::size_t at = 0;
+    if (!FindColumn(header, name, "--keep", 0, where, &found, &at, error) ||
+        !KeepColumn(header, at, where, &found, error)) {
+      return std::nullopt;
+    }
+  }
+  if (columns.KeepAll) {
+    for (std::size_t i = 0; i < header.size(); ++i) {
+      if (found.Roles[i] == 0 && !KeepColumn(header, i, where, &found, error)) return std::nullopt;
+    }
   }
   return found;
 }

@@ -3,6 +3,7 @@
 #ifndef PROPSMOOTH_TABULAR_INPUT_TABLE_H_
 #define PROPSMOOTH_TABULAR_INPUT_TABLE_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,15 +14,36 @@
 
 namespace propsmooth {
 
+/// What becomes of a record whose group cell is empty or "NA".
+enum class MissingGroup {
+  kRefuse,    // the data are refused, the line named
+  kSkip,      // the record is left out of every output
+  kOwnGroup,  // such records form one group of their own, labelled ""
+};
+
 /// The header names of the columns to read (--count, --size, --group,
-/// --id), matched exactly. Empty: not chosen. Count and Size are needed for
-/// CSV and TSV; the legacy format has no names, and none may be given.
-/// One column may serve twice (Group and Id, say).
+/// --id, --keep), matched exactly, and how the cells are split. Empty: not
+/// chosen. Count and Size are needed for CSV and TSV; the legacy format has
+/// no names, and none may be given. One column may serve twice (Group and
+/// Id, say). A header cell with no name is named "field N" after its
+/// place (N from 1): R's write.csv leaves the name of its row names' column
+/// empty, and --id "field 1" then reads them.
 struct ColumnChoice {
   std::string Count;
   std::string Size;
   std::string Group;  // empty: all records form one group
   std::string Id;     // empty: no label per record
+  /// Columns carried as text into the CSV table, in this order.
+  std::vector<std::string> Keep{};
+  /// Keep every column that is not read as Count, Size, Group or Id, in
+  /// the header's order (Keep must then be empty).
+  bool KeepAll = false;
+  MissingGroup Missing = MissingGroup::kRefuse;
+  /// The byte between values: ',', ';', '\t' or '|'. 0: a tab for TSV;
+  /// for CSV a comma, or a semicolon when the header line has a semicolon
+  /// and no comma (R's write.csv2 and spreadsheets where the comma is the
+  /// decimal mark; ",0" then also ends a whole number).
+  char Delimiter = 0;
 };
 
 /// The data as read.
@@ -40,6 +62,11 @@ struct InputTable {
   std::vector<std::string> GroupLabels;
   /// The id of each record, by record index; empty without an id column.
   TextColumn Ids;
+  /// The kept columns' header names, and each one's cells by record index.
+  std::vector<std::string> KeptNames;
+  std::vector<TextColumn> Kept;
+  /// Records left out for a missing group (MissingGroup::kSkip).
+  std::size_t SkippedRows = 0;
 };
 
 /// Why the data were refused.

@@ -17,7 +17,10 @@ namespace propsmooth {
 /// else the one the name promises (FormatFromName), else the first line's
 /// (FormatFromFirstLine). CSV and TSV are read as DelimitedParser says,
 /// with `columns`. The legacy format is read by propsmooth's own reader,
-/// with propsmooth's messages and statuses, and takes no `columns`.
+/// with propsmooth's messages and statuses, and takes no `columns`. Data
+/// that start with gzip's magic bytes are inflated as they are read (in a
+/// build with zlib; without, refused), whatever their name; gzip data cut
+/// short or damaged are refused with status 2.
 ///
 /// Empty on success. Otherwise why the data were refused: status 1 for a
 /// file that cannot be opened or read, a column option that does not fit

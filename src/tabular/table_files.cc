@@ -84,15 +84,28 @@ void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, 
                    bool percent, OutputFile* csv, const RowProgress& progress) {
   const RecordTable& records = data.Input.Records;
   RecordLabels labels(data);
+  const InputTable& input = data.Input;
   std::string block(kCsvTableHeader);
-  if (threshold) {
-    block.pop_back();
-    block.append(kCsvThresholdColumns).push_back('\n');
+  block.pop_back();
+  if (threshold) block.append(kCsvThresholdColumns);
+  for (const std::string& name : input.KeptNames) {
+    block.push_back(',');
+    AppendCsvField(name, &block);
   }
+  block.push_back('\n');
   for (std::size_t i = 0; i < records.size(); ++i) {
     const CsvRowContext context{FigureSourcesOf(records, data, intervals, i, threshold),
                                 labels.Group(i), labels.Id(i), percent};
     AppendCsvRow(records[i], context, intervals[i], &block);
+    // The kept columns come last, after every column of the estimates.
+    if (!input.Kept.empty()) {
+      block.pop_back();
+      for (const TextColumn& kept : input.Kept) {
+        block.push_back(',');
+        AppendCsvField(kept[i], &block);
+      }
+      block.push_back('\n');
+    }
     FlushIfFull(&block, csv);
     if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());
   }

@@ -57,9 +57,9 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
                         const RowProgress& progress);
 
 /// Writes the CSV table: kCsvTableHeader (with kCsvThresholdColumns and
-/// their cells when `threshold`), then a row per record in the order of the
-/// data, under the fits of data.Fits; `intervals` are theirs. Proportions
-/// in percent when `percent`.
+/// their cells when `threshold`, then the kept columns of the data), then a
+/// row per record in the order of the data, under the fits of data.Fits;
+/// `intervals` are theirs. Proportions in percent when `percent`.
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
                    bool percent, OutputFile* csv, const RowProgress& progress);
 

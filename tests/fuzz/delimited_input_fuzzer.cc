@@ -3,12 +3,15 @@
 // arbitrary bytes. The first byte chooses the file name, and so the format
 // (".csv", ".tsv", or none: the first line decides), and which of the group
 // and id columns are read; the second and third where the text is cut into
-// pieces. Checks, besides the sanitizers:
+// pieces; its top three bits how missing groups are read, --keep-all, or
+// '|' as the delimiter. Checks, besides the sanitizers:
 // - every accepted record has count >= 0 and size >= 1; in CSV and TSV
-//   also count <= size, its Code is its row number, its Unit a group
-//   label's index (Units appearing in ascending order, the labels
-//   distinct) or -1 without a group column, and there is one id per record
-//   when an id column is read;
+//   also count <= size, its Code is its row number (rising past skipped
+//   rows), its Unit a group label's index (Units appearing in ascending
+//   order, the labels distinct, UTF-8, and none missing unless missing
+//   groups form their own) or -1 without a group column, and there is one
+//   id per record when an id column is read, one cell per record in each
+//   kept column, every id and kept cell UTF-8;
 // - a refusal has status 1 or 2 and one line that names the file (and the
 //   line, which exists) for CSV and TSV, propsmooth's own text otherwise;
 // - the parser handed the text in three pieces cut anywhere reads exactly
@@ -22,6 +25,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
+#include "tabular/cell_text.h"
 #include "tabular/delimited_parser.h"
 #include "tabular/input_format.h"
 #include "tabular/named_input.h"
@@ -43,6 +47,16 @@ bool SameTables(const InputTable& a, const InputTable& b) {
   }
   for (std::size_t i = 0; i < a.Ids.size(); ++i) {
     if (a.Ids[i] != b.Ids[i]) return false;
+  }
+  if (a.KeptNames != b.KeptNames || a.Kept.size() != b.Kept.size() ||
+      a.SkippedRows != b.SkippedRows) {
+    return false;
+  }
+  for (std::size_t k = 0; k < a.Kept.size(); ++k) {
+    if (a.Kept[k].size() != b.Kept[k].size()) return false;
+    for (std::size_t i = 0; i < a.Kept[k].size(); ++i) {
+      if (a.Kept[k][i] != b.Kept[k][i]) return false;
+    }
   }
   return true;
 }
@@ -70,7 +84,13 @@ void CheckAccepted(const InputTable& table, const ColumnChoice& columns) {
       continue;
     }
     Check(r.Data1 <= r.Data2, "a CSV or TSV count is at most its size");
-    Check(r.Code == static_cast<std::int32_t>(i + 1), "a record's Code is its row number");
+    if (columns.Missing == MissingGroup::kSkip) {
+      Check(r.Code >= static_cast<std::int32_t>(i + 1) &&
+                (i == 0 || r.Code > table.Records[i - 1].Code),
+            "a record's Code is its row number, skipped rows counted");
+    } else {
+      Check(r.Code == static_cast<std::int32_t>(i + 1), "a record's Code is its row number");
+    }
     if (columns.Group.empty()) {
       Check(r.Unit == -1, "no group column: Unit -1");
     } else {
@@ -85,6 +105,22 @@ void CheckAccepted(const InputTable& table, const ColumnChoice& columns) {
   Check(distinct.size() == table.GroupLabels.size(), "group labels are distinct");
   Check(table.Ids.size() == (columns.Id.empty() ? 0 : table.Records.size()),
         "one id per record when an id column is read");
+  for (const std::string& label : table.GroupLabels) {
+    Check(FirstNonUtf8Byte(label) == std::string::npos, "group labels are UTF-8");
+    Check(!IsMissingGroupText(label) ||
+              (label.empty() && columns.Missing == MissingGroup::kOwnGroup),
+          "no missing group unless missing groups form their own");
+  }
+  for (std::size_t i = 0; i < table.Ids.size(); ++i) {
+    Check(FirstNonUtf8Byte(table.Ids[i]) == std::string::npos, "ids are UTF-8");
+  }
+  Check(table.Kept.size() == table.KeptNames.size(), "one name per kept column");
+  for (const TextColumn& kept : table.Kept) {
+    Check(kept.size() == table.Records.size(), "one kept cell per record");
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      Check(FirstNonUtf8Byte(kept[i]) == std::string::npos, "kept cells are UTF-8");
+    }
+  }
 }
 
 void CheckRefused(const InputError& error, const InputTable& table, const std::string& name,
@@ -106,7 +142,9 @@ void CheckRefused(const InputError& error, const InputTable& table, const std::s
     const char* digits = message.c_str() + name.size() + 6;
     char* end = nullptr;
     const unsigned long long line = std::strtoull(digits, &end, 10);
-    Check(end != digits && (*end == ':' || *end == ','), "the line is a number");
+    // "line 5: ...", "line 5, column x: ..." or "line 5 has 4 fields, ...".
+    const bool row_told = std::string_view(end).starts_with(" has ");
+    Check(end != digits && (*end == ':' || *end == ',' || row_told), "the line is a number");
     Check(line >= 1 && line <= LineCount(text), "the line named exists");
   }
 }
@@ -129,8 +167,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   columns.Size = "size";
   if ((mode & 4) != 0) columns.Group = "g";
   if ((mode & 8) != 0) columns.Id = (mode & 16) != 0 ? "g" : "id";  // one column read twice
-  // No column named, as for the legacy format: one input in eight.
-  if ((mode & 0xe0) == 0xe0) columns = ColumnChoice();
+  switch (mode >> 5) {
+    case 1: columns.Missing = MissingGroup::kSkip; break;
+    case 2: columns.Missing = MissingGroup::kOwnGroup; break;
+    case 3: columns.KeepAll = true; break;
+    case 4: columns.Delimiter = '|'; break;
+    // No column named, as for the legacy format: one input in eight.
+    case 7: columns = ColumnChoice(); break;
+    default: break;
+  }
 
   std::FILE* stream = fmemopen(bytes.data(), bytes.size(), "rb");
   if (stream == nullptr) return 0;  // an empty buffer, on older C libraries
@@ -144,7 +189,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     CheckAccepted(table, columns);
   }
-  if (table.Format == InputFormat::kLegacy) return 0;
+  // Compressed data reach the parser inflated, which the pieces below are
+  // not.
+  if (table.Format == InputFormat::kLegacy || IsGzipData(bytes)) return 0;
+  // The delimiter the stream reader chose from the header line.
+  if (columns.Delimiter == 0 && table.Format == InputFormat::kCsv) {
+    columns.Delimiter = CsvDelimiterOf(FirstFilledLine(text));
+  }
 
   // The same text in three pieces, cut anywhere (a CR LF or a doubled
   // quote included).

@@ -36,6 +36,10 @@ FRAME_REFUSALS = [
     ({"n": [10, 5, 2**31, 40]}, r"size: 2147483648 at index 'r3' is above 2147483647"),
     ({"g": ["a", None, "a", "b"]}, r"group: None at index 'r2' is missing"),
     ({"g": [1.0, 2.0, np.nan, 1.0]}, r"group: nan at index 'r3' is missing"),
+    # The texts propsmooth-report reads as no group.
+    ({"g": ["a", "b", " NA ", "b"]},
+     r"group: ' NA ' at index 'r3' is missing; every row needs a group \(or pass missing_group"),
+    ({"g": ["a", "", "a", "b"]}, r"group: '' at index 'r2' is missing"),
 ]
 
 
@@ -43,6 +47,45 @@ FRAME_REFUSALS = [
 def test_smooth_refuses_what_the_reader_refuses(columns, message):
     with pytest.raises(ValueError, match=message):
         propsmooth.smooth(_frame(**columns), count="x", size="n", group="g")
+
+
+# Missing groups skipped or gathered: the same figures as leaving the rows
+# out, or giving them a label of their own, as propsmooth-report does.
+def _groups_frame(groups):
+    rng = np.random.default_rng(5)
+    n = rng.integers(20, 120, len(groups))
+    return pd.DataFrame({"x": rng.integers(0, 20, len(groups)) % n, "n": n, "g": groups},
+                        index=[f"r{i}" for i in range(len(groups))])
+
+
+MISSING = [None, np.nan, "", "NA", pd.NA]
+
+
+@pytest.mark.parametrize("hole", MISSING, ids=repr)
+def test_missing_groups_skipped_or_gathered(hole):
+    groups = ["a", "b", "a", "b", "a", "b", "a", "b", "a", "b", "a", "b"]
+    frame = _groups_frame(groups)
+    frame["g"] = frame["g"].astype(object)
+    for position in (2, 7, 9):
+        frame.iat[position, 2] = hole
+    figures = ["raw", "eb_me", "eb", "lower", "upper", "prior"]
+    holes = frame.index[[2, 7, 9]]
+
+    skipped = propsmooth.smooth(frame, "x", "n", group="g", missing_group="skip")
+    alone = propsmooth.smooth(frame.drop(holes), "x", "n", group="g")
+    pd.testing.assert_frame_equal(skipped[figures], alone[figures])
+
+    gathered = propsmooth.smooth(frame, "x", "n", group="g", missing_group="own-group")
+    relabelled = frame.copy()
+    relabelled.loc[holes, "g"] = "zz"
+    apart = propsmooth.smooth(relabelled, "x", "n", group="g")
+    pd.testing.assert_frame_equal(gathered[figures], apart[figures])
+    assert gathered.loc[holes, "group"].tolist() == frame.loc[holes, "g"].tolist()
+
+
+def test_missing_group_rule_is_checked():
+    with pytest.raises(ValueError, match=r"missing_group must be one of"):
+        propsmooth.smooth(_frame(), "x", "n", group="g", missing_group="drop")
 
 
 # (arguments, message pattern) for fit and smooth's other refusals.

@@ -22,9 +22,11 @@ PROGRAM, READER = sys.argv[1], sys.argv[2]
 NUMERIC = ["x", "n", "raw", "eb_me", "eb", "lower", "upper"]
 INTEGER = ["x", "n"]
 
-# Labels both readers would turn into a number or a missing value; group
-# "NA" has every count 0 or its size (no pooling: no prior at all), so its
-# eb, lower and upper are empty.
+# Labels both readers would turn into a number or a missing value; state
+# "NA" is no group to propsmooth-report either, and with --missing-group
+# own-group its rows form one group whose label is empty. That group has
+# every count 0 or its size (no pooling: no prior at all), so its eb, lower
+# and upper are empty.
 ROWS = [  # region, cases, pop, state
     ("01", 12, 100, "01"),
     ("NA", 30, 120, "01"),
@@ -35,6 +37,9 @@ ROWS = [  # region, cases, pop, state
     ("x", 0, 10, "NA"),
     ("y", 9, 70, "01"),
 ]
+
+
+LABELS = ["--group", "state", "--id", "region", "--missing-group", "own-group"]
 
 
 def csv_text(rows):
@@ -149,14 +154,14 @@ def main():
     failures = []
     with tempfile.TemporaryDirectory() as folder:
         labelled = table(folder, "labelled", csv_text(ROWS),
-                         ["--group", "state", "--id", "region"])
+                         LABELS)
         if [row[1] for row in labelled[2]] != [row[0] for row in ROWS]:
             failures.append(f"the table's ids are {labelled[2]!r}")
         if not any(row[6] == "" for row in labelled[2]):
             failures.append("no empty eb to read")
         # Every id empty: the column stays, with nothing in it.
         empty = table(folder, "empty-ids", csv_text([("",) + row[1:] for row in ROWS]),
-                      ["--group", "state", "--id", "region"])
+                      LABELS)
         if any(row[1] != "" for row in empty[2]):
             failures.append(f"ids not empty throughout: {empty[2]!r}")
         for path, header, body in (labelled, empty):

@@ -101,6 +101,10 @@ TEST(ReadReportCommandLine, NamesTheOptionInEachError) {
       {{"d", "r", "-B", "+INF"}, O::kUsageError, "+INF"},
       {{"d", "r", "--format", "xml"}, O::kUsageError, "--format"},
       {{"d", "r", "--count", ""}, O::kUsageError, "--count"},
+      {{"d", "r", "--delimiter", ":"}, O::kUsageError, "--delimiter"},
+      {{"d", "r", "--missing-group", "drop"}, O::kUsageError, "--missing-group"},
+      {{"d", "r", "--keep", ""}, O::kUsageError, "--keep"},
+      {{"d", "r", "--keep", "a", "--keep-all"}, O::kUsageError, "--keep"},
       {{"d", "r", "--level", "2"}, O::kUsageError, "--level"},
       {{"d", "r", "--max-groups", "x"}, O::kUsageError, "--max-groups"},
       {{"d", "r", "--threshold", "1"}, O::kUsageError, "--threshold"},
@@ -165,6 +169,40 @@ TEST(ReadReportCommandLine, ReadsTheInputAndTableOptions) {
   EXPECT_EQ(settings.Columns.Group, "state");
   EXPECT_EQ(settings.Columns.Id, "county");
   EXPECT_TRUE(settings.Percent);
+  EXPECT_TRUE(settings.Columns.Keep.empty());
+  EXPECT_EQ(settings.Columns.Missing, MissingGroup::kRefuse);
+  EXPECT_EQ(settings.Columns.Delimiter, '\0');
+}
+
+// The reading options: the delimiter by its byte or "tab", kept columns
+// listed or repeated, the missing-group rule.
+TEST(ReadReportCommandLine, ReadsTheReadingOptions) {
+  struct Case {
+    std::vector<std::string_view> Args;
+    char Delimiter;
+    std::vector<std::string> Keep;
+    bool KeepAll;
+    MissingGroup Missing;
+  };
+  const Case cases[] = {
+      {{"d", "r", "--delimiter", ";"}, ';', {}, false, MissingGroup::kRefuse},
+      {{"d", "r", "--delimiter", "tab"}, '\t', {}, false, MissingGroup::kRefuse},
+      {{"d", "r", "--delimiter=|"}, '|', {}, false, MissingGroup::kRefuse},
+      {{"d", "r", "--keep", "year,sex", "--keep", "age"},
+       '\0', {"year", "sex", "age"}, false, MissingGroup::kRefuse},
+      {{"d", "r", "--keep-all", "--missing-group", "skip"}, '\0', {}, true, MissingGroup::kSkip},
+      {{"d", "r", "--missing-group", "own-group"}, '\0', {}, false, MissingGroup::kOwnGroup},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Joined(c.Args));
+    ReportSettings settings;
+    std::string text;
+    ASSERT_EQ(ReadReportCommandLine(c.Args, &settings, &text), CommandLineOutcome::kRun) << text;
+    EXPECT_EQ(settings.Columns.Delimiter, c.Delimiter);
+    EXPECT_EQ(settings.Columns.Keep, c.Keep);
+    EXPECT_EQ(settings.Columns.KeepAll, c.KeepAll);
+    EXPECT_EQ(settings.Columns.Missing, c.Missing);
+  }
 
 }
 

@@ -76,7 +76,9 @@ TEST(InputFormat, ComesFromTheNameElseTheFirstLine) {
       {"rats.dat", std::nullopt},
       {"-", std::nullopt},
       {"data.csv/input", std::nullopt},
-      {"data.csv.gz", std::nullopt},
+      {"data.csv.gz", InputFormat::kCsv},
+      {"data.tsv.GZ", InputFormat::kTsv},
+      {"data.gz", std::nullopt},
       {"csv", std::nullopt},
   };
   for (const NameCase& c : names) {
@@ -94,13 +96,25 @@ TEST(InputFormat, ComesFromTheNameElseTheFirstLine) {
       {"county,deaths", InputFormat::kCsv},
       {"county\tdeaths", InputFormat::kTsv},
       {"a, b\tc", InputFormat::kTsv},
-      {"county;deaths", InputFormat::kLegacy},
+      {"county;deaths", InputFormat::kCsv},
+      {"county|deaths", InputFormat::kLegacy},
       {"1,2", InputFormat::kCsv},
   };
   for (const LineCase& c : lines) {
     SCOPED_TRACE(c.Line);
     EXPECT_EQ(FormatFromFirstLine(c.Line), c.Format);
   }
+  // A delimiter asked for decides alone.
+  EXPECT_EQ(FormatFromFirstLine("county|deaths", '|'), InputFormat::kCsv);
+  EXPECT_EQ(FormatFromFirstLine("county,deaths", '|'), InputFormat::kLegacy);
+  EXPECT_EQ(FormatFromFirstLine("county\tdeaths", '\t'), InputFormat::kTsv);
+  // Semicolons only when no comma is there: R's write.csv2.
+  EXPECT_EQ(CsvDelimiterOf("\"\";\"x\";\"n\""), ';');
+  EXPECT_EQ(CsvDelimiterOf("a;b,c"), ',');
+  EXPECT_EQ(CsvDelimiterOf("x"), ',');
+  EXPECT_EQ(FirstFilledLine("\r\n \n x;n\r\n1;2"), " x;n");
+  EXPECT_TRUE(IsGzipData("\x1F\x8B\x08"));
+  EXPECT_FALSE(IsGzipData("\x1F"));
   EXPECT_EQ(WithoutByteOrderMark("\xEF\xBB\xBFx,n"), "x,n");
   EXPECT_EQ(WithoutByteOrderMark("\xEF\xBBx"), "\xEF\xBBx");
 }
@@ -131,7 +145,12 @@ TEST(ReadCountCell, TakesWholeNumbersOnly) {
       {"", R::kNotWhole, 0},
       {"NA", R::kNotWhole, 0},
       {"1e3", R::kNotWhole, 0},
-      {"+5", R::kNotWhole, 0},
+      {"+5", R::kWhole, 5},
+      {"+0", R::kWhole, 0},
+      {"-0", R::kWhole, 0},
+      {"+-5", R::kNotWhole, 0},
+      {"+", R::kNotWhole, 0},
+      {"12,0", R::kNotWhole, 0},
       {"1,000", R::kNotWhole, 0},
       {"1 2", R::kNotWhole, 0},
       {"-", R::kNotWhole, 0},
@@ -144,6 +163,69 @@ TEST(ReadCountCell, TakesWholeNumbersOnly) {
     if (c.Reading == R::kWhole) {
       EXPECT_EQ(number.Value, c.Value);
     }
+  }
+}
+
+// Where a comma is the decimal mark, "12,0" is a whole number too.
+TEST(ReadCountCell, TakesADecimalCommaWhenAsked) {
+  EXPECT_EQ(ReadCountCell("12,0", true).Value, 12);
+  EXPECT_EQ(ReadCountCell("12,00", true).Reading, CellReading::kWhole);
+  EXPECT_EQ(ReadCountCell("12.0", true).Reading, CellReading::kWhole);
+  EXPECT_EQ(ReadCountCell("12,5", true).Reading, CellReading::kNotWhole);
+  EXPECT_EQ(ReadCountCell("1,", true).Reading, CellReading::kNotWhole);
+  // Either mark may group thousands there: a thousand is never read as 1.
+  EXPECT_EQ(ReadCountCell("1,000", true).Reading, CellReading::kNotWhole);
+  EXPECT_EQ(ReadCountCell("1.000", true).Reading, CellReading::kNotWhole);
+  EXPECT_EQ(ReadCountCell("1.000", false).Value, 1);
+}
+
+// The byte ranges of RFC 3629, table 3.7 of the Unicode standard.
+TEST(FirstNonUtf8Byte, FindsTheFirstByteOutsideUtf8) {
+  struct Case {
+    std::string Text;
+    std::size_t Bad;
+  };
+  constexpr std::size_t kNone = std::string::npos;
+  const Case cases[] = {
+      {"plain", kNone},
+      {std::string("a\0b", 3), kNone},
+      {"\xC3\xA9t\xC3\xA9", kNone},              // é
+      {"\xE2\x82\xAC", kNone},                  // €
+      {"\xF0\x9F\x98\x80", kNone},              // U+1F600
+      {"\xF4\x8F\xBF\xBF", kNone},              // U+10FFFF
+      {"Z\xFCrich", 1},                        // Latin-1 ü
+      {"\xC0\xAF", 0},                          // overlong /
+      {"\xE0\x80\xAF", 0},                      // overlong /
+      {"\xED\xA0\x80", 0},                      // a surrogate
+      {"\xF4\x90\x80\x80", 0},                  // above U+10FFFF
+      {"ab\xC3", 2},                           // cut short
+      {"\xE2\x82x", 0},                         // continuation missing
+      {"\x80", 0},                              // continuation alone
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(EscapeForMessage(c.Text));
+    EXPECT_EQ(FirstNonUtf8Byte(c.Text), c.Bad);
+  }
+}
+
+// Nothing that a terminal obeys reaches it; other text stays as it is.
+TEST(PrintableText, EscapesControlsAndBytesNotUtf8) {
+  struct Case {
+    std::string Text;
+    const char* Shown;
+  };
+  const Case cases[] = {
+      {"a\"b\\c", "a\"b\\c"},
+      {std::string("a\0b", 3), "a\\x00b"},
+      {"\x1B[2J\a", "\\x1B[2J\\x07"},
+      {"\n\r\t\x7F", "\\n\\r\\t\\x7F"},
+      {"\xC2\x9B" "1m", "\\xC2\\x9B1m"},  // U+009B, CSI
+      {"\xC2\xA0\xC3\xA9", "\xC2\xA0\xC3\xA9"},  // no-break space, é
+      {"\xFF\xC3", "\\xFF\\xC3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Shown);
+    EXPECT_EQ(PrintableText(c.Text), c.Shown);
   }
 }
 
@@ -242,13 +324,35 @@ TEST(ReadNamedStream, RefusesWithLineColumnAndText) {
        "d.csv line 2, column deaths: 30 is above its size, 20 (column births); a count is at "
        "most its size\n"},
       {"d.csv", head + "A,1\n", cols, k2,
-       "d.csv line 2, column births: no value; the row has 2 fields where the header has 3\n"},
+       "d.csv line 2 has 2 fields, the header 3; every row has a value, if only an empty one, "
+       "for each column\n"},
       {"d.csv", head + "A,1,2,x y\n", cols, k2,
-       "d.csv line 2: field 4, \"x y\", lies beyond the 3 columns of the header; a value with "
-       "a comma in it must be in double quotes\n"},
+       "d.csv line 2 has 4 fields, the header 3; a value with a comma in it must be in double "
+       "quotes\n"},
+      // The stray field is told before the cells it shifted.
+      {"d.csv", head + "A,1,000,2\n", cols, k2,
+       "d.csv line 2 has 4 fields, the header 3; a value with a comma in it must be in double "
+       "quotes\n"},
       {"d.tsv", "county\tdeaths\tbirths\nA\t1\t2\tx\n", cols, k2,
-       "d.tsv line 2: field 4, \"x\", lies beyond the 3 columns of the header; a value with "
-       "a tab in it must be in double quotes\n"},
+       "d.tsv line 2 has 4 fields, the header 3; a value with a tab in it must be in double "
+       "quotes\n"},
+      {"d.csv", "county;deaths;births\nA;1;2;x\n", cols, k2,
+       "d.csv line 2 has 4 fields, the header 3; a value with a semicolon in it must be in "
+       "double quotes\n"},
+      {"d.csv", head + "Z\xFCrich,1,2\n", {"deaths", "births", "", "county"}, k2,
+       "d.csv line 2, column county: \"Z\\xFCrich\" is not UTF-8 text (byte 2 is \\xFC); "
+       "save the data as UTF-8\n"},
+      {"d.csv", head + "A,1,2\n NA ,1,2\n", {"deaths", "births", "county", ""}, k2,
+       "d.csv line 3, column county: \"NA\" is no group; give the row its group, or leave such "
+       "rows out with --missing-group skip or gather them with --missing-group own-group\n"},
+      {"d.csv", head + "A,1,2\n", {"deaths", "births", "", "", {"county", "county"}}, k1,
+       "d.csv line 1: column \"county\" is named twice in --keep\n"},
+      {"d.csv", "county,deaths,births,eb\n", {"deaths", "births", "", "", {"eb"}}, k1,
+       "d.csv line 1: column \"eb\" cannot be kept: the CSV table has a column of that name; "
+       "rename it in the data, or keep the columns you need with --keep\n"},
+      {"d.csv", "county,deaths,births\n", {"deaths", "births", "", "", {"pop"}}, k2,
+       "d.csv line 1: no column is named \"pop\" (--keep); the header has \"county\", "
+       "\"deaths\", \"births\"\n"},
       // The quoted line break counts: the bad row starts on line 4.
       {"d.csv", head + "\"Old\nTown\",1,2\nB,x,2\n", cols, k2,
        "d.csv line 4, column deaths: \"x\" is not a whole number >= 0\n"},
@@ -281,7 +385,7 @@ TEST(ReadNamedStream, RefusesWithLineColumnAndText) {
        "d.csv: no header; its first line must name the columns, with commas between them\n"},
       {"d.txt", "1 1 3 20\n", cols, k1,
        "d.txt is read in the four-number format, which has no named columns; leave out "
-       "--count, --size, --group and --id, or give --format csv or --format tsv\n"},
+       "--count, --size, --group, --id and --keep, or give --format csv or --format tsv\n"},
       // The legacy format keeps propsmooth's words.
       {"d.txt", "1 1 3 20\n1 2 x 24\n", {}, k2, "\n Error!! Wrong data found (around code-1)\n"},
       {"d.txt", "1 1 3 20\n1 2 5 0\n", {}, k1, "\n Error!! Wrong data found (in code-2)\n"},

@@ -1,0 +1,37 @@
+// The CSV table's own column names, which the reader must know too: a
+// column kept from the data may not take one of them.
+#ifndef PROPSMOOTH_TABULAR_CSV_COLUMNS_H_
+#define PROPSMOOTH_TABULAR_CSV_COLUMNS_H_
+
+#include <cstddef>
+#include <initializer_list>
+#include <string_view>
+
+namespace propsmooth {
+
+/// The header line. "x" and "n" rather than "count" and "size", which are
+/// methods of a pandas DataFrame and so cannot be reached as attributes.
+inline constexpr std::string_view kCsvTableHeader =
+    "group,id,x,n,raw,eb_me,eb,lower,upper,prior\n";
+
+/// The columns --threshold adds at the end of the header, comma first.
+inline constexpr std::string_view kCsvThresholdColumns = ",p_exceed,pep,q_value,discovery";
+
+/// Whether `name` is one of the CSV table's own columns, the threshold's
+/// included.
+constexpr bool IsCsvTableColumn(std::string_view name) {
+  for (std::string_view names : {kCsvTableHeader.substr(0, kCsvTableHeader.size() - 1),
+                                 kCsvThresholdColumns.substr(1)}) {
+    for (std::size_t begin = 0; begin <= names.size();) {
+      const std::size_t found = names.find(',', begin);
+      const std::size_t end = found == std::string_view::npos ? names.size() : found;
+      if (names.substr(begin, end - begin) == name) return true;
+      begin = end + 1;
+    }
+  }
+  return false;
+}
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_TABULAR_CSV_COLUMNS_H_
