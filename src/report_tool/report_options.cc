@@ -193,6 +193,19 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   std::vector<std::string> rest;
   SplitFitOptions(args, &fit_args, &rest);
 
+  // First, so that a value taken from the arguments that follow is
+  // named as the fault, not the file names or options it leaves out; one
+  // at a time, so that a refusal names its option; the last one wins as
+  // when propsmooth reads them together.
+  for (const FitArgument& arg : fit_args) {
+    const std::string glued = std::string("-") + arg.Letter + arg.Value;
+    const std::string_view option = glued;
+    if (!IsWholeValue(arg) || !ParseOptions(std::span(&option, 1), &settings->Fit)) {
+      *text = FitOptionError(arg);
+      return CommandLineOutcome::kOptionError;
+    }
+  }
+
   std::string estimator = "mle";
   std::string format;
   CLI::App app("HTML report and tables of empirical Bayes proportions under the "
@@ -300,16 +313,6 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   if (format == "legacy") settings->Format = InputFormat::kLegacy;
   if (format == "csv") settings->Format = InputFormat::kCsv;
   if (format == "tsv") settings->Format = InputFormat::kTsv;
-  // One at a time, so that a refusal names its option; the last one wins
-  // as when propsmooth reads them together.
-  for (const FitArgument& arg : fit_args) {
-    const std::string glued = std::string("-") + arg.Letter + arg.Value;
-    const std::string_view option = glued;
-    if (!IsWholeValue(arg) || !ParseOptions(std::span(&option, 1), &settings->Fit)) {
-      *text = FitOptionError(arg);
-      return CommandLineOutcome::kOptionError;
-    }
-  }
   return CommandLineOutcome::kRun;
 }
 
