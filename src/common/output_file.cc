@@ -133,8 +133,12 @@ void OutputFile::Discard() {
 
 std::string OutputTarget(const std::string& name) {
   std::error_code error;
-  const fs::path target = fs::weakly_canonical(FollowLinks(name), error);
-  return error ? FollowLinks(name).lexically_normal().string() : target.string();
+  // Absolute first: a relative name none of whose folders exist would stay
+  // relative, and unequal to the same file reached through one that does.
+  const fs::path absolute = fs::absolute(FollowLinks(name), error);
+  if (error) return FollowLinks(name).lexically_normal().string();
+  const fs::path target = fs::weakly_canonical(absolute, error);
+  return error ? absolute.lexically_normal().string() : target.string();
 }
 
 std::size_t CommitAll(std::span<OutputFile* const> files) {
