@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/job_files.h"
+#include "common/platform.h"
 #include "estimate/simd_targets.h"
 
 namespace propsmooth {
@@ -20,6 +21,10 @@ int RunCommand(std::string_view program, int argc, char** argv, const Command& c
 
 int RunCommand(std::string_view program, int argc, char** argv, const StreamCommand& command) {
   const std::string name(program);
+  // A reader that goes away (`| head`) must not end the run unheard: the
+  // failed write is seen and reported with its status, and no output file
+  // is left to the signal's abrupt end.
+  IgnoreBrokenPipe();
   // Before any thread starts and before anything is read or written.
   if (std::string error; !CapSimdTargetsFromEnvironment(&error)) {
     std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());

@@ -28,7 +28,8 @@ struct StandardStreams {
 using StreamCommand = std::function<ExitStatus(std::span<const std::string_view> args,
                                                const StandardStreams& streams)>;
 
-/// The whole of main(): caps the SIMD dispatch from the environment, runs
+/// The whole of main(): ignores SIGPIPE (a closed pipe is a failed write),
+/// caps the SIMD dispatch from the environment, runs
 /// `command` with standard output as its console, and turns running out of
 /// memory into its message and status, and any other exception into
 /// kInternalError with a line on standard error. A console that could not be written

@@ -21,8 +21,10 @@ InputFile OpenDataFile(const std::string& name) {
   return file;
 }
 
+// Two outputs land on one file also when a link leads one to the other's
+// name before either exists: each would be renamed over the other.
 bool SameFile(const std::string& a, const std::string& b) {
-  return a == b || NameOneExistingFile(a, b);
+  return a == b || NameOneExistingFile(a, b) || SameNameText(OutputTarget(a), OutputTarget(b));
 }
 
 }  // namespace
@@ -54,6 +56,13 @@ bool CreateOutputFile(const std::string& name, OutputFile* file, std::FILE* cons
 bool CloseOutputFile(const std::string& name, OutputFile* file, std::FILE* console) {
   if (file->Close()) return true;
   PrintFileError(console, "write", name);
+  return false;
+}
+
+bool CommitOutputFiles(std::span<OutputFile* const> files, std::FILE* console) {
+  const std::size_t failed = CommitAll(files);
+  if (failed == files.size()) return true;
+  PrintFileError(console, "create", files[failed]->name());
   return false;
 }
 

@@ -32,13 +32,18 @@ using NamePair = std::pair<const std::string*, const std::string*>;
 /// file twice for writing, would destroy data.
 bool RefuseSameFiles(std::span<const NamePair> pairs, std::FILE* console);
 
-/// Creates (or empties) `name` as `file`; false after printing "Can't
-/// create" when it cannot.
+/// Creates `file` to take the place of `name` once committed; false after
+/// printing "Can't create" when it cannot.
 bool CreateOutputFile(const std::string& name, OutputFile* file, std::FILE* console);
 
-/// Closes `file`; false after printing "Can't write" when this or any
-/// earlier write to it failed.
+/// Closes `file`, not yet committed; false after printing "Can't write"
+/// when this or any earlier write to it failed.
 bool CloseOutputFile(const std::string& name, OutputFile* file, std::FILE* console);
+
+/// Commits `files` (closed) together; false after printing "Can't create"
+/// for the first whose name could not be replaced, none of the rest
+/// committed.
+bool CommitOutputFiles(std::span<OutputFile* const> files, std::FILE* console);
 
 /// Prints "\n ERROR!! Not enough memory \n\n" and returns its status: a
 /// data file too large for the machine ends with a message, not an abort.

@@ -70,8 +70,8 @@ ExitStatus Run(std::span<const std::string_view> args, LocalClock clock,
   std::string header;
   WriteLogHeader(&header);
   log.Write(header);
-  // A log that cannot be written stops the run before the table's file is
-  // created, so an existing table is not emptied for nothing.
+  // A log that cannot be written stops the run before the table is
+  // computed into a file that would only be thrown away.
   if (!log.ok() || !ProcessGroups(settings, &table, &log) || !log.Flush()) {
     PrintFileError(console, "write", log_file_name);
     return ExitStatus::kFileError;
@@ -79,10 +79,9 @@ ExitStatus Run(std::span<const std::string_view> args, LocalClock clock,
 
   if (settings.ShowTimes) Print(console, " end:   " + FormatTimeStamp(clock()));
 
-  // Now that the log exists, a table name that reaches it in a way the
-  // first check could not see, before either file was there (another case
-  // of the name on Windows, a link made ahead to the log's name), is found
-  // before creating the table would empty the log.
+  // A table name that reaches the log in a way the first check could not
+  // see (a file or link made there while the groups ran) is found before
+  // the table would be renamed over the log.
   const NamePair table_and_log[] = {{&out_file_name, &log_file_name}};
   if (RefuseSameFiles(table_and_log, console)) return ExitStatus::kFileError;
 
@@ -93,6 +92,10 @@ ExitStatus Run(std::span<const std::string_view> args, LocalClock clock,
       !CloseOutputFile(out_file_name, &out, console)) {
     return ExitStatus::kFileError;
   }
+  // Both files take their names only now, so that a run that fails
+  // anywhere leaves an earlier run's log and table as they were.
+  OutputFile* const files[] = {&log, &out};
+  if (!CommitOutputFiles(files, console)) return ExitStatus::kFileError;
   return ExitStatus::kSuccess;
 }
 

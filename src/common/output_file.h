@@ -1,19 +1,26 @@
-// A write-only output file whose every failure is noticed.
+// A write-only output file whose every failure is noticed, and that takes
+// the place of its name only once it is complete.
 #ifndef PROPSMOOTH_COMMON_OUTPUT_FILE_H_
 #define PROPSMOOTH_COMMON_OUTPUT_FILE_H_
 
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace propsmooth {
 
-/// Owns one output file. Writes are buffered; the first failed write,
-/// flush or close is remembered and every later write is skipped, so the
-/// caller checks `ok()` where it can act on it. A file created here and
-/// left open by an exception (running out of memory) is removed, as it is
-/// incomplete.
-/// Not copyable.
+/// Owns one output file. Its text goes to a new temporary file in the folder
+/// the name leads to (through links); Commit renames that over the name, so
+/// that a reader finds either the old file or the complete new one, never a
+/// part. Until then an existing file of that name keeps its bytes, and a
+/// file not committed (a failure, an exception) has its temporary removed.
+/// A name that leads to something other than a file or a folder (a device,
+/// a named pipe) is written straight away, like standard output.
+/// Writes are buffered; the first failed write, flush, sync or close is
+/// remembered and every later write is skipped, so the caller checks `ok()`
+/// where it can act on it. Incremental writes are fine: nothing is held
+/// back but the buffer. Not copyable.
 class OutputFile {
  public:
   OutputFile() = default;
@@ -21,12 +28,13 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  /// Creates `name`, or empties it if it exists. False when it cannot be
-  /// created (no folder, no permission, a folder of that name).
+  /// Makes the temporary file for `name`. False when the name cannot be
+  /// written (no folder, no permission, a folder of that name, a read-only
+  /// file): the same refusals as creating the file itself.
   bool Create(const std::string& name);
 
   /// Writes to `stream`, open already (standard output): Close flushes it
-  /// but leaves it open, and nothing removes it.
+  /// but leaves it open, Commit has nothing to do and nothing removes it.
   void Attach(std::FILE* stream);
 
   /// Appends `text` as it stands (line ends are written by the caller).
@@ -36,18 +44,42 @@ class OutputFile {
   /// write failed.
   bool Flush();
 
-  /// Flushes and closes; false when this or any earlier write failed.
+  /// Flushes, has the system put the file on the device, and closes it;
+  /// false when this or any earlier write failed. The name is not touched.
   bool Close();
 
+  /// Renames the closed file over its name; false (the temporary removed)
+  /// when Close failed or was not called, or the rename fails.
+  bool Commit();
+
+  /// Removes the temporary file, unless committed.
+  void Discard();
+
   bool ok() const { return ok_; }
+
+  /// The name given to Create.
+  const std::string& name() const { return name_; }
 
  private:
   std::FILE* stream_ = nullptr;
   std::string name_;
-  int exceptions_at_create_ = 0;
+  std::string target_;     // the name after its links: what Commit replaces
+  std::string temporary_;  // empty: written in place (attached, a device)
   bool ok_ = true;
-  bool owned_ = true;  // opened by Create, so closed here
+  bool owned_ = true;   // opened by Create, so closed here
+  bool closed_ = false;
 };
+
+/// The file an output named `name` will replace: the name after its links,
+/// as far as they lead, folders made absolute and "." and ".." resolved.
+std::string OutputTarget(const std::string& name);
+
+/// Commits every file of `files`, in order, once all are closed. Returns
+/// the index of the first that could not be committed (every later one is
+/// discarded; those before it are in place already, a rename seldom
+/// failing once its folder took the temporary), or files.size() when all
+/// took their names.
+std::size_t CommitAll(std::span<OutputFile* const> files);
 
 }  // namespace propsmooth
 

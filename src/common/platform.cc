@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <fcntl.h>
+
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -12,6 +15,8 @@
 #include <sys/mman.h>
 #endif
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -74,6 +79,69 @@ bool IsTerminal(std::FILE* stream) {
   return _isatty(_fileno(stream)) != 0;
 #else
   return isatty(fileno(stream)) != 0;
+#endif
+}
+
+std::FILE* CreateNewFile(const std::string& name) {
+#ifdef _WIN32
+  const int fd = _open(name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                       _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = _fdopen(fd, "wb");
+  if (stream == nullptr) _close(fd);
+#else
+  const int fd = open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = fdopen(fd, "wb");
+  if (stream == nullptr) close(fd);
+#endif
+  return stream;
+}
+
+bool SyncToDevice(std::FILE* stream) {
+#ifdef _WIN32
+  return _commit(_fileno(stream)) == 0;
+#else
+  // A file system that cannot sync this file (EINVAL) has nothing to report.
+  return fsync(fileno(stream)) == 0 || errno == EINVAL;
+#endif
+}
+
+void SyncFolder(const std::string& folder) {
+#ifndef _WIN32
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+#else
+  (void)folder;
+#endif
+}
+
+bool MayWrite(const std::string& name) {
+#ifdef _WIN32
+  return _access(name.c_str(), 2) == 0;
+#else
+  return access(name.c_str(), W_OK) == 0;
+#endif
+}
+
+bool SameNameText(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+  const auto lower = [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&lower](char x, char y) { return lower(x) == lower(y); });
+#else
+  return a == b;
+#endif
+}
+
+void IgnoreBrokenPipe() {
+#ifndef _WIN32
+  std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

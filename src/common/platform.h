@@ -36,6 +36,31 @@ bool InspectStream(std::FILE* stream, StreamKind* kind);
 /// True when `stream` is a terminal (a console window on Windows).
 bool IsTerminal(std::FILE* stream);
 
+/// Creates `name` for writing (binary), only when nothing of that name
+/// exists yet, with the permissions a new file gets; null when it exists or
+/// cannot be made.
+std::FILE* CreateNewFile(const std::string& name);
+
+/// Asks the system to put what it holds of `stream`'s file on the device;
+/// false when the device reports an error. Call after fflush.
+bool SyncToDevice(std::FILE* stream);
+
+/// Asks the system to put the entries of `folder` (a rename) on the device,
+/// where folders can be synced; errors are ignored, the data being safe.
+void SyncFolder(const std::string& folder);
+
+/// True when this process may write the existing file `name`.
+bool MayWrite(const std::string& name);
+
+/// True when `a` and `b` are one name as the file system compares names:
+/// byte for byte, or regardless of ASCII letter case on Windows.
+bool SameNameText(const std::string& a, const std::string& b);
+
+/// Makes a write to a pipe whose reader has gone fail with an error that the
+/// writer reports, instead of ending the process silently. Nothing to do on
+/// Windows, which has no such signal.
+void IgnoreBrokenPipe();
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_COMMON_PLATFORM_H_

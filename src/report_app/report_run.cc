@@ -29,15 +29,12 @@ bool IsStandardStream(const std::string& name) { return name == kStandardStream;
 
 // Never write over the data, nor write one file twice. Standard input and
 // output have no name to collide with.
-bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* console) {
+bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* errors) {
   std::vector<const std::string*> written;
   for (const std::string* name :
        {&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
         &settings.SummaryFileName}) {
-    if (!name->empty() && !(name != &settings.ReportFileName && name != &settings.TsvFileName &&
-                            IsStandardStream(*name))) {
-      written.push_back(name);
-    }
+    if (!name->empty() && !IsStandardStream(*name)) written.push_back(name);
   }
   std::vector<NamePair> pairs;
   for (std::size_t i = 0; i < written.size(); ++i) {
@@ -46,7 +43,7 @@ bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* console) {
     }
     for (std::size_t j = 0; j < i; ++j) pairs.push_back({written[i], written[j]});
   }
-  return RefuseSameFiles(pairs, console);
+  return RefuseSameFiles(pairs, errors);
 }
 
 void PrintFileNames(const ReportSettings& settings, std::FILE* console) {
@@ -74,70 +71,75 @@ std::optional<InputError> ReadData(const ReportSettings& settings,
   return ReadNamedInput(settings.DataFileName, settings.Format, settings.Columns, input);
 }
 
-// The output files of a run, created together once the data are
-// estimated: the page, the interval table, the CSV table and the summary,
-// in that order. A file with an empty name is not asked for.
+// The outputs of a run, made together once the data are estimated: the
+// page, the interval table, the CSV table and the summary, in that order.
+// An output with an empty name is not asked for; one named "-" streams to
+// standard output (at most one does), the rest take their names together
+// at the end, when every output is complete.
 struct Outputs {
   static constexpr std::size_t kPage = 0;
   static constexpr std::size_t kTsv = 1;
   static constexpr std::size_t kCsv = 2;
   static constexpr std::size_t kSummary = 3;
+  static constexpr const char* kWhat[] = {"page", "interval table", "CSV table", "summary"};
 
   explicit Outputs(const ReportSettings& settings)
       : Names{&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
               &settings.SummaryFileName} {}
 
   bool Asked(std::size_t i) const { return !Names[i]->empty(); }
-  // The CSV table or the summary may go to standard output (not both).
-  bool ToStandardOutput(std::size_t i) const {
-    return (i == kCsv || i == kSummary) && IsStandardStream(*Names[i]);
-  }
+  bool ToStandardOutput(std::size_t i) const { return IsStandardStream(*Names[i]); }
 
   std::array<const std::string*, 4> Names;
   std::array<OutputFile, 4> Files;
 };
 
-bool CreateOutputs(const StandardStreams& streams, Outputs* outputs, std::FILE* console) {
+bool CreateOutputs(const StandardStreams& streams, Outputs* outputs, std::FILE* errors) {
   for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
     if (!outputs->Asked(i)) continue;
     if (outputs->ToStandardOutput(i)) {
       outputs->Files[i].Attach(streams.Out);
-    } else if (!CreateOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
+    } else if (!CreateOutputFile(*outputs->Names[i], &outputs->Files[i], errors)) {
       return false;
     }
   }
   return true;
 }
 
-bool CloseOutputs(Outputs* outputs, std::FILE* console) {
+// Closes every output, then gives the files their names, only when every
+// output (standard output too) was written whole.
+bool CloseOutputs(Outputs* outputs, std::FILE* errors) {
+  std::vector<OutputFile*> files;
   for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
     if (!outputs->Asked(i)) continue;
     if (outputs->ToStandardOutput(i)) {
       if (!outputs->Files[i].Close()) {
-        Print(console, std::string("\n ERROR!! Can't write the ") +
-                           (i == Outputs::kCsv ? "CSV table" : "summary") +
-                           " to standard output \n\n");
+        Print(errors, std::string("\n ERROR!! Can't write the ") + Outputs::kWhat[i] +
+                          " to standard output \n\n");
         return false;
       }
-    } else if (!CloseOutputFile(*outputs->Names[i], &outputs->Files[i], console)) {
+    } else if (!CloseOutputFile(*outputs->Names[i], &outputs->Files[i], errors)) {
       return false;
+    } else {
+      files.push_back(&outputs->Files[i]);
     }
   }
-  return true;
+  return CommitOutputFiles(files, errors);
 }
 
 }  // namespace
 
 ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& streams,
                         std::FILE* console) {
-  PrintFileNames(settings, console);
-  if (RefuseCollidingNames(settings, console)) return ExitStatus::kFileError;
+  std::FILE* const errors = streams.Err;
+  if (console != nullptr) PrintFileNames(settings, console);
+  if (RefuseCollidingNames(settings, errors)) return ExitStatus::kFileError;
 
-  ProgressLine progress(IsTerminal(streams.Err) ? streams.Err : nullptr, kReportProgram,
-                        SteadySeconds);
+  ProgressLine progress(console != nullptr && IsTerminal(streams.Err) ? streams.Err : nullptr,
+                        kReportProgram, SteadySeconds);
   EstimatedData data;
   if (const std::optional<InputError> refused = ReadData(settings, streams, &data.Input)) {
-    Print(console, refused->Message);
+    Print(errors, refused->Message);
     return refused->Status;
   }
   data.Plan = PlanGroups(data.Input.Records);
@@ -162,7 +164,7 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   // Messages about the files start on a line of their own.
   progress.Clear();
   Outputs outputs(settings);
-  bool ok = CreateOutputs(streams, &outputs, console);
+  bool ok = CreateOutputs(streams, &outputs, errors);
   if (ok) {
     if (outputs.Asked(Outputs::kPage)) {
       WritePage(settings,
@@ -186,7 +188,7 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
       WriteSummaryTable(data, &outputs.Files[Outputs::kSummary]);
     }
     progress.Clear();
-    ok = CloseOutputs(&outputs, console);
+    ok = CloseOutputs(&outputs, errors);
   }
   progress.Clear();
   if (!ok) return ExitStatus::kFileError;
@@ -198,7 +200,7 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   if (data.Input.SkippedRows > 0) {
     done += ", rows left out for want of a group: " + std::to_string(data.Input.SkippedRows);
   }
-  Print(console, done + "\n");
+  if (console != nullptr) Print(console, done + "\n");
   return ExitStatus::kSuccess;
 }
 

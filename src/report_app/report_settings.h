@@ -15,21 +15,23 @@
 namespace propsmooth {
 
 /// The file name that stands for standard input (the data) or standard
-/// output (the CSV table).
+/// output (the page or a table).
 inline constexpr std::string_view kStandardStream = "-";
 
 /// Everything one report run is told: the estimation's settings (the fit
 /// options, the estimator, the level, the threshold and the FDR) and the rest.
 struct ReportSettings : EstimateSettings {
   std::string DataFileName;    // kStandardStream: standard input
+  // For each output, kStandardStream: standard output (one output at most).
   std::string ReportFileName;  // empty: no page (a table is asked for)
   std::string TsvFileName;     // empty: no interval table
-  std::string CsvFileName;     // empty: no CSV table; kStandardStream: standard output
+  std::string CsvFileName;     // empty: no CSV table
   std::string SummaryFileName;  // empty: no summary table
   std::optional<InputFormat> Format;  // empty: from the name, else the first line
   ColumnChoice Columns;        // --count, --size, --group, --id
   bool Percent = false;        // the CSV table's proportions in percent
   std::size_t MaxGroups = 100;  // groups drawn with plots and tables
+  bool Quiet = false;          // no file names, summary or progress; errors only
 };
 
 }  // namespace propsmooth

@@ -14,30 +14,35 @@ ExitStatus RunReport(std::span<const std::string_view> args, const StandardStrea
   ReportSettings settings;
   std::string text;
   const CommandLineOutcome outcome = ReadReportCommandLine(args, &settings, &text);
-  // A table on standard output shares it with nothing.
-  std::FILE* console = outcome == CommandLineOutcome::kRun &&
-                               ((settings.CsvFileName == kStandardStream ||
-                                settings.SummaryFileName == kStandardStream))
-                           ? streams.Err
-                           : streams.Out;
-  Print(console, std::string(kReportProgram) + " " + kReportToolVersion +
-                     ": HTML report of EB estimates for the Binomial-Beta model\n\n");
+  const std::string banner = std::string(kReportProgram) + " " + kReportToolVersion +
+                             ": HTML report of EB estimates for the Binomial-Beta model\n\n";
   switch (outcome) {
     case CommandLineOutcome::kRun:
       break;
+    case CommandLineOutcome::kVersion:
+      Print(streams.Out, text);
+      return ExitStatus::kSuccess;
     case CommandLineOutcome::kShown:
-      Print(console, text);
+      Print(streams.Out, banner + text);
       return ExitStatus::kSuccess;
     case CommandLineOutcome::kOptionError:
     case CommandLineOutcome::kUsageError:
-      Print(console, text);
+      Print(streams.Err, std::string(kReportProgram) + ": " + text);
       return ExitStatus::kBadInput;
   }
+  // An output on standard output shares it with nothing.
+  const bool output_streams = settings.ReportFileName == kStandardStream ||
+                              settings.TsvFileName == kStandardStream ||
+                              settings.CsvFileName == kStandardStream ||
+                              settings.SummaryFileName == kStandardStream;
+  std::FILE* console =
+      settings.Quiet ? nullptr : output_streams ? streams.Err : streams.Out;
+  if (console != nullptr) Print(console, banner);
   try {
     return RunReportJob(settings, streams, console);
   } catch (const std::bad_alloc&) {
-    // The files being written were removed on the way here.
-    return ReportOutOfMemory(console);
+    // No file was given its name: the temporaries went on the way here.
+    return ReportOutOfMemory(streams.Err);
   }
 }
 

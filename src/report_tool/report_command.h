@@ -12,10 +12,12 @@
 namespace propsmooth {
 
 /// The whole run for the arguments after the program's name. Console lines
-/// go to `streams.Out`, or to `streams.Err` when the CSV table or the
-/// summary goes to standard output (`streams.Out`), which then carries
-/// nothing else. Running out of memory ends the run with its message and
-/// status.
+/// (the banner, the file names, the summary line) go to `streams.Out`, or
+/// to `streams.Err` when an output streams to standard output
+/// (`streams.Out`), which then carries nothing else; none with --quiet.
+/// Errors, command-line errors among them, go to `streams.Err`; the help
+/// and the version's one line to `streams.Out`. Running out of memory ends
+/// the run with its message and status.
 ExitStatus RunReport(std::span<const std::string_view> args, const StandardStreams& streams);
 
 }  // namespace propsmooth

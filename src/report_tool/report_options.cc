@@ -4,6 +4,7 @@
 #include <cmath>
 #include <sstream>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -15,14 +16,16 @@ namespace propsmooth {
 namespace {
 
 constexpr const char* kFitHelp =
-    "Fit options, read as propsmooth reads them (letter in either case, value\n"
-    "directly behind it or as the next argument):\n"
+    "Fit options, propsmooth's (letter in either case, value directly behind it or as\n"
+    "the next argument; the value must be a number as a whole, a whole one for -L):\n"
     "  -A ffff  Initial value for Alpha (default: the moment estimator)\n"
     "  -B ffff  Initial value for Beta (default: the moment estimator)\n"
     "  -E ffff  Error tolerance of the Newton-Raphson fit (default 0.00001)\n"
     "  -L nn    Iteration limit of the Newton-Raphson fit (default 20)\n"
-    "A DataFileName of - is read from standard input, and a --csv of - goes to standard\n"
-    "output (the console lines then go to standard error).\n"
+    "A DataFileName of - is read from standard input. One output (the page, --tsv,\n"
+    "--csv or --summary) may be - for standard output; the console lines then go to\n"
+    "standard error, where errors always go. The files take their names only once\n"
+    "every output is complete: after a failure, files of those names are unchanged.\n"
     "Examples:\n"
     "  propsmooth-report rats.txt rats.html --level 0.9 --tsv rats.tsv -L50\n"
     "  propsmooth-report deaths.csv --count deaths --size births --group state \\\n"
@@ -53,9 +56,11 @@ bool SkipDigits(std::string_view text, std::size_t* at) {
   return *at > first;
 }
 
-// A number as a whole in plain decimal form: "-1", "0.005", "+2.5e-3".
-// Only such an argument is taken as the value of a letter standing alone,
-// so that "-E -L5" stays two options.
+// A number as a whole in plain decimal form: "-1", "0.005", "+2.5e-3"; with
+// `whole_only`, digits alone after the sign. propsmooth's own reader would
+// stop at the first character that does not fit and take what came before
+// (nothing: 0), so that a slip ("-L abc", "-E 1,5") would run with a
+// value nobody asked for.
 bool IsPlainNumber(std::string_view text, bool whole_only) {
   std::size_t at = 0;
   if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
@@ -74,13 +79,22 @@ bool IsPlainNumber(std::string_view text, bool whole_only) {
   return at == text.size();
 }
 
-// One fit option as written, and as propsmooth's reader takes it.
+// One fit option as written: its letter and its value, glued behind the
+// letter ("-L10") or the next argument ("-L 10").
 struct FitArgument {
   char Letter = '\0';
   std::string Shown;  // as on the command line: "-L10" or "-L 10"
-  std::string Glued;  // letter and value in one argument: "-L10"
-  bool NotWhole = false;  // "-L 1.5": a separate value -L cannot take
+  std::string Value;  // "10"; empty when there is none
 };
+
+// The value as a whole is a number of the option's kind: a whole number
+// for -L, else a plain decimal number or an infinity that propsmooth
+// spells ("+INF", "-INF"), which its reader then judges. NaN in any
+// spelling is no number.
+bool IsWholeValue(const FitArgument& arg) {
+  if (arg.Letter == 'L') return IsPlainNumber(arg.Value, true);
+  return IsPlainNumber(arg.Value, false) || arg.Value == "+INF" || arg.Value == "-INF";
+}
 
 // What the fit option may hold, for its error.
 std::string FitOptionError(const FitArgument& arg) {
@@ -145,7 +159,10 @@ std::string DelimiterCheck(const std::string& text) {
   return "the delimiter must be , ; | or tab, not " + text;
 }
 
-// Takes the fit options out of `args` into `fit`, the rest into `rest`.
+// Takes the fit options out of `args` into `fit`, the rest into `rest`. A
+// letter alone always takes the next argument as its value, so that a
+// value that is no number is refused rather than left behind as a file
+// name.
 void SplitFitOptions(std::span<const std::string_view> args, std::vector<FitArgument>* fit,
                      std::vector<std::string>* rest) {
   bool positional_only = false;
@@ -157,15 +174,23 @@ void SplitFitOptions(std::span<const std::string_view> args, std::vector<FitArgu
       rest->emplace_back(arg);
       continue;
     }
-    FitArgument option{letter, std::string(arg), std::string(arg), false};
-    if (arg.size() == 2 && i + 1 < args.size() && IsPlainNumber(args[i + 1], false)) {
-      const std::string_view value = args[++i];
-      option.Shown.append(" ").append(value);
-      option.Glued.append(value);
-      option.NotWhole = letter == 'L' && !IsPlainNumber(value, true);
+    FitArgument option{letter, std::string(arg), std::string(arg.substr(2))};
+    if (arg.size() == 2 && i + 1 < args.size()) {
+      option.Value = args[++i];
+      option.Shown.append(" ").append(option.Value);
     }
     fit->push_back(std::move(option));
   }
+}
+
+// "A", "A and B", "A, B and C".
+std::string ListOf(const std::vector<std::string>& names) {
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? " and " : ", ";
+    list += names[i];
+  }
+  return list;
 }
 
 }  // namespace
@@ -178,6 +203,19 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   std::vector<FitArgument> fit_args;
   std::vector<std::string> rest;
   SplitFitOptions(args, &fit_args, &rest);
+
+  // First, so that a value taken from the arguments that follow is
+  // named as the fault, not the file names or options it leaves out; one
+  // at a time, so that a refusal names its option; the last one wins as
+  // when propsmooth reads them together.
+  for (const FitArgument& arg : fit_args) {
+    const std::string glued = std::string("-") + arg.Letter + arg.Value;
+    const std::string_view option = glued;
+    if (!IsWholeValue(arg) || !ParseOptions(std::span(&option, 1), &settings->Fit)) {
+      *text = FitOptionError(arg);
+      return CommandLineOutcome::kOptionError;
+    }
+  }
 
   std::string estimator = "mle";
   std::string format;
@@ -259,6 +297,8 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
                  "order); the page counts the rest, --summary lists them all")
       ->capture_default_str()
       ->check(CLI::Validator(CountCheck, "0 or more"));
+  app.add_flag("-q,--quiet", settings->Quiet,
+               "No console lines (file names, summary, progress); errors are still shown");
   app.set_version_flag("--version", std::string("propsmooth-report ") + kReportToolVersion);
   app.footer(kFitHelp);
 
@@ -267,6 +307,9 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
     // CLI11 takes the arguments last first.
     std::vector<std::string> reversed(rest.rbegin(), rest.rend());
     app.parse(reversed);
+  } catch (const CLI::CallForVersion&) {
+    *text = std::string("propsmooth-report ") + kReportToolVersion + "\n";
+    return CommandLineOutcome::kVersion;
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error, out, out);
     *text = out.str();
@@ -279,9 +322,20 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
             kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }
-  if (settings->CsvFileName == "-" && settings->SummaryFileName == "-") {
-    *text = std::string("--csv and --summary both ask for standard output, where one table "
-                        "would run into the other: write one of them to a file\n") +
+  std::vector<std::string> to_standard_output;
+  const std::pair<const std::string*, const char*> outputs[] = {
+      {&settings->ReportFileName, "ReportFileName"},
+      {&settings->TsvFileName, "--tsv"},
+      {&settings->CsvFileName, "--csv"},
+      {&settings->SummaryFileName, "--summary"}};
+  for (const auto& [name, option] : outputs) {
+    if (*name == kStandardStream) to_standard_output.emplace_back(option);
+  }
+  if (to_standard_output.size() > 1) {
+    *text = ListOf(to_standard_output) +
+            (to_standard_output.size() == 2 ? " both" : " all") +
+            " ask for standard output, where one output would run into another: write "
+            "all but one of them to a file\n" +
             kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }
@@ -294,15 +348,6 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   settings->Columns.Missing = missing_group == "skip"        ? MissingGroup::kSkip
                               : missing_group == "own-group" ? MissingGroup::kOwnGroup
                                                              : MissingGroup::kRefuse;
-  // One at a time, so that a refusal names its option; the last one wins
-  // as when propsmooth reads them together.
-  for (const FitArgument& arg : fit_args) {
-    const std::string_view glued = arg.Glued;
-    if (arg.NotWhole || !ParseOptions(std::span(&glued, 1), &settings->Fit)) {
-      *text = FitOptionError(arg);
-      return CommandLineOutcome::kOptionError;
-    }
-  }
   return CommandLineOutcome::kRun;
 }
 

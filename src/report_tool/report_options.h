@@ -16,7 +16,8 @@ namespace propsmooth {
 /// How reading the command line ended.
 enum class CommandLineOutcome {
   kRun,          // settings complete
-  kShown,        // --help or --version: the text is to be printed, status 0
+  kShown,        // --help: the text is to be printed, status 0
+  kVersion,      // --version: the text is its one line, status 0
   kOptionError,  // a fit option propsmooth would refuse: the text names it
   kUsageError,   // anything else wrong: the text says what
 };
@@ -24,11 +25,12 @@ enum class CommandLineOutcome {
 /// Reads the arguments after the program's name; options and file names
 /// may come in any order, and after "--" every argument is a file name.
 /// The fit options -A, -B, -E and -L (either case) are read as propsmooth
-/// reads them, the value glued behind the letter ("-L10"); a letter alone
-/// takes the next argument as its value when that is a number ("-L 10",
-/// "-A -1"), and the value must then be a number as a whole, a whole one
-/// for -L. Everything else goes to the long-option parser. `text` receives
-/// the help, version or error text; an error names the option.
+/// reads them, the value glued behind the letter ("-L10") or, for a letter
+/// alone, the next argument ("-L 10", "-A -1"); unlike propsmooth, the
+/// value must be a number as a whole (a whole one for -L), so that "-L abc"
+/// or "-A nan" is refused. Everything else goes to the long-option parser.
+/// At most one output may be "-" (standard output). `text` receives the
+/// help, version or error text; an error names the option.
 CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
                                          ReportSettings* settings, std::string* text);
 

@@ -1,5 +1,6 @@
 #include "report_tool/report_options.h"
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,21 +34,18 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
       {{"d", "r", "-A12.3", "-b13.0", "-E0.005", "-l10"}, O::kRun, 0.95, 12.3, 13.0, 0.005, 10},
       {{"-L5", "d", "--level", "0.9", "r", "-L7", "--estimator", "me", "--tsv", "t.tsv"},
        O::kRun, 0.9, -1.0, -1.0, 0.00001, 7, E::kMe, "t.tsv"},
-      {{"d", "r", "--level=0.5", "-E"}, O::kRun, 0.5, -1.0, -1.0, 0.0},
-      // A letter alone takes the next argument as its value when that is a
-      // number, negative ones included; else it stands alone, as for
-      // propsmooth. A number left as a file name would be a third one.
+      // A letter alone takes the next argument as its value, negative
+      // numbers and the infinities propsmooth reads included.
       {{"-L", "10", "d", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10},
       {{"d", "-l", "10", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 10},
       {{"d", "r", "-A", "-2.5", "-b", "+3e1"}, O::kRun, 0.95, -2.5, 30.0},
       {{"d", "r", "-E", ".001", "-L", "-3"}, O::kRun, 0.95, -1.0, -1.0, 0.001, -3},
       {{"d", "r", "-L", "10", "-L7"}, O::kRun, 0.95, -1.0, -1.0, 0.00001, 7},
-      {{"d", "-E", "-L5", "r"}, O::kRun, 0.95, -1.0, -1.0, 0.0, 5},
-      {{"-A", "d", "r"}, O::kRun, 0.95, 0.0},
+      {{"d", "r", "-A", "-INF", "-E", "+INF"}, O::kRun, 0.95, -HUGE_VAL, -1.0, HUGE_VAL},
+      {{"d", "r", "-a-1e400"}, O::kRun, 0.95, -HUGE_VAL},
       // After "--" everything is a file name, even what looks like an option.
       {{"--", "-A1", "-B2"}, O::kRun},
       {{"d", "r", "-L99999999999"}, O::kOptionError},
-      {{"d", "r", "-Anan"}, O::kRun, 0.95, 0.0},
       {{"d", "r", "-A+NAN"}, O::kOptionError},
       {{"d", "r", "--level", "1"}, O::kUsageError},
       {{"d", "r", "--level", "0"}, O::kUsageError},
@@ -60,15 +58,15 @@ TEST(ReadReportCommandLine, ReadsBothKindsOfOption) {
       {{"d", "r", "x"}, O::kUsageError},
       {{"--help"}, O::kShown},
       {{"d", "r", "--help"}, O::kShown},
-      {{"--version"}, O::kShown},
-      {{"--version", "d"}, O::kShown},
+      {{"--version"}, O::kVersion},
+      {{"--version", "d"}, O::kVersion},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Joined(c.Args));
     ReportSettings settings;
     std::string text;
     ASSERT_EQ(ReadReportCommandLine(c.Args, &settings, &text), c.Outcome) << text;
-    if (c.Outcome == O::kShown || c.Outcome == O::kUsageError) {
+    if (c.Outcome == O::kShown || c.Outcome == O::kUsageError || c.Outcome == O::kVersion) {
       EXPECT_FALSE(text.empty());
     }
     if (c.Outcome == O::kOptionError) {
@@ -98,7 +96,29 @@ TEST(ReadReportCommandLine, NamesTheOptionInEachError) {
       {{"d", "r", "-L", "1.5"}, O::kOptionError, "-L 1.5: "},
       {{"d", "r", "-L", "99999999999"}, O::kOptionError, "-L 99999999999: "},
       {{"d", "r", "-E+NAN"}, O::kOptionError, "-E+NAN: "},
-      {{"d", "r", "-B", "+INF"}, O::kUsageError, "+INF"},
+      {{"d", "r", "-B", "+INF"}, O::kOptionError, "-B +INF: "},
+      // A value must be a number as a whole: propsmooth's reader would take
+      // "abc" as 0, and the report would run with a limit nobody asked for
+      // and a page named "abc".
+      {{"d", "--csv", "o.csv", "-L", "abc"}, O::kOptionError, "-L abc: "},
+      {{"d", "r", "-L12abc"}, O::kOptionError, "-L12abc: "},
+      {{"d", "r", "-Lx"}, O::kOptionError, "-Lx: "},
+      {{"d", "r", "-E", "1,5"}, O::kOptionError, "-E 1,5: "},
+      {{"d", "r", "-E", "-L5"}, O::kOptionError, "-E -L5: "},
+      {{"-A", "d", "r"}, O::kOptionError, "-A d: "},
+      {{"d", "r", "-E"}, O::kOptionError, "-E: "},
+      {{"d", "r", "-L", ""}, O::kOptionError, "-L : "},
+      {{"d", "r", "-L", " 5"}, O::kOptionError, "-L  5: "},
+      // NaN in any spelling is refused, as the manual says.
+      {{"d", "r", "-A", "nan"}, O::kOptionError, "-A nan: "},
+      {{"d", "r", "-A", "NAN"}, O::kOptionError, "-A NAN: "},
+      {{"d", "r", "-Anan"}, O::kOptionError, "-Anan: "},
+      {{"d", "r", "-b-NAN"}, O::kOptionError, "-b-NAN: "},
+      {{"d", "r", "-E", "inf"}, O::kOptionError, "-E inf: "},
+      // Any two outputs on standard output would run into each other.
+      {{"d", "-", "--tsv", "-"}, O::kUsageError, "ReportFileName and --tsv both ask"},
+      {{"d", "-", "--tsv", "-", "--summary", "-"}, O::kUsageError,
+       "ReportFileName, --tsv and --summary all ask"},
       {{"d", "r", "--format", "xml"}, O::kUsageError, "--format"},
       {{"d", "r", "--count", ""}, O::kUsageError, "--count"},
       {{"d", "r", "--delimiter", ":"}, O::kUsageError, "--delimiter"},
@@ -114,8 +134,8 @@ TEST(ReadReportCommandLine, NamesTheOptionInEachError) {
       {{"d", "r", "--frmat", "csv"}, O::kUsageError, "--frmat"},
       {{"d", "--percent"}, O::kUsageError, "ReportFileName"},
       {{"d", "--csv", "-", "--summary", "-"}, O::kUsageError, "--csv and --summary"},
-      // After "--" a number is a file name, not the value of the -L before.
-      {{"d", "r", "-L", "--", "5"}, O::kUsageError, "expected: 5"},
+      // A letter alone takes even "--" as its value, and refuses it.
+      {{"d", "r", "-L", "--", "5"}, O::kOptionError, "-L --: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Joined(c.Args));
@@ -204,6 +224,36 @@ TEST(ReadReportCommandLine, ReadsTheReadingOptions) {
     EXPECT_EQ(settings.Columns.Missing, c.Missing);
   }
 
+}
+
+// Any one output may stream to standard output; --quiet is read.
+TEST(ReadReportCommandLine, ReadsStandardOutputAndQuiet) {
+  const struct {
+    std::vector<std::string_view> Args;
+    const char* Page;
+    const char* Tsv;
+    bool Quiet;
+  } cases[] = {
+      {{"d", "-"}, "-", "", false},
+      {{"d", "--tsv", "-", "-q"}, "", "-", true},
+      {{"d", "r", "--tsv", "t", "--quiet"}, "r", "t", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Joined(c.Args));
+    ReportSettings settings;
+    std::string text;
+    ASSERT_EQ(ReadReportCommandLine(c.Args, &settings, &text), CommandLineOutcome::kRun) << text;
+    EXPECT_EQ(settings.ReportFileName, c.Page);
+    EXPECT_EQ(settings.TsvFileName, c.Tsv);
+    EXPECT_EQ(settings.Quiet, c.Quiet);
+  }
+  // --version is one line: the program and its version.
+  ReportSettings settings;
+  std::string text;
+  const std::vector<std::string_view> version = {"--version"};
+  ASSERT_EQ(ReadReportCommandLine(version, &settings, &text), CommandLineOutcome::kVersion);
+  EXPECT_EQ(text.rfind("propsmooth-report ", 0), 0u) << text;
+  EXPECT_EQ(text.find('\n'), text.size() - 1) << text;
 }
 
 TEST(ReadReportCommandLine, TakesFileNamesInOrder) {

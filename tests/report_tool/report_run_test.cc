@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "report_app/version.h"
+
 
 namespace propsmooth {
 namespace {
@@ -43,20 +45,29 @@ class ReportRunTest : public ::testing::Test {
     return text.str();
   }
 
-  // Runs the report and returns the console text; the status in `status`.
-  std::string Run(const std::vector<std::string>& args, ExitStatus* status) const {
+  static std::string Contents(std::FILE* stream) {
+    std::rewind(stream);
+    std::string text;
+    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
+      text.push_back(static_cast<char>(c));
+    }
+    std::fclose(stream);
+    return text;
+  }
+
+  // Runs the report and returns what it wrote to standard output; the
+  // status in `status`, standard error in errors_.
+  std::string Run(const std::vector<std::string>& args, ExitStatus* status) {
     std::vector<std::string_view> views(args.begin(), args.end());
     StandardStreams streams;
     streams.Out = std::tmpfile();
+    streams.Err = std::tmpfile();
     *status = RunReport(views, streams);
-    std::rewind(streams.Out);
-    std::string text;
-    for (int c = std::fgetc(streams.Out); c != EOF; c = std::fgetc(streams.Out)) {
-      text.push_back(static_cast<char>(c));
-    }
-    std::fclose(streams.Out);
-    return text;
+    errors_ = Contents(streams.Err);
+    return Contents(streams.Out);
   }
+
+  std::string errors_;
 
   fs::path dir_;
 };
@@ -87,8 +98,9 @@ TEST_F(ReportRunTest, StopsOnBadDataAsPropsmoothDoes) {
     const std::size_t slot = message.find("{data}");
     if (slot != std::string::npos) message.replace(slot, 6, PathOf("data.txt"));
     EXPECT_EQ(status, c.Status);
-    ASSERT_GE(console.size(), message.size());
-    EXPECT_EQ(console.substr(console.size() - message.size()), message);
+    EXPECT_EQ(console.find("ERROR"), std::string::npos) << console;
+    EXPECT_EQ(console.find("Error"), std::string::npos) << console;
+    EXPECT_EQ(errors_, message);
     EXPECT_FALSE(fs::exists(PathOf("r.html")));
     EXPECT_FALSE(fs::exists(PathOf("r.tsv")));
   }
@@ -185,11 +197,50 @@ TEST_F(ReportRunTest, NeverWritesOverAnotherFile) {
     args.insert(args.end(), {"--count", "x", "--size", "n"});
     ExitStatus status = ExitStatus::kSuccess;
     const std::string console = Run(args, &status);
-    EXPECT_EQ(status, ExitStatus::kFileError) << console;
-    EXPECT_NE(console.find("name the same file"), std::string::npos) << console;
+    EXPECT_EQ(status, ExitStatus::kFileError) << errors_;
+    EXPECT_NE(errors_.find("name the same file"), std::string::npos) << errors_;
     EXPECT_EQ(ReadFile("data.csv"), data);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
   }
+}
+
+// Errors go to standard error; the console lines to standard output,
+// unless an output streams there, and nowhere with --quiet.
+TEST_F(ReportRunTest, EachTextGoesToItsStream) {
+  const std::string rats = std::string(PROPSMOOTH_SOURCE_DIR) + "/examples/rats.txt";
+  const std::string banner = "propsmooth-report ";
+  struct Case {
+    std::vector<std::string> Args;
+    ExitStatus Status;
+    const char* OutStart;  // "": nothing at all
+    const char* ErrStart;
+  };
+  const Case cases[] = {
+      {{rats, PathOf("r.html")}, ExitStatus::kSuccess, "propsmooth-report ", ""},
+      {{rats, PathOf("r.html"), "--quiet"}, ExitStatus::kSuccess, "", ""},
+      {{rats, "-", "-q"}, ExitStatus::kSuccess, "<!DOCTYPE html>", ""},
+      {{rats, "--tsv", "-"}, ExitStatus::kSuccess, "Unit\tCode\t", "propsmooth-report "},
+      {{rats, "--csv", "-", "-q"}, ExitStatus::kSuccess, "group,id,", ""},
+      {{rats, "--csv", PathOf("o.csv"), "-L", "abc"}, ExitStatus::kBadInput, "",
+       "propsmooth-report: -L abc: "},
+      {{rats, "--frmat", "csv"}, ExitStatus::kBadInput, "", "propsmooth-report: "},
+      {{PathOf("none.txt"), "--csv", "-"}, ExitStatus::kBadInput, "", "propsmooth-report "},
+      {{"--version"}, ExitStatus::kSuccess, "propsmooth-report ", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Args.back());
+    ExitStatus status = ExitStatus::kInternalError;
+    const std::string out = Run(c.Args, &status);
+    EXPECT_EQ(status, c.Status) << errors_;
+    EXPECT_EQ(out.rfind(c.OutStart, 0), 0u) << out.substr(0, 200);
+    EXPECT_EQ(out.empty(), *c.OutStart == '\0');
+    EXPECT_EQ(errors_.rfind(c.ErrStart, 0), 0u) << errors_;
+    EXPECT_EQ(errors_.empty(), *c.ErrStart == '\0') << errors_;
+  }
+  EXPECT_FALSE(fs::exists(PathOf("o.csv")));
+  // --version: exactly one line.
+  ExitStatus status = ExitStatus::kInternalError;
+  EXPECT_EQ(Run({"--version"}, &status), banner + kReportToolVersion + "\n");
 }
 
 // The cells of a CSV file without quoted fields, row by row, header first.
