@@ -153,7 +153,7 @@ def check_missing_groups(folder):
 
 
 # Each row: a name, the input, extra arguments, the status and the message
-# (after the console's file lines).
+# (the end of standard error).
 REFUSED = [
     ("a stray comma", b"g,x,n\na,1,000,5\n", [], 2,
      "standard input line 2 has 4 fields, the header 3; a value with a comma in it must be in "
@@ -196,7 +196,7 @@ def check_refused(folder):
         before = set(os.listdir(folder))
         result = run(["-", "--format", "csv", "--csv", "out.csv", "--count", "x", "--size", "n",
                       "--group", "g"] + args, folder, data)
-        console = result.stdout.decode("utf-8", "replace")
+        console = result.stderr.decode("utf-8", "replace")
         if "gzip" in name and NO_ZLIB.decode() in console:
             continue
         if message is None:
