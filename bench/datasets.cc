@@ -131,7 +131,8 @@ RecordTable Giant(int groups) {
   RecordTable table(20);
   for (std::size_t i = 0; i < table.size(); ++i) {
     RegionRecord& record = table[i];
-    record.Unit = groups == 1 ? -1 : static_cast<std::int32_t>(1 + i % static_cast<std::size_t>(groups));
+    const auto unit = static_cast<std::int32_t>(i % static_cast<std::size_t>(groups));
+    record.Unit = groups == 1 ? -1 : 1 + unit;
     record.Code = static_cast<std::int32_t>(i + 1);
     record.Data2 = ToCount(size(rng));
     record.Data1 = std::min(ToCount(std::exp(log_clicks(rng))), record.Data2);
