@@ -121,6 +121,25 @@ RecordTable Large() {
   return table;
 }
 
+// Regions of a billion or two trials each with click-like counts, the
+// sizes where a sweep's terms fall far below its sums' ulps; in one group
+// or spread over `groups` groups, the regions' units interleaved.
+RecordTable Giant(int groups) {
+  std::mt19937_64 rng(kSeed + 20 + static_cast<std::uint64_t>(groups));
+  std::uniform_real_distribution<double> size(1e9, 2.1e9);
+  std::uniform_real_distribution<double> log_clicks(std::log(1e5), std::log(1e7));
+  RecordTable table(20);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    RegionRecord& record = table[i];
+    const auto unit = static_cast<std::int32_t>(i % static_cast<std::size_t>(groups));
+    record.Unit = groups == 1 ? -1 : 1 + unit;
+    record.Code = static_cast<std::int32_t>(i + 1);
+    record.Data2 = ToCount(size(rng));
+    record.Data1 = std::min(ToCount(std::exp(log_clicks(rng))), record.Data2);
+  }
+  return table;
+}
+
 }  // namespace
 
 bool ParseDataset(std::string_view name, Dataset* dataset) {
@@ -134,6 +153,10 @@ bool ParseDataset(std::string_view name, Dataset* dataset) {
     *dataset = Dataset::kHuge;
   } else if (name == "large") {
     *dataset = Dataset::kLarge;
+  } else if (name == "giant") {
+    *dataset = Dataset::kGiant;
+  } else if (name == "giant10") {
+    *dataset = Dataset::kGiant10;
   } else {
     return false;
   }
@@ -152,6 +175,10 @@ RecordTable MakeDataset(Dataset dataset) {
       return SingleGroup(10000000);
     case Dataset::kLarge:
       return Large();
+    case Dataset::kGiant:
+      return Giant(1);
+    case Dataset::kGiant10:
+      return Giant(10);
   }
   return {};
 }

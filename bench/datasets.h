@@ -19,10 +19,12 @@ enum class Dataset {
   kWide,      // one group of 100,000 regions, sizes around 1,000
   kHuge,      // one group of 10,000,000 regions, sizes around 1,000
   kLarge,     // one group of 5 regions, sizes near 1e8, counts near 1e6
+  kGiant,     // one group of 20 regions, sizes 1e9 to 2.1e9, counts 1e5 to 1e7
+  kGiant10,   // the same kind of regions in ten groups of two
 };
 
-/// Parses "national", "units", "wide", "huge" or "large"; false for anything
-/// else.
+/// Parses "national", "units", "wide", "huge", "large", "giant" or
+/// "giant10"; false for anything else.
 bool ParseDataset(std::string_view name, Dataset* dataset);
 
 /// The records of `dataset`, in file order (Code = position).

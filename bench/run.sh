@@ -20,7 +20,7 @@ cmake --build "$BUILD" --target propsmooth_bench propsmooth_generate propsmooth 
 bench="$BUILD/bench/propsmooth_bench"
 data="$BUILD/data"
 mkdir -p "$data"
-files="national units wide"
+files="national units wide giant giant10"
 [ "$HUGE" = 1 ] && files="$files huge"
 for name in $files; do
   [ -s "$data/$name.txt" ] || "$BUILD/bench/propsmooth_generate" "$name" "$data/$name.txt"

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "common/float_env.h"
-#include "estimate/sweep.h"
+#include "estimate/stretch_sums.h"
 
 namespace propsmooth {
 namespace {
@@ -17,7 +17,7 @@ constexpr std::int64_t kParallelTerms = 1 << 16;
 // The weighted totals of one histogram's inner sums, in value order.
 std::pair<double, double> WeightedSums(const CountHistogram& histogram, double base,
                                        InnerSums* scratch) {
-  SweepInnerSums(histogram.Values, base, &scratch->First, &scratch->Second);
+  SweepInnerSumsInStretches(histogram.Values, base, &scratch->First, &scratch->Second);
   double first = 0.0;
   double second = 0.0;
   for (std::size_t j = 0; j < histogram.Values.size(); ++j) {
@@ -56,13 +56,13 @@ StepSums ComputeStepSums(StepPlan& plan, double alpha, double beta) {
   RunPair(
       plan.Helper.get(),
       [&] {
-        SweepInnerSums(plan.Size.Counts, alpha_plus_beta, &size_sums.First,
+        SweepInnerSumsInStretches(plan.Size.Counts, alpha_plus_beta, &size_sums.First,
                        &size_sums.Second);
       },
       [&] {
-        SweepInnerSums(plan.Success.Counts, alpha, &success_sums.First,
+        SweepInnerSumsInStretches(plan.Success.Counts, alpha, &success_sums.First,
                        &success_sums.Second);
-        SweepInnerSums(plan.Failure.Counts, beta, &failure_sums.First,
+        SweepInnerSumsInStretches(plan.Failure.Counts, beta, &failure_sums.First,
                        &failure_sums.Second);
       });
 

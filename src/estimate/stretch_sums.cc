@@ -1,0 +1,370 @@
+#include "estimate/stretch_sums.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "common/float_env.h"
+#include "estimate/binade_grid.h"
+#include "estimate/sweep.h"
+
+namespace propsmooth {
+namespace {
+
+// Stretches are taken from where they hold about this many terms: each
+// costs about as much as that many terms of the kernel.
+constexpr double kShortestStretch = 16.0;
+// Sweeps shorter than this are left to the kernel.
+constexpr std::int64_t kShortestSweep = std::int64_t{1} << 22;
+// Nor does a sweep hand over before this k: the kernel is at full speed.
+constexpr std::int64_t kEarliestStart = std::int64_t{1} << 16;
+// Terms of this many ulps or more are added one at a time: their stretches
+// are short, and a stretch's ulps, at most (m + 1) * length < 2^53, must
+// stay exact.
+constexpr double kLargestQuotient = 0x1p40;
+constexpr std::int64_t kTopSteps = std::int64_t{1} << 53;
+// Stretch ends found at once, independently of each other.
+constexpr int kEdges = 32;
+
+enum class Kind { kFirst, kSecond };
+
+// The term of k as the plain loop rounds it.
+template <Kind kKind>
+double TermAt(double base, std::int64_t k) {
+  const double d = base + static_cast<double>(k);
+  if constexpr (kKind == Kind::kFirst) {
+    return 1.0 / d;
+  } else {
+    return 1.0 / (d * d);
+  }
+}
+
+// One running sum: whole ulps of its binade where it has a grid.
+struct Running {
+  bool OnGrid = false;
+  std::int64_t Steps = 0;  // in [2^52, 2^53)
+  double Unit = 0.0;
+  double Inverse = 0.0;
+  double Plain = 0.0;   // the sum, where it has no grid
+  bool Silent = false;  // every later term rounds away
+};
+
+void SetSum(double sum, Running* running) {
+  Grid grid;
+  running->OnGrid = MakeGrid(sum, &grid);
+  if (running->OnGrid) {
+    running->Steps = static_cast<std::int64_t>(grid.Steps);
+    running->Unit = grid.Unit;
+    running->Inverse = grid.Inverse;
+  } else {
+    running->Plain = sum;
+  }
+}
+
+double SumOf(const Running& running) {
+  return running.OnGrid ? static_cast<double>(running.Steps) * running.Unit : running.Plain;
+}
+
+// The first j in (lo, hi] whose quotient is past the stretch, or hi when
+// none before it is; the quotient of lo is not past it. Starts from
+// `guess` in (lo, hi], gallops away from it while the guess is off and
+// halves the bracket after: by the quotients' order alone, so a poor
+// guess costs time, never a wrong end. *quotient_at_end is the end's
+// quotient where it was computed, NaN where not.
+template <class Quotient, class Past>
+std::int64_t FirstPast(std::int64_t lo, std::int64_t hi, std::int64_t guess,
+                       const Quotient& quotient, const Past& past,
+                       double* quotient_at_end) {
+  double at_hi = std::numeric_limits<double>::quiet_NaN();
+  double q = 0.0;
+  const auto is_past = [&](std::int64_t j) {
+    q = quotient(j);
+    return past(q);
+  };
+  if (guess < hi && !is_past(guess)) {
+    lo = guess;
+    for (std::int64_t step = 1;; step *= 2) {
+      const std::int64_t j = lo + step;
+      if (j >= hi) break;
+      if (is_past(j)) {
+        hi = j;
+        at_hi = q;
+        break;
+      }
+      lo = j;
+    }
+  } else {
+    if (guess < hi) at_hi = q;
+    hi = guess;
+    for (std::int64_t step = 1;; step *= 2) {
+      const std::int64_t j = hi - step;
+      if (j <= lo) break;
+      if (!is_past(j)) {
+        lo = j;
+        break;
+      }
+      hi = j;
+      at_hi = q;
+    }
+  }
+  while (hi - lo > 1) {
+    const std::int64_t middle = lo + (hi - lo) / 2;
+    if (is_past(middle)) {
+      hi = middle;
+      at_hi = q;
+    } else {
+      lo = middle;
+    }
+  }
+  *quotient_at_end = at_hi;
+  return hi;
+}
+
+// Where the stretch whose last quotients are about `edge` ulps ends: the
+// real d at which the term is edge * u, less the base. Only a guess.
+template <Kind kKind>
+double GuessEnd(double base, double edge, double unit) {
+  if constexpr (kKind == Kind::kFirst) {
+    return 1.0 / (edge * unit) - base;
+  } else {
+    return 1.0 / std::sqrt(edge * unit) - base;
+  }
+}
+
+// Takes up to kEdges stretches at once from k, where the quotient of k is
+// no tie and rounds to `places` ulps: the ends of the stretches of places,
+// places - 1, ... ulps, each guessed and confirmed by the quotients on
+// both sides of it. The ends do not wait on each other, so their divisions
+// overlap. Takes the stretches before the first end not confirmed (a tie,
+// a poor guess) that all end before `to` and keep the sum below the next
+// power of two; returns the next k, k itself when none was taken, and the
+// quotient there in *quotient_at_end.
+template <Kind kKind>
+std::int64_t TakeStretches(double base, std::int64_t k, std::int64_t to, std::int64_t places,
+                           Running* running, double* quotient_at_end) {
+  const auto edges = static_cast<int>(std::min<std::int64_t>(kEdges, places));
+  const double inverse = running->Inverse;
+  const double unit = running->Unit;
+  double ends[kEdges];
+  double after[kEdges];
+  bool confirmed[kEdges];
+  for (int i = 0; i < edges; ++i) {
+    const double edge = static_cast<double>(places - i) - 0.5;
+    const double guess = std::ceil(GuessEnd<kKind>(base, edge, unit));
+    const bool inside = guess > static_cast<double>(k) && guess < static_cast<double>(to);
+    const auto end = inside ? static_cast<std::int64_t>(guess) : k + 1;
+    const double before = TermAt<kKind>(base, end - 1) * inverse;
+    after[i] = TermAt<kKind>(base, end) * inverse;
+    ends[i] = static_cast<double>(end);
+    // Strictly on both sides: a quotient exactly at the edge is a tie.
+    confirmed[i] = inside && before > edge && after[i] < edge;
+  }
+  // The ulps of the stretches taken, whole numbers: exact while below 2^53.
+  const double room = static_cast<double>(kTopSteps - 2 - running->Steps);
+  double added = 0.0;
+  double from = static_cast<double>(k);
+  int taken = 0;
+  for (; taken < edges && confirmed[taken]; ++taken) {
+    const double more = added + static_cast<double>(places - taken) * (ends[taken] - from);
+    if (!(more <= room)) break;
+    added = more;
+    from = ends[taken];
+  }
+  if (taken == 0) return k;
+  running->Steps += static_cast<std::int64_t>(added);
+  *quotient_at_end = after[taken - 1];
+  return static_cast<std::int64_t>(ends[taken - 1]);
+}
+
+// Takes one running sum from term *at up to term `to` (not included), as
+// the plain loop would; base + *at > 0, so the terms fall as k grows.
+template <Kind kKind>
+void Advance(double base, std::int64_t to, std::int64_t* at, Running* running) {
+  std::int64_t k = *at;
+  *at = to;
+  // The quotient of `known`, where the last stretch's search computed it.
+  std::int64_t known = -1;
+  double known_quotient = 0.0;
+  while (k < to && !running->Silent) {
+    if (!running->OnGrid) {
+      double sum = running->Plain;
+      for (; k < to; ++k) sum = sum + TermAt<kKind>(base, k);
+      SetSum(sum, running);
+      return;
+    }
+    const double inverse = running->Inverse;
+    const auto quotient = [base, inverse](std::int64_t j) {
+      return TermAt<kKind>(base, j) * inverse;
+    };
+    const double q = known == k ? known_quotient : quotient(k);
+    known = -1;
+    if (q < 0.5) {
+      // It and every later term round to nothing (the terms fall).
+      running->Silent = true;
+      return;
+    }
+    if (!(q < kLargestQuotient)) {
+      SetSum(SumOf(*running) + TermAt<kKind>(base, k), running);
+      ++k;
+      continue;
+    }
+    const double whole = std::floor(q);
+    const bool tie = q - whole == 0.5;
+    const auto places =
+        static_cast<std::int64_t>(tie || q - whole < 0.5 ? whole : whole + 1.0);
+    if (!tie && places > 1) {
+      double quotient_at_end = 0.0;
+      const std::int64_t next =
+          TakeStretches<kKind>(base, k, to, places, running, &quotient_at_end);
+      if (next > k) {
+        k = next;
+        known = next;
+        known_quotient = quotient_at_end;
+        continue;
+      }
+    }
+    // A stretch: the terms from k on that add `places` ulps each, or that
+    // are the same tie; it ends at the first quotient past `edge`.
+    const double edge = tie ? q : static_cast<double>(places) - 0.5;
+    const auto past = [tie, edge](double quotient_j) {
+      return tie ? quotient_j < edge : quotient_j <= edge;
+    };
+    const double guess = GuessEnd<kKind>(base, edge, running->Unit);
+    std::int64_t start = to;
+    if (!(guess < static_cast<double>(to))) {
+      start = to;
+    } else if (!(guess > static_cast<double>(k + 1))) {
+      start = k + 1;
+    } else {
+      start = static_cast<std::int64_t>(std::ceil(guess));
+    }
+    double quotient_at_end = 0.0;
+    const std::int64_t end = FirstPast(k, to, start, quotient, past, &quotient_at_end);
+    // Below the next power of two, with room for a term's rounding up.
+    const std::int64_t room = (kTopSteps - 2 - running->Steps) / (places + 1);
+    const std::int64_t length = std::min(end - k, room);
+    if (length > 0) {
+      if (tie) {
+        // The first tie goes to the even neighbour, which depends on the
+        // sum; from an even sum every later one adds the even of places
+        // and places + 1.
+        std::int64_t steps = running->Steps + places;
+        steps += steps & 1;
+        running->Steps = steps + (length - 1) * (places + (places & 1));
+      } else {
+        running->Steps += places * length;
+      }
+    }
+    k += length;
+    if (k < end) {
+      // The next term may reach the next power of two: as written.
+      SetSum(SumOf(*running) + TermAt<kKind>(base, k), running);
+      ++k;
+    } else if (!std::isnan(quotient_at_end)) {
+      known = end;
+      known_quotient = quotient_at_end;
+    }
+  }
+}
+
+// Estimates of the sums after `count` terms, to within a few percent for
+// base > 0: the first terms added, the rest as the integral.
+void EstimateSums(double base, std::int64_t count, double* sum1, double* sum2) {
+  constexpr std::int64_t kAdded = 16;
+  double first = 0.0;
+  double second = 0.0;
+  const std::int64_t added = std::min(count, kAdded);
+  for (std::int64_t k = 0; k < added; ++k) {
+    const double d = base + static_cast<double>(k);
+    first += 1.0 / d;
+    second += 1.0 / (d * d);
+  }
+  if (count > added) {
+    const double low = base + (static_cast<double>(added) - 0.5);
+    const double high = base + (static_cast<double>(count) - 0.5);
+    first += std::log(high / low);
+    second += 1.0 / low - 1.0 / high;
+  }
+  *sum1 = first;
+  *sum2 = second;
+}
+
+double UlpOf(double sum) {
+  int exponent = 0;
+  std::frexp(sum, &exponent);  // sum in [2^(exponent-1), 2^exponent)
+  return std::ldexp(1.0, exponent - 53);
+}
+
+}  // namespace
+
+std::int64_t StretchStart(double base, std::int64_t largest) {
+  if (largest < kShortestSweep || !(base > 0.0 && base < 0x1p40)) return 0;
+  // A stretch of the first sum holds about d^2 * u1 terms (its terms fall
+  // by 1/d^2 a step, its ulps by 1/(d^2 u1)); of the second about
+  // d^3 * u2 / 2. Where the sums' ulps are taken matters little: once
+  // from the sums at the largest count, once from those at the answer.
+  double start = static_cast<double>(largest);
+  for (int pass = 0; pass < 2; ++pass) {
+    double sum1 = 0.0;
+    double sum2 = 0.0;
+    EstimateSums(base, static_cast<std::int64_t>(start), &sum1, &sum2);
+    if (!(sum1 > 0x1p-900 && sum1 < 0x1p900 && sum2 > 0x1p-900 && sum2 < 0x1p900)) {
+      return 0;
+    }
+    const double d = std::max(std::sqrt(kShortestStretch / UlpOf(sum1)),
+                              std::cbrt(2.0 * kShortestStretch / UlpOf(sum2)));
+    start = std::max(d - base, static_cast<double>(kEarliestStart));
+    if (!(start < static_cast<double>(largest))) return 0;
+  }
+  // Worth it where the stretches spare at least half the terms.
+  if (!(2.0 * start < static_cast<double>(largest))) return 0;
+  return static_cast<std::int64_t>(start);
+}
+
+void ContinueInStretches(double base, std::int64_t from, double sum1, double sum2,
+                         std::span<const std::int64_t> counts, std::span<double> first,
+                         std::span<double> second) {
+  const GradualUnderflow gradual_underflow;
+  Running running;
+  SetSum(sum1, &running);
+  std::int64_t k = from;
+  for (std::size_t j = 0; j < counts.size(); ++j) {
+    Advance<Kind::kFirst>(base, counts[j], &k, &running);
+    first[j] = SumOf(running);
+  }
+  running = Running();
+  SetSum(sum2, &running);
+  k = from;
+  for (std::size_t j = 0; j < counts.size(); ++j) {
+    Advance<Kind::kSecond>(base, counts[j], &k, &running);
+    second[j] = SumOf(running);
+  }
+}
+
+void SweepInnerSumsInStretches(const std::vector<std::int64_t>& counts, double base,
+                               std::vector<double>* first, std::vector<double>* second) {
+  const std::int64_t from = counts.empty() ? 0 : StretchStart(base, counts.back());
+  if (from == 0) {
+    SweepInnerSums(counts, base, first, second);
+    return;
+  }
+  // The kernel up to `from`, read off there as one more rung.
+  const auto split = static_cast<std::size_t>(
+      std::lower_bound(counts.begin(), counts.end(), from) - counts.begin());
+  std::vector<std::int64_t> head(counts.begin(),
+                                 counts.begin() + static_cast<std::ptrdiff_t>(split));
+  head.push_back(from);
+  std::vector<double> head_first;
+  std::vector<double> head_second;
+  SweepInnerSums(head, base, &head_first, &head_second);
+  first->resize(counts.size());
+  second->resize(counts.size());
+  std::copy_n(head_first.begin(), split, first->begin());
+  std::copy_n(head_second.begin(), split, second->begin());
+  ContinueInStretches(base, from, head_first.back(), head_second.back(),
+                      std::span<const std::int64_t>(counts).subspan(split),
+                      std::span<double>(*first).subspan(split),
+                      std::span<double>(*second).subspan(split));
+}
+
+}  // namespace propsmooth
