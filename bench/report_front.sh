@@ -18,8 +18,8 @@ GENERATOR=${GENERATOR:-$NEW/bench/propsmooth_generate}
 work=$(mktemp -d "${TMPDIR:-/tmp}/report-front.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-echo "CPU:   $(grep -m1 'model name' /proc/cpuinfo | sed 's/^[^:]*: *//')" \
-  "($(grep -m1 -o -w 'avx512f\|avx2' /proc/cpuinfo | head -1 || echo no avx2))"
+echo "CPU:   $(grep -m1 'model name' /proc/cpuinfo | sed 's/^[^:]*: *//'), SIMD flags:" \
+  "$(grep -m1 '^flags' /proc/cpuinfo | tr ' ' '\n' | grep -E '^(sse4_2|avx2|avx512f|fma)$' | tr '\n' ' ')"
 echo "Cores: $(nproc), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # Runs a command under GNU time; prints wall, CPU (user + system) and peak
