@@ -114,25 +114,39 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   });
   for (std::size_t g = 0; g < groups; ++g) first[g + 1] += first[g];
 
-  // In order of group and first sight: each distinct pair's group and the
-  // record that shows it first; the numbers made global.
+  // The numbers made global, within a group in order of first sight.
+  ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers*) {
+    const GroupSpan& group = plan.Groups[g];
+    for (std::size_t k = group.Begin; k < group.End; ++k) {
+      intervals.OfRecord[plan.RecordIndices[k]] += static_cast<std::uint32_t>(first[g]);
+    }
+  });
+
+  // Renumbered in order of first sight in the data, which is the order the
+  // tables are written in: a table of many small groups, whose records are
+  // scattered through the file, then reads its intervals nearly in turn
+  // rather than each from anywhere in memory. Every group has a record, so
+  // `first` rises strictly and finds a number's group.
   const std::size_t distinct = first[groups];
   intervals.GroupOf.resize(distinct);
   std::vector<std::uint32_t> shown_by(distinct);
-  ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers*) {
-    const GroupSpan& group = plan.Groups[g];
+  {
+    constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
+    std::vector<std::uint32_t> renumbered(distinct, kUnseen);
     std::uint32_t next = 0;
-    for (std::size_t k = group.Begin; k < group.End; ++k) {
-      const std::uint32_t record = plan.RecordIndices[k];
+    for (std::size_t record = 0; record < table.size(); ++record) {
       std::uint32_t& number = intervals.OfRecord[record];
-      if (number == next) {
-        intervals.GroupOf[first[g] + next] = static_cast<std::uint32_t>(g);
-        shown_by[first[g] + next] = record;
-        ++next;
+      std::uint32_t& global = renumbered[number];
+      if (global == kUnseen) {
+        const std::size_t g = static_cast<std::size_t>(
+            std::upper_bound(first.begin(), first.end(), std::size_t{number}) - first.begin() - 1);
+        global = next++;
+        intervals.GroupOf[global] = static_cast<std::uint32_t>(g);
+        shown_by[global] = static_cast<std::uint32_t>(record);
       }
-      number += static_cast<std::uint32_t>(first[g]);
+      number = global;
     }
-  });
+  }
 
   intervals.Distinct.resize(distinct);
   if (with_tails) intervals.DistinctTails.resize(distinct);

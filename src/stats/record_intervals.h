@@ -19,7 +19,9 @@ namespace propsmooth {
 /// The credible intervals of a table's records. Records of one group with
 /// the same count and size share their interval.
 struct RecordIntervals {
-  std::vector<CredibleBounds> Distinct;  // one per distinct (Data1, Data2) of a group
+  // One per distinct (Data1, Data2) of a group, in order of first sight in
+  // the table.
+  std::vector<CredibleBounds> Distinct;
   std::vector<std::uint32_t> GroupOf;    // by entry of Distinct: its group in the plan
   std::vector<std::uint32_t> OfRecord;   // by record index: its entry of Distinct
   // By entry of Distinct, when the tails at a threshold are asked for.
