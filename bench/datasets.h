@@ -19,10 +19,11 @@ enum class Dataset {
   kWide,      // one group of 100,000 regions, sizes around 1,000
   kHuge,      // one group of 10,000,000 regions, sizes around 1,000
   kLarge,     // one group of 5 regions, sizes near 1e8, counts near 1e6
+  kRare,      // as kUnits, sizes 900 to 1,100, rates near 1% with little spread
 };
 
-/// Parses "national", "units", "wide", "huge" or "large"; false for anything
-/// else.
+/// Parses "national", "units", "wide", "huge", "large" or "rare"; false for
+/// anything else.
 bool ParseDataset(std::string_view name, Dataset* dataset);
 
 /// The records of `dataset`, in file order (Code = position).
