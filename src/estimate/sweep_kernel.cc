@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <limits>
 #include <span>
-#include <type_traits>
 #include <vector>
 
 #include "common/float_env.h"
@@ -238,19 +237,10 @@ void AddSpan(const double* terms, int n, double* sum) {
   *sum = on_grid ? grid.Steps * grid.Unit : s;
 }
 
-// The binades of both sums, as one number that changes when either does.
-inline std::uint64_t BinadesOf(double first, double second) {
-  return (std::bit_cast<std::uint64_t>(first) >> 52) ^
-         ((std::bit_cast<std::uint64_t>(second) >> 52) << 12);
-}
-
 // Adds the terms of k in [from, to), at most kHead of them, to both
-// running sums one at a time, as written. With `until_binade`, stops after
-// the first term that takes either sum into another binade: where a run
-// stopped short of a power of two, one can start again right past it.
-// Returns the k it stopped before.
-std::int64_t AddTermByTerm(double base, std::int64_t from, std::int64_t to, bool until_binade,
-                           double* first, double* second) {
+// running sums one at a time, as written.
+void AddTermByTerm(double base, std::int64_t from, std::int64_t to, double* first,
+                   double* second) {
   assert(to - from <= kHead);
   double t1[kHead];
   double t2[kHead];
@@ -258,17 +248,12 @@ std::int64_t AddTermByTerm(double base, std::int64_t from, std::int64_t to, bool
   ComputeTerms(base, from, n, t1, t2);
   double s1 = *first;
   double s2 = *second;
-  const std::uint64_t binades = BinadesOf(s1, s2);
-  int j = 0;
-  while (j < n) {
+  for (int j = 0; j < n; ++j) {
     s1 = s1 + t1[j];
     s2 = s2 + t2[j];
-    ++j;
-    if (until_binade && BinadesOf(s1, s2) != binades) break;
   }
   *first = s1;
   *second = s2;
-  return from + j;
 }
 
 // Adds the terms of k in [from, to), at most one block and all past the
@@ -328,20 +313,14 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
       V odd2 = zero;
       V rest1 = zero;  // the largest distance from a whole number
       V rest2 = zero;
-      // A vector past the chunk's end zeroes its lanes beyond it; a whole
-      // one needs no mask, which would cost as much as the checks.
-      const auto take = [&](auto masked, M live, int at, V* sum1, V* sum2) {
+      const auto take = [&](M live, int at, V* sum1, V* sum2) {
         const V scaled_d = hn::Add(bases, scaled_k);
-        V q1 = hn::Div(one, scaled_d);
-        // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by
-        // 1/u1^2; the power of two u1^2/u2 scales it exactly, as a
-        // dividend too, since the plan keeps the quotient normal.
-        V q2 = kExactSecond ? hn::Div(scales, hn::Mul(scaled_d, scaled_d))
-                            : hn::Mul(hn::Mul(q1, q1), scales);
-        if constexpr (decltype(masked)::value) {
-          q1 = hn::IfThenElseZero(live, q1);
-          q2 = hn::IfThenElseZero(live, q2);
-        }
+        const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
+        // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by 1/u1^2.
+        const V square =
+            kExactSecond ? hn::IfThenElseZero(live, hn::Div(one, hn::Mul(scaled_d, scaled_d)))
+                         : hn::Mul(q1, q1);
+        const V q2 = hn::Mul(square, scales);
         hn::Store(q1, d, quotients1 + at);
         hn::Store(q2, d, quotients2 + at);
         const V n1 = NearestWhole(q1, two52);
@@ -354,12 +333,12 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
       };
       int j = 0;
       for (; j + 2 * lanes <= n; j += 2 * lanes) {
-        take(std::false_type(), all, j, &even1, &even2);
-        take(std::false_type(), all, j + lanes, &odd1, &odd2);
+        take(all, j, &even1, &even2);
+        take(all, j + lanes, &odd1, &odd2);
       }
       for (; j < n; j += lanes) {
-        take(std::true_type(), hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes))),
-             j, &even1, &even2);
+        take(hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes))), j, &even1,
+             &even2);
       }
       if (hn::AllFalse(d, hn::Or(NotBelow(rest1, limit1), NotBelow(rest2, limit2)))) {
         piece1 = hn::Add(even1, odd1);
@@ -469,13 +448,10 @@ void SweepOn(const std::vector<std::int64_t>& counts, double base,
     const std::int64_t stop = std::min({count, exact_until, sweep.K + kBlock});
     if (in_blocks) {
       AddBlock(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
-      sweep.K = stop;
     } else {
-      // Past the head, a run was stopped by a power of two: once a sum has
-      // crossed one, a run is tried again.
-      sweep.K = AddTermByTerm(base, sweep.K, stop, sweep.K >= kHead, &sweep.Sum1, &sweep.Sum2);
-      if (sweep.K < stop) exact_until = sweep.K;
+      AddTermByTerm(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
     }
+    sweep.K = stop;
   }
 }
 
