@@ -203,7 +203,7 @@ echo "make, timed alone on one thread (bench/run_floor.cc); x floor = new cpu / 
 for cap in $whole_caps; do
   echo
   echo "-- PROPSMOOTH_SIMD=$cap ($(PROPSMOOTH_SIMD=$cap "$bench" --list_simd_targets | cut -d' ' -f1))"
-  printf "%-9s %9s %8s %8s %6s %8s %8s %6s %8s %8s %8s %s\n" file records base_s new_s \
+  printf "%-9s %9s %8s %8s %6s %8s %8s %6s %8s %8s %8s %8s %s\n" file records base_s new_s \
     new/b base_cpu new_cpu new/b floor_s x_floor new_MB bytes/rec same
   for name in $files; do
     records=$(wc -l < "$data/$name.txt")
