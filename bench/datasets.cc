@@ -102,6 +102,31 @@ RecordTable Units() {
   return table;
 }
 
+// As Units, with the rates of a rare disease: few cases a region and
+// little spread between regions, so that many groups' fits take every
+// step the iteration limit allows.
+RecordTable Rare() {
+  constexpr std::size_t kUnits = 100000;
+  constexpr std::size_t kPerUnit = 10;
+  std::mt19937_64 rng(kSeed + 6);
+  std::vector<std::int32_t> units(kUnits * kPerUnit);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<std::int32_t>(1000 + 7 * (i / kPerUnit));
+  }
+  std::shuffle(units.begin(), units.end(), rng);
+  std::uniform_int_distribution<std::int32_t> size(900, 1100);
+  RecordTable table(units.size());
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    RegionRecord& record = table[i];
+    record.Unit = units[i];
+    record.Code = static_cast<std::int32_t>(i + 1);
+    record.Data2 = size(rng);
+    std::binomial_distribution<std::int32_t> cases(record.Data2, DrawBeta(20.0, 2000.0, &rng));
+    record.Data1 = cases(rng);
+  }
+  return table;
+}
+
 // Few regions with very long sums: the step's time is then the sweeps'
 // alone, with next to nothing of the per-region work.
 RecordTable Large() {
@@ -157,6 +182,8 @@ bool ParseDataset(std::string_view name, Dataset* dataset) {
     *dataset = Dataset::kGiant;
   } else if (name == "giant10") {
     *dataset = Dataset::kGiant10;
+  } else if (name == "rare") {
+    *dataset = Dataset::kRare;
   } else {
     return false;
   }
@@ -179,6 +206,8 @@ RecordTable MakeDataset(Dataset dataset) {
       return Giant(1);
     case Dataset::kGiant10:
       return Giant(10);
+    case Dataset::kRare:
+      return Rare();
   }
   return {};
 }

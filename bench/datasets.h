@@ -21,10 +21,11 @@ enum class Dataset {
   kLarge,     // one group of 5 regions, sizes near 1e8, counts near 1e6
   kGiant,     // one group of 20 regions, sizes 1e9 to 2.1e9, counts 1e5 to 1e7
   kGiant10,   // the same kind of regions in ten groups of two
+  kRare,      // as kUnits, sizes 900 to 1,100, rates near 1% with little spread
 };
 
-/// Parses "national", "units", "wide", "huge", "large", "giant" or
-/// "giant10"; false for anything else.
+/// Parses "national", "units", "wide", "huge", "large", "giant", "giant10"
+/// or "rare"; false for anything else.
 bool ParseDataset(std::string_view name, Dataset* dataset);
 
 /// The records of `dataset`, in file order (Code = position).

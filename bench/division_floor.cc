@@ -105,6 +105,12 @@ DivisionFloorSums DivisionFloor(StepPlan& plan, double alpha, double beta) {
   return sums;
 }
 
+ReciprocalSums SweepDivisionFloor(double base, std::int64_t terms) {
+  ReciprocalSums sums;
+  HWY_DYNAMIC_DISPATCH(SumReciprocalsOn)(base, terms, &sums);
+  return sums;
+}
+
 std::string DivisionFloorTarget() { return HWY_DYNAMIC_DISPATCH(FloorTargetNameOn)(); }
 
 }  // namespace propsmooth

@@ -5,6 +5,7 @@
 #ifndef PROPSMOOTH_BENCH_DIVISION_FLOOR_H_
 #define PROPSMOOTH_BENCH_DIVISION_FLOOR_H_
 
+#include <cstdint>
 #include <string>
 
 #include "estimate/step_sums.h"
@@ -28,6 +29,10 @@ struct DivisionFloorSums {
 /// The threads are shared out as in ComputeStepSums, through the plan's
 /// helper, and the dispatch is capped as the step kernel's is.
 DivisionFloorSums DivisionFloor(StepPlan& plan, double alpha, double beta);
+
+/// Both reciprocals of every d = base + k, k in [0, terms), on this thread:
+/// the floor of one sweep.
+ReciprocalSums SweepDivisionFloor(double base, std::int64_t terms);
 
 /// The name of the target DivisionFloor's dispatch chooses now.
 std::string DivisionFloorTarget();

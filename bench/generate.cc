@@ -8,7 +8,8 @@
 int main(int argc, char** argv) {
   propsmooth::Dataset dataset;
   if (argc != 3 || !propsmooth::ParseDataset(argv[1], &dataset)) {
-    std::fputs("usage: propsmooth_generate national|units|wide|huge|large|giant|giant10 FILE\n", stderr);
+    std::fputs("usage: propsmooth_generate national|units|wide|huge|large|giant|giant10|rare FILE\n",
+               stderr);
     return 2;
   }
   const std::string text =

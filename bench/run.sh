@@ -1,26 +1,68 @@
 #!/bin/sh
 # Speed figures: builds the benchmarks, runs the kernel benchmarks once per
-# SIMD target this CPU has and times whole runs of propsmooth on the
-# generated data files, again per target.
-# Usage: sh bench/run.sh   (RUNS=3 timed runs per file and target; HUGE=1
-# adds the 10,000,000-record file, whose generation and runs take a while;
-# JOBS=2 build jobs; PROPSMOOTH_SIMD set here caps the targets measured)
+# SIMD target this CPU has, and times whole runs of propsmooth on the
+# generated data files, again per target: today's program (a baseline
+# built from a git ref) and this one, alternately in the same run, with
+# the run's division floor (bench/run_floor.cc) beside them.
+# Usage: sh bench/run.sh
+#   RUNS=3        timed runs per file, target and build (medians shown)
+#   FILES="..."   the generated files to time (default below); HUGE=1 adds
+#                 the 10,000,000-record file, whose runs take a while
+#   BASE_REF=3aec7ad  the baseline's git ref, built into build-bench-base
+#                 through `git worktree add`; BASE_BUILD=DIR takes an
+#                 existing build with DIR/propsmooth instead; BASE_REF=none
+#                 times this build alone
+#   CAPS="avx512 avx2"  the PROPSMOOTH_SIMD values to time (default: one
+#                 per target family the CPU has); PROPSMOOTH_SIMD set here
+#                 caps the targets measured
+#   JOBS=2        build jobs; KERNELS=0 skips the kernel benchmarks
 set -eu
 cd "$(dirname "$0")/.."
+root=$(pwd)
 BUILD=${BUILD:-build-bench}
 RUNS=${RUNS:-3}
 HUGE=${HUGE:-0}
 JOBS=${JOBS:-2}
+KERNELS=${KERNELS:-1}
+BASE_REF=${BASE_REF:-3aec7ad}
+BASE_BUILD=${BASE_BUILD:-}
+# Each name is one of propsmooth_generate's data sets; add one here to
+# time it too.
+FILES=${FILES:-"national units wide rare giant giant10"}
 
-cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DPROPSMOOTH_BENCHMARKS=ON \
-  -DPROPSMOOTH_TESTS=OFF >/dev/null
+# A new build folder builds no tests; an existing one keeps its settings.
+if [ -f "$BUILD/CMakeCache.txt" ]; then
+  cmake -S . -B "$BUILD" -DPROPSMOOTH_BENCHMARKS=ON >/dev/null
+else
+  cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DPROPSMOOTH_BENCHMARKS=ON \
+    -DPROPSMOOTH_TESTS=OFF >/dev/null
+fi
 cmake --build "$BUILD" --target propsmooth_bench propsmooth_generate propsmooth \
-  -j "$JOBS" >/dev/null
+  propsmooth_run_floor -j "$JOBS" >/dev/null
+
+# The baseline: an existing build, or the ref built in a worktree of its
+# own (made once, its build kept for the next run).
+if [ -z "$BASE_BUILD" ] && [ "$BASE_REF" != none ]; then
+  base_tree=build-bench-base/src
+  if [ ! -d "$base_tree" ]; then
+    git worktree add --detach "$base_tree" "$BASE_REF" >/dev/null
+  else
+    git -C "$base_tree" checkout -q --detach "$BASE_REF"
+  fi
+  cmake -S "$base_tree" -B build-bench-base/build -DCMAKE_BUILD_TYPE=Release \
+    -DPROPSMOOTH_TESTS=OFF >/dev/null
+  cmake --build build-bench-base/build --target propsmooth -j "$JOBS" >/dev/null
+  BASE_BUILD=build-bench-base/build
+fi
+if [ -n "$BASE_BUILD" ] && [ ! -x "$BASE_BUILD/propsmooth" ]; then
+  echo "bench/run.sh: no propsmooth in $BASE_BUILD" >&2
+  exit 1
+fi
 
 bench="$BUILD/bench/propsmooth_bench"
 data="$BUILD/data"
 mkdir -p "$data"
-files="national units wide giant giant10"
+files=$FILES
 [ "$HUGE" = 1 ] && files="$files huge"
 for name in $files; do
   [ -s "$data/$name.txt" ] || "$BUILD/bench/propsmooth_generate" "$name" "$data/$name.txt"
@@ -72,7 +114,9 @@ for target in $targets; do
   esac
 done
 best=${caps%% *}
+[ -n "${CAPS:-}" ] && whole_caps=$CAPS || whole_caps=$caps
 
+if [ "$KERNELS" = 1 ]; then
 echo
 echo "== Kernel benchmarks (national: 3,300 regions, sum Data2 1.27e8; wide: 100,000 regions;"
 echo "   large: 5 regions, sum Data2 4.9e8). The reference kernel runs with the best target only."
@@ -139,33 +183,67 @@ awk "$read_json"'
     printf "  fit wide:      %.0fx\n",
       real["BM_FitLiteral/group:1/iterations:1"] / real["BM_Fit/group:1/threads:1/real_time"]
   }' "$data/kernels-$best.json"
+fi
 
 # The median of a column of numbers.
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# One timed run into a times file: wall, user and system CPU, peak RSS.
+time_run() {
+  PROPSMOOTH_SIMD=$1 /usr/bin/time -f "%e %U %S %M" -a -o "$2" "$3" "$4" "$5" >/dev/null
+}
+
+column() { awk "{ print $1 }" "$2" | median; }
+
 echo
-echo "== Whole runs (median of $RUNS; GNU time: wall, user+sys CPU, peak RSS)"
-for cap in $caps; do
+echo "== Whole runs (median of $RUNS; the baseline and this build alternately)"
+echo "base: ${BASE_BUILD:-none} ($BASE_REF); new: $BUILD"
+echo "cpu = user + system seconds. floor = the divisions of every sweep the run's fits"
+echo "make, timed alone on one thread (bench/run_floor.cc); x floor = new cpu / floor."
+for cap in $whole_caps; do
   echo
-  echo "-- PROPSMOOTH_SIMD=$cap ($(target_in "$data/kernels-$cap.json"))"
-  printf "%-10s %12s %10s %10s %12s %12s\n" file records wall_s cpu_s peak_MB bytes/record
+  echo "-- PROPSMOOTH_SIMD=$cap ($(PROPSMOOTH_SIMD=$cap "$bench" --list_simd_targets | cut -d' ' -f1))"
+  printf "%-9s %9s %8s %8s %6s %8s %8s %6s %8s %8s %8s %8s %s\n" file records base_s new_s \
+    new/b base_cpu new_cpu new/b floor_s x_floor new_MB bytes/rec same
   for name in $files; do
     records=$(wc -l < "$data/$name.txt")
-    : > "$data/$name.times"
+    : > "$data/$name.new.times"
+    : > "$data/$name.base.times"
     i=0
     while [ "$i" -lt "$RUNS" ]; do
-      PROPSMOOTH_SIMD=$cap /usr/bin/time -f "%e %U %S %M" -a -o "$data/$name.times" \
-        "$BUILD/propsmooth" "$data/$name.txt" "$data/$name.out" >/dev/null
+      if [ -n "$BASE_BUILD" ]; then
+        time_run "$cap" "$data/$name.base.times" "$BASE_BUILD/propsmooth" "$data/$name.txt" \
+          "$data/$name.base.out"
+      fi
+      time_run "$cap" "$data/$name.new.times" "$BUILD/propsmooth" "$data/$name.txt" \
+        "$data/$name.out"
       i=$((i + 1))
     done
-    wall=$(awk '{ print $1 }' "$data/$name.times" | median)
-    cpu=$(awk '{ print $2 + $3 }' "$data/$name.times" | median)
-    rss=$(awk '{ print $4 }' "$data/$name.times" | median)
-    awk -v n="$name" -v r="$records" -v w="$wall" -v c="$cpu" -v m="$rss" 'BEGIN {
-      printf "%-10s %12d %10.3f %10.3f %12.1f %12.0f\n", n, r, w, c, m / 1024, m * 1024 / r }'
+    same=-
+    if [ -n "$BASE_BUILD" ]; then
+      cmp -s "$data/$name.base.out" "$data/$name.out" && same=yes || same=NO
+    fi
+    floor=$(PROPSMOOTH_SIMD=$cap "$BUILD/bench/propsmooth_run_floor" "$data/$name.txt" 3 |
+      awk '{ print $4 }')
+    new_wall=$(column '$1' "$data/$name.new.times")
+    new_cpu=$(column '$2 + $3' "$data/$name.new.times")
+    rss=$(column '$4' "$data/$name.new.times")
+    base_wall=0
+    base_cpu=0
+    if [ -n "$BASE_BUILD" ]; then
+      base_wall=$(column '$1' "$data/$name.base.times")
+      base_cpu=$(column '$2 + $3' "$data/$name.base.times")
+    fi
+    awk -v n="$name" -v r="$records" -v bw="$base_wall" -v nw="$new_wall" -v bc="$base_cpu" \
+      -v nc="$new_cpu" -v f="$floor" -v m="$rss" -v same="$same" '
+      function ratio(a, b) { return b > 0 ? sprintf("%6.2f", a / b) : sprintf("%6s", "-") }
+      BEGIN {
+        printf "%-9s %9d %8.3f %8.3f %s %8.3f %8.3f %s %8.3f %8s %8.1f %8.0f %s\n", n, r,
+          bw, nw, ratio(nw, bw), bc, nc, ratio(nc, bc), f, ratio(nc, f), m / 1024,
+          m * 1024 / r, same }'
   done
 done
 echo
-echo "Targets: national < 0.09 s with AVX2 (0.05 s with AVX-512); units < 1.5 s and < 150 MB;"
-echo "wide < 0.3 s."
+echo "Targets: units and rare within 1.3 x floor (cpu); national < 0.09 s with AVX2"
+echo "(0.05 s with AVX-512); units < 150 MB; wide < 0.3 s; no file slower than the baseline."
 echo "Machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"

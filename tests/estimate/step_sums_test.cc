@@ -203,6 +203,11 @@ TEST_P(StepKernel, SweepReadsOffThePlainRunningSums) {
       {"negative base",     -7.0,          150000, 60},
       {"negative fraction", -2.5,          150000, 60},
       {"one count",         33.0,          250000, 1},
+      // Small groups of rare counts: sums that cross a power of two every
+      // few dozen terms, and rungs closer together than a vector's lanes.
+      {"rare group",        2020.37,       1100,   10},
+      {"rare whole base",   2000.0,        1087,   10},
+      {"dense rungs",       21.3,          1000,   700},
   };
   std::mt19937_64 rng(11);
   for (const Case& c : cases) {
