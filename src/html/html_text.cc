@@ -5,11 +5,23 @@
 #include <cmath>
 
 #include "strict_output/number_format.h"
+#include "tabular/cell_text.h"
 
 namespace propsmooth {
 
 void AppendEscaped(std::string_view text, std::string* out) {
-  for (const char c : text) {
+  // Labels and names come from the data: a control byte or one that is not
+  // UTF-8 is written out as the messages write it, so that it shows rather
+  // than breaks the page. Line ends and tabs stay: the log has them.
+  std::string shown;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = std::min(text.find_first_of("\n\t", start), text.size());
+    AppendPrintable(text.substr(start, end - start), &shown);
+    if (end == text.size()) break;
+    shown.push_back(text[end]);
+    start = end + 1;
+  }
+  for (const char c : shown) {
     switch (c) {
       case '&': out->append("&amp;"); break;
       case '<': out->append("&lt;"); break;

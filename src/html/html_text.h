@@ -12,7 +12,9 @@
 
 namespace propsmooth {
 
-/// Appends `text` with &, <, >, " and ' written as character references.
+/// Appends `text` with &, <, >, " and ' written as character references,
+/// and control bytes (but line ends and tabs) and bytes that are not UTF-8
+/// written out as \xHH, as the messages show them.
 void AppendEscaped(std::string_view text, std::string* out);
 
 /// Appends `value` in fixed notation with `decimals` digits after the point

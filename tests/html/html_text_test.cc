@@ -2,16 +2,38 @@
 
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
+
+#include "tabular/cell_text.h"
 
 namespace propsmooth {
 namespace {
 
-TEST(AppendEscaped, ReplacesMarkupCharacters) {
-  std::string out;
-  AppendEscaped("a<b>&\"c'd", &out);
-  EXPECT_EQ(out, "a&lt;b&gt;&amp;&quot;c&#39;d");
+TEST(AppendEscaped, ReplacesMarkupAndWritesOutControls) {
+  struct Case {
+    std::string_view Text;
+    const char* Html;
+  };
+  using std::string_view_literals::operator""sv;
+  const Case cases[] = {
+      {"a<b>&\"c'd", "a&lt;b&gt;&amp;&quot;c&#39;d"},
+      // The log's lines and tabs stay as they are.
+      {"line 1\n\tline 2\n", "line 1\n\tline 2\n"},
+      // An escape sequence, a NUL, a C1 control (U+009B, bytes C2 9B) and
+      // a Latin-1 byte: none may reach the page as it is.
+      {"a\x1b[2Jb", "a\\x1B[2Jb"},
+      {"a\0b"sv, "a\\x00b"},
+      {"x\xc2\x9by", "x\\xC2\\x9By"},
+      {"Z\xfcrich<", "Z\\xFCrich&lt;"},
+      {"Z\xc3\xbcrich", "Z\xc3\xbcrich"},  // UTF-8 passes
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    AppendEscaped(c.Text, &out);
+    EXPECT_EQ(out, c.Html) << "text: " << PrintableText(c.Text);
+  }
 }
 
 TEST(AppendDecimal, WritesFixedDigits) {
