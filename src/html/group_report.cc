@@ -84,19 +84,9 @@ void AppendOutcome(const GroupView& group, GroupShape shape, double level,
   const bool unsmoothed = shape == GroupShape::kSingleRegion && PoolsCompletely(fit);
   html->append(unsmoothed || !HasPosterior(fit) ? "<p class=\"outcome warn\">"
                                                 : "<p class=\"outcome\">");
-  if (UsesMomentPrior(fit)) {
-    html->append("Prior: the moment estimators (--estimator me), ");
-    AppendPriorFigures(fit, html);
-    html->append(". Each region's EB proportion is drawn from its raw proportion towards "
-                 "that mean, the more the smaller its ");
-    AppendEscaped(group.Columns.Size, html);
-    html->append("; its interval is the equal-tailed ");
-    html->append(level_text);
-    html->append("% interval of ");
-    AppendPosteriorForm(group.Columns, "\u03b1", "\u03b2", html);
-    html->append(".");
-  } else if (UsesFittedPrior(fit)) {
-    html->append(fit.Fit.Label == FitLabel::kNewton
+  if (UsesMomentPrior(fit) || UsesFittedPrior(fit)) {
+    html->append(UsesMomentPrior(fit) ? "Prior: the moment estimators (--estimator me), "
+                 : fit.Fit.Label == FitLabel::kNewton
                      ? "Prior fitted by maximum likelihood (Newton's method): "
                      : "Prior fitted by maximum likelihood (a safeguarded search, where "
                        "Newton's method failed or fell short): ");
