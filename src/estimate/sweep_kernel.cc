@@ -116,6 +116,19 @@ using M = decltype(hn::FirstN(D(), 0));
 // callers that check the remainder need no separate range test.
 HWY_INLINE V NearestWhole(V q, V two52) { return hn::Sub(hn::Add(q, two52), two52); }
 
+// The same for 0 <= q < 2^52, as a run's quotients are (its plan keeps the
+// first, the largest, below 2^49): one rounding instruction
+// where the target has one. Only there: at 2^52 and above it returns q
+// itself, and its remainder would not show that q was out of range.
+HWY_INLINE V NearestWholeInRange(V q, V two52) {
+#if HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
+  return NearestWhole(q, two52);
+#else
+  (void)two52;
+  return hn::Round(q);
+#endif
+}
+
 // The larger of two distances from a whole number, never NaN in a run. The
 // portable targets' Max on doubles tests for NaN with branches, which cost
 // more than the division there; distances are >= 0, and such doubles order
@@ -272,7 +285,9 @@ void AddBlock(double base, std::int64_t from, std::int64_t to, double* first,
 // The terms of k in [sweep.K, plan.To), a chunk at a time, reading off the
 // rungs on the way. A chunk with a term whose distance from its whole
 // number reaches its limit (a tie, or too near one to be sure) is added
-// term by term, in ulps, from the quotients kept.
+// again term by term, in ulps, its quotients computed anew: such chunks
+// are rare, and keeping every quotient for them would cost each term two
+// stores.
 template <bool kExactSecond>
 void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
   const D d;
@@ -287,11 +302,6 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
   const V zero = hn::Zero(d);
   const V limit1 = hn::Set(d, 0.5);
   const V limit2 = hn::Set(d, 0.5 - plan.SecondMargin);
-  const M all = hn::FirstN(d, static_cast<std::size_t>(lanes));
-  // The chunk's quotients, for the chunks added term by term; room for
-  // the last vector's lanes past the chunk.
-  alignas(64) double quotients1[kLongRunChunk + hn::MaxLanes(D())];
-  alignas(64) double quotients2[kLongRunChunk + hn::MaxLanes(D())];
   const std::vector<std::int64_t>& counts = *sweep.Counts;
   double places1 = 0.0;  // in the run so far
   double places2 = 0.0;
@@ -311,36 +321,56 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
       V even2 = piece2;
       V odd1 = zero;
       V odd2 = zero;
-      V rest1 = zero;  // the largest distance from a whole number
+      // The largest distance from a whole number; with both quotients
+      // exact their limits are the same, and one maximum serves both.
+      V rest1 = zero;
       V rest2 = zero;
-      const auto take = [&](M live, int at, V* sum1, V* sum2) {
-        const V scaled_d = hn::Add(bases, scaled_k);
-        const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
-        // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by 1/u1^2.
-        const V square =
-            kExactSecond ? hn::IfThenElseZero(live, hn::Div(one, hn::Mul(scaled_d, scaled_d)))
-                         : hn::Mul(q1, q1);
+      const auto take = [&](V q1, V square, V* sum1, V* sum2) {
         const V q2 = hn::Mul(square, scales);
-        hn::Store(q1, d, quotients1 + at);
-        hn::Store(q2, d, quotients2 + at);
-        const V n1 = NearestWhole(q1, two52);
-        const V n2 = NearestWhole(q2, two52);
+        const V n1 = NearestWholeInRange(q1, two52);
+        const V n2 = NearestWholeInRange(q2, two52);
         *sum1 = hn::Add(*sum1, n1);
         *sum2 = hn::Add(*sum2, n2);
-        rest1 = Larger(rest1, hn::Abs(hn::Sub(q1, n1)));
-        rest2 = Larger(rest2, hn::Abs(hn::Sub(q2, n2)));
+        if constexpr (kExactSecond) {
+          rest1 = Larger(rest1, Larger(hn::Abs(hn::Sub(q1, n1)), hn::Abs(hn::Sub(q2, n2))));
+        } else {
+          rest1 = Larger(rest1, hn::Abs(hn::Sub(q1, n1)));
+          rest2 = Larger(rest2, hn::Abs(hn::Sub(q2, n2)));
+        }
         scaled_k = hn::Add(scaled_k, step);
+      };
+      // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by 1/u1^2.
+      const auto take_all = [&](V* sum1, V* sum2) {
+        const V scaled_d = hn::Add(bases, scaled_k);
+        const V q1 = hn::Div(one, scaled_d);
+        take(q1,
+             kExactSecond ? hn::Div(one, hn::Mul(scaled_d, scaled_d)) : hn::Mul(q1, q1),
+             sum1, sum2);
       };
       int j = 0;
       for (; j + 2 * lanes <= n; j += 2 * lanes) {
-        take(all, j, &even1, &even2);
-        take(all, j + lanes, &odd1, &odd2);
+        take_all(&even1, &even2);
+        // With two divisions a term, they and not the additions set the
+        // pace: one set of sums leaves AVX2 registers enough for all.
+        if constexpr (kExactSecond) {
+          take_all(&even1, &even2);
+        } else {
+          take_all(&odd1, &odd2);
+        }
       }
+      // The last few terms, the lanes past the chunk zeroed.
       for (; j < n; j += lanes) {
-        take(hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes))), j, &even1,
-             &even2);
+        const M live = hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes)));
+        const V scaled_d = hn::Add(bases, scaled_k);
+        const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
+        take(q1,
+             kExactSecond ? hn::IfThenElseZero(live, hn::Div(one, hn::Mul(scaled_d, scaled_d)))
+                          : hn::Mul(q1, q1),
+             &even1, &even2);
       }
-      if (hn::AllFalse(d, hn::Or(NotBelow(rest1, limit1), NotBelow(rest2, limit2)))) {
+      const M failed = kExactSecond ? NotBelow(rest1, limit1)
+                                    : hn::Or(NotBelow(rest1, limit1), NotBelow(rest2, limit2));
+      if (hn::AllFalse(d, failed)) {
         piece1 = hn::Add(even1, odd1);
         piece2 = hn::Add(even2, odd2);
       } else {
@@ -348,12 +378,14 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         auto sum2 =
             static_cast<std::int64_t>(plan.Second.Steps + (places2 + AddLanes(d, piece2)));
         for (int i = 0; i < n; ++i) {
-          sum1 = AddInUlps(sum1, quotients1[i]);
-          double q2 = quotients2[i];
+          const double scaled_d = plan.ScaledBase + static_cast<double>(k + i) * plan.Unit;
+          const double q1 = 1.0 / scaled_d;
+          sum1 = AddInUlps(sum1, q1);
+          double q2 = kExactSecond ? (1.0 / (scaled_d * scaled_d)) * plan.SecondScale
+                                   : (q1 * q1) * plan.SecondScale;
           const double whole = (q2 + kTwo52) - kTwo52;
           if (!kExactSecond && !(std::abs(q2 - whole) < 0.5 - plan.SecondMargin)) {
             // Too near halfway to trust the estimate: divide.
-            const double scaled_d = plan.ScaledBase + static_cast<double>(k + i) * plan.Unit;
             q2 = (1.0 / (scaled_d * scaled_d)) * plan.SecondScale;
           }
           sum2 = AddInUlps(sum2, q2);
