@@ -296,9 +296,9 @@ void AddBlock(double base, std::int64_t from, std::int64_t to, double* first,
 // The terms of k in [sweep.K, plan.To), a chunk at a time, reading off the
 // rungs on the way. A chunk with a term whose distance from its whole
 // number reaches its limit (a tie, or too near one to be sure) is added
-// again term by term, in ulps, its quotients computed anew: such chunks
-// are rare, and keeping every quotient for them would cost each term two
-// stores.
+// again term by term, in ulps, its quotients computed anew: the plan keeps
+// such chunks few, and keeping every quotient for them would cost each
+// term two stores.
 template <bool kExactSecond>
 void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
   const D d;
@@ -327,6 +327,7 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
     V piece2 = zero;
     while (k < stop) {
       const auto n = static_cast<int>(std::min<std::int64_t>(plan.Chunk, stop - k));
+      const V chunk_k = scaled_k;
       // Two sets of sums, so that no loop-carried addition waits on itself.
       V even1 = piece1;
       V even2 = piece2;
@@ -388,15 +389,26 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         auto sum1 = static_cast<std::int64_t>(plan.First.Steps + (places1 + AddLanes(d, piece1)));
         auto sum2 =
             static_cast<std::int64_t>(plan.Second.Steps + (places2 + AddLanes(d, piece2)));
+        // The chunk's quotients again, as the loop above computed them.
+        alignas(64) double quotients1[kLongRunChunk + hn::MaxLanes(D())];
+        alignas(64) double quotients2[kLongRunChunk + hn::MaxLanes(D())];
+        V again_k = chunk_k;
+        for (int i = 0; i < n; i += lanes) {
+          const V scaled_d = hn::Add(bases, again_k);
+          const V q1 = hn::Div(one, scaled_d);
+          const V square =
+              kExactSecond ? hn::Div(one, hn::Mul(scaled_d, scaled_d)) : hn::Mul(q1, q1);
+          hn::Store(q1, d, quotients1 + i);
+          hn::Store(hn::Mul(square, scales), d, quotients2 + i);
+          again_k = hn::Add(again_k, step);
+        }
         for (int i = 0; i < n; ++i) {
-          const double scaled_d = plan.ScaledBase + static_cast<double>(k + i) * plan.Unit;
-          const double q1 = 1.0 / scaled_d;
-          sum1 = AddInUlps(sum1, q1);
-          double q2 = kExactSecond ? (1.0 / (scaled_d * scaled_d)) * plan.SecondScale
-                                   : (q1 * q1) * plan.SecondScale;
+          sum1 = AddInUlps(sum1, quotients1[i]);
+          double q2 = quotients2[i];
           const double whole = (q2 + kTwo52) - kTwo52;
           if (!kExactSecond && !(std::abs(q2 - whole) < 0.5 - plan.SecondMargin)) {
             // Too near halfway to trust the estimate: divide.
+            const double scaled_d = plan.ScaledBase + static_cast<double>(k + i) * plan.Unit;
             q2 = (1.0 / (scaled_d * scaled_d)) * plan.SecondScale;
           }
           sum2 = AddInUlps(sum2, q2);
