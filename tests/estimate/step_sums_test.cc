@@ -231,6 +231,57 @@ TEST_P(StepKernel, SweepReadsOffThePlainRunningSums) {
   }
 }
 
+// Test that the short sweeps of many small groups read off the plain
+// running sums: there a run meets a power of two of one sum or the other
+// every few dozen terms, the rungs cut its chunks short of a vector, and,
+// with the first sum's terms a few hundred ulps of a fraction apart, one
+// term in a few hundred is a tie that sends its chunk term by term.
+TEST_P(StepKernel, ShortSweepsOfSmallGroupsMatchThePlainLoop) {
+  struct Case {
+    const char* Name;
+    double LowBase;  // bases drawn uniformly from [LowBase, HighBase)
+    double HighBase;
+    bool WholeBase;  // rounded to a whole number: d is exact, ties likelier
+    std::int64_t LowLargest;
+    std::int64_t HighLargest;
+    int Rungs;
+  };
+  const Case cases[] = {
+      {"sizes of units",      50.0,   3000.0, false, 900, 1100, 12},
+      {"whole bases",         1000.0, 4096.0, true,  700, 1300, 10},
+      {"rare successes",      10.0,   40.0,   false, 5,   60,   10},
+      {"failures of units",   1500.0, 2500.0, false, 850, 1050, 3},
+      {"dense short rungs",   100.0,  200.0,  false, 300, 400,  150},
+  };
+  std::mt19937_64 rng(5);
+  for (const Case& c : cases) {
+    std::uniform_real_distribution<double> base_of(c.LowBase, c.HighBase);
+    std::uniform_int_distribution<std::int64_t> largest_of(c.LowLargest, c.HighLargest);
+    for (int sweep = 0; sweep < 200; ++sweep) {
+      const double base = c.WholeBase ? std::round(base_of(rng)) : base_of(rng);
+      const std::int64_t largest = largest_of(rng);
+      std::uniform_int_distribution<std::int64_t> count(0, largest);
+      std::vector<std::int64_t> counts = {largest};
+      for (int i = 1; i < c.Rungs; ++i) counts.push_back(count(rng));
+      std::sort(counts.begin(), counts.end());
+      counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
+      std::vector<double> first;
+      std::vector<double> second;
+      SweepInnerSums(counts, base, &first, &second);
+      std::vector<double> plain_first;
+      std::vector<double> plain_second;
+      LiteralInnerSums(counts, base, &plain_first, &plain_second);
+      ASSERT_EQ(first.size(), counts.size()) << c.Name;
+      for (std::size_t j = 0; j < counts.size(); ++j) {
+        ASSERT_EQ(Bits(plain_first[j]), Bits(first[j]))
+            << c.Name << ": first sum, base " << base << ", count " << counts[j];
+        ASSERT_EQ(Bits(plain_second[j]), Bits(second[j]))
+            << c.Name << ": second sum, base " << base << ", count " << counts[j];
+      }
+    }
+  }
+}
+
 double PlainSum(double start, const std::vector<double>& terms) {
   double sum = start;
   for (const double term : terms) sum = sum + term;
