@@ -251,11 +251,9 @@ void AddSpan(const double* terms, int n, double* sum) {
 }
 
 // Adds the terms of k in [from, to), at most kHead of them, to both
-// running sums one at a time, as written. With `to_crossing`, stops after
-// the first term that takes either sum into another binade: a run can
-// start right there. Returns the first k not added.
-std::int64_t AddTermByTerm(double base, std::int64_t from, std::int64_t to, bool to_crossing,
-                           double* first, double* second) {
+// running sums one at a time, as written.
+void AddTermByTerm(double base, std::int64_t from, std::int64_t to, double* first,
+                   double* second) {
   assert(to - from <= kHead);
   double t1[kHead];
   double t2[kHead];
@@ -263,21 +261,12 @@ std::int64_t AddTermByTerm(double base, std::int64_t from, std::int64_t to, bool
   ComputeTerms(base, from, n, t1, t2);
   double s1 = *first;
   double s2 = *second;
-  // The sign and exponent bits: they change where a sum reaches its next
-  // power of two.
-  const auto binade = [](double s) { return std::bit_cast<std::uint64_t>(s) >> 52; };
-  const std::uint64_t binade1 = binade(s1);
-  const std::uint64_t binade2 = binade(s2);
-  int j = 0;
-  while (j < n) {
+  for (int j = 0; j < n; ++j) {
     s1 = s1 + t1[j];
     s2 = s2 + t2[j];
-    ++j;
-    if (to_crossing && (binade(s1) != binade1 || binade(s2) != binade2)) break;
   }
   *first = s1;
   *second = s2;
-  return from + j;
 }
 
 // Adds the terms of k in [from, to), at most one block and all past the
@@ -503,15 +492,10 @@ void SweepOn(const std::vector<std::int64_t>& counts, double base,
     const std::int64_t stop = std::min({count, exact_until, sweep.K + kBlock});
     if (in_blocks) {
       AddBlock(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
-      sweep.K = stop;
     } else {
-      // Past the head, a run is tried again as soon as the power of two
-      // is behind: the terms after it would be added one at a time for
-      // nothing. In the head the sums cross one every few terms.
-      const bool past_head = sweep.K >= kHead;
-      sweep.K = AddTermByTerm(base, sweep.K, stop, past_head, &sweep.Sum1, &sweep.Sum2);
-      if (past_head) exact_until = std::min(exact_until, sweep.K);
+      AddTermByTerm(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
     }
+    sweep.K = stop;
   }
 }
 
