@@ -21,8 +21,9 @@
 namespace propsmooth {
 namespace stretch_detail {
 
-// Stretches are taken from where they hold about this many terms: each
-// costs about as much as that many terms of the kernel.
+// Stretches are taken from where they hold about this many terms: an end
+// costs about as much as a term of the kernel, and a sweep costs least
+// where the kernel's terms and the ends left are about as many.
 constexpr double kShortestStretch = 1.0;
 // Sweeps shorter than this are left to the kernel.
 constexpr std::int64_t kShortestSweep = std::int64_t{1} << 22;
