@@ -33,6 +33,10 @@ constexpr std::int64_t kEarliestStart = std::int64_t{1} << 16;
 // are short, and a stretch's ulps, at most (m + 1) * length < 2^53, must
 // stay exact.
 constexpr double kLargestQuotient = 0x1p40;
+// Nor are stretches taken where the terms fall by this many ulps a term or
+// more: each would hold less than a term, and finding their ends would
+// cost more than adding the terms.
+constexpr double kSteepestFall = 8.0;
 constexpr std::int64_t kTopSteps = std::int64_t{1} << 53;
 // The vectors find ends only on grids this fine or coarser: then the
 // term at every edge, at most 2^40 ulps, and its reciprocal are normal.
@@ -266,7 +270,10 @@ void Advance(double base, std::int64_t to, std::int64_t* at, Running* running) {
       running->Silent = true;
       return;
     }
-    if (!(q < kLargestQuotient)) {
+    // Where a term falls by more than a few ulps from one k to the next,
+    // a stretch holds less than a term: the terms are added as written.
+    const double fall = (kKind == Kind::kFirst ? 1.0 : 2.0) * q / (base + static_cast<double>(k));
+    if (!(q < kLargestQuotient) || !(fall < kSteepestFall)) {
       SetSum(SumOf(*running) + TermAt<kKind>(base, k), running);
       ++k;
       continue;
