@@ -182,8 +182,9 @@ std::int64_t TakeStretches(double base, std::int64_t k, std::int64_t to, std::in
   const V bases = hn::Set(d, base);
   const V unit = hn::Set(d, running->Unit);
   const V one = hn::Set(d, 1.0);
-  // R = fl(1 / c) is within 2^-53 of 1 / c; a denominator beyond these
-  // bounds is so far from 1 / c that the term's rounding cannot reach c.
+  // R = fl(1 / c) is within a factor 1 +- 2^-53 of 1 / c; a denominator
+  // beyond these bounds is so far from 1 / c that the term's rounding
+  // cannot reach c (doc/exact-sums.md).
   const V above = hn::Set(d, 1.0 + 0x1p-50);
   const V below = hn::Set(d, 1.0 - 0x1p-50);
   const V step = hn::Set(d, static_cast<double>(lanes));
