@@ -1,19 +1,30 @@
+// Highway compiles this file once for each instruction set: the ends of
+// the stretches are found a vector of them at a time.
 #include "estimate/stretch_sums.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "common/float_env.h"
 #include "estimate/binade_grid.h"
 #include "estimate/sweep.h"
 
-namespace propsmooth {
-namespace {
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "estimate/stretch_sums.cc"
+#include <hwy/foreach_target.h>  // before highway.h
+#include <hwy/highway.h>
 
-// Stretches are taken from where they hold about this many terms: each
-// costs about as much as that many terms of the kernel.
-constexpr double kShortestStretch = 16.0;
+#ifndef PROPSMOOTH_ESTIMATE_STRETCH_SUMS_ONCE_
+#define PROPSMOOTH_ESTIMATE_STRETCH_SUMS_ONCE_
+namespace propsmooth {
+namespace stretch_detail {
+
+// Stretches are taken from where they hold about this many terms: an end
+// costs about as much as a term of the kernel, and a sweep costs least
+// where the kernel's terms and the ends left are about as many.
+constexpr double kShortestStretch = 1.0;
 // Sweeps shorter than this are left to the kernel.
 constexpr std::int64_t kShortestSweep = std::int64_t{1} << 22;
 // Nor does a sweep hand over before this k: the kernel is at full speed.
@@ -22,9 +33,14 @@ constexpr std::int64_t kEarliestStart = std::int64_t{1} << 16;
 // are short, and a stretch's ulps, at most (m + 1) * length < 2^53, must
 // stay exact.
 constexpr double kLargestQuotient = 0x1p40;
+// Nor are stretches taken where the terms fall by this many ulps a term or
+// more: each would hold less than a term, and finding their ends would
+// cost more than adding the terms.
+constexpr double kSteepestFall = 8.0;
 constexpr std::int64_t kTopSteps = std::int64_t{1} << 53;
-// Stretch ends found at once, independently of each other.
-constexpr int kEdges = 32;
+// The vectors find ends only on grids this fine or coarser: then the
+// term at every edge, at most 2^40 ulps, and its reciprocal are normal.
+constexpr double kFinestVectorUnit = 0x1p-900;
 
 enum class Kind { kFirst, kSecond };
 
@@ -49,7 +65,7 @@ struct Running {
   bool Silent = false;  // every later term rounds away
 };
 
-void SetSum(double sum, Running* running) {
+inline void SetSum(double sum, Running* running) {
   Grid grid;
   running->OnGrid = MakeGrid(sum, &grid);
   if (running->OnGrid) {
@@ -61,7 +77,7 @@ void SetSum(double sum, Running* running) {
   }
 }
 
-double SumOf(const Running& running) {
+inline double SumOf(const Running& running) {
   return running.OnGrid ? static_cast<double>(running.Steps) * running.Unit : running.Plain;
 }
 
@@ -131,49 +147,101 @@ double GuessEnd(double base, double edge, double unit) {
   }
 }
 
-// Takes up to kEdges stretches at once from k, where the quotient of k is
-// no tie and rounds to `places` ulps: the ends of the stretches of places,
-// places - 1, ... ulps, each guessed and confirmed by the quotients on
-// both sides of it. The ends do not wait on each other, so their divisions
-// overlap. Takes the stretches before the first end not confirmed (a tie,
-// a poor guess) that all end before `to` and keep the sum below the next
-// power of two; returns the next k, k itself when none was taken, and the
-// quotient there in *quotient_at_end.
+}  // namespace stretch_detail
+}  // namespace propsmooth
+#endif  // PROPSMOOTH_ESTIMATE_STRETCH_SUMS_ONCE_
+
+HWY_BEFORE_NAMESPACE();
+namespace propsmooth {
+namespace HWY_NAMESPACE {
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+using namespace stretch_detail;  // NOLINT(build/namespaces): this file's own helpers
+
+using D = hn::ScalableTag<double>;
+using V = decltype(hn::Zero(D()));
+
+// Takes the stretches from k on, where the quotient of k is no tie and
+// rounds to `places` ulps: the ends of the stretches of places, places - 1,
+// ... ulps, a vector of them at a time. Each end is the closed form's, and
+// is taken where the term there and the one before it are far enough from
+// the edge to be sure of their rounding without dividing them. Stops at
+// the first end not confirmed (one near its edge, or past `to`, or past
+// the room below the next power of two); returns the next k, k itself
+// when no end was taken.
 template <Kind kKind>
 std::int64_t TakeStretches(double base, std::int64_t k, std::int64_t to, std::int64_t places,
-                           Running* running, double* quotient_at_end) {
-  const auto edges = static_cast<int>(std::min<std::int64_t>(kEdges, places));
-  const double inverse = running->Inverse;
-  const double unit = running->Unit;
-  double ends[kEdges];
-  double after[kEdges];
-  bool confirmed[kEdges];
-  for (int i = 0; i < edges; ++i) {
-    const double edge = static_cast<double>(places - i) - 0.5;
-    const double guess = std::ceil(GuessEnd<kKind>(base, edge, unit));
-    const bool inside = guess > static_cast<double>(k) && guess < static_cast<double>(to);
-    const auto end = inside ? static_cast<std::int64_t>(guess) : k + 1;
-    const double before = TermAt<kKind>(base, end - 1) * inverse;
-    after[i] = TermAt<kKind>(base, end) * inverse;
-    ends[i] = static_cast<double>(end);
-    // Strictly on both sides: a quotient exactly at the edge is a tie.
-    confirmed[i] = inside && before > edge && after[i] < edge;
-  }
-  // The ulps of the stretches taken, whole numbers: exact while below 2^53.
-  const double room = static_cast<double>(kTopSteps - 2 - running->Steps);
-  double added = 0.0;
-  double from = static_cast<double>(k);
-  int taken = 0;
-  for (; taken < edges && confirmed[taken]; ++taken) {
-    const double more = added + static_cast<double>(places - taken) * (ends[taken] - from);
-    if (!(more <= room)) break;
-    added = more;
-    from = ends[taken];
+                           Running* running) {
+  const D d;
+  const auto lanes = static_cast<std::int64_t>(hn::Lanes(d));
+  // Even if every term rounded up, S + (places + 1) * length <= 2^53 - 2.
+  const std::int64_t room = (kTopSteps - 2 - running->Steps) / (places + 1);
+  const V from = hn::Set(d, static_cast<double>(k));
+  const V last = hn::Set(d, static_cast<double>(std::min(to, k + room)));
+  const V bases = hn::Set(d, base);
+  const V unit = hn::Set(d, running->Unit);
+  const V one = hn::Set(d, 1.0);
+  // R = fl(1 / c) is within a factor 1 +- 2^-53 of 1 / c; a denominator
+  // beyond these bounds is so far from 1 / c that the term's rounding
+  // cannot reach c (doc/exact-sums.md).
+  const V above = hn::Set(d, 1.0 + 0x1p-50);
+  const V below = hn::Set(d, 1.0 - 0x1p-50);
+  const V step = hn::Set(d, static_cast<double>(lanes));
+  V edges = hn::Sub(hn::Set(d, static_cast<double>(places) - 0.5), hn::Iota(d, 0.0));
+  // The sum of (end - k) over the ends taken: whole numbers, less than the
+  // stretches' ulps, so exact.
+  V lengths = hn::Zero(d);
+  V ends = from;
+  std::int64_t taken = 0;
+  std::size_t in_last = 0;  // ends taken of the last vector
+  while (taken < places) {
+    const V reciprocal = hn::Div(one, hn::Mul(edges, unit));  // R: where the term is edge ulps
+    V guess;
+    if constexpr (kKind == Kind::kFirst) {
+      guess = hn::Ceil(hn::Sub(reciprocal, bases));
+    } else {
+      guess = hn::Ceil(hn::Sub(hn::Sqrt(reciprocal), bases));
+    }
+    V after = hn::Add(bases, guess);                   // d at the end, as the loop rounds it
+    V before = hn::Add(bases, hn::Sub(guess, one));    // d before it
+    if constexpr (kKind == Kind::kSecond) {
+      after = hn::Mul(after, after);
+      before = hn::Mul(before, before);
+    }
+    const auto confirmed =
+        hn::And(hn::And(hn::Gt(guess, from), hn::Le(guess, last)),
+                hn::And(hn::Gt(after, hn::Mul(reciprocal, above)),
+                        hn::Lt(before, hn::Mul(reciprocal, below))));
+    const std::int64_t live = std::min(lanes, places - taken);
+    if (live == lanes && hn::AllTrue(d, confirmed)) {
+      lengths = hn::Add(lengths, hn::Sub(guess, from));
+      ends = guess;
+      in_last = static_cast<std::size_t>(lanes);
+      taken += lanes;
+      edges = hn::Sub(edges, step);
+      continue;
+    }
+    const auto not_confirmed =
+        hn::Or(hn::Not(confirmed), hn::Not(hn::FirstN(d, static_cast<std::size_t>(live))));
+    const auto count = static_cast<std::size_t>(hn::FindFirstTrue(d, not_confirmed));
+    if (count > 0) {
+      lengths = hn::Add(lengths, hn::IfThenElseZero(hn::FirstN(d, count), hn::Sub(guess, from)));
+      ends = guess;
+      in_last = count;
+      taken += static_cast<std::int64_t>(count);
+    }
+    break;
   }
   if (taken == 0) return k;
+  // The ulps of stretch i are (places - i) * (end(i) - end(i - 1)), with
+  // end(-1) = k: summed by parts, the ends' lengths from k, and the last
+  // one's (places - taken) times more.
+  const double end = hn::ExtractLane(ends, in_last - 1);
+  const double added = hn::GetLane(hn::SumOfLanes(d, lengths)) +
+                       static_cast<double>(places - taken) * (end - static_cast<double>(k));
   running->Steps += static_cast<std::int64_t>(added);
-  *quotient_at_end = after[taken - 1];
-  return static_cast<std::int64_t>(ends[taken - 1]);
+  return static_cast<std::int64_t>(end);
 }
 
 // Takes one running sum from term *at up to term `to` (not included), as
@@ -203,7 +271,10 @@ void Advance(double base, std::int64_t to, std::int64_t* at, Running* running) {
       running->Silent = true;
       return;
     }
-    if (!(q < kLargestQuotient)) {
+    // Where a term falls by more than a few ulps from one k to the next,
+    // a stretch holds less than a term: the terms are added as written.
+    const double fall = (kKind == Kind::kFirst ? 1.0 : 2.0) * q / (base + static_cast<double>(k));
+    if (!(q < kLargestQuotient) || !(fall < kSteepestFall)) {
       SetSum(SumOf(*running) + TermAt<kKind>(base, k), running);
       ++k;
       continue;
@@ -212,14 +283,10 @@ void Advance(double base, std::int64_t to, std::int64_t* at, Running* running) {
     const bool tie = q - whole == 0.5;
     const auto places =
         static_cast<std::int64_t>(tie || q - whole < 0.5 ? whole : whole + 1.0);
-    if (!tie && places > 1) {
-      double quotient_at_end = 0.0;
-      const std::int64_t next =
-          TakeStretches<kKind>(base, k, to, places, running, &quotient_at_end);
+    if (!tie && running->Unit >= kFinestVectorUnit) {
+      const std::int64_t next = TakeStretches<kKind>(base, k, to, places, running);
       if (next > k) {
         k = next;
-        known = next;
-        known_quotient = quotient_at_end;
         continue;
       }
     }
@@ -267,6 +334,38 @@ void Advance(double base, std::int64_t to, std::int64_t* at, Running* running) {
   }
 }
 
+}  // namespace
+
+void ContinueOn(double base, std::int64_t from, double sum1, double sum2,
+                  std::span<const std::int64_t> counts, std::span<double> first,
+                  std::span<double> second) {
+  const GradualUnderflow gradual_underflow;
+  Running running;
+  SetSum(sum1, &running);
+  std::int64_t k = from;
+  for (std::size_t j = 0; j < counts.size(); ++j) {
+    Advance<Kind::kFirst>(base, counts[j], &k, &running);
+    first[j] = SumOf(running);
+  }
+  running = Running();
+  SetSum(sum2, &running);
+  k = from;
+  for (std::size_t j = 0; j < counts.size(); ++j) {
+    Advance<Kind::kSecond>(base, counts[j], &k, &running);
+    second[j] = SumOf(running);
+  }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace propsmooth
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace propsmooth {
+namespace {
+
+using namespace stretch_detail;  // NOLINT(build/namespaces): this file's own helpers
+
 // Estimates of the sums after `count` terms, to within a few percent for
 // base > 0: the first terms added, the rest as the integral.
 void EstimateSums(double base, std::int64_t count, double* sum1, double* sum2) {
@@ -297,6 +396,8 @@ double UlpOf(double sum) {
 
 }  // namespace
 
+HWY_EXPORT(ContinueOn);
+
 std::int64_t StretchStart(double base, std::int64_t largest) {
   if (largest < kShortestSweep || !(base > 0.0 && base < 0x1p40)) return 0;
   // A stretch of the first sum holds about d^2 * u1 terms (its terms fall
@@ -324,21 +425,7 @@ std::int64_t StretchStart(double base, std::int64_t largest) {
 void ContinueInStretches(double base, std::int64_t from, double sum1, double sum2,
                          std::span<const std::int64_t> counts, std::span<double> first,
                          std::span<double> second) {
-  const GradualUnderflow gradual_underflow;
-  Running running;
-  SetSum(sum1, &running);
-  std::int64_t k = from;
-  for (std::size_t j = 0; j < counts.size(); ++j) {
-    Advance<Kind::kFirst>(base, counts[j], &k, &running);
-    first[j] = SumOf(running);
-  }
-  running = Running();
-  SetSum(sum2, &running);
-  k = from;
-  for (std::size_t j = 0; j < counts.size(); ++j) {
-    Advance<Kind::kSecond>(base, counts[j], &k, &running);
-    second[j] = SumOf(running);
-  }
+  HWY_DYNAMIC_DISPATCH(ContinueOn)(base, from, sum1, sum2, counts, first, second);
 }
 
 void SweepInnerSumsInStretches(const std::vector<std::int64_t>& counts, double base,
@@ -368,3 +455,4 @@ void SweepInnerSumsInStretches(const std::vector<std::int64_t>& counts, double b
 }
 
 }  // namespace propsmooth
+#endif  // HWY_ONCE

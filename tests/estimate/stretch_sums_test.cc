@@ -51,7 +51,25 @@ struct Continued {
 // ulps covers both ways the first tie can go.
 const double kTieBase = 0x1p59 / 7.0;
 
+// Ties at an end inside a batch of stretch ends, which no vector may take:
+// 2^11 / 7 rounds to the double D with 1.0 / D == 7 * 2^-11, 3.5 ulps of a
+// sum of ulp 2^-10, and the double D2 = 482.71822929001644 has
+// 1.0 / (D2 * D2) == 4.5 * 2^-20 (both checked in Python, which rounds as
+// the loop does). The bases below are D - 116 and D2 - 113, exactly (also
+// checked: base + 116 == D, base + 113 == D2): the sweeps start at about
+// 5.8 and 7.7 ulps a term, reach the tie after a few stretches of about
+// 30 and 50 terms, and go on until their terms round away.
+const double kFirstTieBase = 176.57142857142856;
+const double kSecondTieBase = 369.71822929001644;
+
 const Continued kContinued[] = {
+    {"a first-sum tie inside a batch, even sum", kFirstTieBase, 0, 0x1p42, 1.0,
+     {100, 116, 117, 3000}},
+    {"a first-sum tie inside a batch, odd sum", kFirstTieBase, 0, 0x1p42 + 0x1p-10, 1.0, {3000}},
+    {"a second-sum tie inside a batch, even sum", kSecondTieBase, 0, 1.0, 0x1p32,
+     {113, 114, 4000}},
+    {"a second-sum tie inside a batch, odd sum", kSecondTieBase, 0, 1.0, 0x1p32 + 0x1p-20,
+     {4000}},
     {"ties of 3.5 ulps from an even sum", kTieBase, 0, 0x1p-6, 0x1p-100, {3, 40, 41}},
     {"ties of 3.5 ulps from an odd sum", kTieBase, 0, 0x1p-6 + 0x1p-58, 0x1p-100, {1, 40}},
     {"ties of half an ulp, odd", 0x1p54, 0, 0.5 + 0x1p-53, 0.5, {2, 3, 30}},
@@ -72,19 +90,35 @@ const Continued kContinued[] = {
     {"sums off any grid", 2.5, 1000, 0.0, 0x1p1000, {1500, 3000}},
 };
 
+// Runs `check` once on each target compiled in that this CPU has, with the
+// dispatch pointed at it alone.
+template <class Check>
+void OnEveryTarget(const Check& check) {
+  const std::int64_t usable = hwy::SupportedTargets() & CompiledSimdTargets();
+  for (std::int64_t targets = usable; targets != 0; targets &= targets - 1) {
+    const std::int64_t target = targets & -targets;
+    SCOPED_TRACE(hwy::TargetName(target));
+    hwy::SetSupportedTargetsForTest(target);
+    check();
+  }
+  hwy::SetSupportedTargetsForTest(0);
+}
+
 TEST(StretchSums, ContinueAsThePlainLoop) {
   for (const Continued& row : kContinued) {
     SCOPED_TRACE(row.Name);
     std::vector<double> expected1;
     std::vector<double> expected2;
     PlainContinued(row.Base, row.From, row.Sum1, row.Sum2, row.Counts, &expected1, &expected2);
-    std::vector<double> first(row.Counts.size());
-    std::vector<double> second(row.Counts.size());
-    ContinueInStretches(row.Base, row.From, row.Sum1, row.Sum2, row.Counts, first, second);
-    for (std::size_t j = 0; j < row.Counts.size(); ++j) {
-      EXPECT_EQ(Bits(expected1[j]), Bits(first[j])) << "first sum at " << row.Counts[j];
-      EXPECT_EQ(Bits(expected2[j]), Bits(second[j])) << "second sum at " << row.Counts[j];
-    }
+    OnEveryTarget([&] {
+      std::vector<double> first(row.Counts.size());
+      std::vector<double> second(row.Counts.size());
+      ContinueInStretches(row.Base, row.From, row.Sum1, row.Sum2, row.Counts, first, second);
+      for (std::size_t j = 0; j < row.Counts.size(); ++j) {
+        EXPECT_EQ(Bits(expected1[j]), Bits(first[j])) << "first sum at " << row.Counts[j];
+        EXPECT_EQ(Bits(expected2[j]), Bits(second[j])) << "second sum at " << row.Counts[j];
+      }
+    });
   }
 }
 
@@ -102,18 +136,13 @@ const FromZero kFromZero[] = {
 };
 
 TEST(StretchSums, SweepAsThePlainLoop) {
-  std::vector<std::int64_t> targets;
-  const std::int64_t usable = hwy::SupportedTargets() & CompiledSimdTargets();
-  for (std::int64_t t = usable; t != 0; t &= t - 1) targets.push_back(t & -t);
   for (const FromZero& row : kFromZero) {
     SCOPED_TRACE(row.Name);
     ASSERT_GT(StretchStart(row.Base, row.Counts.back()), 0) << "the stretches are not taken";
     std::vector<double> expected1;
     std::vector<double> expected2;
     LiteralInnerSums(row.Counts, row.Base, &expected1, &expected2);
-    for (const std::int64_t target : targets) {
-      SCOPED_TRACE(hwy::TargetName(target));
-      hwy::SetSupportedTargetsForTest(target);
+    OnEveryTarget([&] {
       std::vector<double> first;
       std::vector<double> second;
       SweepInnerSumsInStretches(row.Counts, row.Base, &first, &second);
@@ -121,8 +150,7 @@ TEST(StretchSums, SweepAsThePlainLoop) {
         EXPECT_EQ(Bits(expected1[j]), Bits(first[j])) << "first sum at " << row.Counts[j];
         EXPECT_EQ(Bits(expected2[j]), Bits(second[j])) << "second sum at " << row.Counts[j];
       }
-    }
-    hwy::SetSupportedTargetsForTest(0);
+    });
   }
 }
 
