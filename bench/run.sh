@@ -255,3 +255,16 @@ echo
 echo "Targets: units and rare within 1.3 x floor (cpu); national < 0.09 s with AVX2"
 echo "(0.05 s with AVX-512); units < 150 MB; wide < 0.3 s; no file slower than the baseline."
 echo "Machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# The front door against the strict tool and the baseline's own
+# (bench/report_front.sh), where both builds have it: it needs Boost.
+if [ -n "$BASE_BUILD" ] &&
+  cmake --build "$BUILD" --target propsmooth-report -j "$JOBS" >/dev/null 2>&1 &&
+  cmake --build "$BASE_BUILD" --target propsmooth-report -j "$JOBS" >/dev/null 2>&1; then
+  echo
+  echo "== The front door: propsmooth-report"
+  front_sets=units
+  [ "$HUGE" = 1 ] && front_sets="units huge"
+  NEW=$BUILD OLD=$BASE_BUILD GENERATOR=$BUILD/bench/propsmooth_generate RUNS=$RUNS \
+    SETS=$front_sets sh bench/report_front.sh
+fi

@@ -1,5 +1,6 @@
 #include "stats/beta_binomial_likelihood.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -30,6 +31,38 @@ CountTail MakeCountTail(const std::vector<Region>& regions, CountKind kind) {
 
 CountTail MakeCountTail(const CountHistogram& histogram) {
   CountTail tail{histogram.Values, histogram.Rows};
+  AccumulateFromTop(&tail);
+  return tail;
+}
+
+// The tail of the counts count_of(k), k below `regions`, all at least 0:
+// by a table over the counts where they are few to the regions, else by
+// sorting them.
+template <typename CountOf>
+CountTail CountTailOf(std::size_t regions, const CountOf& count_of) {
+  CountTail tail;
+  std::int64_t largest = 0;
+  for (std::size_t k = 0; k < regions; ++k) largest = std::max(largest, count_of(k));
+  if (static_cast<std::uint64_t>(largest) <= 4 * regions + 64) {
+    std::vector<std::int64_t> rows(static_cast<std::size_t>(largest) + 1, 0);
+    for (std::size_t k = 0; k < regions; ++k) ++rows[static_cast<std::size_t>(count_of(k))];
+    for (std::size_t count = 0; count < rows.size(); ++count) {
+      if (rows[count] == 0) continue;
+      tail.Counts.push_back(static_cast<std::int64_t>(count));
+      tail.AtLeast.push_back(rows[count]);
+    }
+  } else {
+    std::vector<std::int64_t> counts(regions);
+    for (std::size_t k = 0; k < regions; ++k) counts[k] = count_of(k);
+    std::sort(counts.begin(), counts.end());
+    for (const std::int64_t count : counts) {
+      if (tail.Counts.empty() || tail.Counts.back() != count) {
+        tail.Counts.push_back(count);
+        tail.AtLeast.push_back(0);
+      }
+      ++tail.AtLeast.back();
+    }
+  }
   AccumulateFromTop(&tail);
   return tail;
 }
@@ -142,6 +175,33 @@ BetaBinomialData MakeBetaBinomialData(const std::vector<Region>& regions) {
   data.Success = MakeCountTail(regions, CountKind::kSuccess);
   data.Failure = MakeCountTail(regions, CountKind::kFailure);
   data.Size = MakeCountTail(regions, CountKind::kSize);
+  return data;
+}
+
+BetaBinomialData MakeBetaBinomialData(const RecordTable& records,
+                                      std::span<const std::uint32_t> indices) {
+  BetaBinomialData data;
+  data.Regions = indices.size();
+  for (const std::uint32_t index : indices) {
+    const RegionRecord& record = records[index];
+    if (record.Data1 < 0 || record.Data1 > record.Data2) {
+      data.Binomial = false;
+      return data;
+    }
+    data.Successes += record.Data1;
+    data.Failures += std::int64_t{record.Data2} - record.Data1;
+    data.LogChoose = data.LogChoose + LogChoose(record.Data2, record.Data1);
+  }
+  const auto record = [&](std::size_t k) -> const RegionRecord& { return records[indices[k]]; };
+  data.Success = CountTailOf(indices.size(), [&](std::size_t k) {
+    return std::int64_t{record(k).Data1};
+  });
+  data.Failure = CountTailOf(indices.size(), [&](std::size_t k) {
+    return std::int64_t{record(k).Data2} - record(k).Data1;
+  });
+  data.Size = CountTailOf(indices.size(), [&](std::size_t k) {
+    return std::int64_t{record(k).Data2};
+  });
   return data;
 }
 

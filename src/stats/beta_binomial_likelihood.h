@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "common/types.h"
@@ -38,6 +39,12 @@ struct BetaBinomialData {
 /// The group's counts; Binomial is false (and the rest meaningless) when a
 /// count is below 0 or above its size.
 BetaBinomialData MakeBetaBinomialData(const std::vector<Region>& regions);
+
+/// The same for the records `indices` of `records`, in that order, read in
+/// place rather than copied to regions first: the figures are those of the
+/// regions' form, bit for bit (the log C(n, x) summed in the same order).
+BetaBinomialData MakeBetaBinomialData(const RecordTable& records,
+                                      std::span<const std::uint32_t> indices);
 
 /// The same for a group known by the histograms of its x, n - x and n. The
 /// sum of log C(n, x) is taken as sums of log-gamma values over each

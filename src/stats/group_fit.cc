@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <span>
 
 #include "common/parallel.h"
+#include "stats/beta_binomial_likelihood.h"
 #include "stats/record_rule.h"
 
 namespace propsmooth {
@@ -123,19 +125,21 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
   RunInParallel(std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(
                                                              std::max<std::size_t>(groups, 1)))),
                 [&](std::size_t) {
-                  std::vector<Region> regions;
                   for (std::size_t g = next++; g < groups; g = next++) {
                     const GroupSpan& span = plan.Groups[g];
-                    regions.clear();
-                    for (std::size_t k = span.Begin; k < span.End; ++k) {
-                      const RegionRecord& record = records[plan.RecordIndices[k]];
-                      Region region;
-                      region.Data1 = record.Data1;
-                      region.Data2 = record.Data2;
-                      region.Proportion = record.Proportion;
-                      regions.push_back(region);
+                    // The records are read where they lie: a group of ten
+                    // million would otherwise be copied whole.
+                    const std::span<const std::uint32_t> indices(
+                        plan.RecordIndices.data() + span.Begin, span.End - span.Begin);
+                    double successes = 0.0;
+                    double trials = 0.0;
+                    for (const std::uint32_t index : indices) {
+                      successes += static_cast<double>(records[index].Data1);
+                      trials += static_cast<double>(records[index].Data2);
                     }
-                    fits[g] = ChooseFit(regions, FitPrior(regions, summaries[g], settings, size_bound),
+                    fits[g] = ChooseFit(successes, trials,
+                                        FitPrior(MakeBetaBinomialData(records, indices),
+                                                 summaries[g], settings, size_bound),
                                         summaries[g], estimator);
                   }
                 });

@@ -196,6 +196,61 @@ TEST(MakeBetaBinomialData, CountAboveSizeIsNotBinomial) {
   EXPECT_FALSE(MakeBetaBinomialData(RegionsOf({{-1, 3}})).Binomial);
 }
 
+// Read in place, a group's records give the data their copy as regions
+// gives (the ladder's tails, built another way: a table by count or a sort
+// here, the count ladder there), bit for bit, in whatever order the plan
+// holds them; the first record outside the rule makes it no binomial.
+TEST(MakeBetaBinomialData, RecordsReadInPlaceGiveTheRegionsData) {
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<std::int32_t, std::int32_t>> Records;  // (Data1, Data2)
+    std::vector<std::uint32_t> Indices;
+  };
+  std::vector<std::pair<std::int32_t, std::int32_t>> many;
+  std::vector<std::uint32_t> every_other;
+  for (std::int32_t k = 0; k < 300; ++k) {
+    many.emplace_back(k % 17, 40 + k % 23);
+    if (k % 2 == 1) every_other.push_back(static_cast<std::uint32_t>(k));
+  }
+  const Case cases[] = {
+      {"rats' counts, small: counts by table", {{0, 20}, {4, 14}, {12, 100}, {0, 20}},
+       {0, 1, 2, 3}},
+      {"counts far above the regions: sorted", {{500000, 2000000}, {3, 7}, {499999, 2000000}},
+       {2, 0, 1}},
+      {"a group's records among others'", many, every_other},
+      {"all or nothing, and a size of 0", {{5, 5}, {0, 9}, {0, 0}}, {0, 1, 2}},
+      {"a count above its size", {{0, 3}, {4, 3}, {1, 3}}, {0, 1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    RecordTable records;
+    for (const auto& [x, n] : c.Records) {
+      RegionRecord record;
+      record.Data1 = x;
+      record.Data2 = n;
+      records.push_back(record);
+    }
+    Counts chosen;
+    for (const std::uint32_t index : c.Indices) {
+      chosen.emplace_back(records[index].Data1, records[index].Data2);
+    }
+    const BetaBinomialData expected = MakeBetaBinomialData(RegionsOf(chosen));
+    const BetaBinomialData got = MakeBetaBinomialData(records, c.Indices);
+    ASSERT_EQ(got.Binomial, expected.Binomial);
+    EXPECT_EQ(got.Regions, expected.Regions);
+    if (!expected.Binomial) continue;
+    EXPECT_EQ(got.Successes, expected.Successes);
+    EXPECT_EQ(got.Failures, expected.Failures);
+    EXPECT_EQ(got.LogChoose, expected.LogChoose);
+    for (const auto& [tail, expected_tail] :
+         {std::pair{&got.Success, &expected.Success}, std::pair{&got.Failure, &expected.Failure},
+          std::pair{&got.Size, &expected.Size}}) {
+      EXPECT_EQ(tail->Counts, expected_tail->Counts);
+      EXPECT_EQ(tail->AtLeast, expected_tail->AtLeast);
+    }
+  }
+}
+
 // The two ways the project sums the beta-binomial score agree: the
 // fast log-likelihood of src/stats (Euler-Maclaurin over long ladder
 // steps, in logit mu and log size) and the strict program's exact Newton
