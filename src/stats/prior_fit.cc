@@ -105,6 +105,25 @@ const char* FitBoundaryText(FitBoundary boundary) {
   return "";
 }
 
+const char* FitBoundaryText(FitBoundary boundary, CountModel model) {
+  if (model == CountModel::kBinomial) return FitBoundaryText(boundary);
+  switch (boundary) {
+    case FitBoundary::kCompletePooling:
+      return "no more spread than Poisson sampling: complete pooling";
+    case FitBoundary::kNoSuccesses:
+      return "no events in the group: the pooled rate is 0";
+    case FitBoundary::kNoTrials:
+      return "no region in the group";
+    case FitBoundary::kNotBinomial:
+      return "a count below 0 or an expected value not above 0: no Poisson likelihood";
+    case FitBoundary::kNone:
+    case FitBoundary::kNoPooling:
+    case FitBoundary::kAllSuccesses:
+      return "";
+  }
+  return "";
+}
+
 PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summary,
                   const RunSettings& settings, bool size_bound) {
   return FitPrior(MakeBetaBinomialData(regions), summary, settings, size_bound);

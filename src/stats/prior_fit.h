@@ -41,8 +41,28 @@ enum class FitBoundary {
 /// The boundary in plain words; empty for kNone.
 const char* FitBoundaryText(FitBoundary boundary);
 
+/// The count model a fit is of: binomial counts of a beta prior, or
+/// Poisson counts against expected values of a gamma prior.
+enum class CountModel {
+  kBinomial,
+  kPoisson,
+};
+
+/// The boundary in plain words for `model`: for rates, complete pooling is
+/// no more spread than Poisson sampling, kNoSuccesses no events, kNoTrials
+/// no region and kNotBinomial a count below 0 or an expected value not
+/// positive and finite; kNoPooling and kAllSuccesses never end a rate fit
+/// (the likelihood falls towards a shape of 0 wherever a count is above 0,
+/// and a rate has no upper end), their text empty.
+const char* FitBoundaryText(FitBoundary boundary, CountModel model);
+
 /// The fit of one group. The figures at the returned point: the prior's for
 /// kNewton and kSafeguarded, the binomial limit's for kCompletePooling.
+/// A fit of rates (rate_fit.h) fills the same figures: its prior is
+/// Gamma(shape Alpha, rate Beta), its limit the Poisson one (BinomialLogLik
+/// the Poisson log-likelihood at the pooled rate, SlopeAtBinomial the score
+/// in 1/Alpha there), its coordinates (log mean, log Alpha) in place of
+/// (logit mu, log(Alpha + Beta)) and SizeLower95 a bound of the shape Alpha.
 struct PriorFit {
   FitLabel Label = FitLabel::kFailed;
   FitBoundary Boundary = FitBoundary::kNone;
