@@ -86,5 +86,127 @@ TEST(RateLikelihood, MatchesFiftyDigitSumsFromSmallShapesToThePoissonLimit) {
   }
 }
 
+// spdep::EBest(x, e, family = "poisson") on each data set: its parameters
+// a (the prior's variance, clamped at 0) and b (the pooled rate) and the
+// first and last regions' estmm, as poisson_gamma_reference.R prints them.
+// The generated Poisson data's variance falls below 0 and is clamped.
+TEST(RateMoments, MatchEBest) {
+  struct Row {
+    const char* File;
+    double A, B, First, Last;
+    bool Clamped;
+  };
+  const Row rows[] = {
+      {"nc_sids74.csv", 0.18826431309109912, 1, 0.83964561002066429, 1.0608231654006122, false},
+      {"nc_sids79.csv", 3.1636550271510302e-07, 0.0019792041515937801, 0.0016249245831466224,
+       0.0020628319460746715, false},
+      {"auckland.csv", 0.10503514655148836, 1, 1.1308547871723937, 0.74964796436290482, false},
+      {"generated_gamma.csv", 0.27043199480504188, 1.0166711673873376, 0.69728284956451347,
+       1.0237083663182427, false},
+      {"generated_poisson.csv", 0.0, 0.98635316140352347, 0.98635316140352347,
+       0.98635316140352347, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.File);
+    const RateData rates = ReadRates(row.File);
+    const RateMoments moments = ComputeRateMoments(rates.Counts, rates.Expected);
+    EXPECT_NEAR(moments.Variance, row.A, 1e-9 * row.A);
+    EXPECT_NEAR(moments.Mean, row.B, 1e-9 * row.B);
+    EXPECT_EQ(moments.VarianceClamped, row.Clamped);
+    EXPECT_EQ(moments.UnclampedVariance < 0.0, row.Clamped);
+    // A clamped variance is no gamma prior.
+    EXPECT_EQ(moments.Alpha > 0.0, !row.Clamped);
+    EXPECT_NEAR(MomentRate(moments, rates.Counts.front(), rates.Expected.front()), row.First,
+                1e-9 * row.First);
+    EXPECT_NEAR(MomentRate(moments, rates.Counts.back(), rates.Expected.back()), row.Last,
+                1e-9 * row.Last);
+  }
+}
+
+// The maximum-likelihood gamma prior of each data set against R: BFGS on
+// the sum of dnbinom(x, size = Alpha, prob = Beta/(Beta + E), log = TRUE)
+// over (log Alpha, log Beta), polished by nlminb and Newton on numDeriv's
+// Richardson derivatives until the step is below 1e-12 (BFGS alone stops
+// 1e-5 short). The generated data came from Gamma(4, 4).
+TEST(RateFit, MatchesMaximumLikelihoodOfDnbinom) {
+  struct Row {
+    const char* File;
+    double Alpha, Beta, LogLik;
+  };
+  const Row rows[] = {
+      {"nc_sids74.csv", 6.3719767484349648, 6.0652753458861346, -236.16608498707811},
+      {"nc_sids79.csv", 13.752640049502874, 6675.315029234398, -239.52401066018726},
+      {"auckland.csv", 11.552508991238806, 11.417819574993914, -433.40470085466143},
+      {"generated_gamma.csv", 4.1229838171218303, 4.0640243119884163, -1551.9850242972423},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.File);
+    const RateData rates = ReadRates(row.File);
+    const PoissonGammaData data = MakePoissonGammaData(rates.Counts, rates.Expected);
+    const PriorFit fit =
+        FitRatePrior(data, ComputeRateMoments(rates.Counts, rates.Expected), RunSettings());
+    EXPECT_EQ(fit.Label, FitLabel::kNewton);
+    EXPECT_EQ(fit.Boundary, FitBoundary::kNone);
+    ASSERT_TRUE(fit.Prior.has_value());
+    EXPECT_LT(Relative(fit.Prior->Alpha, row.Alpha), 1e-6);
+    EXPECT_LT(Relative(fit.Prior->Beta, row.Beta), 1e-6);
+    ASSERT_TRUE(fit.LogLik.has_value());
+    EXPECT_NEAR(*fit.LogLik, row.LogLik, 1e-9);
+    // Standard errors and the shape's bound exist, the bound below the shape.
+    EXPECT_TRUE(fit.SeAlpha && fit.SeBeta);
+    ASSERT_TRUE(fit.SizeLower95.has_value());
+    EXPECT_LT(*fit.SizeLower95, fit.Prior->Alpha);
+  }
+}
+
+// Counts drawn without extra-Poisson variation: the score at the Poisson
+// limit is below 0 and no prior beats the Poisson log-likelihood, so the
+// fit has no finite maximum and every region gets the common rate's
+// posterior Gamma(sum x + 1/2, sum E). Score, log-likelihood and the
+// posterior's 2.5 % and 97.5 % quantiles are R's (dpois, qgamma).
+TEST(RateFit, EndsAtThePoissonLimitWithoutExtraPoissonVariation) {
+  const RateData rates = ReadRates("generated_poisson.csv");
+  const PoissonGammaData data = MakePoissonGammaData(rates.Counts, rates.Expected);
+  const RateMoments moments = ComputeRateMoments(rates.Counts, rates.Expected);
+  const PriorFit fit = FitRatePrior(data, moments, RunSettings());
+  EXPECT_EQ(fit.Label, FitLabel::kNoFiniteMaximum);
+  EXPECT_EQ(fit.Boundary, FitBoundary::kCompletePooling);
+  EXPECT_FALSE(fit.Prior.has_value());
+  EXPECT_NEAR(fit.SlopeAtBinomial, -96.121622241207575, 1e-9);
+  EXPECT_NEAR(fit.BinomialLogLik, -172.00497283218007, 1e-10);
+  ASSERT_TRUE(fit.LogLik.has_value());
+  EXPECT_EQ(*fit.LogLik, fit.BinomialLogLik);
+  const GroupFit chosen = ChooseRateFit(static_cast<double>(data.TotalEvents),
+                                        data.TotalExpected, fit, moments, PriorEstimator::kMle);
+  EXPECT_EQ(PriorName(chosen), "complete pooling");
+  for (std::size_t i : {std::size_t{0}, std::size_t{59}}) {
+    const RecordFigures figures = RateFiguresOf(rates.Counts[i], rates.Expected[i], moments,
+                                                chosen, 0.95, std::nullopt);
+    EXPECT_NEAR(figures.Eb, 1414.0 / 1433.5636112201028, 1e-15);
+    EXPECT_NEAR(figures.Lower, 0.93594573391595148, 1e-12);
+    EXPECT_NEAR(figures.Upper, 1.0387794805158757, 1e-12);
+  }
+}
+
+// The SIDS data with one more region, 8 deaths against 0.02 expected:
+// Marshall's variance becomes 4.96, a moment shape of 0.21, and plain
+// Newton from there runs off to a log mean of -34 and a log shape of 36
+// (poisson_gamma_reference.R prints its steps on R's own derivatives).
+// The maximum exists; the safeguarded search must end at it, as R's
+// polished optimiser has it.
+TEST(RateFit, EndsSafeguardedAtTheOptimumWhereNewtonFromTheMomentsRunsOff) {
+  const RateData rates = ReadRates("nc_sids74_outlier.csv");
+  const PoissonGammaData data = MakePoissonGammaData(rates.Counts, rates.Expected);
+  const RateMoments moments = ComputeRateMoments(rates.Counts, rates.Expected);
+  EXPECT_NEAR(moments.Variance, 4.9583048443008373, 1e-9 * 4.96);
+  const PriorFit fit = FitRatePrior(data, moments, RunSettings());
+  EXPECT_EQ(fit.Label, FitLabel::kSafeguarded);
+  ASSERT_TRUE(fit.Prior.has_value());
+  EXPECT_LT(Relative(fit.Prior->Alpha, 4.9091997166363468), 1e-6);
+  EXPECT_LT(Relative(fit.Prior->Beta, 4.504354918716853), 1e-6);
+  ASSERT_TRUE(fit.LogLik.has_value());
+  EXPECT_NEAR(*fit.LogLik, -273.96862388537642, 1e-9);
+}
+
 }  // namespace
 }  // namespace propsmooth

@@ -110,3 +110,25 @@ cat(sprintf("  Poisson loglik at the pooled rate = %.17g\n",
             sum(dpois(xp, ep * sum(xp) / sum(ep), log = TRUE))))
 cat(sprintf("  Gamma(sum x + 1/2, sum E) 2.5%% and 97.5%%: %.17g %.17g\n",
             qgamma(0.025, sum(xp) + 0.5, sum(ep)), qgamma(0.975, sum(xp) + 0.5, sum(ep))))
+
+# The SIDS data of 1974-78 with one more region, 8 deaths against 0.02
+# expected: the outlier makes Marshall's variance 4.96 (a shape of 0.21),
+# far from the ML shape near 4.9. Plain Newton in (log mean, log shape) from
+# the moment prior runs off (printed below), though the maximum exists.
+xo <- c(sid74, 8)
+eo <- c(e74, 0.02)
+write_data("nc_sids74_outlier.csv", xo, eo)
+report("nc.sids SID74 with an outlier", xo, eo)
+ll_wv <- function(p) {
+  alpha <- exp(p[2])
+  loglik(c(p[2], p[2] - p[1]), xo, eo)
+}
+eb <- EBest(xo, eo, family = "poisson")
+p <- c(log(attr(eb, "parameters")$b), log(attr(eb, "parameters")$b^2 / attr(eb, "parameters")$a))
+for (i in 1:8) {
+  step <- tryCatch(-solve(hessian(ll_wv, p), grad(ll_wv, p)), error = function(e) c(NA, NA))
+  p <- p + step
+  cat(sprintf("  plain Newton step %d: log mean %.6g log shape %.6g loglik %.10g\n", i, p[1], p[2],
+              if (all(is.finite(p))) ll_wv(p) else NA))
+  if (!all(is.finite(p)) || abs(p[2]) > 50) break
+}
