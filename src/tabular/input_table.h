@@ -33,6 +33,13 @@ struct ColumnChoice {
   std::string Size;
   std::string Group;  // empty: all records form one group
   std::string Id;     // empty: no label per record
+  /// Rates: the column of each record's expected count (or person-time,
+  /// with Exposure), read as a number above 0 in place of a size; Size
+  /// must then be empty. Empty: proportions, counts of their sizes.
+  std::string Expected;
+  /// Expected names person-time rather than an expected count: messages
+  /// and the CSV table call it "exposure".
+  bool Exposure = false;
   /// Columns carried as text into the CSV table, in this order.
   std::vector<std::string> Keep{};
   /// Keep every column that is not read as Count, Size, Group or Id, in
@@ -62,6 +69,9 @@ struct InputTable {
   std::vector<std::string> GroupLabels;
   /// The id of each record, by record index; empty without an id column.
   TextColumn Ids;
+  /// Rates: each record's expected count or exposure, by record index
+  /// (Data2 is then 0); empty for proportions.
+  std::vector<double> Expected;
   /// The kept columns' header names, and each one's cells by record index.
   std::vector<std::string> KeptNames;
   std::vector<TextColumn> Kept;
