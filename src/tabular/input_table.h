@@ -36,7 +36,7 @@ struct ColumnChoice {
   /// Rates: the column of each record's expected count (or person-time,
   /// with Exposure), read as a number above 0 in place of a size; Size
   /// must then be empty. Empty: proportions, counts of their sizes.
-  std::string Expected;
+  std::string Expected{};
   /// Expected names person-time rather than an expected count: messages
   /// and the CSV table call it "exposure".
   bool Exposure = false;
