@@ -33,13 +33,6 @@ struct ColumnChoice {
   std::string Size;
   std::string Group;  // empty: all records form one group
   std::string Id;     // empty: no label per record
-  /// Rates: the column of each record's expected count (or person-time,
-  /// with Exposure), read as a number above 0 in place of a size; Size
-  /// must then be empty. Empty: proportions, counts of their sizes.
-  std::string Expected{};
-  /// Expected names person-time rather than an expected count: messages
-  /// and the CSV table call it "exposure".
-  bool Exposure = false;
   /// Columns carried as text into the CSV table, in this order.
   std::vector<std::string> Keep{};
   /// Keep every column that is not read as Count, Size, Group or Id, in
@@ -51,6 +44,14 @@ struct ColumnChoice {
   /// and no comma (R's write.csv2 and spreadsheets where the comma is the
   /// decimal mark; ",0" then also ends a whole number).
   char Delimiter = 0;
+  /// Rates (last, so that a choice written out in order keeps its
+  /// meaning): the column of each record's expected count (or person-time,
+  /// with Exposure), read as a number above 0 in place of a size; Size
+  /// must then be empty. Empty: proportions, counts of their sizes.
+  std::string Expected{};
+  /// Expected names person-time rather than an expected count: messages
+  /// and the CSV table call it "exposure".
+  bool Exposure = false;
 };
 
 /// The data as read.

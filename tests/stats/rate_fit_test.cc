@@ -45,6 +45,13 @@ RateData ReadRates(const std::string& name) {
   return data;
 }
 
+// The fit of a data set of data/rates from its moments, by default settings.
+PriorFit FitOfFile(const std::string& name) {
+  const RateData rates = ReadRates(name);
+  return FitRatePrior(MakePoissonGammaData(rates.Counts, rates.Expected),
+                      ComputeRateMoments(rates.Counts, rates.Expected), RunSettings());
+}
+
 double Relative(double value, double reference) {
   return std::fabs(value - reference) / std::fabs(reference);
 }
@@ -141,10 +148,7 @@ TEST(RateFit, MatchesMaximumLikelihoodOfDnbinom) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.File);
-    const RateData rates = ReadRates(row.File);
-    const PoissonGammaData data = MakePoissonGammaData(rates.Counts, rates.Expected);
-    const PriorFit fit =
-        FitRatePrior(data, ComputeRateMoments(rates.Counts, rates.Expected), RunSettings());
+    const PriorFit fit = FitOfFile(row.File);
     EXPECT_EQ(fit.Label, FitLabel::kNewton);
     EXPECT_EQ(fit.Boundary, FitBoundary::kNone);
     ASSERT_TRUE(fit.Prior.has_value());
@@ -156,6 +160,31 @@ TEST(RateFit, MatchesMaximumLikelihoodOfDnbinom) {
     EXPECT_TRUE(fit.SeAlpha && fit.SeBeta);
     ASSERT_TRUE(fit.SizeLower95.has_value());
     EXPECT_LT(*fit.SizeLower95, fit.Prior->Alpha);
+  }
+}
+
+// Standard errors and the profile bound of the shape against R
+// (poisson_gamma_reference.R, se_and_bound): the inverse of minus numDeriv's
+// Hessian carried to Alpha and Beta by the delta method, and the shape where
+// the profile (optimize over Beta) falls chi2(1, 0.95)/2 below the peak
+// (uniroot). 1e-6: numDeriv's Hessian is good to about 1e-8.
+TEST(RateFit, StandardErrorsAndShapeBoundMatchR) {
+  struct Row {
+    const char* File;
+    double SeAlpha, SeBeta, ShapeLower95;
+  };
+  const Row rows[] = {
+      {"nc_sids74.csv", 1.9584799439931055, 1.9202587035663468, 3.6205703137086207},
+      {"auckland.csv", 3.1372274313452602, 3.1537016762767602, 7.0945844695038494},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.File);
+    const PriorFit fit = FitOfFile(row.File);
+    ASSERT_TRUE(fit.SeAlpha && fit.SeBeta && fit.SizeLower95);
+    EXPECT_LT(Relative(*fit.SeAlpha, row.SeAlpha), 1e-6);
+    EXPECT_LT(Relative(*fit.SeBeta, row.SeBeta), 1e-6);
+    EXPECT_LT(Relative(*fit.SizeLower95, row.ShapeLower95), 1e-6);
+    EXPECT_FALSE(fit.SizeLower95Unconverged);
   }
 }
 
