@@ -6,11 +6,13 @@
 #define PROPSMOOTH_STATS_PRIOR_FIT_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "common/types.h"
 #include "stats/beta_binomial_likelihood.h"
+#include "stats/profile_bound.h"
 #include "stats/safeguarded_search.h"
 
 namespace propsmooth {
@@ -90,6 +92,22 @@ struct PriorFit {
   // could not evaluate: the bound is unknown, not absent.
   bool SizeLower95Unconverged = false;
 };
+
+/// Whether a peak whose log-likelihood is `loglik` can be the fit: at least
+/// the limit's (fit.BinomialLogLik) where the slope there rises, above it
+/// where not. Shared by both models.
+bool BeatsLimit(const PriorFit& fit, double loglik);
+
+/// How a fit of either model ends once its search has run, `fit` holding
+/// its limit's log-likelihood and slope and `best` the highest
+/// log-likelihood met: complete pooling (kNoFiniteMaximum,
+/// kCompletePooling, LogLik the limit's) where the slope does not rise and
+/// nothing beat the limit, its SizeLower95 from `pooling_bound(first_drop)`
+/// with `size_bound`; else kSafeguarded, finished by `finish_peak`, where
+/// the search converged to a peak that beats the limit; else left as it is.
+void SettleFit(const SearchResult& search, double best, bool size_bound,
+               const std::function<SizeBound(double first_drop)>& pooling_bound,
+               const std::function<void(const SearchResult& peak)>& finish_peak, PriorFit* fit);
 
 /// Fits the prior of `regions`, whose propsmooth estimate is `summary` (its
 /// Mle, Iterations and moment estimators) under `settings` (the start -A/-B

@@ -62,11 +62,6 @@ NewtonResult PlainNewton(const PoissonGammaData& data, double log_mean, double l
   return result;
 }
 
-void SetSizeLower95(const SizeBound& bound, PriorFit* fit) {
-  fit->SizeLower95 = bound.Value;
-  fit->SizeLower95Unconverged = !bound.Converged;
-}
-
 // Everything a fitted gamma prior carries besides itself.
 void FinishPeak(const PoissonGammaData& data, double log_mean, double log_shape,
                 const LocalShape& shape, bool size_bound, PriorFit* fit) {
@@ -83,9 +78,10 @@ void FinishPeak(const PoissonGammaData& data, double log_mean, double log_shape,
   if (size_bound) {
     const double drop = fit->SeLogSize ? std::sqrt(2.0 * kHalfChiSquare95) * *fit->SeLogSize : 1.0;
     double at = log_mean;
-    SetSizeLower95(SizeLower95Of(RateProfileModel(data, &at), log_mean, log_shape,
-                                 shape.LogLik, drop),
-                   fit);
+    const SizeBound bound =
+        SizeLower95Of(RateProfileModel(data, &at), log_mean, log_shape, shape.LogLik, drop);
+    fit->SizeLower95 = bound.Value;
+    fit->SizeLower95Unconverged = !bound.Converged;
   }
 }
 
@@ -149,9 +145,6 @@ PriorFit FitRatePrior(const PoissonGammaData& data, const RateMoments& moments,
   }
   const double l_pois = fit.BinomialLogLik;
   const bool rises_from_poisson = fit.SlopeAtBinomial > 0.0;
-  const auto beats_poisson = [&](double loglik) {
-    return rises_from_poisson ? loglik >= l_pois : loglik > l_pois;
-  };
   double best = -std::numeric_limits<double>::infinity();
 
   const double alpha0 = settings.AlphaInit > 0.0 ? settings.AlphaInit : moments.Alpha;
@@ -167,7 +160,7 @@ PriorFit FitRatePrior(const PoissonGammaData& data, const RateMoments& moments,
     const NewtonResult newton = PlainNewton(data, log_mean, log_shape, settings.IterationLimit);
     if (newton.Settled) {
       best = newton.Shape.LogLik;
-      if (IsPeak(newton.Shape) && beats_poisson(newton.Shape.LogLik)) {
+      if (IsPeak(newton.Shape) && BeatsLimit(fit, newton.Shape.LogLik)) {
         fit.Label = FitLabel::kNewton;
         fit.Iterations = newton.Steps;
         FinishPeak(data, newton.LogMean, newton.LogShape, newton.Shape, size_bound, &fit);
@@ -180,29 +173,18 @@ PriorFit FitRatePrior(const PoissonGammaData& data, const RateMoments& moments,
     if (std::isfinite(search.Shape.LogLik)) best = std::max(best, search.Shape.LogLik);
   }
 
-  if (!rises_from_poisson && !(best > l_pois)) {
-    fit.Label = FitLabel::kNoFiniteMaximum;
-    fit.Boundary = FitBoundary::kCompletePooling;
-    fit.LogLik = l_pois;
-    if (size_bound) {
-      // Near kappa = 0 the profile is l_pois + s0 kappa: it crosses the
-      // bound near kappa = kHalfChiSquare95 / -s0.
-      const double crossing = fit.SlopeAtBinomial < 0.0
-                                  ? std::log(-fit.SlopeAtBinomial / kHalfChiSquare95)
-                                  : kPoolingLogSize - 1.0;
-      const double pooled_log_mean = std::log(limit.Mean);
-      double at = pooled_log_mean;
-      SetSizeLower95(SizeLower95Of(RateProfileModel(data, &at), pooled_log_mean, kPoolingLogSize,
-                                   l_pois,
-                                   kPoolingLogSize - crossing),
-                     &fit);
-    }
-    return fit;
-  }
-  if (search.Converged && IsPeak(search.Shape) && beats_poisson(search.Shape.LogLik)) {
-    fit.Label = FitLabel::kSafeguarded;
-    FinishPeak(data, search.LogitMean, search.LogSize, search.Shape, size_bound, &fit);
-  }
+  const double pooled_log_mean = std::log(limit.Mean);
+  double at = pooled_log_mean;
+  SettleFit(
+      search, best, size_bound,
+      [&](double first_drop) {
+        return SizeLower95Of(RateProfileModel(data, &at), pooled_log_mean, kPoolingLogSize,
+                             l_pois, first_drop);
+      },
+      [&](const SearchResult& peak) {
+        FinishPeak(data, peak.LogitMean, peak.LogSize, peak.Shape, size_bound, &fit);
+      },
+      &fit);
   return fit;
 }
 
