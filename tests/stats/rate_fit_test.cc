@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -235,6 +236,51 @@ TEST(RateFit, EndsSafeguardedAtTheOptimumWhereNewtonFromTheMomentsRunsOff) {
   EXPECT_LT(Relative(fit.Prior->Beta, 4.504354918716853), 1e-6);
   ASSERT_TRUE(fit.LogLik.has_value());
   EXPECT_NEAR(*fit.LogLik, -273.96862388537642, 1e-9);
+}
+
+// The edges where there is nothing to search, by hand: no events (the
+// Poisson limit at rate 0 is the supremum; the common rate's posterior
+// Gamma(1/2, sum E), its mean 0 as the pooled rate), one region (a gamma
+// mixture of Poissons lies below the Poisson at its own rate: complete
+// pooling at x/E), and data with no Poisson likelihood (no fit, no
+// posterior).
+TEST(RateFit, SettlesTheEdgesWithoutASearch) {
+  struct Row {
+    const char* Name;
+    std::vector<std::int32_t> Counts;
+    std::vector<double> Expected;
+    FitLabel Label;
+    FitBoundary Boundary;
+    const char* Prior;  // PriorName under the MLE
+    double Eb;          // NaN: none
+  };
+  const double kNone = std::numeric_limits<double>::quiet_NaN();
+  const Row rows[] = {
+      {"no events", {0, 0, 0}, {1.0, 2.0, 5.0}, FitLabel::kNoFiniteMaximum,
+       FitBoundary::kNoSuccesses, "complete pooling", 0.0},
+      {"one region", {7}, {2.0}, FitLabel::kNoFiniteMaximum, FitBoundary::kCompletePooling,
+       "complete pooling", 3.5},
+      {"expected of 0", {1, 2}, {1.0, 0.0}, FitLabel::kFailed, FitBoundary::kNotBinomial, "",
+       kNone},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const PoissonGammaData data = MakePoissonGammaData(row.Counts, row.Expected);
+    const RateMoments moments = ComputeRateMoments(row.Counts, row.Expected);
+    const PriorFit fit = FitRatePrior(data, moments, RunSettings());
+    EXPECT_EQ(fit.Label, row.Label);
+    EXPECT_EQ(fit.Boundary, row.Boundary);
+    const GroupFit chosen = ChooseRateFit(static_cast<double>(data.TotalEvents),
+                                          data.TotalExpected, fit, moments, PriorEstimator::kMle);
+    EXPECT_EQ(PriorName(chosen), row.Prior);
+    const std::optional<double> eb =
+        EbRateUnderFit(row.Counts[0], row.Expected[0] > 0.0 ? row.Expected[0] : 1.0, moments,
+                       chosen);
+    EXPECT_EQ(eb.has_value(), !std::isnan(row.Eb));
+    if (eb) {
+      EXPECT_EQ(*eb, row.Eb);
+    }
+  }
 }
 
 }  // namespace
