@@ -14,7 +14,9 @@
 #include "tabular/named_input.h"
 #include "report_app/progress_line.h"
 #include "html/page_file.h"
+#include "stats/rate_estimates.h"
 #include "stats/record_estimates.h"
+#include "tabular/rate_tables.h"
 #include "tabular/table_files.h"
 
 namespace propsmooth {
@@ -127,6 +129,56 @@ bool CloseOutputs(Outputs* outputs, std::FILE* errors) {
   return CommitOutputFiles(files, errors);
 }
 
+// The outputs of rates: the CSV table and the summary (the options refuse
+// the page and the interval table); false when they could not be written.
+bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
+                const EstimatedData& data, const RateEstimates& estimates, ProgressLine* progress,
+                std::FILE* errors) {
+  Outputs outputs(settings);
+  if (!CreateOutputs(streams, &outputs, errors)) return false;
+  if (outputs.Asked(Outputs::kCsv)) {
+    WriteRateCsvTable(data, estimates, settings.Per, settings.Threshold.has_value(),
+                      settings.Columns.Exposure, &outputs.Files[Outputs::kCsv],
+                      [progress](std::size_t done, std::size_t total) {
+                        progress->Count(done, total, "rows written");
+                      });
+  }
+  if (outputs.Asked(Outputs::kSummary)) {
+    WriteRateSummaryTable(data, estimates, &outputs.Files[Outputs::kSummary]);
+  }
+  progress->Clear();
+  return CloseOutputs(&outputs, errors);
+}
+
+// A run of rates from the data read: each group's moments and fit, every
+// record's figures, the tables.
+ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& streams,
+                    std::FILE* console, ProgressLine* progress, EstimatedData* data) {
+  data->Plan = PlanGroups(data->Input.Records);
+  std::vector<std::int32_t> counts;
+  counts.reserve(data->Input.Records.size());
+  for (const RegionRecord& record : data->Input.Records) counts.push_back(record.Data1);
+  const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+  const RateEstimates estimates = EstimateRates(counts, data->Input.Expected, data->Plan, settings,
+                                                !settings.SummaryFileName.empty(), workers);
+  progress->Clear();
+  const bool ok = WriteRates(settings, streams, *data, estimates, progress, streams.Err);
+  progress->Clear();
+  if (!ok) return ExitStatus::kFileError;
+  std::size_t clamped = 0;
+  for (const RateMoments& moments : estimates.Moments) clamped += moments.VarianceClamped ? 1 : 0;
+  std::string done = " Groups: " + std::to_string(data->Plan.Groups.size());
+  if (clamped > 0) {
+    done += ", moment variance below 0 and set to 0 (no extra-Poisson spread by moments) in " +
+            std::to_string(clamped);
+  }
+  if (data->Input.SkippedRows > 0) {
+    done += ", rows left out for want of a group: " + std::to_string(data->Input.SkippedRows);
+  }
+  if (console != nullptr) Print(console, done + "\n");
+  return ExitStatus::kSuccess;
+}
+
 }  // namespace
 
 ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& streams,
@@ -141,6 +193,9 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   if (const std::optional<InputError> refused = ReadData(settings, streams, &data.Input)) {
     Print(errors, refused->Message);
     return refused->Status;
+  }
+  if (settings.Model == CountModel::kPoisson) {
+    return RunRates(settings, streams, console, &progress, &data);
   }
   data.Plan = PlanGroups(data.Input.Records);
   EstimateParts parts;

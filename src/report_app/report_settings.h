@@ -30,6 +30,13 @@ struct ReportSettings : EstimateSettings {
   std::optional<InputFormat> Format;  // empty: from the name, else the first line
   ColumnChoice Columns;        // --count, --size, --group, --id
   bool Percent = false;        // the CSV table's proportions in percent
+  // kPoisson: counts against expected values or exposures (Columns.Expected),
+  // a gamma prior of rates; the page and the interval table are not made.
+  CountModel Model = CountModel::kBinomial;
+  // Rates are shown times this (--per); Threshold holds the rate itself,
+  // --threshold divided by it.
+  double Per = 1.0;
+
   std::size_t MaxGroups = 100;  // groups drawn with plots and tables
   bool Quiet = false;          // no file names, summary or progress; errors only
 };

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <sstream>
 #include <system_error>
 #include <utility>
@@ -159,6 +160,80 @@ std::string DelimiterCheck(const std::string& text) {
   return "the delimiter must be , ; | or tab, not " + text;
 }
 
+// A check that `what` is a finite number above 0.
+CLI::Validator PositiveCheck(const std::string& what, const std::string& allowed) {
+  return CLI::Validator(
+      [what, allowed](const std::string& text) {
+        double value = 0.0;
+        if (!ReadWhole(text, &value) || !std::isfinite(value) || !(value > 0.0)) {
+          return "the " + what + " must be " + allowed + ", not " + text;
+        }
+        return std::string();
+      },
+      "FLOAT > 0");
+}
+
+// Whether the arguments ask for --model poisson, known before they are
+// parsed so that --threshold is checked as a rate rather than a
+// proportion.
+bool AsksForRates(const std::vector<std::string>& args) {
+  bool rates = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--") break;
+    if (args[i] == "--model" && i + 1 < args.size()) rates = args[i + 1] == "poisson";
+    if (args[i] == "--model=poisson") rates = true;
+    if (args[i] == "--model=binomial") rates = false;
+  }
+  return rates;
+}
+
+// Sets the model, the expected column, --per and the threshold of rates;
+// the refusal's text when the options do not fit the model.
+std::optional<std::string> SettleModel(const CLI::App& app, const std::string& model,
+                                       const std::string& expected, const std::string& exposure,
+                                       double per, bool threshold_given, double threshold,
+                                       ReportSettings* settings) {
+  if (model != "poisson") {
+    for (const char* option : {"--expected", "--exposure", "--per"}) {
+      if (app.count(option) > 0) {
+        return std::string(option) + " is for rates: give --model poisson with it, or name "
+                                     "the sizes with --size for proportions";
+      }
+    }
+    return std::nullopt;
+  }
+  if (expected.empty() && exposure.empty()) {
+    return std::string("--model poisson needs each record's expected count: name its column "
+                       "with --expected, or that of the person-time with --exposure");
+  }
+  if (app.count("--size") > 0) {
+    return std::string("--size is for proportions: with --model poisson the counts are "
+                       "measured against --expected or --exposure");
+  }
+  if (!settings->ReportFileName.empty()) {
+    return std::string("the page's plots are not drawn for rates yet: with --model poisson "
+                       "ask for --csv or --summary and leave out ReportFileName");
+  }
+  if (!settings->TsvFileName.empty()) {
+    return std::string("--tsv is propsmooth's interval table of proportions: with --model "
+                       "poisson ask for --csv");
+  }
+  if (settings->Percent) {
+    return std::string("--percent is for proportions: with --model poisson give --per 100");
+  }
+  settings->Model = CountModel::kPoisson;
+  settings->Columns.Expected = expected.empty() ? exposure : expected;
+  settings->Columns.Exposure = expected.empty();
+  settings->Per = per;
+  // Expected counts make a rate of 1 the reference: the default threshold.
+  if (threshold_given) {
+    settings->Threshold = threshold / per;
+  } else if (!expected.empty()) {
+    settings->Threshold = 1.0;
+  }
+  return std::nullopt;
+}
+
 // Takes the fit options out of `args` into `fit`, the rest into `rest`. A
 // letter alone always takes the next argument as its value, so that a
 // value that is no number is refused rather than left behind as a file
@@ -284,10 +359,13 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
                  "moment estimators, the fit that does not give up, its standard errors and "
                  "log-likelihood");
   double threshold = 0.0;
+  const bool rates = AsksForRates(rest);
   app.add_option("--threshold", threshold,
-                 "Add each region's probability that its rate exceeds this proportion, "
-                 "its PEP, q-value and discovery to the --csv table and the page")
-      ->check(OpenUnitIntervalCheck("threshold"));
+                 "Add each region's probability that its rate exceeds this proportion "
+                 "(with --model poisson: this rate, as --per shows rates; default 1 with "
+                 "--expected), its PEP, q-value and discovery to the --csv table and the page")
+      ->check(rates ? PositiveCheck("threshold", "a rate above 0")
+                    : OpenUnitIntervalCheck("threshold"));
   app.add_option("--fdr", settings->Fdr,
                  "The q-value at most which a region is a discovery (with --threshold)")
       ->capture_default_str()
@@ -297,6 +375,29 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
                  "order); the page counts the rest, --summary lists them all")
       ->capture_default_str()
       ->check(CLI::Validator(CountCheck, "0 or more"));
+  // Rates: counts against expected counts or person-time.
+  std::string model = "binomial";
+  std::string expected;
+  std::string exposure;
+  double per = 1.0;
+  app.add_option("--model", model,
+                 "binomial (counts of their sizes, a beta prior of proportions) or poisson "
+                 "(counts against --expected counts or --exposure, a gamma prior of rates)")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"binomial", "poisson"}));
+  app.add_option("--expected", expected,
+                 "With --model poisson: the column of each record's expected count (> 0); "
+                 "rates are then relative risks, observed over expected")
+      ->check(CLI::Validator(ColumnNameCheck, "COLUMN"));
+  app.add_option("--exposure", exposure,
+                 "With --model poisson: the column of each record's person-time (> 0); rates "
+                 "are then events per unit of it (see --per)")
+      ->check(CLI::Validator(ColumnNameCheck, "COLUMN"))
+      ->excludes("--expected");
+  app.add_option("--per", per,
+                 "With --model poisson: show rates times this, e.g. 100000 for rates per "
+                 "100,000 (--threshold is read in the same units)")
+      ->check(PositiveCheck("--per factor", "a number above 0"));
   app.add_flag("-q,--quiet", settings->Quiet,
                "No console lines (file names, summary, progress); errors are still shown");
   app.set_version_flag("--version", std::string("propsmooth-report ") + kReportToolVersion);
@@ -339,7 +440,12 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
             kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }
-  if (app.count("--threshold") > 0) settings->Threshold = threshold;
+  if (const std::optional<std::string> refused = SettleModel(
+          app, model, expected, exposure, per, app.count("--threshold") > 0, threshold, settings)) {
+    *text = *refused + "\n" + kMoreHelp;
+    return CommandLineOutcome::kUsageError;
+  }
+  if (!rates && app.count("--threshold") > 0) settings->Threshold = threshold;
   settings->Estimator = estimator == "me" ? PriorEstimator::kMe : PriorEstimator::kMle;
   if (format == "legacy") settings->Format = InputFormat::kLegacy;
   if (format == "csv") settings->Format = InputFormat::kCsv;

@@ -12,17 +12,9 @@
 
 #include "common/types.h"
 #include "estimate/count_ladder.h"
+#include "stats/tail_sums.h"
 
 namespace propsmooth {
-
-/// One kind of count (x, n - x or n) of a group: its distinct values
-/// ascending, and for each how many regions have at least that count, so
-/// that a sum over k < count of every region is one sweep over k, each term
-/// weighted by the number of regions whose count is above k.
-struct CountTail {
-  std::vector<std::int64_t> Counts;
-  std::vector<std::int64_t> AtLeast;  // regions with a count >= Counts[j]
-};
 
 /// A group as its likelihood sees it: built once, evaluated at many points.
 struct BetaBinomialData {

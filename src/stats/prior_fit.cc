@@ -71,6 +71,37 @@ double NoPoolingLogLik(const BetaBinomialData& data) {
 
 }  // namespace
 
+bool BeatsLimit(const PriorFit& fit, double loglik) {
+  // Where the slope does not rise, a point only counts if it beats the limit.
+  return fit.SlopeAtBinomial > 0.0 ? loglik >= fit.BinomialLogLik : loglik > fit.BinomialLogLik;
+}
+
+void SettleFit(const SearchResult& search, double best, bool size_bound,
+               const std::function<SizeBound(double first_drop)>& pooling_bound,
+               const std::function<void(const SearchResult& peak)>& finish_peak, PriorFit* fit) {
+  const double limit = fit->BinomialLogLik;
+  if (!(fit->SlopeAtBinomial > 0.0) && !(best > limit)) {
+    fit->Label = FitLabel::kNoFiniteMaximum;
+    fit->Boundary = FitBoundary::kCompletePooling;
+    fit->LogLik = limit;
+    if (size_bound) {
+      // Near theta = 0 the profile is the limit's level + s0 theta: it
+      // crosses the bound near theta = kHalfChiSquare95 / -s0.
+      const double crossing = fit->SlopeAtBinomial < 0.0
+                                  ? std::log(-fit->SlopeAtBinomial / kHalfChiSquare95)
+                                  : kPoolingLogSize - 1.0;
+      const SizeBound bound = pooling_bound(kPoolingLogSize - crossing);
+      fit->SizeLower95 = bound.Value;
+      fit->SizeLower95Unconverged = !bound.Converged;
+    }
+    return;
+  }
+  if (search.Converged && IsPeak(search.Shape) && BeatsLimit(*fit, search.Shape.LogLik)) {
+    fit->Label = FitLabel::kSafeguarded;
+    finish_peak(search);
+  }
+}
+
 const char* FitLabelText(FitLabel label) {
   switch (label) {
     case FitLabel::kNewton:
@@ -101,6 +132,25 @@ const char* FitBoundaryText(FitBoundary boundary) {
       return "no trials in the group";
     case FitBoundary::kNotBinomial:
       return "a count below 0 or above its size: no binomial likelihood";
+  }
+  return "";
+}
+
+const char* FitBoundaryText(FitBoundary boundary, CountModel model) {
+  if (model == CountModel::kBinomial) return FitBoundaryText(boundary);
+  switch (boundary) {
+    case FitBoundary::kCompletePooling:
+      return "no more spread than Poisson sampling: complete pooling";
+    case FitBoundary::kNoSuccesses:
+      return "no events in the group: the pooled rate is 0";
+    case FitBoundary::kNoTrials:
+      return "no region in the group";
+    case FitBoundary::kNotBinomial:
+      return "a count below 0 or an expected value not above 0: no Poisson likelihood";
+    case FitBoundary::kNone:
+    case FitBoundary::kNoPooling:
+    case FitBoundary::kAllSuccesses:
+      return "";
   }
   return "";
 }
@@ -144,10 +194,6 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
   }
   const double l_bin = fit.BinomialLogLik;
   const bool rises_from_binomial = fit.SlopeAtBinomial > 0.0;
-  // Where the slope does not rise, a point only counts if it beats l_bin.
-  const auto beats_binomial = [&](double loglik) {
-    return rises_from_binomial ? loglik >= l_bin : loglik > l_bin;
-  };
   double best = -std::numeric_limits<double>::infinity();
 
   if (summary.Mle && IsPositive(summary.Mle->Alpha) && IsPositive(summary.Mle->Beta)) {
@@ -158,7 +204,7 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
     const ModelPoint point = PointOfPrior(alpha, beta);
     const LocalShape shape = ShapeInLogitLogSize(EvaluateLikelihood(data, point), point);
     if (std::isfinite(shape.LogLik)) best = shape.LogLik;
-    if (IsPeak(shape) && beats_binomial(shape.LogLik)) {
+    if (IsPeak(shape) && BeatsLimit(fit, shape.LogLik)) {
       fit.Label = FitLabel::kNewton;
       fit.Prior = *summary.Mle;
       fit.Iterations = summary.Iterations;
@@ -191,25 +237,15 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
     if (std::isfinite(search.Shape.LogLik)) best = std::max(best, search.Shape.LogLik);
   }
 
-  if (!rises_from_binomial && !(best > l_bin)) {
-    fit.Label = FitLabel::kNoFiniteMaximum;
-    fit.Boundary = FitBoundary::kCompletePooling;
-    fit.LogLik = l_bin;
-    if (size_bound) {
-      // Near theta = 0 the profile is l_bin + s0 theta: it crosses the
-      // bound near theta = kHalfChiSquare95 / -s0.
-      const double crossing = fit.SlopeAtBinomial < 0.0
-                                  ? std::log(-fit.SlopeAtBinomial / kHalfChiSquare95)
-                                  : kPoolingLogSize - 1.0;
-      SetSizeLower95(SizeLower95(data, kPoolingLogSize, l_bin, pooled, kPoolingLogSize - crossing),
-                     &fit);
-    }
-    return fit;
-  }
-  if (search.Converged && IsPeak(search.Shape) && beats_binomial(search.Shape.LogLik)) {
-    fit.Label = FitLabel::kSafeguarded;
-    FinishPeak(data, search.LogitMean, search.LogSize, search.Shape, size_bound, &fit);
-  }
+  SettleFit(
+      search, best, size_bound,
+      [&](double first_drop) {
+        return SizeLower95(data, kPoolingLogSize, l_bin, pooled, first_drop);
+      },
+      [&](const SearchResult& peak) {
+        FinishPeak(data, peak.LogitMean, peak.LogSize, peak.Shape, size_bound, &fit);
+      },
+      &fit);
   return fit;
 }
 

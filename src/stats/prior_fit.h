@@ -6,11 +6,13 @@
 #define PROPSMOOTH_STATS_PRIOR_FIT_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "common/types.h"
 #include "stats/beta_binomial_likelihood.h"
+#include "stats/profile_bound.h"
 #include "stats/safeguarded_search.h"
 
 namespace propsmooth {
@@ -41,8 +43,28 @@ enum class FitBoundary {
 /// The boundary in plain words; empty for kNone.
 const char* FitBoundaryText(FitBoundary boundary);
 
+/// The count model a fit is of: binomial counts of a beta prior, or
+/// Poisson counts against expected values of a gamma prior.
+enum class CountModel {
+  kBinomial,
+  kPoisson,
+};
+
+/// The boundary in plain words for `model`: for rates, complete pooling is
+/// no more spread than Poisson sampling, kNoSuccesses no events, kNoTrials
+/// no region and kNotBinomial a count below 0 or an expected value not
+/// positive and finite; kNoPooling and kAllSuccesses never end a rate fit
+/// (the likelihood falls towards a shape of 0 wherever a count is above 0,
+/// and a rate has no upper end), their text empty.
+const char* FitBoundaryText(FitBoundary boundary, CountModel model);
+
 /// The fit of one group. The figures at the returned point: the prior's for
 /// kNewton and kSafeguarded, the binomial limit's for kCompletePooling.
+/// A fit of rates (rate_fit.h) fills the same figures: its prior is
+/// Gamma(shape Alpha, rate Beta), its limit the Poisson one (BinomialLogLik
+/// the Poisson log-likelihood at the pooled rate, SlopeAtBinomial the score
+/// in 1/Alpha there), its coordinates (log mean, log Alpha) in place of
+/// (logit mu, log(Alpha + Beta)) and SizeLower95 a bound of the shape Alpha.
 struct PriorFit {
   FitLabel Label = FitLabel::kFailed;
   FitBoundary Boundary = FitBoundary::kNone;
@@ -70,6 +92,22 @@ struct PriorFit {
   // could not evaluate: the bound is unknown, not absent.
   bool SizeLower95Unconverged = false;
 };
+
+/// Whether a peak whose log-likelihood is `loglik` can be the fit: at least
+/// the limit's (fit.BinomialLogLik) where the slope there rises, above it
+/// where not. Shared by both models.
+bool BeatsLimit(const PriorFit& fit, double loglik);
+
+/// How a fit of either model ends once its search has run, `fit` holding
+/// its limit's log-likelihood and slope and `best` the highest
+/// log-likelihood met: complete pooling (kNoFiniteMaximum,
+/// kCompletePooling, LogLik the limit's) where the slope does not rise and
+/// nothing beat the limit, its SizeLower95 from `pooling_bound(first_drop)`
+/// with `size_bound`; else kSafeguarded, finished by `finish_peak`, where
+/// the search converged to a peak that beats the limit; else left as it is.
+void SettleFit(const SearchResult& search, double best, bool size_bound,
+               const std::function<SizeBound(double first_drop)>& pooling_bound,
+               const std::function<void(const SearchResult& peak)>& finish_peak, PriorFit* fit);
 
 /// Fits the prior of `regions`, whose propsmooth estimate is `summary` (its
 /// Mle, Iterations and moment estimators) under `settings` (the start -A/-B

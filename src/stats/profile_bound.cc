@@ -25,12 +25,6 @@ LocalShape ShapeOf(const ProfileLikelihood& likelihood, double logit_mean, doubl
 // start and the result. The search runs on the smaller of mu and 1 - mu,
 // the other taken as 1 less it: near mu = 1 the complement keeps digits
 // that 1 - mu has lost.
-struct ProfilePoint {
-  double LogLik = kNan;
-  double Slope = kNan;
-  bool Converged = false;
-};
-
 ProfilePoint Profile(const ProfileLikelihood& likelihood, double log_size, ModelPoint* mean) {
   const double theta = std::exp(-log_size);
   const BracketedNewtonRule rule{1e-15, 0.0, 200};
@@ -66,12 +60,12 @@ ProfilePoint Profile(const ProfileLikelihood& likelihood, double log_size, Model
 // (logit_mean, log_size): a handful of evaluations where a scan of profiles
 // takes dozens. Empty unless it converges, with sane steps, to a size below
 // the peak's (and above e^-60 of it): the scan then decides.
-std::optional<double> CrossingByNewton(const ProfileLikelihood& likelihood, double logit_mean,
+std::optional<double> CrossingByNewton(const ShapeFunction& shape_at, double logit_mean,
                                        double log_size, double target, double peak_log_size) {
   double w = logit_mean;
   double v = log_size;
   for (int i = 0; i < 30; ++i) {
-    const LocalShape shape = ShapeOf(likelihood, w, v);
+    const LocalShape shape = shape_at(w, v);
     if (!ShapeIsFinite(shape)) return std::nullopt;
     const double f1 = shape.Gradient[0];
     const double f2 = shape.LogLik - target;
@@ -109,13 +103,25 @@ SizeBound SizeLower95(const BetaBinomialData& data, double peak_log_size, double
   return SizeLower95With(ProfileLikelihoodOf(data), peak_log_size, peak, mean, first_drop);
 }
 
+SizeBound SizeLower95With(const ProfileLikelihood& likelihood, double peak_log_size,
+                          double peak, const ModelPoint& mean, double first_drop) {
+  ModelPoint at = mean;
+  const ProfileModel model{
+      [&likelihood](double logit_mean, double log_size) {
+        return ShapeOf(likelihood, logit_mean, log_size);
+      },
+      [&likelihood, &at](double log_size) { return Profile(likelihood, log_size, &at); }};
+  return SizeLower95Of(model, std::log(mean.Mean) - std::log1p(-mean.Mean), peak_log_size, peak,
+                       first_drop);
+}
+
 // Steps down from the peak's size until the profile falls below the peak
 // less kHalfChiSquare95, then finds the crossing by Newton on log size, kept
 // inside the bracket. Each step after the first is twice the last. A
 // profile that is NaN or did not settle is on neither side of the target:
 // the bound is then left empty as unconverged, never closed on it.
-SizeBound SizeLower95With(const ProfileLikelihood& likelihood, double peak_log_size,
-                          double peak, const ModelPoint& mean, double first_drop) {
+SizeBound SizeLower95Of(const ProfileModel& model, double peak_location, double peak_log_size,
+                        double peak, double first_drop) {
   constexpr double kDeepest = 60.0;
   const SizeBound unconverged{std::nullopt, false};
   const double target = peak - kHalfChiSquare95;
@@ -124,15 +130,13 @@ SizeBound SizeLower95With(const ProfileLikelihood& likelihood, double peak_log_s
   ProfilePoint at_below;
   bool found = false;
   first_drop = std::clamp(first_drop, 1e-3, kDeepest);
-  const double logit_mean = std::log(mean.Mean) - std::log1p(-mean.Mean);
   if (const std::optional<double> crossing = CrossingByNewton(
-          likelihood, logit_mean, peak_log_size - first_drop, target, peak_log_size)) {
+          model.Shape, peak_location, peak_log_size - first_drop, target, peak_log_size)) {
     return {std::exp(*crossing), true};
   }
-  ModelPoint at = mean;
   for (double drop = first_drop; !found; drop = std::min(2.0 * drop, kDeepest)) {
     const double log_size = peak_log_size - drop;
-    const ProfilePoint point = Profile(likelihood, log_size, &at);
+    const ProfilePoint point = model.Profile(log_size);
     if (!point.Converged) return unconverged;
     if (point.LogLik >= target) {
       above = log_size;
@@ -146,7 +150,7 @@ SizeBound SizeLower95With(const ProfileLikelihood& likelihood, double peak_log_s
   const NewtonValue first{at_below.LogLik - target, at_below.Slope};
   const BracketedRoot root = FindBracketedRoot(
       [&](double log_size) {
-        const ProfilePoint point = Profile(likelihood, log_size, &at);
+        const ProfilePoint point = model.Profile(log_size);
         if (!point.Converged) return NewtonValue{kNan, kNan};
         return NewtonValue{point.LogLik - target, point.Slope};
       },

@@ -7,9 +7,12 @@
 #ifndef PROPSMOOTH_STATS_PROFILE_BOUND_H_
 #define PROPSMOOTH_STATS_PROFILE_BOUND_H_
 
+#include <functional>
+#include <limits>
 #include <optional>
 
 #include "stats/beta_binomial_likelihood.h"
+#include "stats/safeguarded_search.h"
 
 namespace propsmooth {
 
@@ -26,7 +29,33 @@ struct SizeBound {
   bool Converged = true;
 };
 
+/// The profile at one log size: the log-likelihood maximised over the
+/// location, and its slope in log size (by the envelope theorem the partial
+/// slope at the best location). Unconverged where the maximum over the
+/// location did not settle or the log-likelihood could not be evaluated.
+struct ProfilePoint {
+  double LogLik = std::numeric_limits<double>::quiet_NaN();
+  double Slope = std::numeric_limits<double>::quiet_NaN();
+  bool Converged = false;
+};
+
+/// A model as the bound sees it: its shape in (location, log size), for
+/// the crossing found by Newton on both equations at once, and its profile
+/// at a log size, whose search over the location starts where the last one
+/// ended (the peak's location at first).
+struct ProfileModel {
+  ShapeFunction Shape;
+  std::function<ProfilePoint(double log_size)> Profile;
+};
+
 /// The smallest size whose profile is within kHalfChiSquare95 of `peak`,
+/// searched down from the peak at (peak_location, peak_log_size), the first
+/// step `first_drop` in log size. Empty but converged when the profile stays
+/// that high down to e^-60 of the peak's size. Shared by every model.
+SizeBound SizeLower95Of(const ProfileModel& model, double peak_location, double peak_log_size,
+                        double peak, double first_drop);
+
+/// The beta prior's: the smallest size whose profile is within kHalfChiSquare95 of `peak`,
 /// searched down from the peak's size e^peak_log_size at `mean` (the mean
 /// and its complement as carried), the first step `first_drop` in log size
 /// (where the peak's shape puts the crossing). Empty but converged when the

@@ -25,7 +25,9 @@ struct EstimateSettings {
   RunSettings Fit;  // -A, -B, -E, -L as propsmooth reads them
   PriorEstimator Estimator = PriorEstimator::kMle;
   double Level = 0.95;              // strictly between 0 and 1
-  std::optional<double> Threshold;  // strictly between 0 and 1: the exceedance figures
+  // The exceedance figures' threshold: strictly between 0 and 1 for
+  // proportions, above 0 for rates.
+  std::optional<double> Threshold;
   double Fdr = 0.05;                // strictly between 0 and 1
 };
 

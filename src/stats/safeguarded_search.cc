@@ -101,10 +101,17 @@ bool GradientVouches(const LocalShape& from, const LocalShape& to, double predic
 
 SearchResult SafeguardedSearch(const BetaBinomialData& data, double logit_mean,
                                double log_size, std::optional<double> pooling_limit) {
+  return SafeguardedSearch(
+      [&data](double location, double size) { return ShapeAt(data, location, size); },
+      logit_mean, log_size, pooling_limit);
+}
+
+SearchResult SafeguardedSearch(const ShapeFunction& shape_at, double location,
+                               double log_size, std::optional<double> pooling_limit) {
   SearchResult result;
-  result.LogitMean = logit_mean;
+  result.LogitMean = location;
   result.LogSize = log_size;
-  result.Shape = ShapeAt(data, logit_mean, log_size);
+  result.Shape = shape_at(location, log_size);
   if (!ShapeIsFinite(result.Shape)) return result;
   // Only a peak above the pooling limit can be taken as the fit; elsewhere
   // (drifting to complete pooling, say) the step is no distance to it.
@@ -129,7 +136,7 @@ SearchResult SafeguardedSearch(const BetaBinomialData& data, double logit_mean,
     for (int halvings = 0; halvings < 60 && !accepted; ++halvings) {
       next_logit = result.LogitMean + t * d[0];
       next_size = result.LogSize + t * d[1];
-      next = ShapeAt(data, next_logit, next_size);
+      next = shape_at(next_logit, next_size);
       accepted = ShapeIsFinite(next) &&
                  (next.LogLik >= shape.LogLik + kArmijoFraction * t * slope ||
                   LevelWithinRounding(shape, next) || GradientVouches(shape, next, t * slope));

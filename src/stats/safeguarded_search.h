@@ -1,5 +1,7 @@
 // The maximum of a group's likelihood where propsmooth's Newton fit failed
-// or fell short: Newton in (logit mu, log(Alpha + Beta)) with the Hessian
+// or fell short (or, for rates, where there is no such fit): Newton in a
+// model's two coordinates, a location (logit mu of a beta prior, log mean of
+// a gamma one) and a log size (log(Alpha + Beta), log shape), with the Hessian
 // made safely negative definite and Armijo backtracking, so that every
 // accepted step climbs. Kept apart from the decision that calls it: the
 // search knows nothing of boundaries but the pooling cut-off it is given.
@@ -7,6 +9,7 @@
 #define PROPSMOOTH_STATS_SAFEGUARDED_SEARCH_H_
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "stats/beta_binomial_likelihood.h"
@@ -26,6 +29,11 @@ constexpr double kPoolingLogSize = 34.538776394910684;
 /// The shape at logit mu = `logit_mean`, log(Alpha + Beta) = `log_size`.
 LocalShape ShapeAt(const BetaBinomialData& data, double logit_mean, double log_size);
 
+/// A model's log-likelihood, gradient and Hessian at (location, log size):
+/// the one thing the search, the crossing of the profile bound and the
+/// standard errors ask of a model.
+using ShapeFunction = std::function<LocalShape(double location, double log_size)>;
+
 /// The log-likelihood, gradient and Hessian all finite.
 bool ShapeIsFinite(const LocalShape& shape);
 
@@ -33,7 +41,7 @@ bool ShapeIsFinite(const LocalShape& shape);
 bool IsPeak(const LocalShape& shape);
 
 struct SearchResult {
-  double LogitMean = 0.0;
+  double LogitMean = 0.0;  // the location: logit mu, or a gamma prior's log mean
   double LogSize = 0.0;
   LocalShape Shape;
   std::int32_t Steps = 0;
@@ -51,6 +59,11 @@ struct SearchResult {
 /// where the slope there does not rise), a search past kPoolingLogSize
 /// whose log-likelihood is not above it stops unconverged.
 SearchResult SafeguardedSearch(const BetaBinomialData& data, double logit_mean,
+                               double log_size, std::optional<double> pooling_limit);
+
+/// The same search on any model's shape, from (location, log_size); the
+/// pooling limit is the model's likelihood at its no-spread limit.
+SearchResult SafeguardedSearch(const ShapeFunction& shape_at, double location,
                                double log_size, std::optional<double> pooling_limit);
 
 }  // namespace propsmooth

@@ -124,6 +124,57 @@ CellNumber ReadCountCell(std::string_view text, bool decimal_comma) {
   return {CellReading::kWhole, value};
 }
 
+PositiveNumber ReadPositiveCell(std::string_view text, bool decimal_comma) {
+  text = TrimBlanks(text);
+  std::string plain(text);
+  if (decimal_comma) {
+    // Only the comma is a decimal mark there; a point is refused, as it
+    // may group thousands.
+    if (plain.find('.') != std::string::npos) return {};
+    std::replace(plain.begin(), plain.end(), ',', '.');
+  }
+  // A sign, then digits and a point, then an optional exponent: the form
+  // from_chars reads, checked first so that "0x10" or "1e" is no number.
+  std::size_t at = 0;
+  if (at < plain.size() && (plain[at] == '+' || plain[at] == '-')) ++at;
+  const std::size_t body = at;
+  std::string_view rest = std::string_view(plain).substr(body);
+  for (const std::string_view word : {"inf", "infinity", "nan"}) {
+    if (rest.size() == word.size() &&
+        std::equal(rest.begin(), rest.end(), word.begin(),
+                   [](char a, char b) { return (a | 0x20) == b; })) {
+      return {PositiveReading::kNotFinite, 0.0};
+    }
+  }
+  bool digits = false;
+  while (at < plain.size() && IsDigit(plain[at])) digits = (++at, true);
+  if (at < plain.size() && plain[at] == '.') {
+    ++at;
+    while (at < plain.size() && IsDigit(plain[at])) digits = (++at, true);
+  }
+  if (!digits) return {};
+  if (at < plain.size() && (plain[at] == 'e' || plain[at] == 'E')) {
+    ++at;
+    if (at < plain.size() && (plain[at] == '+' || plain[at] == '-')) ++at;
+    if (at == plain.size() || !IsDigit(plain[at])) return {};
+    while (at < plain.size() && IsDigit(plain[at])) ++at;
+  }
+  if (at != plain.size()) return {};
+  double value = 0.0;
+  const char* first = plain.data() + (plain[0] == '+' ? 1 : 0);
+  const auto [end, error] = std::from_chars(first, plain.data() + plain.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    // Beyond a double's range: too large is no finite number; too small
+    // rounds to 0, which is not above 0.
+    const std::size_t mark = plain.find_first_of("eE");
+    const bool tiny = mark != std::string::npos && plain[mark + 1] == '-';
+    return {tiny ? PositiveReading::kNotAbove0 : PositiveReading::kNotFinite, 0.0};
+  }
+  if (error != std::errc() || end != plain.data() + plain.size()) return {};
+  if (!(value > 0.0)) return {PositiveReading::kNotAbove0, 0.0};
+  return {PositiveReading::kPositive, value};
+}
+
 bool IsMissingValueText(std::string_view text) {
   static constexpr std::array<std::string_view, 14> kMissing = {
       "",     "NA",   "N/A",  "n/a",  "NaN", "nan", "NULL",

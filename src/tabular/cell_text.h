@@ -34,6 +34,26 @@ struct CellNumber {
 /// takes them.
 CellNumber ReadCountCell(std::string_view text, bool decimal_comma = false);
 
+/// What an expected-count or exposure cell holds.
+enum class PositiveReading {
+  kPositive,    // a finite number above 0, in Value
+  kNotAbove0,   // a number, 0 or below
+  kNotFinite,   // "inf", "nan" or a number beyond a double's range
+  kNotANumber,  // anything else: empty, "NA", "12 h", "1,000.5", ...
+};
+
+struct PositiveNumber {
+  PositiveReading Reading = PositiveReading::kNotANumber;
+  double Value = 0.0;  // with kPositive only
+};
+
+/// Reads an expected count or an exposure: blanks around it allowed, then a
+/// decimal number as C's strtod reads one without hexadecimal forms (an
+/// optional sign, digits with an optional decimal mark, an optional
+/// exponent), the mark "." or, when `decimal_comma`, ",". The spellings of
+/// infinity and NaN are kNotFinite, so that they are named as such.
+PositiveNumber ReadPositiveCell(std::string_view text, bool decimal_comma = false);
+
 /// Whether a group cell stands for no group: empty or "NA" (R writes NA
 /// for a missing value, pandas nothing), blanks around it ignored.
 bool IsMissingGroupText(std::string_view text);

@@ -14,6 +14,12 @@ namespace propsmooth {
 inline constexpr std::string_view kCsvTableHeader =
     "group,id,x,n,raw,eb_me,eb,lower,upper,prior\n";
 
+/// The header line of rates, with --expected; with --exposure the fourth
+/// column is "exposure".
+inline constexpr std::string_view kRateCsvTableHeader =
+    "group,id,x,expected,raw,eb_me,eb,lower,upper,prior\n";
+inline constexpr std::string_view kExposureColumn = "exposure";
+
 /// The columns --threshold adds at the end of the header, comma first.
 inline constexpr std::string_view kCsvThresholdColumns = ",p_exceed,pep,q_value,discovery";
 
@@ -30,6 +36,13 @@ constexpr bool IsCsvTableColumn(std::string_view name) {
     }
   }
   return false;
+}
+
+/// Whether `name` is a column of the rates' CSV table (either name of its
+/// fourth column counts).
+constexpr bool IsRateCsvTableColumn(std::string_view name) {
+  return name == "expected" || name == kExposureColumn ||
+         (name != "n" && IsCsvTableColumn(name));
 }
 
 }  // namespace propsmooth

@@ -14,8 +14,14 @@ void AppendWhole(std::int32_t value, std::string* out) {
   out->append(text, result.ptr);
 }
 
-void AppendProportion(double proportion, bool percent, std::string* out) {
-  AppendShortest(percent ? PercentOf(proportion) : proportion, out);
+void AppendScaled(double value, const FigureScale& scale, std::string* out) {
+  if (scale.Percent) {
+    AppendShortest(PercentOf(value), out);
+  } else if (scale.Per != 1.0) {
+    AppendShortest(scale.Per * value, out);
+  } else {
+    AppendShortest(value, out);
+  }
 }
 
 }  // namespace
@@ -41,6 +47,24 @@ void AppendShortest(double value, std::string* out) {
   out->append(text, result.ptr);
 }
 
+void AppendFigureCells(const RecordFigures& figures, const FigureScale& scale, bool threshold,
+                       std::string* out) {
+  for (const double value : {figures.Raw, figures.EbMe, figures.Eb, figures.Lower, figures.Upper}) {
+    out->push_back(',');
+    AppendScaled(value, scale, out);
+  }
+  out->push_back(',');
+  AppendCsvField(figures.PriorName, out);
+  if (threshold) {
+    for (const double probability : {figures.PExceed, figures.Pep, figures.QValue}) {
+      out->push_back(',');
+      AppendShortest(probability, out);
+    }
+    out->push_back(',');
+    if (figures.Discovery) out->append(*figures.Discovery ? "true" : "false");
+  }
+}
+
 void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
                   const CredibleBounds& bounds, std::string* out) {
   // A missing figure is NaN, which AppendShortest leaves empty.
@@ -52,21 +76,8 @@ void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
   AppendWhole(record.Data1, out);
   out->push_back(',');
   AppendWhole(record.Data2, out);
-  for (const double proportion :
-       {figures.Raw, figures.EbMe, figures.Eb, figures.Lower, figures.Upper}) {
-    out->push_back(',');
-    AppendProportion(proportion, context.Percent, out);
-  }
-  out->push_back(',');
-  AppendCsvField(figures.PriorName, out);
-  if (context.Threshold) {
-    for (const double probability : {figures.PExceed, figures.Pep, figures.QValue}) {
-      out->push_back(',');
-      AppendShortest(probability, out);
-    }
-    out->push_back(',');
-    if (figures.Discovery) out->append(*figures.Discovery ? "true" : "false");
-  }
+  AppendFigureCells(figures, FigureScale{context.Percent, 1.0}, context.Threshold.has_value(),
+                    out);
   out->push_back('\n');
 }
 

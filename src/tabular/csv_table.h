@@ -24,6 +24,21 @@ void AppendCsvField(std::string_view text, std::string* out);
 /// a missing value to both readers) for a value that is not finite.
 void AppendShortest(double value, std::string* out);
 
+/// How a row's proportions or rates are shown: as they are, in percent
+/// (--percent), or times Per (--per, rates).
+struct FigureScale {
+  bool Percent = false;
+  double Per = 1.0;
+};
+
+/// Appends the cells of a row after its fourth, each comma first: raw,
+/// eb_me, eb, lower and upper shown at `scale`, prior, and with
+/// `threshold` p_exceed, pep and q_value (never scaled; empty where
+/// missing) and discovery ("true" or "false", empty without a q-value).
+/// Proportions and rates alike.
+void AppendFigureCells(const RecordFigures& figures, const FigureScale& scale, bool threshold,
+                       std::string* out);
+
 /// What a CSV row says beyond the record and its figures' sources.
 struct CsvRowContext : FigureSources {
   std::string_view Group;  // the group's label as text

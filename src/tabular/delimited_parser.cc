@@ -144,6 +144,7 @@ struct DelimitedParser::State {
     }
     std::int32_t count = 0;
     std::int32_t size = 0;
+    double expected = 0.0;
     if (!columns.Group.empty() && IsMissingGroupText(Cell(chosen.Group))) {
       switch (columns.Missing) {
         case MissingGroup::kRefuse:
@@ -169,9 +170,10 @@ struct DelimitedParser::State {
         return;
       }
       if ((role & kSizeRole) != 0 && !ReadNumber(text, index, "size", kLeastSize, &size)) return;
+      if ((role & kExpectedRole) != 0 && !ReadExpected(text, index, &expected)) return;
       if ((role & (kGroupRole | kIdRole | kKeepRole)) != 0 && !CheckLabel(text, index)) return;
     }
-    if (CheckRecord(count, size) == RecordFault::kCountAboveSize) {
+    if (columns.Expected.empty() && CheckRecord(count, size) == RecordFault::kCountAboveSize) {
       Refuse(ExitStatus::kBadInput, At(row_line, chosen.Count) + std::to_string(count) +
                                         " is above its size, " + std::to_string(size) + " (" +
                                         ColumnLabel(chosen.Size) +
@@ -195,6 +197,7 @@ struct DelimitedParser::State {
     record.Data1 = count;
     record.Data2 = size;
     records.push_back(record);
+    if (!columns.Expected.empty()) table->Expected.push_back(expected);
     for (std::size_t index = 0; index < header.size(); ++index) {
       if ((chosen.Roles[index] & kIdRole) != 0) table->Ids.Append(Cell(index));
     }
@@ -254,6 +257,36 @@ struct DelimitedParser::State {
     return false;
   }
 
+  // Reads an expected count or exposure cell into `value`; false after
+  // refusing it.
+  bool ReadExpected(std::string_view text, std::size_t index, double* value) {
+    const PositiveNumber number = ReadPositiveCell(text, delimiter == ';');
+    if (number.Reading == PositiveReading::kPositive) {
+      *value = number.Value;
+      return true;
+    }
+    const std::string found = At(row_line, index) + QuoteForMessage(text);
+    const std::string what = columns.Exposure ? "an exposure" : "an expected count";
+    switch (number.Reading) {
+      case PositiveReading::kPositive:
+        break;
+      case PositiveReading::kNotAbove0:
+        Refuse(ExitStatus::kBadInput, found + " is not above 0; " + what + " is a number > 0");
+        break;
+      case PositiveReading::kNotFinite:
+        Refuse(ExitStatus::kBadInput, found + " is not a finite number; " + what +
+                                          " is a number > 0");
+        break;
+      case PositiveReading::kNotANumber:
+        Refuse(ExitStatus::kMalformedData,
+               found + " is not a number > 0" +
+                   (IsMissingValueText(text) ? "; fill in the missing value or leave the row out"
+                                             : ""));
+        break;
+    }
+    return false;
+  }
+
   std::int32_t UnitOf(std::string_view value) {
     std::vector<std::string>& labels = table->GroupLabels;
     // Rows of one group often stand together.
@@ -280,6 +313,7 @@ struct DelimitedParser::State {
       records.reserve(rows);
       AskForLargePages(records.data(), records.capacity() * sizeof(RegionRecord));
       if (!columns.Id.empty()) table->Ids.Reserve(rows, expected_bytes);
+      if (!columns.Expected.empty()) table->Expected.reserve(rows);
       for (TextColumn& kept : table->Kept) kept.Reserve(rows, 0);
     } catch (const std::bad_alloc&) {
     }

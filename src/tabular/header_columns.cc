@@ -57,10 +57,10 @@ bool FindColumn(const std::vector<std::string>& header, const std::string& wante
 }
 
 // Adds column `index` to the kept ones; false after refusing it.
-bool KeepColumn(const std::vector<std::string>& header, std::size_t index, std::string_view where,
-                HeaderColumns* found, InputError* error) {
+bool KeepColumn(const std::vector<std::string>& header, std::size_t index, bool rates,
+                std::string_view where, HeaderColumns* found, InputError* error) {
   const std::string& name = header[index];
-  if (IsCsvTableColumn(name)) {
+  if (rates ? IsRateCsvTableColumn(name) : IsCsvTableColumn(name)) {
     *error = Refusal(ExitStatus::kBadInput, where,
                      "column " + QuoteForMessage(name) +
                          " cannot be kept: the CSV table has a column of that name; rename it "
@@ -88,7 +88,16 @@ void NameUnnamedColumns(std::vector<std::string>* header) {
 std::optional<HeaderColumns> FindHeaderColumns(const std::vector<std::string>& header,
                                                const ColumnChoice& columns,
                                                std::string_view where, InputError* error) {
-  if (columns.Count.empty() || columns.Size.empty()) {
+  const bool rates = !columns.Expected.empty();
+  const char* expected_option = columns.Exposure ? "--exposure" : "--expected";
+  if (rates && columns.Count.empty()) {
+    *error = Refusal(ExitStatus::kBadInput, where,
+                     std::string("name the count column with --count and the expected column "
+                                 "with ") +
+                         expected_option + "; " + HeaderList(header));
+    return std::nullopt;
+  }
+  if (!rates && (columns.Count.empty() || columns.Size.empty())) {
     *error = Refusal(ExitStatus::kBadInput, where,
                      "name the count and size columns with --count and --size; " +
                          HeaderList(header));
@@ -99,6 +108,8 @@ std::optional<HeaderColumns> FindHeaderColumns(const std::vector<std::string>& h
   if (!FindColumn(header, columns.Count, "--count", kCountRole, where, &found, &found.Count,
                   error) ||
       !FindColumn(header, columns.Size, "--size", kSizeRole, where, &found, &found.Size, error) ||
+      !FindColumn(header, columns.Expected, expected_option, kExpectedRole, where, &found,
+                  &found.Expected, error) ||
       !FindColumn(header, columns.Group, "--group", kGroupRole, where, &found, &found.Group,
                   error) ||
       !FindColumn(header, columns.Id, "--id", kIdRole, where, &found, nullptr, error)) {
@@ -108,13 +119,15 @@ std::optional<HeaderColumns> FindHeaderColumns(const std::vector<std::string>& h
     if (name.empty()) continue;
     std::size_t at = 0;
     if (!FindColumn(header, name, "--keep", 0, where, &found, &at, error) ||
-        !KeepColumn(header, at, where, &found, error)) {
+        !KeepColumn(header, at, rates, where, &found, error)) {
       return std::nullopt;
     }
   }
   if (columns.KeepAll) {
     for (std::size_t i = 0; i < header.size(); ++i) {
-      if (found.Roles[i] == 0 && !KeepColumn(header, i, where, &found, error)) return std::nullopt;
+      if (found.Roles[i] == 0 && !KeepColumn(header, i, rates, where, &found, error)) {
+        return std::nullopt;
+      }
     }
   }
   return found;

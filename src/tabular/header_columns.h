@@ -20,6 +20,7 @@ enum ColumnRole : std::uint8_t {
   kGroupRole = 4,
   kIdRole = 8,
   kKeepRole = 16,
+  kExpectedRole = 32,
 };
 
 /// Where the chosen columns stand in the header.
@@ -28,6 +29,7 @@ struct HeaderColumns {
   std::size_t Count = 0;            // the count column's index
   std::size_t Size = 0;             // the size column's index
   std::size_t Group = 0;            // the group column's index, when chosen
+  std::size_t Expected = 0;         // rates: the expected or exposure column's index
   std::vector<std::size_t> Kept;    // the kept columns' indices, in their order
 };
 

@@ -44,6 +44,14 @@ struct ColumnChoice {
   /// and no comma (R's write.csv2 and spreadsheets where the comma is the
   /// decimal mark; ",0" then also ends a whole number).
   char Delimiter = 0;
+  /// Rates (last, so that a choice written out in order keeps its
+  /// meaning): the column of each record's expected count (or person-time,
+  /// with Exposure), read as a number above 0 in place of a size; Size
+  /// must then be empty. Empty: proportions, counts of their sizes.
+  std::string Expected{};
+  /// Expected names person-time rather than an expected count: messages
+  /// and the CSV table call it "exposure".
+  bool Exposure = false;
 };
 
 /// The data as read.
@@ -62,6 +70,9 @@ struct InputTable {
   std::vector<std::string> GroupLabels;
   /// The id of each record, by record index; empty without an id column.
   TextColumn Ids;
+  /// Rates: each record's expected count or exposure, by record index
+  /// (Data2 is then 0); empty for proportions.
+  std::vector<double> Expected;
   /// The kept columns' header names, and each one's cells by record index.
   std::vector<std::string> KeptNames;
   std::vector<TextColumn> Kept;

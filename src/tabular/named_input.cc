@@ -28,7 +28,8 @@ struct FileCloser {
 
 bool NamesAnyColumn(const ColumnChoice& columns) {
   return !columns.Count.empty() || !columns.Size.empty() || !columns.Group.empty() ||
-         !columns.Id.empty() || !columns.Keep.empty() || columns.KeepAll;
+         !columns.Id.empty() || !columns.Keep.empty() || columns.KeepAll ||
+         !columns.Expected.empty();
 }
 
 // A file that cannot be read gets propsmooth's words when it was to be

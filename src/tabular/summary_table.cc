@@ -16,12 +16,20 @@ void AppendCell(std::optional<double> value, std::string* out) {
 
 void AppendSummaryRow(std::string_view group, std::size_t regions, const GroupSummary& summary,
                       const PriorFit& fit, std::string* out) {
+  AppendSummaryRow(group, regions,
+                   SummaryMoments{summary.Mean, summary.Variance, summary.AlphaMe, summary.BetaMe},
+                   fit, CountModel::kBinomial, out);
+}
+
+void AppendSummaryRow(std::string_view group, std::size_t regions, const SummaryMoments& moments,
+                      const PriorFit& fit, CountModel model, std::string* out) {
   AppendCsvField(group, out);
   out->push_back(',');
   out->append(std::to_string(regions));
-  for (const double value : {summary.Mean, summary.Variance, summary.AlphaMe, summary.BetaMe}) {
-    AppendCell(value, out);
-  }
+  AppendCell(moments.Mean, out);
+  AppendCell(moments.Variance, out);
+  AppendCell(moments.AlphaMe, out);
+  AppendCell(moments.BetaMe, out);
   AppendCell(fit.Prior ? std::optional(fit.Prior->Alpha) : std::nullopt, out);
   AppendCell(fit.Prior ? std::optional(fit.Prior->Beta) : std::nullopt, out);
   for (const std::optional<double> value :
@@ -33,7 +41,7 @@ void AppendSummaryRow(std::string_view group, std::size_t regions, const GroupSu
   out->push_back(',');
   AppendCsvField(FitLabelText(fit.Label), out);
   out->push_back(',');
-  AppendCsvField(FitBoundaryText(fit.Boundary), out);
+  AppendCsvField(FitBoundaryText(fit.Boundary, model), out);
   out->push_back('\n');
 }
 

@@ -268,3 +268,78 @@ TEST(ReadReportCommandLine, TakesFileNamesInOrder) {
 
 }  // namespace
 }  // namespace propsmooth
+
+namespace propsmooth {
+namespace {
+
+// --model poisson: the options of rates, what each sets, and each refusal
+// naming what to do instead.
+TEST(ReadReportCommandLine, ReadsTheOptionsOfRates) {
+  struct Case {
+    std::vector<std::string_view> Args;
+    CommandLineOutcome Outcome;
+    const char* Named;  // in the text of a refusal
+    std::optional<double> Threshold;
+    double Per;
+    bool Exposure;
+  };
+  using O = CommandLineOutcome;
+  const std::optional<double> none;
+  const Case cases[] = {
+      // Expected counts: a rate of 1 is the reference, the default threshold.
+      {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--csv", "o"}, O::kRun, "",
+       1.0, 1.0, false},
+      // Person-time has no natural threshold; --threshold is read as --per shows rates.
+      {{"d", "--model", "poisson", "--count", "x", "--exposure", "py", "--csv", "o"}, O::kRun, "",
+       none, 1.0, true},
+      {{"d", "--model=poisson", "--count", "x", "--exposure", "py", "--per", "100000",
+        "--threshold", "50", "--summary", "o"},
+       O::kRun, "", 50.0 / 100000.0, 100000.0, true},
+      {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--threshold", "2.5",
+        "--csv", "o"},
+       O::kRun, "", 2.5, 1.0, false},
+      {{"d", "--count", "x", "--expected", "e", "--csv", "o"}, O::kUsageError,
+       "--expected is for rates", none, 1.0, false},
+      {{"d", "--count", "x", "--size", "n", "--per", "10", "--csv", "o"}, O::kUsageError,
+       "--per is for rates", none, 1.0, false},
+      {{"d", "--model", "poisson", "--count", "x", "--csv", "o"}, O::kUsageError,
+       "--model poisson needs", none, 1.0, false},
+      {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--size", "n", "--csv",
+        "o"},
+       O::kUsageError, "--size is for proportions", none, 1.0, false},
+      {{"d", "r.html", "--model", "poisson", "--count", "x", "--expected", "e"}, O::kUsageError,
+       "not drawn for rates", none, 1.0, false},
+      {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--tsv", "t"},
+       O::kUsageError, "--tsv", none, 1.0, false},
+      {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--percent", "--csv", "o"},
+       O::kUsageError, "--per 100", none, 1.0, false},
+      {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--exposure", "py",
+        "--csv", "o"},
+       O::kUsageError, "--exposure", none, 1.0, false},
+      {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--threshold", "0",
+        "--csv", "o"},
+       O::kUsageError, "threshold must be a rate above 0", none, 1.0, false},
+      {{"d", "--model", "poisson", "--count", "x", "--exposure", "e", "--per", "-5", "--csv",
+        "o"},
+       O::kUsageError, "--per", none, 1.0, false},
+      {{"d", "--model", "gamma", "--csv", "o"}, O::kUsageError, "--model", none, 1.0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Joined(c.Args));
+    ReportSettings settings;
+    std::string text;
+    ASSERT_EQ(ReadReportCommandLine(c.Args, &settings, &text), c.Outcome) << text;
+    if (c.Outcome != O::kRun) {
+      EXPECT_NE(text.find(c.Named), std::string::npos) << text;
+      continue;
+    }
+    EXPECT_EQ(settings.Model, CountModel::kPoisson);
+    EXPECT_EQ(settings.Threshold, c.Threshold);
+    EXPECT_EQ(settings.Per, c.Per);
+    EXPECT_EQ(settings.Columns.Exposure, c.Exposure);
+    EXPECT_EQ(settings.Columns.Expected, c.Exposure ? "py" : "e");
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth

@@ -377,3 +377,120 @@ TEST_F(ReportRunTest, PoolsFlatGroupsAndRanksTheirDiscoveries) {
 
 }  // namespace
 }  // namespace propsmooth
+
+namespace propsmooth {
+namespace {
+
+// The rate data of the statistics tests as one file of two groups: the
+// SIDS deaths of 1974-78 against their expected counts ("sids") and counts
+// drawn without extra-Poisson variation ("flat"), ids the row numbers.
+std::string TwoRateGroups() {
+  std::string text = "area,group,deaths,expected\n";
+  for (const auto& [file, group] : {std::pair{"nc_sids74.csv", "sids"},
+                                    std::pair{"generated_poisson.csv", "flat"}}) {
+    std::ifstream in(std::string(PROPSMOOTH_SOURCE_DIR) + "/tests/stats/data/rates/" + file);
+    std::string line;
+    std::getline(in, line);
+    for (int row = 1; std::getline(in, line); ++row) {
+      text += std::string(group) + std::to_string(row) + "," + group + "," + line + "\n";
+    }
+  }
+  return text;
+}
+
+// --model poisson end to end. Expected figures from R on the same data
+// (tests/stats/reference/poisson_gamma_reference.R for the fits):
+// sids' ML prior Gamma(6.3719767484349648, 6.0652753458861346) and its
+// first record (1 death, 2.2053963789769733 expected): eb
+// 0.89133954214063327, qgamma 0.3686975182173865 and 1.6406764449611169,
+// pgamma(1, ..., lower.tail = FALSE) 0.32982915959883957; flat's common
+// rate Gamma(1414.5, 1433.5636112201028): qgamma 0.93594573391595148 and
+// 1.0387794805158757, P(rate > 1) 0.3038105653743256. Small deviations
+// are the R optimum's own (about 3e-11 in the shape).
+TEST_F(ReportRunTest, RatesGetTheirGammaPriorTablesAndSummary) {
+  WriteFile("rates.csv", TwoRateGroups());
+  ExitStatus status = ExitStatus::kBadInput;
+  const std::string console =
+      Run({PathOf("rates.csv"), "--model", "poisson", "--group", "group", "--id", "area",
+           "--count", "deaths", "--expected", "expected", "--csv", PathOf("r.csv"), "--summary",
+           PathOf("s.csv")},
+          &status);
+  ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
+  // The clamped moment variance is said, not only shown as 0.
+  EXPECT_NE(console.find(" Groups: 2, moment variance below 0 and set to 0 (no extra-Poisson "
+                         "spread by moments) in 1\n"),
+            std::string::npos)
+      << console;
+  const auto rows = CsvCells(ReadFile("r.csv"));
+  ASSERT_EQ(rows.size(), 161u);
+  EXPECT_EQ(ReadFile("r.csv").substr(0, ReadFile("r.csv").find('\n') + 1),
+            "group,id,x,expected,raw,eb_me,eb,lower,upper,prior,p_exceed,pep,q_value,"
+            "discovery\n");
+  struct Row {
+    std::size_t Index;
+    const char* Prior;
+    double Eb, Lower, Upper, PExceed;
+  };
+  const Row checks[] = {
+      {1, "newton", 0.89133954214063327, 0.3686975182173865, 1.6406764449611169,
+       0.32982915959883957},
+      {101, "complete pooling", 1414.0 / 1433.5636112201028, 0.93594573391595148,
+       1.0387794805158757, 0.3038105653743256},
+  };
+  for (const Row& check : checks) {
+    SCOPED_TRACE(check.Prior);
+    const std::vector<std::string>& row = rows[check.Index];
+    ASSERT_EQ(row.size(), 14u);
+    EXPECT_EQ(row[9], check.Prior);
+    EXPECT_NEAR(std::stod(row[4]), std::stod(row[2]) / std::stod(row[3]), 1e-15);
+    EXPECT_NEAR(std::stod(row[6]), check.Eb, 1e-9);
+    EXPECT_NEAR(std::stod(row[7]), check.Lower, 1e-9);
+    EXPECT_NEAR(std::stod(row[8]), check.Upper, 1e-9);
+    EXPECT_NEAR(std::stod(row[10]), check.PExceed, 1e-9);
+    EXPECT_NEAR(std::stod(row[10]) + std::stod(row[11]), 1.0, 1e-15);
+  }
+  const auto summary = CsvCells(ReadFile("s.csv"));
+  ASSERT_EQ(summary.size(), 3u);
+  EXPECT_EQ(summary[1][0], "sids");
+  EXPECT_NEAR(std::stod(summary[1][6]), 6.3719767484349648, 1e-6 * 6.37);
+  EXPECT_NEAR(std::stod(summary[1][7]), 6.0652753458861346, 1e-6 * 6.07);
+  EXPECT_EQ(summary[1][15], "newton");
+  // flat: Marshall's variance below 0 is shown as 0, with no moment prior.
+  EXPECT_EQ(summary[2][0], "flat");
+  EXPECT_EQ(summary[2][3], "0");
+  EXPECT_EQ(summary[2][4], "");
+  EXPECT_EQ(summary[2][5], "");
+  EXPECT_EQ(summary[2][15], "no finite maximum");
+  EXPECT_EQ(summary[2][16], "no more spread than Poisson sampling: complete pooling");
+}
+
+// --per scales every rate of the table and reads --threshold in its units:
+// rates per 100 at a threshold of 100 are the figures at 1, times 100.
+TEST_F(ReportRunTest, RatesPerAFactorKeepTheirProbabilities) {
+  WriteFile("rates.csv", TwoRateGroups());
+  ExitStatus status = ExitStatus::kBadInput;
+  const std::vector<std::string> common = {PathOf("rates.csv"), "--model", "poisson", "--group",
+                                           "group", "--count", "deaths", "--exposure",
+                                           "expected", "--csv"};
+  std::vector<std::string> plain = common;
+  plain.insert(plain.end(), {PathOf("a.csv"), "--threshold", "1"});
+  std::vector<std::string> per = common;
+  per.insert(per.end(), {PathOf("b.csv"), "--per", "100", "--threshold", "100"});
+  Run(plain, &status);
+  ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
+  Run(per, &status);
+  ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
+  const auto a = CsvCells(ReadFile("a.csv"));
+  const auto b = CsvCells(ReadFile("b.csv"));
+  ASSERT_EQ(a.size(), b.size());
+  EXPECT_EQ(b[0][3], "exposure");
+  for (std::size_t r = 1; r < a.size(); ++r) {
+    for (std::size_t k = 4; k <= 8; ++k) {
+      EXPECT_NEAR(std::stod(b[r][k]), 100.0 * std::stod(a[r][k]), 1e-12 * std::stod(b[r][k]));
+    }
+    for (std::size_t k = 10; k <= 13; ++k) EXPECT_EQ(b[r][k], a[r][k]);
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth

@@ -454,3 +454,88 @@ TEST(ReadNamedInput, ReadsStandardInput) {
 
 }  // namespace
 }  // namespace propsmooth
+
+namespace propsmooth {
+namespace {
+
+// Rates: a count and an expected value per record. Every refusal names
+// the line, the column and the text, as the counts' own do; the expected
+// value is any finite number above 0, with a decimal comma where ';'
+// separates the values.
+TEST(ReadNamedStream, ReadsAndRefusesExpectedValues) {
+  ColumnChoice rates;
+  rates.Count = "deaths";
+  rates.Expected = "expected";
+  ColumnChoice exposure = rates;
+  exposure.Expected = "py";
+  exposure.Exposure = true;
+  struct Case {
+    std::string Text;
+    const ColumnChoice* Columns;
+    ExitStatus Status;  // kSuccess: read, Value its first expected value
+    const char* Message;
+    double Value = 0.0;
+  };
+  const std::string head = "county,deaths,expected\n";
+  const ExitStatus ok = ExitStatus::kSuccess;
+  const Case cases[] = {
+      {head + "A,3,2.5\nB,0,1e-3\n", &rates, ok, "", 2.5},
+      {head + "A,3, 12 \n", &rates, ok, "", 12.0},
+      {"county;deaths;expected\nA;3;2,5\n", &rates, ok, "", 2.5},
+      {head + "A,3,0\n", &rates, k1,
+       "d.csv line 2, column expected: \"0\" is not above 0; an expected count is a number > 0\n"},
+      {head + "A,3,-1.5\n", &rates, k1,
+       "d.csv line 2, column expected: \"-1.5\" is not above 0; an expected count is a number "
+       "> 0\n"},
+      {head + "A,3,1e-400\n", &rates, k1,
+       "d.csv line 2, column expected: \"1e-400\" is not above 0; an expected count is a "
+       "number > 0\n"},
+      {head + "A,3,inf\n", &rates, k1,
+       "d.csv line 2, column expected: \"inf\" is not a finite number; an expected count is a "
+       "number > 0\n"},
+      {head + "A,3,1e999\n", &rates, k1,
+       "d.csv line 2, column expected: \"1e999\" is not a finite number; an expected count is "
+       "a number > 0\n"},
+      {head + "A,3,NaN\n", &rates, k1,
+       "d.csv line 2, column expected: \"NaN\" is not a finite number; an expected count is a "
+       "number > 0\n"},
+      {head + "A,3,NA\n", &rates, k2,
+       "d.csv line 2, column expected: \"NA\" is not a number > 0; fill in the missing value "
+       "or leave the row out\n"},
+      {head + "A,3,2.5 h\n", &rates, k2,
+       "d.csv line 2, column expected: \"2.5 h\" is not a number > 0\n"},
+      {head + "A,3,0x10\n", &rates, k2,
+       "d.csv line 2, column expected: \"0x10\" is not a number > 0\n"},
+      {"county;deaths;expected\nA;3;2.5\n", &rates, k2,
+       "d.csv line 2, column expected: \"2.5\" is not a number > 0\n"},
+      // Counts are refused as for proportions, and a count above the
+      // expected value is no fault.
+      {head + "A,2.5,1\n", &rates, k2,
+       "d.csv line 2, column deaths: \"2.5\" is not a whole number >= 0\n"},
+      {head + "A,-1,1\n", &rates, k1,
+       "d.csv line 2, column deaths: \"-1\" is below 0; a count is a whole number >= 0\n"},
+      {head + "A,30,0.5\n", &rates, ok, "", 0.5},
+      {"county,deaths,py\nA,3,0\n", &exposure, k1,
+       "d.csv line 2, column py: \"0\" is not above 0; an exposure is a number > 0\n"},
+      {head + "A,3,2\n", &exposure, k2,
+       "d.csv line 1: no column is named \"py\" (--exposure); the header has \"county\", "
+       "\"deaths\", \"expected\"\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Text);
+    const Read read = ReadText(c.Text, "d.csv", *c.Columns);
+    if (c.Status == ok) {
+      ASSERT_FALSE(read.Error.has_value()) << read.Error->Message;
+      ASSERT_EQ(read.Table.Expected.size(), read.Table.Records.size());
+      EXPECT_EQ(read.Table.Expected[0], c.Value);
+      EXPECT_EQ(read.Table.Records[0].Data2, 0);
+      continue;
+    }
+    ASSERT_TRUE(read.Error.has_value());
+    EXPECT_EQ(read.Error->Status, c.Status);
+    EXPECT_EQ(read.Error->Message, c.Message);
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth
