@@ -9,8 +9,9 @@
 }
 
 .refuse <- function(what, values, labels, i, why) {
-  stop(sprintf("%s: %s at row %s %s", what, format(values[[i]]), .row_label(labels, i), why),
-       call. = FALSE)
+  value <- values[[i]]
+  shown <- if (is.character(value) && !is.na(value)) sprintf("\"%s\"", value) else format(value)
+  stop(sprintf("%s: %s at row %s %s", what, shown, .row_label(labels, i), why), call. = FALSE)
 }
 
 # `values` as whole numbers of at most 2^31 - 1, each checked: numbers only

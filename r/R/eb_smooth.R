@@ -14,6 +14,11 @@
   name <- if (is.symbol(expr) && deparse1(expr) %in% names(data)) {
     deparse1(expr)
   } else {
+    if (is.symbol(expr) && !exists(deparse1(expr), envir = env)) {
+      stop(sprintf("%s = %s is no column of data, nor a variable holding a column's name; its columns are %s",
+                   argument, deparse1(expr), paste0("\"", names(data), "\"", collapse = ", ")),
+           call. = FALSE)
+    }
     value <- eval(expr, env)
     if (is.null(value) && optional) return(NULL)
     if (!is.character(value) || length(value) != 1L || is.na(value)) {

@@ -31,6 +31,12 @@
 #include "stats/record_figures.h"
 #include "stats/record_rule.h"
 
+// Makevars names -fno-fast-math last on every compile line; should a
+// compiler take another road, the numbers must not change silently.
+#ifdef __FAST_MATH__
+#error "propsmooth must not be compiled with -ffast-math"
+#endif
+
 namespace {
 
 using namespace propsmooth;
