@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +17,6 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <charconv>
 #include <thread>
 #include <vector>
 
@@ -95,10 +95,10 @@ Rcpp::NumericMatrix Covariance(const std::vector<Region>& regions, const PriorFi
   const double spread = (alpha + beta) * point.Mean * point.Complement;
   // Rows of the Jacobian: d(Alpha, Beta) / d(logit mu, log size).
   const std::array<std::array<double, 2>, 2> jacobian = {{{spread, alpha}, {-spread, beta}}};
-  for (int i = 0; i < 2; ++i) {
-    for (int j = 0; j < 2; ++j) {
-      const auto& a = jacobian[static_cast<std::size_t>(i)];
-      const auto& b = jacobian[static_cast<std::size_t>(j)];
+  for (std::size_t i = 0; i < 2; ++i) {
+    for (std::size_t j = 0; j < 2; ++j) {
+      const auto& a = jacobian[i];
+      const auto& b = jacobian[j];
       covariance(i, j) = a[0] * b[0] * var_logit + (a[0] * b[1] + a[1] * b[0]) * cov +
                          a[1] * b[1] * var_size;
     }
