@@ -23,7 +23,7 @@ MINGW_CXX = x86_64-w64-mingw32-g++-posix
 VERSION = $(shell sed -n 's/^project.propsmooth VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 WIN_ZIP = propsmooth-$(VERSION)-win64
 
-.PHONY: all build deps demo test bench fuzz install package package-windows clean
+.PHONY: all build deps demo test bench fuzz install package package-windows r-package clean
 
 all: build
 
@@ -51,6 +51,11 @@ test: deps $(BUILD)/CMakeCache.txt
 	@cmake --build $(BUILD) --target test_prerequisites
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+# The R package's source tarball, $(BUILD)/r-package/propsmooth_$(VERSION).tar.gz,
+# assembled from r/ and the library's sources; `R CMD INSTALL` it.
+r-package:
+	@scripts/r-package $(BUILD)/r-package
 
 # Speed figures; never part of `make test`.
 bench:

@@ -1,0 +1,67 @@
+\name{eb_fit}
+\alias{eb_fit}
+\alias{print.eb_fit}
+\alias{summary.eb_fit}
+\alias{print.summary.eb_fit}
+\alias{coef.eb_fit}
+\alias{vcov.eb_fit}
+\alias{logLik.eb_fit}
+\alias{nobs.eb_fit}
+\title{Fit the beta prior of one group of regions}
+\description{
+Fits Beta(alpha, beta) to counts \code{x} out of sizes \code{n} by maximum
+likelihood under the binomial-beta model, as \code{propsmooth-report} fits
+each group: propsmooth's Newton-Raphson fit where the likelihood vouches
+for it, a safeguarded search where not, and the boundary of the model
+where the likelihood has no finite maximum.
+}
+\usage{
+eb_fit(x, n, alpha = NULL, beta = NULL, eps = 1e-5, max_iter = 20L,
+       threads = NULL)
+
+\method{print}{eb_fit}(x, digits = max(3L, getOption("digits") - 3L), ...)
+\method{summary}{eb_fit}(object, ...)
+\method{coef}{eb_fit}(object, ...)
+\method{vcov}{eb_fit}(object, ...)
+\method{logLik}{eb_fit}(object, ...)
+\method{nobs}{eb_fit}(object, ...)
+}
+\arguments{
+  \item{x}{counts: whole numbers, \code{0 <= x <= n}.}
+  \item{n}{sizes: whole numbers \code{>= 1}, as many as \code{x}.}
+  \item{alpha, beta}{the Newton-Raphson start (propsmooth's \code{-A}, \code{-B});
+    \code{NULL}: the moment estimators.}
+  \item{eps}{the tolerance on the Newton-Raphson corrections (\code{-E}).}
+  \item{max_iter}{the step limit (\code{-L}).}
+  \item{threads}{the most threads one large group may use; \code{NULL}: every core.}
+  \item{object}{an \code{eb_fit}.}
+  \item{digits}{significant digits printed.}
+  \item{...}{ignored.}
+}
+\value{
+An object of class \code{eb_fit}: a list with \code{coefficients} (alpha
+and beta; \code{NA} without a finite maximum), \code{se} (their standard
+errors, from the inverse of minus the Hessian in (logit mean, log(alpha +
+beta)) by the delta method; \code{NA} where it is not positive definite),
+\code{vcov} (the covariance matrix of the same origin, whose diagonal is
+\code{se^2}), \code{loglik} (with the sum of \code{log choose(n, x)}; at a
+boundary its supremum), \code{fit} (\code{"newton"}, \code{"safeguarded"},
+\code{"no finite maximum"} or \code{"failed"}), \code{boundary} (where the
+supremum lies when there is no finite maximum, e.g. \code{"complete
+pooling"}; empty otherwise), \code{iterations}, \code{moments} (the moment
+estimators), \code{mean}, \code{variance} and \code{errors} (the last
+corrections) as propsmooth's log has them, \code{nobs} and \code{call}.
+\code{logLik} has 2 degrees of freedom, so that \code{AIC} and \code{BIC}
+work.
+}
+\examples{
+fit <- eb_fit(rats$x, rats$n)
+fit
+summary(fit)
+coef(fit)
+sqrt(diag(vcov(fit)))
+AIC(fit)
+
+# No spread beyond binomial sampling: no finite maximum.
+eb_fit(c(5, 5, 5), c(10, 10, 10))$boundary
+}

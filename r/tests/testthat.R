@@ -1,0 +1,4 @@
+library(testthat)
+library(propsmooth)
+
+test_check("propsmooth")
