@@ -167,6 +167,32 @@ RecordTable Giant(int groups) {
 
 }  // namespace
 
+std::string NationalRatesCsv() {
+  constexpr int kRegions = 2000;
+  std::mt19937_64 rng(kSeed + 30);
+  std::uniform_real_distribution<double> log_expected(0.0, std::log(1e5));
+  std::gamma_distribution<double> relative_risk(25.0, 1.0 / 25.0);
+  std::string text = "region,x,e,n\n";
+  char field[32];
+  for (int i = 0; i < kRegions; ++i) {
+    const double expected = std::exp(log_expected(rng));
+    std::poisson_distribution<std::int32_t> events(relative_risk(rng) * expected);
+    const std::int32_t count = events(rng);
+    const std::int32_t size = std::max(ToCount(10.0 * expected), count);
+    text += std::to_string(i + 1);
+    text.push_back(',');
+    text += std::to_string(count);
+    text.push_back(',');
+    // Shortest round trip: the reader gets the double drawn here.
+    const auto written = std::to_chars(field, field + sizeof field, expected);
+    text.append(field, written.ptr);
+    text.push_back(',');
+    text += std::to_string(size);
+    text.push_back('\n');
+  }
+  return text;
+}
+
 bool ParseDataset(std::string_view name, Dataset* dataset) {
   if (name == "national") {
     *dataset = Dataset::kNational;

@@ -34,6 +34,19 @@ RecordTable MakeDataset(Dataset dataset);
 /// The records as data-file text: "Unit Code Data1 Data2" per line.
 std::string FormatDataFile(const RecordTable& table);
 
+/// The name of the rates data set, which is CSV rather than a data file.
+inline constexpr std::string_view kNationalRatesName = "rates";
+
+/// A national table of rates as CSV, "region,x,e,n" and a row per region:
+/// 2,000 regions, expected counts e from 1 to 1e5 (log-uniform), counts x ~
+/// Poisson(theta e) with theta ~ Gamma(shape 25, rate 25), so that the
+/// regions spread more than Poisson sampling (a relative risk's standard
+/// deviation 0.2). n = round(10 e), at least x, makes the same counts a
+/// binomial group (--count x --size n) whose proportions x/n are the
+/// relative risks over 10, whose binomial variance n p (1 - p) is about
+/// 0.9 of the Poisson one, and whose prior spreads as the gamma one does.
+std::string NationalRatesCsv();
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_BENCH_DATASETS_H_

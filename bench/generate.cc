@@ -7,13 +7,16 @@
 
 int main(int argc, char** argv) {
   propsmooth::Dataset dataset;
-  if (argc != 3 || !propsmooth::ParseDataset(argv[1], &dataset)) {
-    std::fputs("usage: propsmooth_generate national|units|wide|huge|large|giant|giant10|rare FILE\n",
-               stderr);
+  const bool rates = argc == 3 && argv[1] == propsmooth::kNationalRatesName;
+  if (argc != 3 || (!rates && !propsmooth::ParseDataset(argv[1], &dataset))) {
+    std::fputs(
+        "usage: propsmooth_generate national|units|wide|huge|large|giant|giant10|rare|rates "
+        "FILE\n",
+        stderr);
     return 2;
   }
-  const std::string text =
-      propsmooth::FormatDataFile(propsmooth::MakeDataset(dataset));
+  const std::string text = rates ? propsmooth::NationalRatesCsv()
+                                 : propsmooth::FormatDataFile(propsmooth::MakeDataset(dataset));
   std::FILE* file = std::fopen(argv[2], "wb");
   if (file == nullptr) {
     std::perror(argv[2]);

@@ -7,7 +7,10 @@
 # Usage: sh bench/run.sh
 #   RUNS=3        timed runs per file, target and build (medians shown)
 #   FILES="..."   the generated files to time (default below); HUGE=1 adds
-#                 the 10,000,000-record file, whose runs take a while
+#                 the 10,000,000-record file, whose runs take a while;
+#                 `rates` is propsmooth-report's national table of rates,
+#                 timed against the same counts as a binomial group
+#                 (FILES=rates KERNELS=0 BASE_REF=none: that alone)
 #   BASE_REF=3aec7ad  the baseline's git ref, built into build-bench-base
 #                 through `git worktree add`; BASE_BUILD=DIR takes an
 #                 existing build with DIR/propsmooth instead; BASE_REF=none
@@ -31,7 +34,7 @@ BASE_REF=${BASE_REF:-3aec7ad}
 BASE_BUILD=${BASE_BUILD:-}
 # Each name is one of propsmooth_generate's data sets; add one here to
 # time it too.
-FILES=${FILES:-"national units wide rare giant giant10"}
+FILES=${FILES:-"national units wide rare giant giant10 rates"}
 
 # A new build folder builds no tests; an existing one keeps its settings.
 if [ -f "$BUILD/CMakeCache.txt" ]; then
@@ -67,7 +70,16 @@ data="$BUILD/data"
 mkdir -p "$data"
 files=$FILES
 [ "$HUGE" = 1 ] && files="$files huge"
+# propsmooth's own files, and whether the table of rates is asked for.
+strict_files=""
+rates=0
 for name in $files; do
+  if [ "$name" = rates ]; then
+    rates=1
+    [ -s "$data/rates.csv" ] || "$BUILD/bench/propsmooth_generate" rates "$data/rates.csv"
+    continue
+  fi
+  strict_files="${strict_files:+$strict_files }$name"
   [ -s "$data/$name.txt" ] || "$BUILD/bench/propsmooth_generate" "$name" "$data/$name.txt"
 done
 
@@ -198,6 +210,7 @@ time_run() {
 
 column() { awk "{ print $1 }" "$2" | median; }
 
+if [ -n "$strict_files" ]; then
 echo
 echo "== Whole runs (median of $RUNS; the baseline and this build alternately)"
 echo "base: ${BASE_BUILD:-none} ($BASE_REF); new: $BUILD"
@@ -208,7 +221,7 @@ for cap in $whole_caps; do
   echo "-- PROPSMOOTH_SIMD=$cap ($(PROPSMOOTH_SIMD=$cap "$bench" --list_simd_targets | cut -d' ' -f1))"
   printf "%-9s %9s %8s %8s %6s %8s %8s %6s %8s %8s %8s %8s %s\n" file records base_s new_s \
     new/b base_cpu new_cpu new/b floor_s x_floor new_MB bytes/rec same
-  for name in $files; do
+  for name in $strict_files; do
     records=$(wc -l < "$data/$name.txt")
     : > "$data/$name.new.times"
     : > "$data/$name.base.times"
@@ -255,6 +268,64 @@ echo
 echo "Targets: units and rare within 1.3 x floor (cpu); national < 0.09 s with AVX2"
 echo "(0.05 s with AVX-512); units < 150 MB; wide < 0.3 s; no file slower than the baseline."
 echo "Machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+fi
+
+# The rates model against the binomial one on the same counts: the
+# generator's n makes x/n the relative risk over 10 (bench/datasets.h).
+# propsmooth-report needs Boost, CLI11 and libcsv; without them, a note.
+if [ "$rates" = 1 ]; then
+  echo
+  echo "== Rates: 2,000 regions against expected counts, and the same counts as a binomial group"
+  if cmake --build "$BUILD" --target propsmooth-report -j "$JOBS" >/dev/null 2>&1; then
+    report="$BUILD/src/report_tool/propsmooth-report"
+    awk -F, 'NR > 1 { if ($2 > x) x = $2; if ($3 > e) e = $3; n += $4; r++ }
+      END { printf "%d regions, largest count %d, largest expected %.0f, sum n %.3g\n",
+        r, x, e, n }' "$data/rates.csv"
+    echo "poisson: --model poisson --count x --expected e; binomial: --count x --size n."
+    echo "csv = the fit and every region's estimate and interval; summary = the fit, its"
+    echo "standard errors and profile bound. Median of $RUNS, the two models alternately;"
+    echo "cpu = user + system seconds."
+    for cap in $whole_caps; do
+      echo
+      echo "-- PROPSMOOTH_SIMD=$cap"
+      printf "%-8s %10s %10s %7s %10s %10s %7s  %s\n" output poisson_s binom_s p/b \
+        poisson_cpu binom_cpu p/b "fits (poisson, binomial)"
+      for output in csv summary; do
+        : > "$data/rates.poisson.times"
+        : > "$data/rates.binomial.times"
+        i=0
+        while [ "$i" -lt "$RUNS" ]; do
+          PROPSMOOTH_SIMD=$cap /usr/bin/time -f "%e %U %S %M" -a -o "$data/rates.poisson.times" \
+            "$report" "$data/rates.csv" --quiet --model poisson --count x --expected e \
+            "--$output" "$data/rates.poisson.$output"
+          PROPSMOOTH_SIMD=$cap /usr/bin/time -f "%e %U %S %M" -a -o "$data/rates.binomial.times" \
+            "$report" "$data/rates.csv" --quiet --count x --size n \
+            "--$output" "$data/rates.binomial.$output"
+          i=$((i + 1))
+        done
+        # The fit each run chose: the table's prior column, the summary's fit.
+        field=10
+        [ "$output" = summary ] && field=16
+        fits=$(awk -F, -v f="$field" 'NR == 2 { print $f }' "$data/rates.poisson.$output"),$(
+          awk -F, -v f="$field" 'NR == 2 { print $f }' "$data/rates.binomial.$output")
+        awk -v o="$output" -v fits="$fits" \
+          -v pw="$(column '$1' "$data/rates.poisson.times")" \
+          -v bw="$(column '$1' "$data/rates.binomial.times")" \
+          -v pc="$(column '$2 + $3' "$data/rates.poisson.times")" \
+          -v bc="$(column '$2 + $3' "$data/rates.binomial.times")" '
+          function ratio(a, b) { return b > 0 ? sprintf("%7.2f", a / b) : sprintf("%7s", "-") }
+          BEGIN {
+            printf "%-8s %10.3f %10.3f %s %10.3f %10.3f %s  %s\n", o, pw, bw, ratio(pw, bw),
+              pc, bc, ratio(pc, bc), fits }'
+      done
+    done
+    echo
+    echo "Target: the rates' times of the same order as the binomial group's."
+    echo "Machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+  else
+    echo "(propsmooth-report is not built here: Boost.Math, CLI11 and libcsv are needed)"
+  fi
+fi
 
 # The front door against the strict tool and the baseline's own
 # (bench/report_front.sh), where both builds have it: it needs Boost.

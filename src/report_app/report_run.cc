@@ -144,7 +144,7 @@ bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
                       });
   }
   if (outputs.Asked(Outputs::kSummary)) {
-    WriteRateSummaryTable(data, estimates, &outputs.Files[Outputs::kSummary]);
+    WriteRateSummaryTable(data, estimates, settings.Per, &outputs.Files[Outputs::kSummary]);
   }
   progress->Clear();
   return CloseOutputs(&outputs, errors);
@@ -174,6 +174,13 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   }
   if (data->Input.SkippedRows > 0) {
     done += ", rows left out for want of a group: " + std::to_string(data->Input.SkippedRows);
+  }
+  // Person-time has no reference rate as expected counts have 1: a table
+  // without the threshold's columns says how to get them.
+  if (settings.Columns.Exposure && !settings.Threshold && !settings.CsvFileName.empty()) {
+    done += "\n No --threshold: with --exposure there is no default. Give the rate to exceed "
+            "in the units of --per (--per 100000 --threshold 50: 50 per 100,000) for p_exceed, "
+            "pep, q_value and discovery";
   }
   if (console != nullptr) Print(console, done + "\n");
   return ExitStatus::kSuccess;

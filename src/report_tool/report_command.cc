@@ -14,8 +14,17 @@ ExitStatus RunReport(std::span<const std::string_view> args, const StandardStrea
   ReportSettings settings;
   std::string text;
   const CommandLineOutcome outcome = ReadReportCommandLine(args, &settings, &text);
-  const std::string banner = std::string(kReportProgram) + " " + kReportToolVersion +
-                             ": HTML report of EB estimates for the Binomial-Beta model\n\n";
+  // The help speaks of both models; a run, of its own. A run of
+  // proportions keeps the banner it always had: scripts compare consoles.
+  const char* const what =
+      outcome == CommandLineOutcome::kShown
+          ? "HTML report and tables of EB estimates for the Binomial-Beta model (proportions) "
+            "and tables for the Poisson-Gamma model (rates)"
+      : settings.Model == CountModel::kPoisson
+          ? "tables of EB estimates for the Poisson-Gamma model"
+          : "HTML report of EB estimates for the Binomial-Beta model";
+  const std::string banner =
+      std::string(kReportProgram) + " " + kReportToolVersion + ": " + what + "\n\n";
   switch (outcome) {
     case CommandLineOutcome::kRun:
       break;

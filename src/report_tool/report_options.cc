@@ -294,9 +294,10 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
 
   std::string estimator = "mle";
   std::string format;
-  CLI::App app("HTML report and tables of empirical Bayes proportions under the "
-               "binomial-beta model: the figures of propsmooth's log per group, plots "
-               "and credible intervals.",
+  CLI::App app("Empirical Bayes proportions under the binomial-beta model (an HTML report "
+               "with the figures of propsmooth's log per group, plots and credible "
+               "intervals; tables), or with --model poisson empirical Bayes rates under the "
+               "Poisson-gamma model (tables).",
                "propsmooth-report");
   app.add_option("DataFileName", settings->DataFileName,
                  "Data file (- for standard input): Unit Code Data1 Data2 per record as "
@@ -363,7 +364,8 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   app.add_option("--threshold", threshold,
                  "Add each region's probability that its rate exceeds this proportion "
                  "(with --model poisson: this rate, as --per shows rates; default 1 with "
-                 "--expected), its PEP, q-value and discovery to the --csv table and the page")
+                 "--expected, none with --exposure), its PEP, q-value and discovery to the "
+                 "--csv table and the page")
       ->check(rates ? PositiveCheck("threshold", "a rate above 0")
                     : OpenUnitIntervalCheck("threshold"));
   app.add_option("--fdr", settings->Fdr,

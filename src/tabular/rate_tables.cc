@@ -61,7 +61,7 @@ void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates
   csv->Write(block);
 }
 
-void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estimates,
+void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estimates, double per,
                            OutputFile* csv) {
   RecordLabels labels(data);
   std::string block(kSummaryTableHeader);
@@ -69,11 +69,14 @@ void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estim
     const GroupSpan& group = data.Plan.Groups[g];
     const RateMoments& moments = estimates.Moments[g];
     const bool prior = moments.Alpha > 0.0;
+    PriorFit fit = estimates.Fits[g].Fit;
+    if (fit.Prior) fit.Prior->Beta /= per;
+    if (fit.SeBeta) *fit.SeBeta /= per;
     AppendSummaryRow(labels.Group(data.Plan.RecordIndices[group.Begin]), group.End - group.Begin,
-                     SummaryMoments{moments.Mean, moments.Variance,
+                     SummaryMoments{moments.Mean * per, moments.Variance * per * per,
                                     prior ? std::optional(moments.Alpha) : std::nullopt,
-                                    prior ? std::optional(moments.Beta) : std::nullopt},
-                     estimates.Fits[g].Fit, CountModel::kPoisson, &block);
+                                    prior ? std::optional(moments.Beta / per) : std::nullopt},
+                     fit, CountModel::kPoisson, &block);
     FlushIfFull(&block, csv);
   }
   csv->Write(block);

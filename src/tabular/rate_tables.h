@@ -27,8 +27,12 @@ void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates
                        const RowProgress& progress);
 
 /// Writes the summary of rates: kSummaryTableHeader, then a row per group
-/// (AppendSummaryRow for CountModel::kPoisson).
-void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estimates,
+/// (AppendSummaryRow for CountModel::kPoisson), in the units of the CSV
+/// table's rates: mean times `per`, variance times per^2, the gamma rates
+/// beta_me and beta and se_beta over `per` (Gamma(alpha, beta) of a rate is
+/// Gamma(alpha, beta / per) of the rate times per). The shape, the standard
+/// errors on the log scale, size_lower95 and loglik do not depend on it.
+void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estimates, double per,
                            OutputFile* csv);
 
 }  // namespace propsmooth

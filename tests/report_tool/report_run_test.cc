@@ -494,3 +494,108 @@ TEST_F(ReportRunTest, RatesPerAFactorKeepTheirProbabilities) {
 
 }  // namespace
 }  // namespace propsmooth
+
+namespace propsmooth {
+namespace {
+
+// The console names the model a run is of, --help both, and a run of
+// rates against person-time without --threshold says what to give for the
+// threshold's columns (expected counts have the default 1; the summary has
+// no such columns).
+TEST_F(ReportRunTest, ConsoleSpeaksOfTheModelRun) {
+  const std::string rats = std::string(PROPSMOOTH_SOURCE_DIR) + "/examples/rats.txt";
+  const std::string births =
+      std::string(PROPSMOOTH_SOURCE_DIR) + "/tests/stats/data/rates/nc_sids79.csv";
+  const std::string poisson = "propsmooth-report " + std::string(kReportToolVersion) +
+                              ": tables of EB estimates for the Poisson-Gamma model\n";
+  const std::string binomial = "propsmooth-report " + std::string(kReportToolVersion) +
+                               ": HTML report of EB estimates for the Binomial-Beta model\n";
+  struct Case {
+    const char* Name;
+    std::vector<std::string> Args;
+    std::string FirstLine;
+    bool AsksForThreshold;
+  };
+  const std::vector<std::string> exposure = {births, "--model", "poisson", "--count", "x",
+                                             "--exposure", "e"};
+  const auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  const Case cases[] = {
+      {"proportions", {rats, "--csv", PathOf("o.csv")}, binomial, false},
+      {"help",
+       {"--help"},
+       "propsmooth-report " + std::string(kReportToolVersion) +
+           ": HTML report and tables of EB estimates for the Binomial-Beta model (proportions) "
+           "and tables for the Poisson-Gamma model (rates)\n",
+       false},
+      {"exposure", with(exposure, {"--csv", PathOf("o.csv")}), poisson, true},
+      {"exposure with threshold",
+       with(exposure, {"--per", "1000", "--threshold", "2", "--csv", PathOf("o.csv")}), poisson,
+       false},
+      {"exposure, summary alone", with(exposure, {"--summary", PathOf("s.csv")}), poisson,
+       false},
+      {"expected",
+       {births, "--model", "poisson", "--count", "x", "--expected", "e", "--csv",
+        PathOf("o.csv")},
+       poisson, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    ExitStatus status = ExitStatus::kInternalError;
+    const std::string out = Run(c.Args, &status);
+    ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
+    EXPECT_EQ(out.substr(0, out.find('\n') + 1), c.FirstLine);
+    EXPECT_EQ(out.find("No --threshold: with --exposure there is no default. Give the rate to "
+                       "exceed in the units of --per") != std::string::npos,
+              c.AsksForThreshold)
+        << out;
+  }
+}
+
+// The summary of rates is in the CSV table's units: with --per 1000 the
+// births of nc_sids79.csv give deaths per 1,000 births. Expected figures:
+// R on the same data (poisson_gamma_reference.R): EBest's pooled rate b =
+// 0.0019792041515937801 and variance a = 3.1636550271510302e-07 per birth,
+// the ML prior Gamma(13.752640049502874, 6675.315029234398) with loglik
+// -239.52401066018726; times 1000 for the mean, 1e6 for the variance, the
+// gamma's rates (b / a and beta) over 1000, the shapes (b^2 / a and alpha)
+// and loglik as they are.
+TEST_F(ReportRunTest, RateSummaryIsInTheUnitsOfPer) {
+  const std::string births =
+      std::string(PROPSMOOTH_SOURCE_DIR) + "/tests/stats/data/rates/nc_sids79.csv";
+  constexpr double kB = 0.0019792041515937801;
+  constexpr double kA = 3.1636550271510302e-07;
+  struct Row {
+    const char* Per;
+    double Scale;
+  };
+  for (const Row& row : {Row{"1", 1.0}, Row{"1000", 1000.0}}) {
+    SCOPED_TRACE(row.Per);
+    ExitStatus status = ExitStatus::kInternalError;
+    Run({births, "--model", "poisson", "--count", "x", "--exposure", "e", "--per", row.Per,
+         "--summary", PathOf("s.csv"), "--csv", PathOf("o.csv")},
+        &status);
+    ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
+    const auto summary = CsvCells(ReadFile("s.csv"));
+    ASSERT_EQ(summary.size(), 2u);
+    const std::vector<std::string>& cells = summary[1];
+    ASSERT_EQ(cells.size(), 17u);
+    const std::pair<std::size_t, double> expected[] = {
+        {2, kB * row.Scale},                   // mean
+        {3, kA * row.Scale * row.Scale},       // variance
+        {4, kB * kB / kA},                     // alpha_me
+        {5, kB / kA / row.Scale},              // beta_me
+        {6, 13.752640049502874},               // alpha
+        {7, 6675.315029234398 / row.Scale},    // beta
+    };
+    for (const auto& [column, value] : expected) {
+      EXPECT_NEAR(std::stod(cells[column]), value, 1e-6 * value) << summary[0][column];
+    }
+    EXPECT_NEAR(std::stod(cells[13]), -239.52401066018726, 1e-9);
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth

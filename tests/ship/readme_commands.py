@@ -13,7 +13,8 @@ command is checked with `make -n` in the source tree instead of being run
 again), and `make demo` also runs the demo script that it ends with. A
 block tagged text right after a block that ran must equal that block's
 standard output, CR LF read as LF. A python block that imports pandas, or
-an r block, is skipped with a note when no interpreter has what it needs.
+an r block (also one whose library() R lacks), is skipped with a note when
+no interpreter has what it needs.
 A python block that imports propsmooth runs with the module's interpreter
 and package folder (PROPSMOOTH_PYTHON3 and PROPSMOOTH_PYTHON_PATH in the
 environment); without them, or one that imports propsmooth.dask where the
@@ -127,6 +128,13 @@ def pandas_python(text):
     return None
 
 
+def r_lacks(rscript, text):
+    """The packages `text` loads with library() that R does not have."""
+    return [name for name in re.findall(r"library\((\w+)\)", text)
+            if subprocess.run([rscript, "-e", f"quit(status = !requireNamespace('{name}', "
+                               "quietly = TRUE))"], capture_output=True).returncode != 0]
+
+
 def run_script(interpreter, suffix, text, scratch, where, python_path=None):
     path = os.path.join(scratch, "readme-block" + suffix)
     with open(path, "w") as f:
@@ -183,6 +191,10 @@ def main():
                     if rscript is None:
                         notes.append(f"{where}: R not installed (Debian package "
                                      "r-base-core), block not run")
+                        continue
+                    lacking = r_lacks(rscript, text)
+                    if lacking:
+                        notes.append(f"{where}: R lacks {', '.join(lacking)}, block not run")
                         continue
                     output = run_script(rscript, ".R", text, scratch, where)
                 ran += 1
