@@ -397,8 +397,9 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
       ->check(CLI::Validator(ColumnNameCheck, "COLUMN"))
       ->excludes("--expected");
   app.add_option("--per", per,
-                 "With --model poisson: show rates times this, e.g. 100000 for rates per "
-                 "100,000 (--threshold is read in the same units)")
+                 "With --model poisson: show rates times this in the --csv table and the "
+                 "--summary, e.g. 100000 for rates per 100,000 (--threshold is read in the "
+                 "same units)")
       ->check(PositiveCheck("--per factor", "a number above 0"));
   app.add_flag("-q,--quiet", settings->Quiet,
                "No console lines (file names, summary, progress); errors are still shown");
