@@ -35,12 +35,18 @@ struct Vertex {
 // Cells must index with a margin of one either way in 64 bits.
 constexpr double kLargestCell = 9.0e18;
 
-bool CellOf(MapPoint point, double snap, CellKey* key) {
-  const double x = std::floor(point.x / snap);
-  const double y = std::floor(point.y / snap);
-  if (!(std::fabs(x) < kLargestCell) || !(std::fabs(y) < kLargestCell)) return false;
-  key->X = static_cast<std::int64_t>(x);
-  key->Y = static_cast<std::int64_t>(y);
+// A cell is this many snaps wide: a vertex's snap box then lies in its own
+// cell but near the cell's edges, so most vertices look up one cell, not
+// nine, while distinct vertices (far more than a snap apart in any real
+// layer) still rarely share one.
+constexpr double kSnapsPerCell = 256.0;
+
+bool CellOf(double x, double y, double cell, CellKey* key) {
+  const double cx = std::floor(x / cell);
+  const double cy = std::floor(y / cell);
+  if (!(std::fabs(cx) < kLargestCell) || !(std::fabs(cy) < kLargestCell)) return false;
+  key->X = static_cast<std::int64_t>(cx);
+  key->Y = static_cast<std::int64_t>(cy);
   return true;
 }
 
@@ -189,30 +195,46 @@ bool ContiguityNeighbours(const RegionShapes& shapes, Contiguity kind, double sn
       vertices.push_back({point, r});
     }
   }
-  std::unordered_map<CellKey, std::vector<std::uint32_t>, CellHash> cells;
+  // Each cell's vertices as a chain: the cell's first, then next[v].
+  constexpr std::uint32_t kEnd = static_cast<std::uint32_t>(-1);
+  const double cell = snap * kSnapsPerCell;
+  std::unordered_map<CellKey, std::uint32_t, CellHash> cells;
   cells.reserve(vertices.size());
-  std::vector<CellKey> keys(vertices.size());
+  std::vector<std::uint32_t> next(vertices.size(), kEnd);
   for (std::size_t v = 0; v < vertices.size(); ++v) {
     const MapPoint point = vertices[v].Point;
+    CellKey key;
     if (!std::isfinite(point.x) || !std::isfinite(point.y) ||
-        !CellOf(point, snap, &keys[v])) {
+        !CellOf(point.x, point.y, cell, &key) ||
+        !CellOf(point.x - snap, point.y - snap, cell, &key) ||
+        !CellOf(point.x + snap, point.y + snap, cell, &key) ||
+        vertices.size() >= kEnd) {
       *error = "region " + shapes.regions[vertices[v].Region].id +
                " has a vertex that is not finite or too far out to compare at a snap of " +
                std::to_string(snap);
       return false;
     }
-    cells[keys[v]].push_back(static_cast<std::uint32_t>(v));
+    CellOf(point.x, point.y, cell, &key);
+    const auto [slot, added] = cells.emplace(key, static_cast<std::uint32_t>(v));
+    if (!added) {
+      next[v] = slot->second;
+      slot->second = static_cast<std::uint32_t>(v);
+    }
   }
   // Pairs of close vertices by pair of regions (the lower position first);
   // each pair of vertices is met once, from the lower region's vertex.
   std::unordered_map<std::size_t, std::uint32_t> shared;
   for (std::size_t v = 0; v < vertices.size(); ++v) {
     const Vertex& here = vertices[v];
-    for (std::int64_t dx = -1; dx <= 1; ++dx) {
-      for (std::int64_t dy = -1; dy <= 1; ++dy) {
-        const auto found = cells.find(CellKey{keys[v].X + dx, keys[v].Y + dy});
+    CellKey low;
+    CellKey high;
+    CellOf(here.Point.x - snap, here.Point.y - snap, cell, &low);
+    CellOf(here.Point.x + snap, here.Point.y + snap, cell, &high);
+    for (std::int64_t cx = low.X; cx <= high.X; ++cx) {
+      for (std::int64_t cy = low.Y; cy <= high.Y; ++cy) {
+        const auto found = cells.find(CellKey{cx, cy});
         if (found == cells.end()) continue;
-        for (const std::uint32_t w : found->second) {
+        for (std::uint32_t w = found->second; w != kEnd; w = next[w]) {
           const Vertex& there = vertices[w];
           if (there.Region <= here.Region) continue;
           if (std::fabs(here.Point.x - there.Point.x) > snap ||

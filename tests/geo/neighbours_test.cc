@@ -264,12 +264,15 @@ TEST(Neighbours, ContiguityOfSquares) {
           << row.name << (kind == Contiguity::kQueen ? " queen" : " rook");
     }
   }
-  RegionShapes far;
-  far.regions = {Square("a", 0.0, 0.0, 1.0), Square("b", 1e12, 0.0, 1.0)};
-  NeighbourLists lists;
-  std::string error;
-  EXPECT_FALSE(ContiguityNeighbours(far, Contiguity::kQueen, kDefaultSnap, &lists, &error));
-  EXPECT_NE(error.find("region b"), std::string::npos) << error;
+  // Beyond 2^63 cells of 256 snaps (3.4e13 units), and not a number.
+  for (const double x : {1e14, std::nan("")}) {
+    RegionShapes far;
+    far.regions = {Square("a", 0.0, 0.0, 1.0), Square("b", x, 0.0, 1.0)};
+    NeighbourLists lists;
+    std::string error;
+    EXPECT_FALSE(ContiguityNeighbours(far, Contiguity::kQueen, kDefaultSnap, &lists, &error)) << x;
+    EXPECT_NE(error.find("region b"), std::string::npos) << error;
+  }
 }
 
 // Planar knn on a line of points 0, 1, 3, 7: distances by hand; a tie (the
