@@ -189,6 +189,19 @@ bool EndsWithNoCase(std::string_view text, std::string_view end) {
 bool ContiguityNeighbours(const RegionShapes& shapes, Contiguity kind, double snap,
                           NeighbourLists* lists, std::string* error) {
   const std::size_t regions = shapes.regions.size();
+  // Before sorting them: a NaN has no place in an order.
+  for (const RegionShape& region : shapes.regions) {
+    for (const MapPolygon& polygon : region.polygons) {
+      for (const MapRing& ring : polygon.rings) {
+        for (const MapPoint& point : ring) {
+          if (!std::isfinite(point.x) || !std::isfinite(point.y)) {
+            *error = "region " + region.id + " has a vertex that is not a finite number";
+            return false;
+          }
+        }
+      }
+    }
+  }
   std::vector<Vertex> vertices;
   for (std::size_t r = 0; r < regions; ++r) {
     for (const MapPoint& point : DistinctVertices(shapes.regions[r])) {
@@ -204,13 +217,12 @@ bool ContiguityNeighbours(const RegionShapes& shapes, Contiguity kind, double sn
   for (std::size_t v = 0; v < vertices.size(); ++v) {
     const MapPoint point = vertices[v].Point;
     CellKey key;
-    if (!std::isfinite(point.x) || !std::isfinite(point.y) ||
-        !CellOf(point.x, point.y, cell, &key) ||
+    if (!CellOf(point.x, point.y, cell, &key) ||
         !CellOf(point.x - snap, point.y - snap, cell, &key) ||
         !CellOf(point.x + snap, point.y + snap, cell, &key) ||
         vertices.size() >= kEnd) {
       *error = "region " + shapes.regions[vertices[v].Region].id +
-               " has a vertex that is not finite or too far out to compare at a snap of " +
+               " has a vertex too far out to compare at a snap of " +
                std::to_string(snap);
       return false;
     }
