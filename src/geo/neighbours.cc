@@ -139,6 +139,22 @@ bool ReadHeader(const NumberedLine& line, std::string_view file_name, std::size_
   return false;
 }
 
+// The start of reading a GAL or GWT text: `file` emptied to lists over
+// `ids`, the text's non-blank lines, the count its header announces.
+bool StartNeighbourFile(std::string_view text, std::string_view file_name, std::string_view kind,
+                        std::span<const std::string> ids, NeighbourFile* file,
+                        std::vector<NumberedLine>* lines, std::size_t* count,
+                        std::string* error) {
+  *file = NeighbourFile();
+  file->Lists.assign(ids.size(), {});
+  *lines = NonBlankLines(text);
+  if (lines->empty()) {
+    *error = std::string(file_name) + ": empty, no " + std::string(kind) + " header";
+    return false;
+  }
+  return ReadHeader(lines->front(), file_name, count, error);
+}
+
 // Joins the file's ids to the given ones.
 class IdJoin {
  public:
@@ -366,15 +382,9 @@ bool NearestNeighbours(std::span<const MapPoint> points, std::size_t k, bool geo
 
 bool ReadGal(std::string_view text, std::string_view file_name,
              std::span<const std::string> ids, NeighbourFile* file, std::string* error) {
-  *file = NeighbourFile();
-  file->Lists.assign(ids.size(), {});
-  const std::vector<NumberedLine> lines = NonBlankLines(text);
-  if (lines.empty()) {
-    *error = std::string(file_name) + ": empty, no GAL header";
-    return false;
-  }
+  std::vector<NumberedLine> lines;
   std::size_t count = 0;
-  if (!ReadHeader(lines[0], file_name, &count, error)) return false;
+  if (!StartNeighbourFile(text, file_name, "GAL", ids, file, &lines, &count, error)) return false;
   IdJoin join(ids);
   std::vector<bool> listed(ids.size(), false);
   std::unordered_set<std::string_view> seen;
@@ -436,15 +446,9 @@ bool ReadGal(std::string_view text, std::string_view file_name,
 
 bool ReadGwt(std::string_view text, std::string_view file_name,
              std::span<const std::string> ids, NeighbourFile* file, std::string* error) {
-  *file = NeighbourFile();
-  file->Lists.assign(ids.size(), {});
-  const std::vector<NumberedLine> lines = NonBlankLines(text);
-  if (lines.empty()) {
-    *error = std::string(file_name) + ": empty, no GWT header";
-    return false;
-  }
+  std::vector<NumberedLine> lines;
   std::size_t count = 0;
-  if (!ReadHeader(lines[0], file_name, &count, error)) return false;
+  if (!StartNeighbourFile(text, file_name, "GWT", ids, file, &lines, &count, error)) return false;
   IdJoin join(ids);
   std::vector<bool> listed(ids.size(), false);
   std::unordered_set<std::string> pairs;
