@@ -533,8 +533,8 @@ bool ParseNeighbourChoice(std::string_view text, NeighbourChoice* choice, std::s
     choice->FileName = std::string(text);
     return true;
   }
-  *error = "--neighbours \"" + std::string(text) +
-           "\": give queen, rook, knn:K (K a whole number from 1) or a .gal or .gwt file";
+  *error = "\"" + std::string(text) +
+           "\" is none of queen, rook, knn:K (K a whole number from 1), a .gal or .gwt file";
   return false;
 }
 
