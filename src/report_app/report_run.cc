@@ -13,6 +13,7 @@
 #include "common/platform.h"
 #include "tabular/named_input.h"
 #include "report_app/progress_line.h"
+#include "report_app/spatial_run.h"
 #include "html/page_file.h"
 #include "stats/rate_estimates.h"
 #include "stats/record_estimates.h"
@@ -132,8 +133,8 @@ bool CloseOutputs(Outputs* outputs, std::FILE* errors) {
 // The outputs of rates: the CSV table and the summary (the options refuse
 // the page and the interval table); false when they could not be written.
 bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
-                const EstimatedData& data, const RateEstimates& estimates, ProgressLine* progress,
-                std::FILE* errors) {
+                const EstimatedData& data, const RateEstimates& estimates,
+                const SpatialRun* spatial, ProgressLine* progress, std::FILE* errors) {
   Outputs outputs(settings);
   if (!CreateOutputs(streams, &outputs, errors)) return false;
   if (outputs.Asked(Outputs::kCsv)) {
@@ -141,7 +142,8 @@ bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
                       settings.Columns.Exposure, &outputs.Files[Outputs::kCsv],
                       [progress](std::size_t done, std::size_t total) {
                         progress->Count(done, total, "rows written");
-                      });
+                      },
+                      spatial != nullptr ? &spatial->Estimates : nullptr);
   }
   if (outputs.Asked(Outputs::kSummary)) {
     WriteRateSummaryTable(data, estimates, settings.Per, &outputs.Files[Outputs::kSummary]);
@@ -153,7 +155,8 @@ bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
 // A run of rates from the data read: each group's moments and fit, every
 // record's figures, the tables.
 ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& streams,
-                    std::FILE* console, ProgressLine* progress, EstimatedData* data) {
+                    std::FILE* console, const RegionShapes* regions, ProgressLine* progress,
+                    EstimatedData* data) {
   data->Plan = PlanGroups(data->Input.Records);
   std::vector<std::int32_t> counts;
   counts.reserve(data->Input.Records.size());
@@ -162,7 +165,16 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   const RateEstimates estimates = EstimateRates(counts, data->Input.Expected, data->Plan, settings,
                                                 !settings.SummaryFileName.empty(), workers);
   progress->Clear();
-  const bool ok = WriteRates(settings, streams, *data, estimates, progress, streams.Err);
+  std::optional<SpatialRun> spatial;
+  if (!settings.Neighbours.empty()) {
+    std::string error;
+    if (!RunSpatial(settings, *data, regions, workers, &spatial.emplace(), &error)) {
+      Print(streams.Err, "\n ERROR!! " + error + "\n\n");
+      return ExitStatus::kBadInput;
+    }
+  }
+  const bool ok = WriteRates(settings, streams, *data, estimates,
+                             spatial ? &*spatial : nullptr, progress, streams.Err);
   progress->Clear();
   if (!ok) return ExitStatus::kFileError;
   std::size_t clamped = 0;
@@ -182,7 +194,10 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
             "in the units of --per (--per 100000 --threshold 50: 50 per 100,000) for p_exceed, "
             "pep, q_value and discovery";
   }
-  if (console != nullptr) Print(console, done + "\n");
+  if (console != nullptr) {
+    Print(console, done + "\n");
+    if (spatial) Print(console, SpatialConsoleLines(settings, *spatial));
+  }
   return ExitStatus::kSuccess;
 }
 
@@ -201,8 +216,11 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
     Print(errors, refused->Message);
     return refused->Status;
   }
+  // The regions' polygons, read by --regions where the run has it; until
+  // then queen and rook have none to work on and say so.
+  const RegionShapes* const regions = nullptr;
   if (settings.Model == CountModel::kPoisson) {
-    return RunRates(settings, streams, console, &progress, &data);
+    return RunRates(settings, streams, console, regions, &progress, &data);
   }
   data.Plan = PlanGroups(data.Input.Records);
   EstimateParts parts;
@@ -225,6 +243,14 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
 
   // Messages about the files start on a line of their own.
   progress.Clear();
+  std::optional<SpatialRun> spatial;
+  if (!settings.Neighbours.empty()) {
+    std::string error;
+    if (!RunSpatial(settings, data, regions, workers, &spatial.emplace(), &error)) {
+      Print(errors, "\n ERROR!! " + error + "\n\n");
+      return ExitStatus::kBadInput;
+    }
+  }
   Outputs outputs(settings);
   bool ok = CreateOutputs(streams, &outputs, errors);
   if (ok) {
@@ -244,7 +270,8 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
     }
     if (outputs.Asked(Outputs::kCsv)) {
       WriteCsvTable(data, estimates.Posteriors, settings.Threshold.has_value(), settings.Percent,
-                    &outputs.Files[Outputs::kCsv], rows_written);
+                    &outputs.Files[Outputs::kCsv], rows_written,
+                    spatial ? &spatial->Estimates : nullptr);
     }
     if (outputs.Asked(Outputs::kSummary)) {
       WriteSummaryTable(data, &outputs.Files[Outputs::kSummary]);
@@ -262,7 +289,10 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   if (data.Input.SkippedRows > 0) {
     done += ", rows left out for want of a group: " + std::to_string(data.Input.SkippedRows);
   }
-  if (console != nullptr) Print(console, done + "\n");
+  if (console != nullptr) {
+    Print(console, done + "\n");
+    if (spatial) Print(console, SpatialConsoleLines(settings, *spatial));
+  }
   return ExitStatus::kSuccess;
 }
 

@@ -37,6 +37,12 @@ struct ReportSettings : EstimateSettings {
   // --threshold divided by it.
   double Per = 1.0;
 
+  // --neighbours as given (queen, rook, knn:K, a .gal or .gwt file); empty:
+  // no spatial estimates.
+  std::string Neighbours;
+  // --centroids: a centroid per id ("id,x,y" or "id,lon,lat"), for knn:K.
+  std::string CentroidsFileName;
+
   std::size_t MaxGroups = 100;  // groups drawn with plots and tables
   bool Quiet = false;          // no file names, summary or progress; errors only
 };

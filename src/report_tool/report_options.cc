@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/options.h"
+#include "report_app/spatial_run.h"
 #include "report_app/version.h"
 
 namespace propsmooth {
@@ -401,6 +402,18 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
                  "--summary, e.g. 100000 for rates per 100,000 (--threshold is read in the "
                  "same units)")
       ->check(PositiveCheck("--per factor", "a number above 0"));
+  app.add_option("--neighbours", settings->Neighbours,
+                 "Add spatial EB columns to --csv, each region shrunk towards its "
+                 "neighbourhood (itself and its neighbours, joined by --id): queen or rook "
+                 "(from the regions' polygons, which need GDAL), knn:K (the K nearest "
+                 "centroids; see --centroids), or a GeoDa .gal or .gwt file")
+      ->check(CLI::Validator(
+          [](const std::string& choice) { return NeighbourOptionError(choice).value_or(""); },
+          "queen|rook|knn:K|FILE.gal|FILE.gwt"));
+  app.add_option("--centroids", settings->CentroidsFileName,
+                 "For --neighbours knn:K: a file of \"id,x,y\" (planar) or \"id,lon,lat\" "
+                 "(degrees: great-circle distances) lines after that header")
+      ->needs("--neighbours");
   app.add_flag("-q,--quiet", settings->Quiet,
                "No console lines (file names, summary, progress); errors are still shown");
   app.set_version_flag("--version", std::string("propsmooth-report ") + kReportToolVersion);
@@ -440,6 +453,11 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
             (to_standard_output.size() == 2 ? " both" : " all") +
             " ask for standard output, where one output would run into another: write "
             "all but one of them to a file\n" +
+            kMoreHelp;
+    return CommandLineOutcome::kUsageError;
+  }
+  if (!settings->Neighbours.empty() && settings->CsvFileName.empty()) {
+    *text = std::string("--neighbours adds columns to the CSV table: ask for it with --csv FILE\n") +
             kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }

@@ -23,6 +23,10 @@ inline constexpr std::string_view kExposureColumn = "exposure";
 /// The columns --threshold adds at the end of the header, comma first.
 inline constexpr std::string_view kCsvThresholdColumns = ",p_exceed,pep,q_value,discovery";
 
+/// The columns --neighbours adds after the threshold's, comma first.
+inline constexpr std::string_view kCsvSpatialColumns =
+    ",neighbours,local_eb_me,local_eb,local_lower,local_upper,local_prior";
+
 /// Whether `name` is one of the CSV table's own columns, the threshold's
 /// included.
 constexpr bool IsCsvTableColumn(std::string_view name) {

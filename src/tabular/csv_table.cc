@@ -65,6 +65,17 @@ void AppendFigureCells(const RecordFigures& figures, const FigureScale& scale, b
   }
 }
 
+void AppendLocalCells(const LocalFigures& figures, const FigureScale& scale, std::string* out) {
+  out->push_back(',');
+  out->append(std::to_string(figures.Neighbours));
+  for (const double value : {figures.EbMe, figures.Eb, figures.Lower, figures.Upper}) {
+    out->push_back(',');
+    AppendScaled(value, scale, out);
+  }
+  out->push_back(',');
+  AppendCsvField(figures.Prior, out);
+}
+
 void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
                   const CredibleBounds& bounds, std::string* out) {
   // A missing figure is NaN, which AppendShortest leaves empty.

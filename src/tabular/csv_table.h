@@ -10,6 +10,7 @@
 #include "common/types.h"
 #include "stats/beta_math.h"
 #include "stats/record_figures.h"
+#include "stats/spatial_eb.h"
 #include "tabular/csv_columns.h"
 
 namespace propsmooth {
@@ -38,6 +39,11 @@ struct FigureScale {
 /// Proportions and rates alike.
 void AppendFigureCells(const RecordFigures& figures, const FigureScale& scale, bool threshold,
                        std::string* out);
+
+/// Appends the spatial cells of a row, each comma first: the number of
+/// neighbours, local_eb_me, local_eb, local_lower and local_upper shown at
+/// `scale` (empty where missing), and local_prior.
+void AppendLocalCells(const LocalFigures& figures, const FigureScale& scale, std::string* out);
 
 /// What a CSV row says beyond the record and its figures' sources.
 struct CsvRowContext : FigureSources {

@@ -15,7 +15,8 @@ constexpr std::size_t kRowsPerReport = std::size_t{1} << 16;
 }  // namespace
 
 void AppendRateCsvRow(const EstimatedData& data, RecordLabels* labels, std::size_t i,
-                      const RecordFigures& figures, double per, bool threshold, std::string* out) {
+                      const RecordFigures& figures, double per, bool threshold, std::string* out,
+                      const LocalFigures* local) {
   const InputTable& input = data.Input;
   AppendCsvField(labels->Group(i), out);
   out->push_back(',');
@@ -27,6 +28,7 @@ void AppendRateCsvRow(const EstimatedData& data, RecordLabels* labels, std::size
   out->push_back(',');
   AppendShortest(input.Expected[i], out);
   AppendFigureCells(figures, FigureScale{false, per}, threshold, out);
+  if (local != nullptr) AppendLocalCells(*local, FigureScale{false, per}, out);
   for (const TextColumn& kept : input.Kept) {
     out->push_back(',');
     AppendCsvField(kept[i], out);
@@ -36,7 +38,7 @@ void AppendRateCsvRow(const EstimatedData& data, RecordLabels* labels, std::size
 
 void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates, double per,
                        bool threshold, bool exposure, OutputFile* csv,
-                       const RowProgress& progress) {
+                       const RowProgress& progress, const SpatialEstimates* spatial) {
   const InputTable& input = data.Input;
   const std::size_t records = input.Records.size();
   std::string block(kRateCsvTableHeader);
@@ -47,6 +49,7 @@ void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates
     block.replace(fourth, std::string_view("expected").size(), kExposureColumn);
   }
   if (threshold) block.append(kCsvThresholdColumns);
+  if (spatial != nullptr) block.append(kCsvSpatialColumns);
   for (const std::string& name : input.KeptNames) {
     block.push_back(',');
     AppendCsvField(name, &block);
@@ -54,7 +57,8 @@ void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates
   block.push_back('\n');
   RecordLabels labels(data);
   for (std::size_t i = 0; i < records; ++i) {
-    AppendRateCsvRow(data, &labels, i, estimates.Figures[i], per, threshold, &block);
+    AppendRateCsvRow(data, &labels, i, estimates.Figures[i], per, threshold, &block,
+                     spatial != nullptr ? &spatial->Figures[i] : nullptr);
     FlushIfFull(&block, csv);
     if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records);
   }

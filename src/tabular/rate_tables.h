@@ -15,16 +15,19 @@ namespace propsmooth {
 /// in data.Input), LF ended: group, id, x, the expected value as read, then
 /// the figures of `figures` (AppendFigureCells at `per`, the threshold's
 /// cells when `threshold`) and the kept columns.
+/// With `local`, its spatial cells before the kept columns.
 void AppendRateCsvRow(const EstimatedData& data, RecordLabels* labels, std::size_t i,
-                      const RecordFigures& figures, double per, bool threshold, std::string* out);
+                      const RecordFigures& figures, double per, bool threshold, std::string* out,
+                      const LocalFigures* local = nullptr);
 
 /// Writes the CSV table of rates: kRateCsvTableHeader (its fourth column
 /// "exposure" with `exposure`: the data's were read with --exposure), the threshold's
 /// columns when `threshold`, the kept columns; then a row per record in
-/// the order of the data. Rates times `per`.
+/// the order of the data. Rates times `per`. With `spatial` (by record),
+/// kCsvSpatialColumns and their cells before the kept columns.
 void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates, double per,
                        bool threshold, bool exposure, OutputFile* csv,
-                       const RowProgress& progress);
+                       const RowProgress& progress, const SpatialEstimates* spatial = nullptr);
 
 /// Writes the summary of rates: kSummaryTableHeader, then a row per group
 /// (AppendSummaryRow for CountModel::kPoisson), in the units of the CSV

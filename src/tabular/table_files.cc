@@ -3,6 +3,7 @@
 #include <charconv>
 #include <vector>
 
+#include "tabular/csv_columns.h"
 #include "tabular/csv_table.h"
 #include "tabular/interval_table.h"
 #include "tabular/summary_table.h"
@@ -88,13 +89,15 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
 }
 
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
-                   bool percent, OutputFile* csv, const RowProgress& progress) {
+                   bool percent, OutputFile* csv, const RowProgress& progress,
+                   const SpatialEstimates* spatial) {
   const RecordTable& records = data.Input.Records;
   RecordLabels labels(data);
   const InputTable& input = data.Input;
   std::string block(kCsvTableHeader);
   block.pop_back();
   if (threshold) block.append(kCsvThresholdColumns);
+  if (spatial != nullptr) block.append(kCsvSpatialColumns);
   for (const std::string& name : input.KeptNames) {
     block.push_back(',');
     AppendCsvField(name, &block);
@@ -117,6 +120,11 @@ void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, 
     const CsvRowContext context{FigureSourcesOf(records, data, intervals, i, threshold),
                                 labels.Group(i), labels.Id(i), percent};
     AppendCsvRow(records[i], context, intervals[i], &block);
+    if (spatial != nullptr) {
+      block.pop_back();
+      AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, &block);
+      block.push_back('\n');
+    }
     // The kept columns come last, after every column of the estimates.
     if (!input.Kept.empty()) {
       block.pop_back();

@@ -11,6 +11,7 @@
 #include "common/output_file.h"
 #include "stats/record_estimates.h"
 #include "stats/record_intervals.h"
+#include "stats/spatial_eb.h"
 #include "tabular/input_table.h"
 
 namespace propsmooth {
@@ -57,11 +58,13 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
                         const RowProgress& progress);
 
 /// Writes the CSV table: kCsvTableHeader (with kCsvThresholdColumns and
-/// their cells when `threshold`, then the kept columns of the data), then a
-/// row per record in the order of the data, under the fits of data.Fits;
+/// their cells when `threshold`, kCsvSpatialColumns and their cells with
+/// `spatial` (by record), then the kept columns of the data), then a row
+/// per record in the order of the data, under the fits of data.Fits;
 /// `intervals` are theirs. Proportions in percent when `percent`.
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
-                   bool percent, OutputFile* csv, const RowProgress& progress);
+                   bool percent, OutputFile* csv, const RowProgress& progress,
+                   const SpatialEstimates* spatial = nullptr);
 
 /// Writes the summary table: kSummaryTableHeader, then a row per group.
 void WriteSummaryTable(const EstimatedData& data, OutputFile* csv);
