@@ -13,6 +13,7 @@
 #include "common/platform.h"
 #include "tabular/named_input.h"
 #include "report_app/progress_line.h"
+#include "report_app/region_run.h"
 #include "html/page_file.h"
 #include "stats/rate_estimates.h"
 #include "stats/record_estimates.h"
@@ -35,13 +36,16 @@ bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* errors) {
   std::vector<const std::string*> written;
   for (const std::string* name :
        {&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
-        &settings.SummaryFileName}) {
+        &settings.SummaryFileName, &settings.GpkgFileName, &settings.GeoJsonFileName}) {
     if (!name->empty() && !IsStandardStream(*name)) written.push_back(name);
   }
   std::vector<NamePair> pairs;
   for (std::size_t i = 0; i < written.size(); ++i) {
     if (!IsStandardStream(settings.DataFileName)) {
       pairs.push_back({written[i], &settings.DataFileName});
+    }
+    if (!settings.RegionsFileName.empty()) {
+      pairs.push_back({written[i], &settings.RegionsFileName});
     }
     for (std::size_t j = 0; j < i; ++j) pairs.push_back({written[i], written[j]});
   }
@@ -62,10 +66,29 @@ void PrintFileNames(const ReportSettings& settings, std::FILE* console) {
   if (!settings.SummaryFileName.empty()) {
     Print(console, " SummaryFile   : " + settings.SummaryFileName + "\n");
   }
+  if (!settings.RegionsFileName.empty()) {
+    Print(console, " RegionsFile   : " + settings.RegionsFileName + "\n");
+  }
+  if (!settings.GpkgFileName.empty()) {
+    Print(console, " GpkgFile      : " + settings.GpkgFileName + "\n");
+  }
+  if (!settings.GeoJsonFileName.empty()) {
+    Print(console, " GeoJsonFile   : " + settings.GeoJsonFileName + "\n");
+  }
 }
 
 std::optional<InputError> ReadData(const ReportSettings& settings,
-                                   const StandardStreams& streams, InputTable* input) {
+                                   const StandardStreams& streams, InputTable* input,
+                                   RunRegions* regions) {
+  if (IsGisDataName(settings.DataFileName)) {
+    if (auto refused = ReadGisData(settings, input, regions)) return refused;
+    // Regions of their own replace those of the data's file.
+    if (settings.RegionsFileName.empty()) return std::nullopt;
+  }
+  if (!settings.RegionsFileName.empty()) {
+    if (auto refused = ReadRegionsFile(settings, regions)) return refused;
+    if (IsGisDataName(settings.DataFileName)) return std::nullopt;
+  }
   if (IsStandardStream(settings.DataFileName)) {
     return ReadNamedStream(streams.In, "standard input", settings.Format, settings.Columns,
                            input);
@@ -109,8 +132,9 @@ bool CreateOutputs(const StandardStreams& streams, Outputs* outputs, std::FILE* 
 }
 
 // Closes every output, then gives the files their names, only when every
-// output (standard output too) was written whole.
-bool CloseOutputs(Outputs* outputs, std::FILE* errors) {
+// output (standard output too) was written whole; the GIS files (`gis`,
+// when not null, written already) first.
+bool CloseOutputs(Outputs* outputs, std::FILE* errors, GisOutputs* gis = nullptr) {
   std::vector<OutputFile*> files;
   for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
     if (!outputs->Asked(i)) continue;
@@ -126,7 +150,39 @@ bool CloseOutputs(Outputs* outputs, std::FILE* errors) {
       files.push_back(&outputs->Files[i]);
     }
   }
+  if (gis != nullptr && !gis->Commit(errors)) return false;
   return CommitOutputFiles(files, errors);
+}
+
+// The CSV table again, into memory by way of a temporary file, for the GIS
+// files to take their columns from; false after printing why.
+bool WriteGisFiles(const ReportSettings& settings, const EstimatedData& data,
+                   const RecordIntervals& posteriors, const RunRegions& regions,
+                   const RegionMatch& match, GisOutputs* gis, std::FILE* errors) {
+  std::FILE* const scratch = std::tmpfile();
+  if (scratch == nullptr) {
+    Print(errors, "\n ERROR!! Can't create a temporary file for the GIS files \n\n");
+    return false;
+  }
+  OutputFile csv;
+  csv.Attach(scratch);
+  WriteCsvTable(data, posteriors, settings.Threshold.has_value(), settings.Percent, &csv,
+                [](std::size_t, std::size_t) {});
+  bool ok = csv.Close();
+  std::string text;
+  if (ok) {
+    std::rewind(scratch);
+    char block[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, scratch)) > 0) text.append(block, got);
+    ok = std::ferror(scratch) == 0;
+  }
+  std::fclose(scratch);
+  if (!ok) {
+    Print(errors, "\n ERROR!! Can't write a temporary file for the GIS files \n\n");
+    return false;
+  }
+  return gis->Write(text, regions, match, errors);
 }
 
 // The outputs of rates: the CSV table and the summary (the options refuse
@@ -190,7 +246,9 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   ProgressLine progress(console != nullptr && IsTerminal(streams.Err) ? streams.Err : nullptr,
                         kReportProgram, SteadySeconds);
   EstimatedData data;
-  if (const std::optional<InputError> refused = ReadData(settings, streams, &data.Input)) {
+  RunRegions regions;
+  if (const std::optional<InputError> refused =
+          ReadData(settings, streams, &data.Input, &regions)) {
     Print(errors, refused->Message);
     return refused->Status;
   }
@@ -198,12 +256,28 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
     return RunRates(settings, streams, console, &progress, &data);
   }
   data.Plan = PlanGroups(data.Input.Records);
+  // Each record meets the region of its id, as the tables spell the id.
+  const bool with_regions = WantsRegions(settings);
+  std::vector<std::string> ids;
+  RegionMatch match;
+  if (with_regions) {
+    if (IsNamedInput(data.Input) && data.Input.Ids.empty()) {
+      Print(errors, "the regions are joined to the records by their ids: name the data's id "
+                    "column with --id\n");
+      return ExitStatus::kBadInput;
+    }
+    RecordLabels labels(data);
+    ids.reserve(data.Input.Records.size());
+    for (std::size_t i = 0; i < data.Input.Records.size(); ++i) ids.emplace_back(labels.Id(i));
+    match = MatchRegions(regions.Shapes, ids);
+  }
+  GisOutputs gis(settings);
   EstimateParts parts;
   parts.Fits = !settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
-               !settings.SummaryFileName.empty();
+               !settings.SummaryFileName.empty() || gis.Asked();
   // The profile bound is shown on the page and in the summary only.
   parts.SizeBound = !settings.ReportFileName.empty() || !settings.SummaryFileName.empty();
-  parts.Posteriors = !settings.CsvFileName.empty() ||
+  parts.Posteriors = !settings.CsvFileName.empty() || gis.Asked() ||
                      (settings.Threshold && !settings.ReportFileName.empty());
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
   const RecordEstimates estimates = EstimateRecords(
@@ -219,8 +293,11 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   // Messages about the files start on a line of their own.
   progress.Clear();
   Outputs outputs(settings);
-  bool ok = CreateOutputs(streams, &outputs, errors);
+  bool ok = CreateOutputs(streams, &outputs, errors) && gis.Create(errors);
   if (ok) {
+    // MERGE(geomap): hand page_regions to WritePage as its regions.
+    [[maybe_unused]] const RegionShapes* const page_regions =
+        with_regions ? &regions.Shapes : nullptr;
     if (outputs.Asked(Outputs::kPage)) {
       WritePage(settings,
                 IsStandardStream(settings.DataFileName) ? "standard input"
@@ -240,10 +317,16 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
                     &outputs.Files[Outputs::kCsv], rows_written);
     }
     if (outputs.Asked(Outputs::kSummary)) {
-      WriteSummaryTable(data, &outputs.Files[Outputs::kSummary]);
+      const SummaryColumns matched =
+          with_regions ? RegionSummaryColumns(data, regions.Shapes, ids, match) : SummaryColumns();
+      WriteSummaryTable(data, &outputs.Files[Outputs::kSummary],
+                        with_regions ? &matched : nullptr);
+    }
+    if (gis.Asked()) {
+      ok = WriteGisFiles(settings, data, estimates.Posteriors, regions, match, &gis, errors);
     }
     progress.Clear();
-    ok = CloseOutputs(&outputs, errors);
+    ok = ok && CloseOutputs(&outputs, errors, &gis);
   }
   progress.Clear();
   if (!ok) return ExitStatus::kFileError;
@@ -256,6 +339,9 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
     done += ", rows left out for want of a group: " + std::to_string(data.Input.SkippedRows);
   }
   if (console != nullptr) Print(console, done + "\n");
+  if (console != nullptr && with_regions) {
+    Print(console, RegionConsoleLines(regions.Shapes, ids, match));
+  }
   return ExitStatus::kSuccess;
 }
 
