@@ -247,8 +247,9 @@ bool ReadRegionLayer(const std::string& path, const RegionFileChoice& choice, bo
   RegisterDrivers();
   QuietGdal quiet;
   const char* const vector_only[] = {nullptr};
-  const Dataset dataset(GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr,
-                                   nullptr, vector_only));
+  const Dataset dataset(GDALOpenEx(path.c_str(),
+                                   GDAL_OF_VECTOR | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR,
+                                   nullptr, nullptr, vector_only));
   if (dataset == nullptr) {
     *error = "cannot read regions from " + path + ": " +
              GdalReason("GDAL knows no vector format it is in");
@@ -268,6 +269,12 @@ bool ReadRegionLayer(const std::string& path, const RegionFileChoice& choice, bo
   }
   const std::string where = path + " layer " + OGR_L_GetName(source);
   OGRFeatureDefnH definition = OGR_L_GetLayerDefn(source);
+  // A table without shapes (GDAL reads CSV too) has nothing to draw.
+  if (OGR_FD_GetGeomFieldCount(definition) == 0) {
+    *error = where + " has no geometry: the regions must be a layer of polygons or "
+                     "multipolygons";
+    return false;
+  }
   const int id_field = FieldIndex(definition, choice.IdField, where, "the regions' id", error);
   if (id_field < 0) return false;
   int name_field = id_field;
