@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -154,11 +155,44 @@ bool CloseOutputs(Outputs* outputs, std::FILE* errors, GisOutputs* gis = nullptr
   return CommitOutputFiles(files, errors);
 }
 
-// The CSV table again, into memory by way of a temporary file, for the GIS
-// files to take their columns from; false after printing why.
-bool WriteGisFiles(const ReportSettings& settings, const EstimatedData& data,
-                   const RecordIntervals& posteriors, const RunRegions& regions,
-                   const RegionMatch& match, GisOutputs* gis, std::FILE* errors) {
+// The regions of a run and how its records meet them.
+struct JoinedRegions {
+  bool With = false;  // regions were asked for
+  RunRegions Regions;
+  std::vector<std::string> Ids;  // each record's id as the tables spell it
+  RegionMatch Match;
+};
+
+// Matches the records to the regions read; false after printing why.
+bool JoinRegions(const ReportSettings& settings, const EstimatedData& data,
+                 JoinedRegions* joined, std::FILE* errors) {
+  joined->With = WantsRegions(settings);
+  if (!joined->With) return true;
+  if (IsNamedInput(data.Input) && data.Input.Ids.empty()) {
+    Print(errors, "the regions are joined to the records by their ids: name the data's id "
+                  "column with --id\n");
+    return false;
+  }
+  RecordLabels labels(data);
+  joined->Ids.reserve(data.Input.Records.size());
+  for (std::size_t i = 0; i < data.Input.Records.size(); ++i) {
+    joined->Ids.emplace_back(labels.Id(i));
+  }
+  joined->Match = MatchRegions(joined->Regions.Shapes, joined->Ids);
+  return true;
+}
+
+// The summary's columns about the regions; empty without regions.
+SummaryColumns RegionColumns(const EstimatedData& data, const JoinedRegions& joined) {
+  if (!joined.With) return SummaryColumns();
+  return RegionSummaryColumns(data, joined.Regions.Shapes, joined.Ids, joined.Match);
+}
+
+// The CSV table again (`write_csv` writes it), into memory by way of a
+// temporary file, for the GIS files to take their columns from; false after
+// printing why.
+bool WriteGisFiles(const std::function<void(OutputFile*)>& write_csv,
+                   const JoinedRegions& joined, GisOutputs* gis, std::FILE* errors) {
   std::FILE* const scratch = std::tmpfile();
   if (scratch == nullptr) {
     Print(errors, "\n ERROR!! Can't create a temporary file for the GIS files \n\n");
@@ -166,8 +200,7 @@ bool WriteGisFiles(const ReportSettings& settings, const EstimatedData& data,
   }
   OutputFile csv;
   csv.Attach(scratch);
-  WriteCsvTable(data, posteriors, settings.Threshold.has_value(), settings.Percent, &csv,
-                [](std::size_t, std::size_t) {});
+  write_csv(&csv);
   bool ok = csv.Close();
   std::string text;
   if (ok) {
@@ -182,16 +215,17 @@ bool WriteGisFiles(const ReportSettings& settings, const EstimatedData& data,
     Print(errors, "\n ERROR!! Can't write a temporary file for the GIS files \n\n");
     return false;
   }
-  return gis->Write(text, regions, match, errors);
+  return gis->Write(text, joined.Regions, joined.Match, errors);
 }
 
 // The outputs of rates: the CSV table and the summary (the options refuse
 // the page and the interval table); false when they could not be written.
 bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
-                const EstimatedData& data, const RateEstimates& estimates, ProgressLine* progress,
-                std::FILE* errors) {
+                const EstimatedData& data, const RateEstimates& estimates,
+                const JoinedRegions& joined, ProgressLine* progress, std::FILE* errors) {
   Outputs outputs(settings);
-  if (!CreateOutputs(streams, &outputs, errors)) return false;
+  GisOutputs gis(settings);
+  if (!CreateOutputs(streams, &outputs, errors) || !gis.Create(errors)) return false;
   if (outputs.Asked(Outputs::kCsv)) {
     WriteRateCsvTable(data, estimates, settings.Per, settings.Threshold.has_value(),
                       settings.Columns.Exposure, &outputs.Files[Outputs::kCsv],
@@ -200,16 +234,24 @@ bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
                       });
   }
   if (outputs.Asked(Outputs::kSummary)) {
-    WriteRateSummaryTable(data, estimates, &outputs.Files[Outputs::kSummary]);
+    const SummaryColumns matched = RegionColumns(data, joined);
+    WriteRateSummaryTable(data, estimates, &outputs.Files[Outputs::kSummary],
+                          joined.With ? &matched : nullptr);
   }
+  const auto write_csv = [&](OutputFile* csv) {
+    WriteRateCsvTable(data, estimates, settings.Per, settings.Threshold.has_value(),
+                      settings.Columns.Exposure, csv, [](std::size_t, std::size_t) {});
+  };
+  if (gis.Asked() && !WriteGisFiles(write_csv, joined, &gis, errors)) return false;
   progress->Clear();
-  return CloseOutputs(&outputs, errors);
+  return CloseOutputs(&outputs, errors, &gis);
 }
 
 // A run of rates from the data read: each group's moments and fit, every
 // record's figures, the tables.
 ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& streams,
-                    std::FILE* console, ProgressLine* progress, EstimatedData* data) {
+                    std::FILE* console, ProgressLine* progress, const JoinedRegions& joined,
+                    EstimatedData* data) {
   data->Plan = PlanGroups(data->Input.Records);
   std::vector<std::int32_t> counts;
   counts.reserve(data->Input.Records.size());
@@ -218,7 +260,7 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   const RateEstimates estimates = EstimateRates(counts, data->Input.Expected, data->Plan, settings,
                                                 !settings.SummaryFileName.empty(), workers);
   progress->Clear();
-  const bool ok = WriteRates(settings, streams, *data, estimates, progress, streams.Err);
+  const bool ok = WriteRates(settings, streams, *data, estimates, joined, progress, streams.Err);
   progress->Clear();
   if (!ok) return ExitStatus::kFileError;
   std::size_t clamped = 0;
@@ -232,6 +274,9 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
     done += ", rows left out for want of a group: " + std::to_string(data->Input.SkippedRows);
   }
   if (console != nullptr) Print(console, done + "\n");
+  if (console != nullptr && joined.With) {
+    Print(console, RegionConsoleLines(joined.Regions.Shapes, joined.Ids, joined.Match));
+  }
   return ExitStatus::kSuccess;
 }
 
@@ -246,31 +291,18 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   ProgressLine progress(console != nullptr && IsTerminal(streams.Err) ? streams.Err : nullptr,
                         kReportProgram, SteadySeconds);
   EstimatedData data;
-  RunRegions regions;
+  JoinedRegions joined;
   if (const std::optional<InputError> refused =
-          ReadData(settings, streams, &data.Input, &regions)) {
+          ReadData(settings, streams, &data.Input, &joined.Regions)) {
     Print(errors, refused->Message);
     return refused->Status;
   }
+  // Each record meets the region of its id, as the tables spell the id.
+  if (!JoinRegions(settings, data, &joined, errors)) return ExitStatus::kBadInput;
   if (settings.Model == CountModel::kPoisson) {
-    return RunRates(settings, streams, console, &progress, &data);
+    return RunRates(settings, streams, console, &progress, joined, &data);
   }
   data.Plan = PlanGroups(data.Input.Records);
-  // Each record meets the region of its id, as the tables spell the id.
-  const bool with_regions = WantsRegions(settings);
-  std::vector<std::string> ids;
-  RegionMatch match;
-  if (with_regions) {
-    if (IsNamedInput(data.Input) && data.Input.Ids.empty()) {
-      Print(errors, "the regions are joined to the records by their ids: name the data's id "
-                    "column with --id\n");
-      return ExitStatus::kBadInput;
-    }
-    RecordLabels labels(data);
-    ids.reserve(data.Input.Records.size());
-    for (std::size_t i = 0; i < data.Input.Records.size(); ++i) ids.emplace_back(labels.Id(i));
-    match = MatchRegions(regions.Shapes, ids);
-  }
   GisOutputs gis(settings);
   EstimateParts parts;
   parts.Fits = !settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
@@ -297,7 +329,7 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   if (ok) {
     // MERGE(geomap): hand page_regions to WritePage as its regions.
     [[maybe_unused]] const RegionShapes* const page_regions =
-        with_regions ? &regions.Shapes : nullptr;
+        joined.With ? &joined.Regions.Shapes : nullptr;
     if (outputs.Asked(Outputs::kPage)) {
       WritePage(settings,
                 IsStandardStream(settings.DataFileName) ? "standard input"
@@ -317,13 +349,17 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
                     &outputs.Files[Outputs::kCsv], rows_written);
     }
     if (outputs.Asked(Outputs::kSummary)) {
-      const SummaryColumns matched =
-          with_regions ? RegionSummaryColumns(data, regions.Shapes, ids, match) : SummaryColumns();
+      const SummaryColumns matched = RegionColumns(data, joined);
       WriteSummaryTable(data, &outputs.Files[Outputs::kSummary],
-                        with_regions ? &matched : nullptr);
+                        joined.With ? &matched : nullptr);
     }
     if (gis.Asked()) {
-      ok = WriteGisFiles(settings, data, estimates.Posteriors, regions, match, &gis, errors);
+      ok = WriteGisFiles(
+          [&](OutputFile* csv) {
+            WriteCsvTable(data, estimates.Posteriors, settings.Threshold.has_value(),
+                          settings.Percent, csv, [](std::size_t, std::size_t) {});
+          },
+          joined, &gis, errors);
     }
     progress.Clear();
     ok = ok && CloseOutputs(&outputs, errors, &gis);
@@ -339,8 +375,8 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
     done += ", rows left out for want of a group: " + std::to_string(data.Input.SkippedRows);
   }
   if (console != nullptr) Print(console, done + "\n");
-  if (console != nullptr && with_regions) {
-    Print(console, RegionConsoleLines(regions.Shapes, ids, match));
+  if (console != nullptr && joined.With) {
+    Print(console, RegionConsoleLines(joined.Regions.Shapes, joined.Ids, joined.Match));
   }
   return ExitStatus::kSuccess;
 }

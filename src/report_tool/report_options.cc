@@ -261,10 +261,6 @@ std::optional<std::string> CheckRegionOptions(const CLI::App& app,
            ": GIS files need GDAL, and this propsmooth-report was built without it (install "
            "libgdal-dev and build it again)";
   }
-  if (settings.Model == CountModel::kPoisson && regions) {
-    return std::string("regions are not joined to rates yet: leave out --model poisson, or "
-                       "give the data as CSV without --regions");
-  }
   if (!settings.RegionsFileName.empty() && settings.RegionsId.empty()) {
     return std::string("--regions needs --regions-id FIELD: the field of the regions' file "
                        "that holds the data's --id");

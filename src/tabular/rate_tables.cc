@@ -62,9 +62,10 @@ void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates
 }
 
 void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estimates,
-                           OutputFile* csv) {
+                           OutputFile* csv, const SummaryColumns* more) {
   RecordLabels labels(data);
   std::string block(kSummaryTableHeader);
+  if (more != nullptr) block.insert(block.size() - 1, more->Header);
   for (std::size_t g = 0; g < data.Plan.Groups.size(); ++g) {
     const GroupSpan& group = data.Plan.Groups[g];
     const RateMoments& moments = estimates.Moments[g];
@@ -74,6 +75,7 @@ void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estim
                                     prior ? std::optional(moments.Alpha) : std::nullopt,
                                     prior ? std::optional(moments.Beta) : std::nullopt},
                      estimates.Fits[g].Fit, CountModel::kPoisson, &block);
+    if (more != nullptr) block.insert(block.size() - 1, more->Cells[g]);
     FlushIfFull(&block, csv);
   }
   csv->Write(block);

@@ -27,9 +27,10 @@ void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates
                        const RowProgress& progress);
 
 /// Writes the summary of rates: kSummaryTableHeader, then a row per group
-/// (AppendSummaryRow for CountModel::kPoisson).
+/// (AppendSummaryRow for CountModel::kPoisson); `more` (when not null)
+/// adds its columns at the end of every line.
 void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estimates,
-                           OutputFile* csv);
+                           OutputFile* csv, const SummaryColumns* more = nullptr);
 
 }  // namespace propsmooth
 

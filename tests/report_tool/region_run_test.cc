@@ -117,8 +117,7 @@ TEST(ReadReportCommandLine, ChecksTheGisOptions) {
       {{"d.csv", "--gpkg", "o.gpkg"}, "--gpkg is about regions"},
       {{"d.csv", "--csv", "o", "--regions-layer", "x"}, "--regions-layer is about regions"},
       {{"nc.shp", "--id", "F", "--geojson", "-"}, "not to standard output"},
-      {{"nc.shp", "--id", "F", "--model", "poisson", "--expected", "E", "--csv", "o"},
-       "not joined to rates yet"},
+      {{"nc.shp", "--id", "F", "--model", "poisson", "--expected", "E", "--gpkg", "o"}, ""},
   };
   for (const Case& c : cases) {
     ReportSettings settings;
