@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "common/platform.h"
 #include "tabular/named_input.h"
 #include "report_app/progress_line.h"
+#include "report_app/region_run.h"
 #include "report_app/spatial_run.h"
 #include "html/page_file.h"
 #include "stats/rate_estimates.h"
@@ -36,13 +38,16 @@ bool RefuseCollidingNames(const ReportSettings& settings, std::FILE* errors) {
   std::vector<const std::string*> written;
   for (const std::string* name :
        {&settings.ReportFileName, &settings.TsvFileName, &settings.CsvFileName,
-        &settings.SummaryFileName}) {
+        &settings.SummaryFileName, &settings.GpkgFileName, &settings.GeoJsonFileName}) {
     if (!name->empty() && !IsStandardStream(*name)) written.push_back(name);
   }
   std::vector<NamePair> pairs;
   for (std::size_t i = 0; i < written.size(); ++i) {
     if (!IsStandardStream(settings.DataFileName)) {
       pairs.push_back({written[i], &settings.DataFileName});
+    }
+    if (!settings.RegionsFileName.empty()) {
+      pairs.push_back({written[i], &settings.RegionsFileName});
     }
     for (std::size_t j = 0; j < i; ++j) pairs.push_back({written[i], written[j]});
   }
@@ -63,10 +68,29 @@ void PrintFileNames(const ReportSettings& settings, std::FILE* console) {
   if (!settings.SummaryFileName.empty()) {
     Print(console, " SummaryFile   : " + settings.SummaryFileName + "\n");
   }
+  if (!settings.RegionsFileName.empty()) {
+    Print(console, " RegionsFile   : " + settings.RegionsFileName + "\n");
+  }
+  if (!settings.GpkgFileName.empty()) {
+    Print(console, " GpkgFile      : " + settings.GpkgFileName + "\n");
+  }
+  if (!settings.GeoJsonFileName.empty()) {
+    Print(console, " GeoJsonFile   : " + settings.GeoJsonFileName + "\n");
+  }
 }
 
 std::optional<InputError> ReadData(const ReportSettings& settings,
-                                   const StandardStreams& streams, InputTable* input) {
+                                   const StandardStreams& streams, InputTable* input,
+                                   RunRegions* regions) {
+  if (IsGisDataName(settings.DataFileName)) {
+    if (auto refused = ReadGisData(settings, input, regions)) return refused;
+    // Regions of their own replace those of the data's file.
+    if (settings.RegionsFileName.empty()) return std::nullopt;
+  }
+  if (!settings.RegionsFileName.empty()) {
+    if (auto refused = ReadRegionsFile(settings, regions)) return refused;
+    if (IsGisDataName(settings.DataFileName)) return std::nullopt;
+  }
   if (IsStandardStream(settings.DataFileName)) {
     return ReadNamedStream(streams.In, "standard input", settings.Format, settings.Columns,
                            input);
@@ -110,8 +134,9 @@ bool CreateOutputs(const StandardStreams& streams, Outputs* outputs, std::FILE* 
 }
 
 // Closes every output, then gives the files their names, only when every
-// output (standard output too) was written whole.
-bool CloseOutputs(Outputs* outputs, std::FILE* errors) {
+// output (standard output too) was written whole; the GIS files (`gis`,
+// when not null, written already) first.
+bool CloseOutputs(Outputs* outputs, std::FILE* errors, GisOutputs* gis = nullptr) {
   std::vector<OutputFile*> files;
   for (std::size_t i = 0; i < outputs->Files.size(); ++i) {
     if (!outputs->Asked(i)) continue;
@@ -127,16 +152,82 @@ bool CloseOutputs(Outputs* outputs, std::FILE* errors) {
       files.push_back(&outputs->Files[i]);
     }
   }
+  if (gis != nullptr && !gis->Commit(errors)) return false;
   return CommitOutputFiles(files, errors);
+}
+
+// The regions of a run and how its records meet them.
+struct JoinedRegions {
+  bool With = false;  // regions were asked for
+  RunRegions Regions;
+  std::vector<std::string> Ids;  // each record's id as the tables spell it
+  RegionMatch Match;
+};
+
+// Matches the records to the regions read; false after printing why.
+bool JoinRegions(const ReportSettings& settings, const EstimatedData& data,
+                 JoinedRegions* joined, std::FILE* errors) {
+  joined->With = WantsRegions(settings);
+  if (!joined->With) return true;
+  if (IsNamedInput(data.Input) && data.Input.Ids.empty()) {
+    Print(errors, "the regions are joined to the records by their ids: name the data's id "
+                  "column with --id\n");
+    return false;
+  }
+  RecordLabels labels(data);
+  joined->Ids.reserve(data.Input.Records.size());
+  for (std::size_t i = 0; i < data.Input.Records.size(); ++i) {
+    joined->Ids.emplace_back(labels.Id(i));
+  }
+  joined->Match = MatchRegions(joined->Regions.Shapes, joined->Ids);
+  return true;
+}
+
+// The summary's columns about the regions; empty without regions.
+SummaryColumns RegionColumns(const EstimatedData& data, const JoinedRegions& joined) {
+  if (!joined.With) return SummaryColumns();
+  return RegionSummaryColumns(data, joined.Regions.Shapes, joined.Ids, joined.Match);
+}
+
+// The CSV table again (`write_csv` writes it), into memory by way of a
+// temporary file, for the GIS files to take their columns from; false after
+// printing why.
+bool WriteGisFiles(const std::function<void(OutputFile*)>& write_csv,
+                   const JoinedRegions& joined, GisOutputs* gis, std::FILE* errors) {
+  std::FILE* const scratch = std::tmpfile();
+  if (scratch == nullptr) {
+    Print(errors, "\n ERROR!! Can't create a temporary file for the GIS files \n\n");
+    return false;
+  }
+  OutputFile csv;
+  csv.Attach(scratch);
+  write_csv(&csv);
+  bool ok = csv.Close();
+  std::string text;
+  if (ok) {
+    std::rewind(scratch);
+    char block[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, scratch)) > 0) text.append(block, got);
+    ok = std::ferror(scratch) == 0;
+  }
+  std::fclose(scratch);
+  if (!ok) {
+    Print(errors, "\n ERROR!! Can't write a temporary file for the GIS files \n\n");
+    return false;
+  }
+  return gis->Write(text, joined.Regions, joined.Match, errors);
 }
 
 // The outputs of rates: the CSV table and the summary (the options refuse
 // the page and the interval table); false when they could not be written.
 bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
                 const EstimatedData& data, const RateEstimates& estimates,
-                const SpatialRun* spatial, ProgressLine* progress, std::FILE* errors) {
+                const JoinedRegions& joined, const SpatialRun* spatial, ProgressLine* progress,
+                std::FILE* errors) {
   Outputs outputs(settings);
-  if (!CreateOutputs(streams, &outputs, errors)) return false;
+  GisOutputs gis(settings);
+  if (!CreateOutputs(streams, &outputs, errors) || !gis.Create(errors)) return false;
   if (outputs.Asked(Outputs::kCsv)) {
     WriteRateCsvTable(data, estimates, settings.Per, settings.Threshold.has_value(),
                       settings.Columns.Exposure, &outputs.Files[Outputs::kCsv],
@@ -146,16 +237,24 @@ bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
                       spatial != nullptr ? &spatial->Estimates : nullptr);
   }
   if (outputs.Asked(Outputs::kSummary)) {
-    WriteRateSummaryTable(data, estimates, settings.Per, &outputs.Files[Outputs::kSummary]);
+    const SummaryColumns matched = RegionColumns(data, joined);
+    WriteRateSummaryTable(data, estimates, settings.Per, &outputs.Files[Outputs::kSummary],
+                          joined.With ? &matched : nullptr);
   }
+  const auto write_csv = [&](OutputFile* csv) {
+    WriteRateCsvTable(data, estimates, settings.Per, settings.Threshold.has_value(),
+                      settings.Columns.Exposure, csv, [](std::size_t, std::size_t) {},
+                      spatial != nullptr ? &spatial->Estimates : nullptr);
+  };
+  if (gis.Asked() && !WriteGisFiles(write_csv, joined, &gis, errors)) return false;
   progress->Clear();
-  return CloseOutputs(&outputs, errors);
+  return CloseOutputs(&outputs, errors, &gis);
 }
 
 // A run of rates from the data read: each group's moments and fit, every
 // record's figures, the tables.
 ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& streams,
-                    std::FILE* console, const RegionShapes* regions, ProgressLine* progress,
+                    std::FILE* console, ProgressLine* progress, const JoinedRegions& joined,
                     EstimatedData* data) {
   data->Plan = PlanGroups(data->Input.Records);
   std::vector<std::int32_t> counts;
@@ -168,12 +267,13 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   std::optional<SpatialRun> spatial;
   if (!settings.Neighbours.empty()) {
     std::string error;
+    const RegionShapes* const regions = joined.With ? &joined.Regions.Shapes : nullptr;
     if (!RunSpatial(settings, *data, regions, workers, &spatial.emplace(), &error)) {
       Print(streams.Err, "\n ERROR!! " + error + "\n\n");
       return ExitStatus::kBadInput;
     }
   }
-  const bool ok = WriteRates(settings, streams, *data, estimates,
+  const bool ok = WriteRates(settings, streams, *data, estimates, joined,
                              spatial ? &*spatial : nullptr, progress, streams.Err);
   progress->Clear();
   if (!ok) return ExitStatus::kFileError;
@@ -197,6 +297,9 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   if (console != nullptr) {
     Print(console, done + "\n");
     if (spatial) Print(console, SpatialConsoleLines(settings, *spatial));
+    if (joined.With) {
+      Print(console, RegionConsoleLines(joined.Regions.Shapes, joined.Ids, joined.Match));
+    }
   }
   return ExitStatus::kSuccess;
 }
@@ -212,23 +315,26 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   ProgressLine progress(console != nullptr && IsTerminal(streams.Err) ? streams.Err : nullptr,
                         kReportProgram, SteadySeconds);
   EstimatedData data;
-  if (const std::optional<InputError> refused = ReadData(settings, streams, &data.Input)) {
+  JoinedRegions joined;
+  if (const std::optional<InputError> refused =
+          ReadData(settings, streams, &data.Input, &joined.Regions)) {
     Print(errors, refused->Message);
     return refused->Status;
   }
-  // The regions' polygons, read by --regions where the run has it; until
-  // then queen and rook have none to work on and say so.
-  const RegionShapes* const regions = nullptr;
+  // Each record meets the region of its id, as the tables spell the id.
+  if (!JoinRegions(settings, data, &joined, errors)) return ExitStatus::kBadInput;
+  const RegionShapes* const regions = joined.With ? &joined.Regions.Shapes : nullptr;
   if (settings.Model == CountModel::kPoisson) {
-    return RunRates(settings, streams, console, regions, &progress, &data);
+    return RunRates(settings, streams, console, &progress, joined, &data);
   }
   data.Plan = PlanGroups(data.Input.Records);
+  GisOutputs gis(settings);
   EstimateParts parts;
   parts.Fits = !settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
-               !settings.SummaryFileName.empty();
+               !settings.SummaryFileName.empty() || gis.Asked();
   // The profile bound is shown on the page and in the summary only.
   parts.SizeBound = !settings.ReportFileName.empty() || !settings.SummaryFileName.empty();
-  parts.Posteriors = !settings.CsvFileName.empty() ||
+  parts.Posteriors = !settings.CsvFileName.empty() || gis.Asked() ||
                      (settings.Threshold && !settings.ReportFileName.empty());
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
   const RecordEstimates estimates = EstimateRecords(
@@ -252,8 +358,9 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
     }
   }
   Outputs outputs(settings);
-  bool ok = CreateOutputs(streams, &outputs, errors);
+  bool ok = CreateOutputs(streams, &outputs, errors) && gis.Create(errors);
   if (ok) {
+    // MERGE(geomap): hand regions to WritePage.
     if (outputs.Asked(Outputs::kPage)) {
       WritePage(settings,
                 IsStandardStream(settings.DataFileName) ? "standard input"
@@ -274,10 +381,21 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
                     spatial ? &spatial->Estimates : nullptr);
     }
     if (outputs.Asked(Outputs::kSummary)) {
-      WriteSummaryTable(data, &outputs.Files[Outputs::kSummary]);
+      const SummaryColumns matched = RegionColumns(data, joined);
+      WriteSummaryTable(data, &outputs.Files[Outputs::kSummary],
+                        joined.With ? &matched : nullptr);
+    }
+    if (gis.Asked()) {
+      ok = WriteGisFiles(
+          [&](OutputFile* csv) {
+            WriteCsvTable(data, estimates.Posteriors, settings.Threshold.has_value(),
+                          settings.Percent, csv, [](std::size_t, std::size_t) {},
+                          spatial ? &spatial->Estimates : nullptr);
+          },
+          joined, &gis, errors);
     }
     progress.Clear();
-    ok = CloseOutputs(&outputs, errors);
+    ok = ok && CloseOutputs(&outputs, errors, &gis);
   }
   progress.Clear();
   if (!ok) return ExitStatus::kFileError;
@@ -292,6 +410,9 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   if (console != nullptr) {
     Print(console, done + "\n");
     if (spatial) Print(console, SpatialConsoleLines(settings, *spatial));
+    if (joined.With) {
+      Print(console, RegionConsoleLines(joined.Regions.Shapes, joined.Ids, joined.Match));
+    }
   }
   return ExitStatus::kSuccess;
 }

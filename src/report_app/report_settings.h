@@ -42,6 +42,14 @@ struct ReportSettings : EstimateSettings {
   std::string Neighbours;
   // --centroids: a centroid per id ("id,x,y" or "id,lon,lat"), for knn:K.
   std::string CentroidsFileName;
+  // Regions as GIS files (read and written through GDAL). The data file
+  // may be one too: its attribute table is then read as the data.
+  std::string RegionsFileName;  // --regions; empty: none
+  std::string RegionsId;        // --regions-id: the field joined to the data's --id
+  std::string RegionsName;      // --regions-name; empty: the id names each region
+  std::string RegionsLayer;     // --regions-layer; empty: the file's first layer
+  std::string GpkgFileName;     // --gpkg; empty: none
+  std::string GeoJsonFileName;  // --geojson; empty: none
 
   std::size_t MaxGroups = 100;  // groups drawn with plots and tables
   bool Quiet = false;          // no file names, summary or progress; errors only

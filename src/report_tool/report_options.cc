@@ -11,6 +11,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/options.h"
+#include "report_app/region_run.h"
 #include "report_app/spatial_run.h"
 #include "report_app/version.h"
 
@@ -235,6 +236,61 @@ std::optional<std::string> SettleModel(const CLI::App& app, const std::string& m
   return std::nullopt;
 }
 
+// "A", "A and B", "A, B and C".
+std::string ListOf(const std::vector<std::string>& names) {
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? " and " : ", ";
+    list += names[i];
+  }
+  return list;
+}
+
+// Checks the options of GIS files against each other and the data; the
+// refusal's text when they do not fit.
+std::optional<std::string> CheckRegionOptions(const CLI::App& app,
+                                              const ReportSettings& settings) {
+  const bool gis_data = IsGisDataName(settings.DataFileName);
+  const bool regions = gis_data || !settings.RegionsFileName.empty();
+  std::vector<std::string> given;
+  for (const char* option : {"--regions", "--regions-id", "--regions-name", "--regions-layer",
+                             "--gpkg", "--geojson"}) {
+    if (app.count(option) > 0) given.emplace_back(option);
+  }
+  if ((!given.empty() || gis_data) && !HaveGisFiles()) {
+    return (given.empty() ? settings.DataFileName : ListOf(given)) +
+           ": GIS files need GDAL, and this propsmooth-report was built without it (install "
+           "libgdal-dev and build it again)";
+  }
+  if (!settings.RegionsFileName.empty() && settings.RegionsId.empty()) {
+    return std::string("--regions needs --regions-id FIELD: the field of the regions' file "
+                       "that holds the data's --id");
+  }
+  if (settings.RegionsFileName.empty() && app.count("--regions-id") > 0) {
+    return std::string("--regions-id names a field of the --regions file: give --regions FILE "
+                       "too") + (gis_data ? " (for the data's own regions, --id names it)" : "");
+  }
+  if (gis_data && settings.Columns.Id.empty()) {
+    return settings.DataFileName + " is a GIS file: name the field that identifies each "
+                                   "region with --id";
+  }
+  if (!regions) {
+    for (const char* option : {"--regions-name", "--regions-layer", "--gpkg", "--geojson"}) {
+      if (app.count(option) > 0) {
+        return std::string(option) + " is about regions: give --regions FILE --regions-id "
+                                     "FIELD, or data in a GIS file";
+      }
+    }
+  }
+  for (const std::string* name : {&settings.GpkgFileName, &settings.GeoJsonFileName}) {
+    if (*name == kStandardStream) {
+      return std::string("GIS files are written to a file of their own, not to standard "
+                         "output: name one for --gpkg or --geojson");
+    }
+  }
+  return std::nullopt;
+}
+
 // Takes the fit options out of `args` into `fit`, the rest into `rest`. A
 // letter alone always takes the next argument as its value, so that a
 // value that is no number is refused rather than left behind as a file
@@ -257,16 +313,6 @@ void SplitFitOptions(std::span<const std::string_view> args, std::vector<FitArgu
     }
     fit->push_back(std::move(option));
   }
-}
-
-// "A", "A and B", "A, B and C".
-std::string ListOf(const std::vector<std::string>& names) {
-  std::string list;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) list += i + 1 == names.size() ? " and " : ", ";
-    list += names[i];
-  }
-  return list;
 }
 
 }  // namespace
@@ -414,10 +460,36 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
                  "For --neighbours knn:K: a file of \"id,x,y\" (planar) or \"id,lon,lat\" "
                  "(degrees: great-circle distances) lines after that header")
       ->needs("--neighbours");
+  // GIS files, through GDAL.
+  const std::string gis_note = HaveGisFiles() ? "" : " (needs GDAL: not in this build)";
+  app.add_option("--regions", settings->RegionsFileName,
+                 "GIS file of the regions' polygons (GeoPackage, GeoJSON, Shapefile, any "
+                 "vector format GDAL reads), joined to the records by --regions-id" + gis_note);
+  app.add_option("--regions-id", settings->RegionsId,
+                 "The field of --regions that holds the data's --id (a real 37009.0 matches "
+                 "37009, text matches as text)")
+      ->check(CLI::Validator(ColumnNameCheck, "FIELD"));
+  app.add_option("--regions-name", settings->RegionsName,
+                 "The field that names each region on a map (default: its id)")
+      ->check(CLI::Validator(ColumnNameCheck, "FIELD"));
+  app.add_option("--regions-layer", settings->RegionsLayer,
+                 "The layer of the regions' file to read (default: its first)");
+  app.add_option("--gpkg", settings->GpkgFileName,
+                 "Write the regions as a GeoPackage with every --csv column as fields, one "
+                 "feature per record; regions without a record have their id alone" +
+                     gis_note);
+  app.add_option("--geojson", settings->GeoJsonFileName,
+                 "The same as GeoJSON (RFC 7946: longitude and latitude)" + gis_note);
   app.add_flag("-q,--quiet", settings->Quiet,
                "No console lines (file names, summary, progress); errors are still shown");
   app.set_version_flag("--version", std::string("propsmooth-report ") + kReportToolVersion);
-  app.footer(kFitHelp);
+  app.footer(std::string(kFitHelp) +
+             "Data in a GIS file (.gpkg, .shp, .geojson, ...) are read from its attribute "
+             "table,\nwith its regions: propsmooth-report nc.gpkg --count SID74 --size BIR74 "
+             "--id FIPSNO\n" +
+             (HaveGisFiles() ? ""
+                             : "This build has no GDAL: regions, maps, --gpkg and --geojson "
+                               "need it (libgdal-dev).\n"));
 
   std::ostringstream out;
   try {
@@ -433,7 +505,8 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
     return code == 0 ? CommandLineOutcome::kShown : CommandLineOutcome::kUsageError;
   }
   if (settings->ReportFileName.empty() && settings->CsvFileName.empty() &&
-      settings->TsvFileName.empty() && settings->SummaryFileName.empty()) {
+      settings->TsvFileName.empty() && settings->SummaryFileName.empty() &&
+      settings->GpkgFileName.empty() && settings->GeoJsonFileName.empty()) {
     *text = std::string("ReportFileName is required: name the HTML file to write, or ask for a "
                         "table with --csv FILE, --tsv FILE or --summary FILE\n") +
             kMoreHelp;
@@ -463,6 +536,10 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   }
   if (const std::optional<std::string> refused = SettleModel(
           app, model, expected, exposure, per, app.count("--threshold") > 0, threshold, settings)) {
+    *text = *refused + "\n" + kMoreHelp;
+    return CommandLineOutcome::kUsageError;
+  }
+  if (const std::optional<std::string> refused = CheckRegionOptions(app, *settings)) {
     *text = *refused + "\n" + kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }

@@ -66,9 +66,10 @@ void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates
 }
 
 void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estimates, double per,
-                           OutputFile* csv) {
+                           OutputFile* csv, const SummaryColumns* more) {
   RecordLabels labels(data);
   std::string block(kSummaryTableHeader);
+  if (more != nullptr) block.insert(block.size() - 1, more->Header);
   for (std::size_t g = 0; g < data.Plan.Groups.size(); ++g) {
     const GroupSpan& group = data.Plan.Groups[g];
     const RateMoments& moments = estimates.Moments[g];
@@ -81,6 +82,7 @@ void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estim
                                     prior ? std::optional(moments.Alpha) : std::nullopt,
                                     prior ? std::optional(moments.Beta / per) : std::nullopt},
                      fit, CountModel::kPoisson, &block);
+    if (more != nullptr) block.insert(block.size() - 1, more->Cells[g]);
     FlushIfFull(&block, csv);
   }
   csv->Write(block);

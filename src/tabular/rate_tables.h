@@ -35,8 +35,9 @@ void WriteRateCsvTable(const EstimatedData& data, const RateEstimates& estimates
 /// beta_me and beta and se_beta over `per` (Gamma(alpha, beta) of a rate is
 /// Gamma(alpha, beta / per) of the rate times per). The shape, the standard
 /// errors on the log scale, size_lower95 and loglik do not depend on it.
+/// `more` (when not null) adds its columns at the end of every line.
 void WriteRateSummaryTable(const EstimatedData& data, const RateEstimates& estimates, double per,
-                           OutputFile* csv);
+                           OutputFile* csv, const SummaryColumns* more = nullptr);
 
 }  // namespace propsmooth
 

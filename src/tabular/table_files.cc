@@ -140,14 +140,16 @@ void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, 
   csv->Write(block);
 }
 
-void WriteSummaryTable(const EstimatedData& data, OutputFile* csv) {
+void WriteSummaryTable(const EstimatedData& data, OutputFile* csv, const SummaryColumns* more) {
   RecordLabels labels(data);
   std::string block(kSummaryTableHeader);
+  if (more != nullptr) block.insert(block.size() - 1, more->Header);
   for (std::size_t g = 0; g < data.Plan.Groups.size(); ++g) {
     const GroupSpan& group = data.Plan.Groups[g];
     // Every group has a record, and every record its group's label.
     AppendSummaryRow(labels.Group(data.Plan.RecordIndices[group.Begin]), group.End - group.Begin,
                      ReportedSummary(data, g), data.Fits[g].Fit, &block);
+    if (more != nullptr) block.insert(block.size() - 1, more->Cells[g]);
     FlushIfFull(&block, csv);
   }
   csv->Write(block);

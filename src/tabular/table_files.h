@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/output_file.h"
 #include "stats/record_estimates.h"
@@ -66,8 +67,17 @@ void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, 
                    bool percent, OutputFile* csv, const RowProgress& progress,
                    const SpatialEstimates* spatial = nullptr);
 
-/// Writes the summary table: kSummaryTableHeader, then a row per group.
-void WriteSummaryTable(const EstimatedData& data, OutputFile* csv);
+/// Columns put after the summary's own: their names and each group's
+/// cells (by group), each comma first.
+struct SummaryColumns {
+  std::string Header;
+  std::vector<std::string> Cells;
+};
+
+/// Writes the summary table: kSummaryTableHeader, then a row per group;
+/// `more` (when not null) adds its columns at the end of every line.
+void WriteSummaryTable(const EstimatedData& data, OutputFile* csv,
+                       const SummaryColumns* more = nullptr);
 
 }  // namespace propsmooth
 
