@@ -36,6 +36,15 @@ read_legacy <- function(name) {
                     col.names = c("unit", "code", "x", "n"))
 }
 
+# The groups' frames as one, the rows in random order, with ids.
+scattered <- function(parts) {
+  frame <- do.call(rbind, parts)
+  frame <- frame[sample.int(nrow(frame)), ]
+  rownames(frame) <- NULL
+  frame$id <- sprintf("r%d", seq_len(nrow(frame)) - 1L)
+  frame
+}
+
 # Groups of every kind the fit meets: ordinary ones, a single region, no
 # successes, nothing but successes, no spread beyond sampling, every region
 # all successes or none (no posterior at all); group keys as text, rows of a
@@ -57,11 +66,7 @@ generated_frame <- function() {
     if (kind$key == "h") x <- ifelse(seq_len(kind$regions) %% 2 == 1, 0L, n)
     data.frame(g = kind$key, x = as.integer(x), n = n)
   })
-  frame <- do.call(rbind, parts)
-  frame <- frame[sample.int(nrow(frame)), ]
-  rownames(frame) <- NULL
-  frame$id <- sprintf("r%d", seq_len(nrow(frame)) - 1L)
-  frame
+  scattered(parts)
 }
 
 # A frame as CSV whose numbers read back as the very doubles: 17 significant
@@ -105,11 +110,7 @@ generated_rates <- function() {
         stats::rpois(kind$regions, expected * stats::rgamma(kind$regions, kind$shape, kind$shape))
     data.frame(g = kind$key, x = as.integer(x), e = expected)
   })
-  frame <- do.call(rbind, parts)
-  frame <- frame[sample.int(nrow(frame)), ]
-  rownames(frame) <- NULL
-  frame$id <- sprintf("r%d", seq_len(nrow(frame)) - 1L)
-  frame
+  scattered(parts)
 }
 
 # North Carolina's sudden infant deaths of 1974 from spData, with each

@@ -1,13 +1,15 @@
 # Every refusal is an R error naming the column, the row and the value, and
 # the session lives on.
 
+# `frame` with one cell changed.
+changed <- function(frame, column, row, value) {
+  frame[[column]][row] <- value
+  frame
+}
+
 test_that("bad rows are refused by column, row and value", {
   base <- data.frame(x = c(1, 2, 3), n = c(10, 10, 10), row.names = c("a", "b", "c"))
-  change <- function(column, row, value) {
-    frame <- base
-    frame[[column]][row] <- value
-    frame
-  }
+  change <- function(column, row, value) changed(base, column, row, value)
   cases <- list(
     list(frame = change("x", 2, NA), pattern = "x: NA at row 'b' is missing"),
     list(frame = change("n", 3, NA), pattern = "n: NA at row 'c' is missing"),
@@ -71,11 +73,7 @@ test_that("rows the R checks let through are refused by the C++ core too", {
 
 test_that("bad rows of rates are refused by column, row and value", {
   base <- data.frame(x = c(1, 2, 3), e = c(2.5, 4, 8), row.names = c("a", "b", "c"))
-  change <- function(column, row, value) {
-    frame <- base
-    frame[[column]][row] <- value
-    frame
-  }
+  change <- function(column, row, value) changed(base, column, row, value)
   cases <- list(
     list(frame = change("x", 2, -1), pattern = "x: -1 at row 'b' is below 0"),
     list(frame = change("x", 1, 0.5), pattern = "x: 0.5 at row 'a' is not a whole number"),
