@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -75,7 +76,8 @@ TEST(CovarianceWith, IsEmptyAwayFromAPeak) {
       {"a saddle", ShapeWith(-1.0, 0.0, 1.0), {{{1.0, 0.0}, {0.0, 1.0}}}},
       {"a valley", ShapeWith(1.0, 0.0, 1.0), {{{1.0, 0.0}, {0.0, 1.0}}}},
       {"singular", ShapeWith(-1.0, 1.0, -1.0), {{{1.0, 0.0}, {0.0, 1.0}}}},
-      {"not finite", ShapeWith(-1.0, 0.0, -INFINITY), {{{1.0, 0.0}, {0.0, 1.0}}}},
+      {"not finite", ShapeWith(-1.0, 0.0, -std::numeric_limits<double>::infinity()),
+       {{{1.0, 0.0}, {0.0, 1.0}}}},
       {"a parameter that does not move", ShapeWith(-1.0, 0.0, -1.0), {{{0.0, 0.0}, {0.0, 1.0}}}},
   };
   for (const auto& c : cases) {
