@@ -62,6 +62,42 @@
   list(x = as.integer(x), n = as.integer(n))
 }
 
+# The counts and expected counts (or exposures) of rates, refused as
+# propsmooth-report refuses a file's cells: a count a whole number >= 0, an
+# expected value a finite number above 0; the first bad row named.
+.rate_records <- function(x, expected, labels, x_name, expected_name, exposure = FALSE) {
+  if (length(x) != length(expected)) {
+    stop(sprintf("%s has %d values but %s has %d", x_name, length(x), expected_name,
+                 length(expected)), call. = FALSE)
+  }
+  x <- .whole_numbers(x, x_name, labels)
+  below <- x < 0
+  if (any(below)) {
+    .refuse(x_name, x, labels, which(below)[[1]], "is below 0; it must be a whole number >= 0")
+  }
+  what <- if (exposure) "an exposure" else "an expected count"
+  if (is.factor(expected) || !(is.integer(expected) || is.double(expected))) {
+    stop(sprintf("%s must be numbers, not %s", expected_name, class(expected)[[1]]),
+         call. = FALSE)
+  }
+  missing <- is.na(expected)
+  if (any(missing)) {
+    .refuse(expected_name, expected, labels, which(missing)[[1]],
+            "is missing; fill in the value or leave the row out")
+  }
+  infinite <- !is.finite(expected)
+  if (any(infinite)) {
+    .refuse(expected_name, expected, labels, which(infinite)[[1]],
+            sprintf("is not a finite number; %s is a number > 0", what))
+  }
+  low <- !(expected > 0)
+  if (any(low)) {
+    .refuse(expected_name, expected, labels, which(low)[[1]],
+            sprintf("is not above 0; %s is a number > 0", what))
+  }
+  list(x = as.integer(x), expected = as.double(expected))
+}
+
 .is_number <- function(value) {
   is.numeric(value) && !is.factor(value) && length(value) == 1L && !is.na(value)
 }
@@ -98,4 +134,12 @@
     stop("threads must be NULL or one whole number >= 1", call. = FALSE)
   }
   as.integer(threads)
+}
+
+# A number above 0 and finite: --per, and a threshold of rates.
+.positive <- function(value, name, what = "a number above 0") {
+  if (!.is_number(value) || !is.finite(value) || !(value > 0)) {
+    stop(sprintf("%s must be %s, finite", name, what), call. = FALSE)
+  }
+  as.double(value)
 }

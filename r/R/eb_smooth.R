@@ -53,21 +53,47 @@
   match(text, unique(text)) - 1L
 }
 
-eb_smooth <- function(data, x, n, group = NULL, id = NULL, threshold = NULL, level = 0.95,
-                      fdr = 0.05, alpha = NULL, beta = NULL, eps = 1e-5, max_iter = 20L,
-                      threads = NULL) {
+eb_smooth <- function(data, x, n = NULL, group = NULL, id = NULL, threshold = NULL,
+                      level = 0.95, fdr = 0.05, alpha = NULL, beta = NULL, eps = 1e-5,
+                      max_iter = 20L, threads = NULL, expected = NULL, exposure = NULL,
+                      per = 1) {
   if (!is.data.frame(data)) {
     stop(sprintf("data must be a data frame (or a tibble), not %s", class(data)[[1]]),
          call. = FALSE)
   }
   env <- parent.frame()
   x_name <- .column_name(substitute(x), data, env, "x")
-  n_name <- .column_name(substitute(n), data, env, "n")
+  # Exactly one of the sizes of proportions, the expected counts or the
+  # exposures of rates.
+  size_name <- .column_name(substitute(n), data, env, "n", optional = TRUE)
+  expected_name <- .column_name(substitute(expected), data, env, "expected", optional = TRUE)
+  exposure_name <- .column_name(substitute(exposure), data, env, "exposure", optional = TRUE)
+  given <- c(n = !is.null(size_name), expected = !is.null(expected_name),
+             exposure = !is.null(exposure_name))
+  if (sum(given) != 1L) {
+    stop(sprintf("give exactly one of n (sizes, for proportions), expected (expected counts) and exposure (person-time, for rates)%s",
+                 if (any(given)) paste0(", not ", paste(names(given)[given], collapse = " and "))
+                 else ""), call. = FALSE)
+  }
+  rates <- !given[["n"]]
+  if (!rates && !missing(per)) {
+    stop("per is for rates: give expected or exposure with it, or leave it out for proportions",
+         call. = FALSE)
+  }
   group_name <- .column_name(substitute(group), data, env, "group", optional = TRUE)
   id_name <- .column_name(substitute(id), data, env, "id", optional = TRUE)
   level <- .probability(level, "level")
   fdr <- .probability(fdr, "fdr")
-  threshold <- if (is.null(threshold)) NA_real_ else .probability(threshold, "threshold")
+  if (rates) {
+    per <- .positive(per, "per")
+    # The threshold as per shows rates; with expected counts a rate of 1,
+    # the reference, unless given.
+    threshold <- if (!is.null(threshold)) {
+      .positive(threshold, "threshold", "one rate above 0 (as per shows rates)") / per
+    } else if (given[["expected"]]) 1 else NA_real_
+  } else {
+    threshold <- if (is.null(threshold)) NA_real_ else .probability(threshold, "threshold")
+  }
   options <- .fit_options(alpha, beta, eps, max_iter)
   added <- c(.estimate_columns, if (!is.na(threshold)) .threshold_columns)
   taken <- intersect(added, names(data))
@@ -78,11 +104,22 @@ eb_smooth <- function(data, x, n, group = NULL, id = NULL, threshold = NULL, lev
   }
   # Row names where the frame has its own, else positions.
   labels <- if (.row_names_info(data) > 0L) rownames(data) else NULL
-  records <- .records(data[[x_name]], data[[n_name]], labels, x_name, n_name)
+  if (rates) {
+    against <- if (given[["expected"]]) expected_name else exposure_name
+    records <- .rate_records(data[[x_name]], data[[against]], labels, x_name, against,
+                             exposure = given[["exposure"]])
+  } else {
+    records <- .records(data[[x_name]], data[[size_name]], labels, x_name, size_name)
+  }
   units <- if (is.null(group_name)) integer() else
     .group_codes(data[[group_name]], group_name, labels)
-  figures <- .smooth(records$x, records$n, units, level, threshold, fdr, options$alpha,
-                     options$beta, options$eps, options$max_iter, .threads(threads))
+  figures <- if (rates) {
+    .smooth_rates(records$x, records$expected, units, level, threshold, fdr, per,
+                  options$alpha, options$beta, options$max_iter, .threads(threads))
+  } else {
+    .smooth(records$x, records$n, units, level, threshold, fdr, options$alpha,
+            options$beta, options$eps, options$max_iter, .threads(threads))
+  }
   # Assigned column by column: the frame keeps its class (a tibble stays
   # one), its row names and its columns as they are.
   for (column in added) data[[column]] <- figures[[column]]

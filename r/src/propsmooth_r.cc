@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -25,8 +26,13 @@
 #include "input/grouping.h"
 #include "stats/beta_binomial_likelihood.h"
 #include "stats/equal_proportions.h"
+#include "stats/fit_standard_errors.h"
 #include "stats/group_fit.h"
+#include "stats/poisson_gamma_likelihood.h"
 #include "stats/prior_fit.h"
+#include "stats/rate_estimates.h"
+#include "stats/rate_fit.h"
+#include "stats/rate_moments.h"
 #include "stats/record_estimates.h"
 #include "stats/record_figures.h"
 #include "stats/record_rule.h"
@@ -72,41 +78,124 @@ RunSettings FitSettings(double alpha, double beta, double eps, int max_iter) {
 
 double OrNa(const std::optional<double>& value) { return value.value_or(NA_REAL); }
 
-// The covariance of Alpha and Beta at the prior: the inverse of minus the
-// Hessian in (logit mu, log(Alpha + Beta)), the coordinates the standard
-// errors are taken in, carried over by the delta method as they are; NA
-// where the fit has no standard errors.
+// The covariance of Alpha and Beta at the prior, the library's own from the
+// likelihood's shape at it in the fit's coordinates; NA where the fit has
+// no standard errors.
+Rcpp::NumericMatrix CovarianceAt(const PriorFit& fit, const LocalShape& shape,
+                                 const ParameterJacobian& jacobian) {
+  Rcpp::NumericMatrix matrix(2, 2);
+  std::fill(matrix.begin(), matrix.end(), NA_REAL);
+  const std::optional<FitCovariance> covariance = CovarianceWith(shape, jacobian);
+  if (!covariance || !fit.SeAlpha || !fit.SeBeta) return matrix;
+  for (int i = 0; i < 2; ++i) {
+    for (int j = 0; j < 2; ++j) {
+      matrix(i, j) = covariance->Parameters[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+    }
+  }
+  // The shape is taken again at Alpha and Beta rather than at the search's
+  // last point: the diagonal as the standard errors have it, so that the
+  // two agree to the bit.
+  matrix(0, 0) = *fit.SeAlpha * *fit.SeAlpha;
+  matrix(1, 1) = *fit.SeBeta * *fit.SeBeta;
+  return matrix;
+}
+
 Rcpp::NumericMatrix Covariance(const std::vector<Region>& regions, const PriorFit& fit) {
-  Rcpp::NumericMatrix covariance(2, 2);
-  std::fill(covariance.begin(), covariance.end(), NA_REAL);
-  if (!fit.Prior || !fit.SeAlpha || !fit.SeBeta) return covariance;
+  if (!fit.Prior) return CovarianceAt(fit, LocalShape(), {});
   const double alpha = fit.Prior->Alpha;
   const double beta = fit.Prior->Beta;
   const ModelPoint point = PointOfPrior(alpha, beta);
   const LocalShape shape =
       ShapeInLogitLogSize(EvaluateLikelihood(MakeBetaBinomialData(regions), point), point);
-  const double m00 = -shape.Hessian[0][0];
-  const double m01 = -shape.Hessian[0][1];
-  const double m11 = -shape.Hessian[1][1];
-  const double det = m00 * m11 - m01 * m01;
-  const double var_logit = m11 / det;
-  const double var_size = m00 / det;
-  const double cov = -m01 / det;
-  const double spread = (alpha + beta) * point.Mean * point.Complement;
-  // Rows of the Jacobian: d(Alpha, Beta) / d(logit mu, log size).
-  const std::array<std::array<double, 2>, 2> jacobian = {{{spread, alpha}, {-spread, beta}}};
-  for (std::size_t i = 0; i < 2; ++i) {
-    for (std::size_t j = 0; j < 2; ++j) {
-      const auto& a = jacobian[i];
-      const auto& b = jacobian[j];
-      covariance(i, j) = a[0] * b[0] * var_logit + (a[0] * b[1] + a[1] * b[0]) * cov +
-                         a[1] * b[1] * var_size;
+  return CovarianceAt(fit, shape, BetaParameterJacobian(point, alpha + beta));
+}
+
+Rcpp::NumericMatrix RateCovariance(const PoissonGammaData& data, const PriorFit& fit) {
+  if (!fit.Prior) return CovarianceAt(fit, LocalShape(), {});
+  const double alpha = fit.Prior->Alpha;
+  const double beta = fit.Prior->Beta;
+  const LocalShape shape = RateShapeAt(data, std::log(alpha) - std::log(beta), std::log(alpha));
+  return CovarianceAt(fit, shape, GammaParameterJacobian(alpha, beta));
+}
+
+// The rows of rates R's checks let through, judged again as the reader
+// judges a file's: a count of 0 or more, an expected value above 0 and
+// finite.
+void CheckRates(const Rcpp::IntegerVector& x, const Rcpp::NumericVector& expected) {
+  if (x.size() != expected.size()) Rcpp::stop("x and expected differ in length");
+  for (R_xlen_t i = 0; i < x.size(); ++i) {
+    if (x[i] == NA_INTEGER || x[i] < 0) {
+      Rcpp::stop("row " + std::to_string(i + 1) + ": a count must be a whole number >= 0");
+    }
+    if (!IsPositive(expected[i])) {
+      Rcpp::stop("row " + std::to_string(i + 1) +
+                 ": an expected count or exposure must be a finite number > 0");
     }
   }
-  // The diagonal as the standard errors have it, so that the two agree.
-  covariance(0, 0) = *fit.SeAlpha * *fit.SeAlpha;
-  covariance(1, 1) = *fit.SeBeta * *fit.SeBeta;
-  return covariance;
+}
+
+std::span<const double> Values(const Rcpp::NumericVector& values) {
+  return {values.begin(), static_cast<std::size_t>(values.size())};
+}
+
+// The groups of the table, by code from 0 in `units` (none: one group of
+// all rows), as propsmooth-report plans them.
+RecordTable RecordsOf(const Rcpp::IntegerVector& x, const Rcpp::IntegerVector& units,
+                      const Rcpp::IntegerVector* n) {
+  const auto rows = static_cast<std::size_t>(x.size());
+  const bool grouped = units.size() != 0;
+  if (grouped && static_cast<std::size_t>(units.size()) != rows) {
+    Rcpp::stop("the group codes differ in length from x");
+  }
+  if (rows > static_cast<std::size_t>(INT32_MAX)) Rcpp::stop("more than 2147483647 rows");
+  RecordTable records(rows);
+  for (std::size_t i = 0; i < rows; ++i) {
+    const auto r = static_cast<R_xlen_t>(i);
+    if (grouped && (units[r] == NA_INTEGER || units[r] < 0)) {
+      Rcpp::stop("group codes must be 0 or more");
+    }
+    records[i].Unit = grouped ? units[r] : -1;
+    records[i].Code = static_cast<std::int32_t>(i + 1);
+    records[i].Data1 = x[r];
+    records[i].Data2 = n != nullptr ? (*n)[r] : 0;
+  }
+  return records;
+}
+
+// The figure columns of the R result, NaN (the library's empty cell) as
+// NA; the rates' figures times `per`, as the CSV table writes them.
+Rcpp::List FigureColumns(std::size_t rows, double per,
+                         const std::function<RecordFigures(std::size_t)>& figures_of) {
+  const auto length = static_cast<R_xlen_t>(rows);
+  Rcpp::NumericVector raw(length), eb_me(length), eb(length), lower(length), upper(length),
+      p_exceed(length), pep(length), q_value(length);
+  Rcpp::CharacterVector prior(length);
+  Rcpp::LogicalVector discovery(length);
+  const auto cell = [](double value) { return std::isnan(value) ? NA_REAL : value; };
+  const auto scaled = [per, &cell](double value) {
+    return cell(per != 1.0 ? per * value : value);
+  };
+  for (std::size_t i = 0; i < rows; ++i) {
+    const auto r = static_cast<R_xlen_t>(i);
+    const RecordFigures row = figures_of(i);
+    raw[r] = scaled(row.Raw);
+    eb_me[r] = scaled(row.EbMe);
+    eb[r] = scaled(row.Eb);
+    lower[r] = scaled(row.Lower);
+    upper[r] = scaled(row.Upper);
+    p_exceed[r] = cell(row.PExceed);
+    pep[r] = cell(row.Pep);
+    q_value[r] = cell(row.QValue);
+    prior[r] = row.PriorName.empty() ? Rcpp::String(NA_STRING)
+                                     : Rcpp::String(std::string(row.PriorName));
+    discovery[r] = row.Discovery ? static_cast<int>(*row.Discovery) : NA_LOGICAL;
+  }
+  return Rcpp::List::create(Rcpp::Named("raw") = raw, Rcpp::Named("eb_me") = eb_me,
+                            Rcpp::Named("eb") = eb, Rcpp::Named("lower") = lower,
+                            Rcpp::Named("upper") = upper, Rcpp::Named("prior") = prior,
+                            Rcpp::Named("p_exceed") = p_exceed, Rcpp::Named("pep") = pep,
+                            Rcpp::Named("q_value") = q_value,
+                            Rcpp::Named("discovery") = discovery);
 }
 
 }  // namespace
@@ -162,27 +251,13 @@ Rcpp::List SmoothR(Rcpp::IntegerVector x, Rcpp::IntegerVector n, Rcpp::IntegerVe
                    double eps, int max_iter, int threads) {
   CheckRecords(x, n);
   const auto rows = static_cast<std::size_t>(x.size());
-  // No groups: one of all rows, as propsmooth-report without --group.
-  const bool grouped = units.size() != 0;
-  if (grouped && static_cast<std::size_t>(units.size()) != rows) {
-    Rcpp::stop("the group codes differ in length from x");
-  }
-  if (rows > static_cast<std::size_t>(INT32_MAX)) Rcpp::stop("more than 2147483647 rows");
   EstimateSettings settings;
   settings.Fit = FitSettings(alpha, beta, eps, max_iter);
   settings.Level = level;
   if (!std::isnan(threshold)) settings.Threshold = threshold;
   settings.Fdr = fdr;
-
-  RecordTable records(rows);
-  for (std::size_t i = 0; i < rows; ++i) {
-    const auto r = static_cast<R_xlen_t>(i);
-    if (grouped && units[r] < 0) Rcpp::stop("group codes must be 0 or more");
-    records[i].Unit = grouped ? units[r] : -1;
-    records[i].Code = static_cast<std::int32_t>(i + 1);
-    records[i].Data1 = x[r];
-    records[i].Data2 = n[r];
-  }
+  // No groups: one of all rows, as propsmooth-report without --group.
+  RecordTable records = RecordsOf(x, units, &n);
   EstimatedGroups data;
   data.Plan = PlanGroups(records);
   EstimateParts parts;
@@ -190,38 +265,55 @@ Rcpp::List SmoothR(Rcpp::IntegerVector x, Rcpp::IntegerVector n, Rcpp::IntegerVe
   parts.Posteriors = true;
   const RecordEstimates estimates =
       EstimateRecords(settings, parts, Workers(threads), StageProgress(), &records, &data);
-
-  const auto length = static_cast<R_xlen_t>(rows);
-  Rcpp::NumericVector raw(length), eb_me(length), eb(length), lower(length), upper(length),
-      p_exceed(length), pep(length), q_value(length);
-  Rcpp::CharacterVector prior(length);
-  Rcpp::LogicalVector discovery(length);
-  for (std::size_t i = 0; i < rows; ++i) {
-    const auto r = static_cast<R_xlen_t>(i);
-    const RecordFigures row = FiguresOf(
+  return FigureColumns(rows, 1.0, [&](std::size_t i) {
+    return FiguresOf(
         records[i],
         FigureSourcesOf(records, data, estimates.Posteriors, i, settings.Threshold.has_value()),
         estimates.Posteriors[i]);
-    // NaN is the library's empty cell; R's is NA.
-    const auto cell = [](double value) { return std::isnan(value) ? NA_REAL : value; };
-    raw[r] = cell(row.Raw);
-    eb_me[r] = cell(row.EbMe);
-    eb[r] = cell(row.Eb);
-    lower[r] = cell(row.Lower);
-    upper[r] = cell(row.Upper);
-    p_exceed[r] = cell(row.PExceed);
-    pep[r] = cell(row.Pep);
-    q_value[r] = cell(row.QValue);
-    prior[r] = row.PriorName.empty() ? Rcpp::String(NA_STRING)
-                                     : Rcpp::String(std::string(row.PriorName));
-    discovery[r] = row.Discovery ? static_cast<int>(*row.Discovery) : NA_LOGICAL;
-  }
-  return Rcpp::List::create(Rcpp::Named("raw") = raw, Rcpp::Named("eb_me") = eb_me,
-                            Rcpp::Named("eb") = eb, Rcpp::Named("lower") = lower,
-                            Rcpp::Named("upper") = upper, Rcpp::Named("prior") = prior,
-                            Rcpp::Named("p_exceed") = p_exceed, Rcpp::Named("pep") = pep,
-                            Rcpp::Named("q_value") = q_value,
-                            Rcpp::Named("discovery") = discovery);
+  });
+}
+
+// [[Rcpp::export(.fit_rates)]]
+Rcpp::List FitRatesR(Rcpp::IntegerVector x, Rcpp::NumericVector expected, double alpha,
+                     double beta, int max_iter) {
+  CheckRates(x, expected);
+  if (x.size() == 0) Rcpp::stop("no regions to fit a prior to");
+  const RateMoments moments = ComputeRateMoments(Values(x), Values(expected));
+  const PoissonGammaData data = MakePoissonGammaData(Values(x), Values(expected));
+  // Newton's own test of settling is fixed for rates: -E has no part here.
+  const PriorFit fit = FitRatePrior(data, moments, FitSettings(alpha, beta, 1e-5, max_iter), false);
+  // No gamma prior of moments where their variance is 0, as the summary has it.
+  const bool moment_prior = moments.Alpha > 0.0;
+  return Rcpp::List::create(
+      Rcpp::Named("alpha") = fit.Prior ? fit.Prior->Alpha : NA_REAL,
+      Rcpp::Named("beta") = fit.Prior ? fit.Prior->Beta : NA_REAL,
+      Rcpp::Named("se_alpha") = OrNa(fit.SeAlpha), Rcpp::Named("se_beta") = OrNa(fit.SeBeta),
+      Rcpp::Named("vcov") = RateCovariance(data, fit), Rcpp::Named("loglik") = OrNa(fit.LogLik),
+      Rcpp::Named("fit") = FitLabelText(fit.Label),
+      Rcpp::Named("boundary") = FitBoundaryText(fit.Boundary, CountModel::kPoisson),
+      Rcpp::Named("iterations") = fit.Iterations, Rcpp::Named("mean") = moments.Mean,
+      Rcpp::Named("variance") = moments.Variance,
+      Rcpp::Named("alpha_me") = moment_prior ? moments.Alpha : NA_REAL,
+      Rcpp::Named("beta_me") = moment_prior ? moments.Beta : NA_REAL);
+}
+
+// [[Rcpp::export(.smooth_rates)]]
+Rcpp::List SmoothRatesR(Rcpp::IntegerVector x, Rcpp::NumericVector expected,
+                        Rcpp::IntegerVector units, double level, double threshold, double fdr,
+                        double per, double alpha, double beta, int max_iter, int threads) {
+  CheckRates(x, expected);
+  if (!IsPositive(per)) Rcpp::stop("per must be a finite number > 0");
+  const RecordTable records = RecordsOf(x, units, nullptr);
+  EstimateSettings settings;
+  settings.Fit = FitSettings(alpha, beta, 1e-5, max_iter);
+  settings.Level = level;
+  // The rate itself, as --threshold over --per.
+  if (!std::isnan(threshold)) settings.Threshold = threshold;
+  settings.Fdr = fdr;
+  const RateEstimates estimates = EstimateRates(Values(x), Values(expected), PlanGroups(records),
+                                                settings, false, Workers(threads));
+  return FigureColumns(records.size(), per,
+                       [&](std::size_t i) { return estimates.Figures[i]; });
 }
 
 // [[Rcpp::export(.cap_simd)]]

@@ -24,9 +24,31 @@ struct FitStandardErrors {
 /// Rows[0] = d Alpha / d(location, log size), Rows[1] = d Beta / d(...).
 using ParameterJacobian = std::array<std::array<double, 2>, 2>;
 
-/// From the inverse of minus the Hessian of `shape`, carried to the two
-/// parameters by the delta method through `jacobian`; all empty unless
-/// that matrix is positive definite and every variance positive and finite.
+/// The beta prior's Jacobian at `point` and size Alpha + Beta = `size`:
+/// Alpha = size mu, Beta = size (1 - mu) in (logit mu, log size).
+ParameterJacobian BetaParameterJacobian(const ModelPoint& point, double size);
+
+/// The gamma prior's Jacobian at shape `alpha` and rate `beta`: Alpha = e^v,
+/// Beta = e^(v - w) in (w, v) = (log mean, log shape).
+ParameterJacobian GammaParameterJacobian(double alpha, double beta);
+
+/// The inverse of minus a Hessian: the variances of the fit's two
+/// coordinates and, by the delta method, the covariance matrix of the
+/// prior's two parameters.
+struct FitCovariance {
+  double Location = 0.0;  // the variance of logit mu, or of log mean
+  double Size = 0.0;      // of log(Alpha + Beta), or of log shape
+  std::array<std::array<double, 2>, 2> Parameters{};  // of (Alpha, Beta)
+};
+
+/// The covariance at `shape` carried through `jacobian`; empty unless
+/// minus the Hessian is positive definite and every variance (of the
+/// coordinates and of the parameters) positive and finite. The one
+/// computation behind every standard error of a prior.
+std::optional<FitCovariance> CovarianceWith(const LocalShape& shape,
+                                            const ParameterJacobian& jacobian);
+
+/// The square roots of CovarianceWith's variances; all empty where it is.
 /// Shared by every model: each gives its own Jacobian.
 FitStandardErrors StandardErrorsWith(const LocalShape& shape, const ParameterJacobian& jacobian);
 

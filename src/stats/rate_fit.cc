@@ -69,8 +69,7 @@ void FinishPeak(const PoissonGammaData& data, double log_mean, double log_shape,
   const double beta = std::exp(log_shape - log_mean);
   fit->Prior = BetaPrior{alpha, beta};
   fit->LogLik = shape.LogLik;
-  // Alpha = e^v, Beta = e^(v - w): d/dw = 0, -Beta; d/dv = Alpha, Beta.
-  const FitStandardErrors errors = StandardErrorsWith(shape, {{{0.0, alpha}, {-beta, beta}}});
+  const FitStandardErrors errors = StandardErrorsWith(shape, GammaParameterJacobian(alpha, beta));
   fit->SeAlpha = errors.Alpha;
   fit->SeBeta = errors.Beta;
   fit->SeLogitMean = errors.LogitMean;

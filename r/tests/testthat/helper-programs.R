@@ -36,6 +36,15 @@ read_legacy <- function(name) {
                     col.names = c("unit", "code", "x", "n"))
 }
 
+# The groups' frames as one, the rows in random order, with ids.
+scattered <- function(parts) {
+  frame <- do.call(rbind, parts)
+  frame <- frame[sample.int(nrow(frame)), ]
+  rownames(frame) <- NULL
+  frame$id <- sprintf("r%d", seq_len(nrow(frame)) - 1L)
+  frame
+}
+
 # Groups of every kind the fit meets: ordinary ones, a single region, no
 # successes, nothing but successes, no spread beyond sampling, every region
 # all successes or none (no posterior at all); group keys as text, rows of a
@@ -57,9 +66,59 @@ generated_frame <- function() {
     if (kind$key == "h") x <- ifelse(seq_len(kind$regions) %% 2 == 1, 0L, n)
     data.frame(g = kind$key, x = as.integer(x), n = n)
   })
-  frame <- do.call(rbind, parts)
-  frame <- frame[sample.int(nrow(frame)), ]
-  rownames(frame) <- NULL
-  frame$id <- sprintf("r%d", seq_len(nrow(frame)) - 1L)
-  frame
+  scattered(parts)
+}
+
+# A frame as CSV whose numbers read back as the very doubles: 17 significant
+# digits, where write.csv keeps 15.
+write_exact_csv <- function(frame, path) {
+  cells <- lapply(frame, function(column) {
+    if (is.double(column)) sprintf("%.17g", column) else as.character(column)
+  })
+  utils::write.csv(as.data.frame(cells, optional = TRUE), path, row.names = FALSE,
+                   quote = FALSE)
+}
+
+# A CSV written by one of the programs, every cell as its text.
+read_text_csv <- function(path) {
+  utils::read.csv(path, colClasses = "character", na.strings = character(),
+                  check.names = FALSE)
+}
+
+# A column of the programs' shortest round-trip numbers as doubles, parsed
+# correctly rounded; an empty cell is NA.
+exact_doubles <- function(text) {
+  propsmooth:::.parse_doubles(ifelse(text == "", NA, text))
+}
+
+# Groups of rates of every kind the fit meets: spread beyond Poisson
+# sampling (strong and mild), a single region, no events at all, counts
+# that follow their expected values more closely than Poisson sampling
+# would (complete pooling), expected values far below 1; group keys as
+# text, rows of a group scattered over the frame.
+generated_rates <- function() {
+  set.seed(74)
+  kinds <- data.frame(key = c("a", "b", "c", "d", "e", "f"),
+                      regions = c(30, 20, 1, 10, 12, 15),
+                      shape = c(4, 1, 3, 3, Inf, 2))
+  parts <- lapply(seq_len(nrow(kinds)), function(k) {
+    kind <- kinds[k, ]
+    expected <- if (kind$key == "f") stats::runif(kind$regions, 0.01, 0.5) else
+      stats::runif(kind$regions, 5, 60)
+    x <- if (kind$key == "d") integer(kind$regions) else
+      if (kind$key == "e") as.integer(round(expected)) else
+        stats::rpois(kind$regions, expected * stats::rgamma(kind$regions, kind$shape, kind$shape))
+    data.frame(g = kind$key, x = as.integer(x), e = expected)
+  })
+  scattered(parts)
+}
+
+# North Carolina's sudden infant deaths of 1974 from spData, with each
+# county's expected count at the state's rate.
+nc_sids <- function() {
+  skip_if_not_installed("spData")
+  nc <- get(utils::data("nc.sids", package = "spData", envir = environment()))
+  nc <- nc[c("SID74", "BIR74")]
+  nc$E <- nc$BIR74 * sum(nc$SID74) / sum(nc$BIR74)
+  nc
 }

@@ -13,22 +13,7 @@ test_that("the rats' prior maximises R's own beta-binomial likelihood", {
   expect_equal(as.numeric(logLik(fit)), beta_binomial_loglik(a, b, rats$x, rats$n),
                tolerance = 1e-12)
   expect_equal(AIC(fit), -2 * beta_binomial_loglik(a, b, rats$x, rats$n) + 4, tolerance = 1e-12)
-  # No step of 1e-4 in either direction improves it.
-  for (step in list(c(1e-4, 0), c(-1e-4, 0), c(0, 1e-4), c(0, -1e-4))) {
-    expect_lt(beta_binomial_loglik(a + step[1], b + step[2], rats$x, rats$n),
-              as.numeric(logLik(fit)))
-  }
-  # The covariance is the inverse of minus the Hessian in (alpha, beta),
-  # here by central differences of R's likelihood (the delta method from
-  # the library's coordinates gives the same matrix to first order).
-  h <- 1e-3
-  f <- function(a, b) beta_binomial_loglik(a, b, rats$x, rats$n)
-  hessian <- matrix(c(
-    (f(a + h, b) - 2 * f(a, b) + f(a - h, b)) / h^2,
-    rep((f(a + h, b + h) - f(a + h, b - h) - f(a - h, b + h) + f(a - h, b - h)) / (4 * h^2), 2),
-    (f(a, b + h) - 2 * f(a, b) + f(a, b - h)) / h^2), 2, 2)
-  expect_equal(unname(vcov(fit)), solve(-hessian), tolerance = 1e-4)
-  expect_identical(unname(sqrt(diag(vcov(fit)))), unname(fit$se))
+  expect_peak(fit, function(a, b) beta_binomial_loglik(a, b, rats$x, rats$n), step = 1e-4)
   expect_identical(summary(fit)$coefficients[, "Std. Error"], fit$se)
 })
 
@@ -55,9 +40,16 @@ test_that("every boundary of the model has its label", {
     list(name = "all or none", x = c(0, 10, 0, 20), n = c(10, 10, 20, 20),
          fit = "no finite maximum", boundary = "no pooling"),
     list(name = "spread", x = c(1, 9, 2, 8), n = c(10, 10, 10, 10),
+         fit = "newton", boundary = ""),
+    # Rates: counts against expected counts.
+    list(name = "no spread beyond Poisson sampling", x = c(5, 10, 20), e = c(5, 10, 20),
+         fit = "no finite maximum", boundary = "complete pooling"),
+    list(name = "no events", x = c(0, 0, 0), e = c(1.5, 2, 3),
+         fit = "no finite maximum", boundary = "no events in the group"),
+    list(name = "spread of rates", x = c(0, 30, 2, 55, 1), e = c(10, 10, 10, 10, 10),
          fit = "newton", boundary = ""))
   for (case in cases) {
-    fit <- eb_fit(case$x, case$n)
+    fit <- if (is.null(case$e)) eb_fit(case$x, case$n) else eb_fit(case$x, expected = case$e)
     expect_identical(fit$fit, case$fit, info = case$name)
     if (nzchar(case$boundary)) {
       expect_match(fit$boundary, case$boundary, fixed = TRUE, info = case$name)
@@ -65,8 +57,12 @@ test_that("every boundary of the model has its label", {
       expect_true(all(is.na(vcov(fit))), info = case$name)
     } else {
       expect_identical(fit$boundary, "", info = case$name)
+      expect_true(all(is.finite(vcov(fit))), info = case$name)
     }
   }
+  expect_output(print(eb_fit(c(5, 10, 20), expected = c(5, 10, 20))),
+                "Gamma prior (shape alpha, rate beta) of 3 regions: fit no finite maximum",
+                fixed = TRUE)
 })
 
 test_that("the fit does not depend on the kernel's threads", {
