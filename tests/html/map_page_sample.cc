@@ -3,7 +3,9 @@
 //   map_page_sample OUT.html hexagons COLUMNS ROWS [THRESHOLD]
 //     a generated tiling of municipalities with made-up counts;
 //   map_page_sample OUT.html nc [THRESHOLD]
-//     North Carolina's counties, SIDS deaths of 1974 among births.
+//     North Carolina's counties, SIDS deaths of 1974 among births;
+//   map_page_sample OUT.html hexagons-without-maps COLUMNS ROWS [THRESHOLD]
+//     the municipalities' page as it is without regions, for comparison.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -26,7 +28,7 @@ using namespace propsmooth;
 namespace {
 
 int Usage() {
-  std::fputs("usage: map_page_sample OUT.html hexagons COLUMNS ROWS [THRESHOLD]\n"
+  std::fputs("usage: map_page_sample OUT.html hexagons[-without-maps] COLUMNS ROWS [THRESHOLD]\n"
              "       map_page_sample OUT.html nc [THRESHOLD]\n",
              stderr);
   return 2;
@@ -62,7 +64,8 @@ int main(int argc, char** argv) {
   columns.Size = "births";
   columns.Id = "id";
   int next = 3;
-  if (kind == "hexagons" && argc >= 5) {
+  const bool maps = kind != "hexagons-without-maps";
+  if ((kind == "hexagons" || !maps) && argc >= 5) {
     shapes = HexagonRegions(std::atoi(argv[3]), std::atoi(argv[4]), 3, 2026);
     data_name = out_name + ".csv";
     WriteHexagonData(shapes, data_name);
@@ -94,7 +97,7 @@ int main(int argc, char** argv) {
                   [](std::size_t, std::size_t, std::string_view) {}, &data.Input.Records, &data);
   OutputFile page;
   if (!CreateOutputFile(out_name, &page, stderr)) return 1;
-  WritePage(settings, data_name, columns, 10, data, &page, &shapes);
+  WritePage(settings, data_name, columns, 10, data, &page, maps ? &shapes : nullptr);
   OutputFile* files[] = {&page};
   if (!CloseOutputFile(out_name, &page, stderr) || !CommitOutputFiles(files, stderr)) return 1;
   return 0;
