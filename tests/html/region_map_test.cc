@@ -100,6 +100,9 @@ TEST(RegionMap, NeighboursShareTheirSimplifiedBoundary) {
       {"hexagons with bends under a pixel", HexagonRegions(60, 50, 3, 7), 1},
       {"hexagons with bends over a pixel", HexagonRegions(8, 6, 5, 3), 1},
       {"enclave filling a hole", SquareWithEnclave(), 1},
+      // sf's st_union of the counties (planar, s2 off) is 6 polygons
+      // without holes: the mainland and five islands of the Outer Banks.
+      {"North Carolina", NorthCarolina(), 6},
   };
   for (const Row& row : rows) {
     const RegionOutlines outlines = OutlineRegions(row.shapes, All(row.shapes), MapSize{});
