@@ -150,7 +150,7 @@ std::string SectionId(std::size_t index) { return "group-" + std::to_string(inde
 
 void AppendGroupSection(const GroupView& group, std::size_t index, double eps, double level,
                         std::optional<double> threshold, const SectionLimits& limits,
-                        std::string* html) {
+                        std::string* html, std::string_view maps) {
   const std::string id = SectionId(index);
   const auto count = static_cast<std::int64_t>(group.Regions.size());
   html->append("<section class=\"group\" id=\"");
@@ -196,6 +196,7 @@ void AppendGroupSection(const GroupView& group, std::size_t index, double eps, d
     AppendRankedPlot(group, level, threshold, id, limits, html);
     html->append("</div>\n");
   }
+  html->append(maps);
   AppendRegionTable(group, level, limits, html);
   html->append("</section>\n");
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "html/group_view.h"
 
@@ -19,10 +20,11 @@ std::string SectionId(std::size_t index);
 /// print), the note on the group's fit, the plots (or what the group is,
 /// when it has nothing to plot) and the region table, every figure after
 /// the log under the group's Fit, with credible intervals at `level` and,
-/// with a `threshold`, the region table's exceedance columns.
+/// with a `threshold`, the region table's exceedance columns; `maps`
+/// (HTML) goes between the plots and the region table.
 void AppendGroupSection(const GroupView& group, std::size_t index, double eps, double level,
                         std::optional<double> threshold, const SectionLimits& limits,
-                        std::string* html);
+                        std::string* html, std::string_view maps = {});
 
 }  // namespace propsmooth
 

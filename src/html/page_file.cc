@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "html/group_maps.h"
 #include "html/group_report.h"
 #include "html/group_view.h"
 #include "html/html_report.h"
@@ -43,7 +44,8 @@ GroupView ViewOfGroup(const EstimatedData& data, const ColumnNames& columns, std
 
 void WritePage(const EstimateSettings& settings, std::string_view data_name,
                const ColumnChoice& columns, std::size_t max_groups,
-               const EstimatedData& data, OutputFile* html) {
+               const EstimatedData& data, OutputFile* html,
+               const RegionShapes* regions) {
   const GroupPlan& plan = data.Plan;
   ReportHeader header;
   header.DataFileName = data_name;
@@ -79,9 +81,14 @@ void WritePage(const EstimateSettings& settings, std::string_view data_name,
   }
   AppendIndexFoot(header, &block);
   const SectionLimits limits;
+  // A page of one group maps the whole layer; one of many maps each
+  // group's own regions.
+  const RegionJoin join = regions != nullptr ? JoinRegions(*regions, plan.Groups.size() == 1)
+                                             : RegionJoin{};
   for (std::size_t g = 0; g < header.DetailedGroups; ++g) {
-    AppendGroupSection(ViewOfGroup(data, header.Columns, g), g, settings.Fit.Eps,
-                       settings.Level, settings.Threshold, limits, &block);
+    const GroupView view = ViewOfGroup(data, header.Columns, g);
+    AppendGroupSection(view, g, settings.Fit.Eps, settings.Level, settings.Threshold, limits,
+                       &block, GroupMaps(view, join, settings.Threshold));
     FlushIfFull(&block, html);
   }
   AppendDocumentFoot(&block);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/output_file.h"
+#include "geo/region_shapes.h"
 #include "stats/record_estimates.h"
 #include "tabular/input_table.h"
 #include "tabular/table_files.h"
@@ -15,10 +16,12 @@ namespace propsmooth {
 /// Writes the page of `data`, estimated under `settings`, read from the
 /// file `data_name` (as the page names it) with the `columns` chosen
 /// (none for the four-number format, whose names are Data1 and Data2);
-/// index rows and sections for the first `max_groups` groups.
+/// index rows and sections for the first `max_groups` groups. With
+/// `regions`, each section maps its records, joined by id.
 void WritePage(const EstimateSettings& settings, std::string_view data_name,
                const ColumnChoice& columns, std::size_t max_groups,
-               const EstimatedData& data, OutputFile* html);
+               const EstimatedData& data, OutputFile* html,
+               const RegionShapes* regions = nullptr);
 
 }  // namespace propsmooth
 

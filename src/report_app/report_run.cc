@@ -360,12 +360,12 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   Outputs outputs(settings);
   bool ok = CreateOutputs(streams, &outputs, errors) && gis.Create(errors);
   if (ok) {
-    // MERGE(geomap): hand regions to WritePage.
     if (outputs.Asked(Outputs::kPage)) {
       WritePage(settings,
                 IsStandardStream(settings.DataFileName) ? "standard input"
                                                         : settings.DataFileName,
-                settings.Columns, settings.MaxGroups, data, &outputs.Files[Outputs::kPage]);
+                settings.Columns, settings.MaxGroups, data, &outputs.Files[Outputs::kPage],
+                regions);
     }
     if (outputs.Asked(Outputs::kTsv)) {
       WriteIntervalTable(data, settings.Estimator, settings.Level, workers,
