@@ -291,6 +291,15 @@ def _fit_options(alpha, beta, eps, max_iter):
                 max_iter=_iterations(max_iter))
 
 
+def _check_rate_fit(sizes, safeguarded, name):
+    """Refuses what fit's keywords for proportions ask of a fit of rates."""
+    if sizes is not None:
+        raise ValueError(f"give {name} (proportions) or expected (rates), not both")
+    if safeguarded:
+        raise ValueError("safeguarded is for proportions: the fit of rates always goes on "
+                         "where Newton's steps fail")
+
+
 def fit(counts, sizes=None, *, expected=None, alpha=None, beta=None, eps=1e-5, max_iter=20,
         safeguarded=False, threads=None):
     """Fits the beta prior of one group of regions, or with ``expected``
@@ -312,11 +321,7 @@ def fit(counts, sizes=None, *, expected=None, alpha=None, beta=None, eps=1e-5, m
     --model poisson --summary has it for one group.
     """
     if expected is not None:
-        if sizes is not None:
-            raise ValueError("give sizes (proportions) or expected (rates), not both")
-        if safeguarded:
-            raise ValueError("safeguarded is for proportions: the fit of rates always "
-                             "goes on where Newton's steps fail")
+        _check_rate_fit(sizes, safeguarded, "sizes")
         _threads(threads)
         x, e = _rate_data(counts, expected, None, "expected")
         result = _core.rate_fit(x, e, **_fit_options(alpha, beta, eps, max_iter))

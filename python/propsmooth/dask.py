@@ -49,8 +49,8 @@ from __future__ import annotations
 
 import numpy as np
 
-from . import _check_columns, _core, _data, _fit_options, _model, _rate_data, _result_frame
-from . import _smooth_options
+from . import _check_columns, _check_rate_fit, _core, _data, _fit_options, _model, _rate_data
+from . import _result_frame, _smooth_options
 from . import FitResult, RateFitResult, smooth as _smooth_frame
 
 __all__ = ["fit", "smooth"]
@@ -147,11 +147,7 @@ def fit(ddf, count="x", size=None, *, expected=None, alpha=None, beta=None, eps=
     _check_dask_frame(ddf, "fit")
     options = _fit_options(alpha, beta, eps, max_iter)
     if expected is not None:
-        if size is not None:
-            raise ValueError("give size (proportions) or expected (rates), not both")
-        if safeguarded:
-            raise ValueError("safeguarded is for proportions: the fit of rates always "
-                             "goes on where Newton's steps fail")
+        _check_rate_fit(size, safeguarded, "size")
         model = _model(None, expected, None, 1.0)
         _check_columns(ddf, count=count, expected=expected)
         (rows,) = dask.compute(_all_rate_rows(_partitions(ddf, _columns(count, expected)),
