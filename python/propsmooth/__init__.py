@@ -478,8 +478,9 @@ def smooth(df, count="x", size=None, group=None, id=None, threshold=None, level=
     RATE_COLUMNS (the fourth named "exposure" with ``exposure``): raw is
     x/E and raw, eb_me, eb, lower and upper are shown times ``per`` (e.g.
     100000 for rates per 100,000); ``threshold`` is a rate in the same
-    units, 1 by default with ``expected`` (none with ``exposure``), and
-    p_exceed the posterior probability of a rate above it.
+    units, by default with ``expected`` a relative rate of 1 (whatever
+    ``per``: the counts' own expected rate) and none with ``exposure``;
+    p_exceed is the posterior probability of a rate above it.
     """
     _check_frame(df)
     model = _model(size, expected, exposure, per)

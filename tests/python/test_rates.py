@@ -63,6 +63,9 @@ REPORT_CASES = [
                      fdr=0.1),
      ["--count", "sid74", "--exposure", "bir74", "--per", "1000", "--threshold", "2.5",
       "--level", "0.9", "--fdr", "0.1"]),
+    # The default threshold, a relative rate of 1, is not read in per's units.
+    ("nc_sids", dict(count="sid74", expected="expected74", per=100),
+     ["--count", "sid74", "--expected", "expected74", "--per", "100"]),
     ("nc_sids", dict(count="sid79", exposure="bir79", per=100000),
      ["--count", "sid79", "--exposure", "bir79", "--per", "100000"]),
     ("nc_sids", dict(count="sid74", expected="expected74", group="region", id="county",
