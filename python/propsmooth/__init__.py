@@ -239,8 +239,9 @@ def _rate_data(counts, expected, labels, what):
     e = _numbers(expected, what, labels)
     bad = ~(np.isfinite(e) & (e > 0.0))
     if bad.any():
-        _refuse(what, expected, labels, _first(bad),
-                "is not a number above 0; it must be positive and finite")
+        position = _first(bad)
+        why = "is not above 0" if np.isfinite(e[position]) else "is not finite"
+        _refuse(what, expected, labels, position, f"{why}; it must be a number above 0")
     return x.astype(np.int32), e
 
 

@@ -86,7 +86,7 @@ def test_fit_equals_one_machine_bit_for_bit(partitions, name, count, expected, s
 @pytest.mark.parametrize("group", [None, "key"])
 @pytest.mark.parametrize("column,value,label,message", [
     ("x", -1, 17, "count: -1 at index 17 is below 0"),
-    ("e", 0.0, 17, "expected: 0.0 at index 17 is not a number above 0"),
+    ("e", 0.0, 17, "expected: 0.0 at index 17 is not above 0"),
     ("e", np.nan, 29, "expected: nan at index 29 is missing"),
 ])
 def test_refused_rows_named_when_computed(group, column, value, label, message):

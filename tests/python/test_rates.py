@@ -201,10 +201,11 @@ ROW_REFUSALS = [
     ({"x": [3, np.nan, 7, 12]}, {}, r"count: nan at index 'r2' is missing"),
     ({"x": [3, 0, "7", 12]}, {}, r"count: '7' at index 'r3' is not a whole number"),
     ({"x": [3, 0, 2**31, 12]}, {}, r"count: 2147483648 at index 'r3' is above 2147483647"),
-    ({"e": [1.5, 0.0, 2.0, 4.0]}, {}, r"expected: 0.0 at index 'r2' is not a number above 0"),
-    ({"e": [1.5, 2.0, -3.0, 4.0]}, {}, r"expected: -3.0 at index 'r3' is not a number above 0"),
+    ({"e": [1.5, 0.0, 2.0, 4.0]}, {},
+     r"expected: 0.0 at index 'r2' is not above 0; it must be a number above 0"),
+    ({"e": [1.5, 2.0, -3.0, 4.0]}, {}, r"expected: -3.0 at index 'r3' is not above 0"),
     ({"e": [1.5, 2.0, 3.0, np.inf]}, {"exposure": "e"},
-     r"exposure: inf at index 'r4' is not a number above 0; it must be positive and finite"),
+     r"exposure: inf at index 'r4' is not finite; it must be a number above 0"),
     ({"e": [np.nan, 2.0, 3.0, 4.0]}, {}, r"expected: nan at index 'r1' is missing"),
     ({"e": pd.array([1, None, 3, 4], dtype="Int64")}, {}, r"expected: <NA> at index 'r2' is "
                                                           "missing"),
@@ -275,3 +276,42 @@ def test_fit_refusals(call, error, message):
     frame = _rate_frame()
     with pytest.raises(error, match=message):
         call(frame.x, frame.e)
+
+
+def _core_calls(x, e):
+    """Each _core entry point of rates on the int32 counts x and float64
+    expected values e."""
+    x, e = np.asarray(x, dtype=np.int32), np.asarray(e, dtype=np.float64)
+    fit = dict(alpha=None, beta=None, eps=1e-5, max_iter=20)
+    prior = propsmooth._core.rate_fit(np.array([1, 5, 2], np.int32), np.array([2.0, 3.0, 1.0]),
+                                      **fit)["prior"]
+    return [lambda: propsmooth._core.rate_fit(x, e, **fit),
+            lambda: propsmooth._core.smooth_rates(x, e, None, level=0.95, threshold=None,
+                                                  fdr=0.05, threads=1, **fit),
+            lambda: propsmooth._core.apply_rate_prior(x, e, prior, level=0.95, threshold=1.0)]
+
+
+@pytest.mark.parametrize("x,e,message", [
+    ([1, -2], [1.0, 1.0], "row 1: count -2 is below 0"),
+    ([1, 2], [1.0, 0.0], "row 1: expected value 0.0 is not above 0 and finite"),
+    ([1, 2], [np.nan, 1.0], "row 0: expected value nan is not above 0"),
+    ([1, 2], [1.0, -np.inf], "row 1: expected value -inf"),
+    ([1, 2], [1.0], "counts has 2 values but expected has 1"),
+])
+def test_core_refuses_bad_rows_itself(x, e, message):
+    # The last guard, for callers of _core who skip the package's checks:
+    # a ValueError, never a crash or a figure of nonsense.
+    for call in _core_calls(x, e):
+        with pytest.raises(ValueError, match=message):
+            call()
+
+
+def test_core_refuses_a_prior_no_fit_gives():
+    x, e = np.array([1, 2], np.int32), np.array([1.0, 2.0])
+    prior = propsmooth._core.rate_fit(x, e, alpha=None, beta=None, eps=1e-5,
+                                      max_iter=20)["prior"]
+    for broken, message in (({**prior, "choice": "bogus"}, "choice bogus is none"),
+                            ({k: v for k, v in prior.items() if k != "alpha"}, "has no alpha"),
+                            ({**prior, "beta": "x"}, "wrong type")):
+        with pytest.raises(ValueError, match=message):
+            propsmooth._core.apply_rate_prior(x, e, broken, level=0.95, threshold=None)
