@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "estimate/eb.h"
@@ -25,7 +24,9 @@
 #include "stats/prior_fit.h"
 #include "stats/record_estimates.h"
 #include "stats/record_figures.h"
+#include "array_view.h"
 #include "fit_result.h"
+#include "rate_binding.h"
 #include "record_check.h"
 #include "sufficient_statistics_binding.h"
 
@@ -36,18 +37,6 @@ namespace py = pybind11;
 
 // Safe casts only: an int64 array is refused, never cut to 32 bits.
 using IntArray = py::array_t<std::int32_t, py::array::c_style>;
-
-std::span<const std::int32_t> Values(const IntArray& array, const char* what) {
-  if (array.ndim() != 1) {
-    throw py::value_error(std::string(what) + " must be one-dimensional");
-  }
-  return {array.data(), static_cast<std::size_t>(array.shape(0))};
-}
-
-unsigned Workers(unsigned threads) {
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  return threads == 0 ? cores : std::min(threads, cores);
-}
 
 py::dict Fit(const IntArray& count_array, const IntArray& size_array,
              std::optional<double> alpha, std::optional<double> beta, double eps,
@@ -207,4 +196,5 @@ PYBIND11_MODULE(_core, m) {
         "first.");
   propsmooth::RegisterSufficientStatistics(m);
   propsmooth::RegisterRecordRule(m);
+  propsmooth::RegisterRates(m);
 }

@@ -1,7 +1,9 @@
 #include "fit_result.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace propsmooth {
 namespace {
@@ -13,6 +15,11 @@ constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 double OrNan(const std::optional<double>& value) { return value.value_or(kNan); }
 
 }  // namespace
+
+unsigned Workers(unsigned threads) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return threads == 0 ? cores : std::min(threads, cores);
+}
 
 RunSettings FitSettings(std::optional<double> alpha, std::optional<double> beta, double eps,
                         std::int32_t max_iter) {

@@ -17,6 +17,9 @@ namespace propsmooth {
 RunSettings FitSettings(std::optional<double> alpha, std::optional<double> beta, double eps,
                         std::int32_t max_iter);
 
+/// The threads a call may use: `threads` (0: no limit) at most the cores.
+unsigned Workers(unsigned threads);
+
 /// FitResult's fields from propsmooth's `summary` and, when the
 /// safeguarded fit was asked for, its result.
 pybind11::dict FitResultDict(const GroupSummary& summary,

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "array_view.h"
 #include "fit_result.h"
 #include "record_check.h"
 #include "stats/discovery.h"
@@ -24,14 +25,6 @@ namespace py = pybind11;
 using IntArray = py::array_t<std::int32_t, py::array::c_style>;
 using LongArray = py::array_t<std::int64_t, py::array::c_style>;
 using DoubleArray = py::array_t<double, py::array::c_style>;
-
-template <typename T>
-std::span<const T> Values(const py::array_t<T, py::array::c_style>& array, const char* what) {
-  if (array.ndim() != 1) {
-    throw py::value_error(std::string(what) + " must be one-dimensional");
-  }
-  return {array.data(), static_cast<std::size_t>(array.shape(0))};
-}
 
 template <typename T>
 py::array_t<T> ArrayOf(const std::vector<T>& values) {

@@ -1,10 +1,18 @@
-"""Empirical Bayes estimates of proportions under the binomial-beta model.
+"""Empirical Bayes estimates of proportions and rates.
 
-``fit`` fits one beta prior to counts and sizes as the ``propsmooth``
-program does; ``smooth`` gives a DataFrame of the columns of
-``propsmooth-report --csv``, one prior per group. Both run the programs'
-own C++ core, so their numbers are the programs' to the last bit.
-``propsmooth.dask`` does the same for Dask DataFrames.
+Proportions (the binomial-beta model): ``fit(counts, sizes)`` fits one
+beta prior as the ``propsmooth`` program does; ``smooth(df, count=,
+size=)`` gives a DataFrame of the columns of ``propsmooth-report --csv``,
+one prior per group.
+
+Rates (the Poisson-gamma model of ``propsmooth-report --model poisson``):
+``fit(counts, expected=E)`` fits one gamma prior (shape alpha, rate beta)
+to counts observed against expected counts or person-time;
+``smooth(df, count=, expected=)`` or ``smooth(df, count=, exposure=,
+per=100000)`` gives the columns of that program's --csv (RATE_COLUMNS).
+
+Both run the programs' own C++ core, so their numbers are the programs' to
+the last bit. ``propsmooth.dask`` does the same for Dask DataFrames.
 """
 
 from __future__ import annotations
@@ -17,12 +25,18 @@ import numpy as np
 
 from . import _core
 
-__all__ = ["COLUMNS", "FitResult", "fit", "smooth"]
+__all__ = ["COLUMNS", "RATE_COLUMNS", "FitResult", "RateFitResult", "fit", "smooth"]
 
 #: The columns of ``smooth``'s result: those of ``propsmooth-report --csv``
 #: with ``--threshold``.
 COLUMNS = ("group", "id", "x", "n", "raw", "eb_me", "eb", "lower", "upper", "prior",
            "p_exceed", "pep", "q_value", "discovery")
+
+#: The columns of ``smooth``'s result for rates (``expected=``): those of
+#: ``propsmooth-report --model poisson --csv``; with ``exposure=`` the
+#: fourth is named "exposure", as the program names it.
+RATE_COLUMNS = ("group", "id", "x", "expected", "raw", "eb_me", "eb", "lower", "upper",
+                "prior", "p_exceed", "pep", "q_value", "discovery")
 
 _INT32_MAX = np.iinfo(np.int32).max
 # Every value below the 32-bit range breaks the record rule as this one does.
@@ -57,6 +71,37 @@ class FitResult:
     loglik: float
     mean: float
     variance: float
+    boundary: str
+
+
+@dataclasses.dataclass(frozen=True)
+class RateFitResult:
+    """One group's gamma prior of rates, as ``propsmooth-report --model
+    poisson --summary`` writes it.
+
+    ``mean`` and ``variance`` are the moment estimators of the rates (the
+    pooled rate sum x / sum E and Marshall's between-region variance,
+    clamped at 0), ``alpha_me`` and ``beta_me`` the gamma prior of those
+    moments (NaN where the variance is 0). ``alpha`` (shape) and ``beta``
+    (rate) are the fitted prior, NaN where the fit found no finite
+    maximum or failed; ``fit`` names how it ended: "newton",
+    "safeguarded", "no finite maximum" (``boundary`` says where the
+    likelihood's supremum lies) or "failed". ``se_alpha``, ``se_beta`` and
+    ``loglik`` are NaN where the fit gives none; ``iterations`` its steps.
+    Rates are per unit of the expected values (no ``per`` applies here).
+    """
+
+    mean: float
+    variance: float
+    alpha_me: float
+    beta_me: float
+    alpha: float
+    beta: float
+    se_alpha: float
+    se_beta: float
+    loglik: float
+    iterations: int
+    fit: str
     boundary: str
 
 
@@ -149,6 +194,57 @@ def _data(counts, sizes, labels):
     return x.astype(np.int32), n.astype(np.int32)
 
 
+def _numbers(values, what, labels):
+    """The values as float64; ValueError naming the first that is no
+    number or missing, by its index label."""
+    array = values.to_numpy() if hasattr(values, "to_numpy") else np.asarray(values)
+    if array.ndim != 1:
+        raise ValueError(f"{what} must be one-dimensional, not of shape {array.shape}")
+    if array.dtype.kind == "b":
+        raise ValueError(f"{what} are booleans; they must be numbers above 0")
+    if array.dtype.kind in "iuf":
+        # As the program reads the value's text: to the nearest double.
+        array = array.astype(np.float64)
+    else:
+        numbers_only = np.empty(len(array), dtype=np.float64)
+        for position, value in enumerate(array):
+            if _is_missing(value):
+                numbers_only[position] = math.nan
+            elif isinstance(value, numbers.Real) and not isinstance(value, (bool, np.bool_)):
+                numbers_only[position] = float(value)
+            else:
+                _refuse(what, values, labels, position, "is not a number above 0")
+        array = numbers_only
+    missing = np.isnan(array)
+    if missing.any():
+        _refuse(what, values, labels, _first(missing),
+                "is missing; fill in the value or leave the row out")
+    return array
+
+
+def _rate_data(counts, expected, labels, what):
+    """The counts as int32 (whole numbers >= 0) and the expected counts or
+    exposures as float64 (above 0 and finite), refused (ValueError naming
+    ``what`` the column is, the first bad row by its index label and its
+    value) where propsmooth-report --model poisson refuses them."""
+    if len(counts) != len(expected):
+        raise ValueError(f"counts has {len(counts)} values but {what} has {len(expected)}")
+    if labels is None:
+        labels = _labels(counts)
+    x = _whole_numbers(counts, "count", 0, labels)
+    below = x < 0
+    if below.any():
+        _refuse("count", counts, labels, _first(below),
+                "is below 0; it must be a whole number >= 0")
+    e = _numbers(expected, what, labels)
+    bad = ~(np.isfinite(e) & (e > 0.0))
+    if bad.any():
+        position = _first(bad)
+        why = "is not above 0" if np.isfinite(e[position]) else "is not finite"
+        _refuse(what, expected, labels, position, f"{why}; it must be a number above 0")
+    return x.astype(np.int32), e
+
+
 def _number(value, name, what, kind=numbers.Real):
     """``value`` when it is a Python or numpy number of ``kind`` (or a 0-d
     array of one); TypeError saying ``what`` it must be otherwise. A bool
@@ -196,9 +292,19 @@ def _fit_options(alpha, beta, eps, max_iter):
                 max_iter=_iterations(max_iter))
 
 
-def fit(counts, sizes, *, alpha=None, beta=None, eps=1e-5, max_iter=20, safeguarded=False,
-        threads=None):
-    """Fits the beta prior of one group of regions.
+def _check_rate_fit(sizes, safeguarded, name):
+    """Refuses what fit's keywords for proportions ask of a fit of rates."""
+    if sizes is not None:
+        raise ValueError(f"give {name} (proportions) or expected (rates), not both")
+    if safeguarded:
+        raise ValueError("safeguarded is for proportions: the fit of rates always goes on "
+                         "where Newton's steps fail")
+
+
+def fit(counts, sizes=None, *, expected=None, alpha=None, beta=None, eps=1e-5, max_iter=20,
+        safeguarded=False, threads=None):
+    """Fits the beta prior of one group of regions, or with ``expected``
+    the gamma prior of their rates.
 
     ``counts`` and ``sizes``: integer arrays or pandas Series of one length
     (floats are taken when whole), 0 <= count <= size and size >= 1.
@@ -206,7 +312,25 @@ def fit(counts, sizes, *, alpha=None, beta=None, eps=1e-5, max_iter=20, safeguar
     -E and -L: the Newton-Raphson start (None: the moment estimators), the
     tolerance and the step limit. ``threads`` limits the cores one large
     group may use (None: all). Returns a FitResult.
+
+    Rates: ``fit(counts, expected=E)``, each count observed against its
+    expected count or person-time E (a number above 0 and finite), counts
+    whole numbers >= 0. ``alpha`` and ``beta`` start the fit at that shape
+    and rate (None: the moment estimators), ``max_iter`` limits its Newton
+    steps; the fit is always the one that does not give up (``safeguarded``
+    is for proportions). Returns a RateFitResult, as propsmooth-report
+    --model poisson --summary has it for one group.
     """
+    if expected is not None:
+        _check_rate_fit(sizes, safeguarded, "sizes")
+        _threads(threads)
+        x, e = _rate_data(counts, expected, None, "expected")
+        result = _core.rate_fit(x, e, **_fit_options(alpha, beta, eps, max_iter))
+        result.pop("prior")
+        return RateFitResult(**result)
+    if sizes is None:
+        raise TypeError("fit needs sizes (proportions: fit(counts, sizes)) or expected "
+                        "(rates: fit(counts, expected=E))")
     x, n = _data(counts, sizes, None)
     result = _core.fit(x, n, safeguarded=bool(safeguarded), threads=_threads(threads),
                        **_fit_options(alpha, beta, eps, max_iter))
@@ -220,12 +344,69 @@ def _probability(value, name):
     return value
 
 
-def _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter):
+def _positive(value, name, what):
+    value = float(_number(value, name, what))
+    if not (math.isfinite(value) and value > 0.0):
+        raise ValueError(f"{name} must be {what}, not {value!r}")
+    return value
+
+
+@dataclasses.dataclass(frozen=True)
+class _Model:
+    """What the counts are measured against: sizes (proportions), or
+    expected counts or exposures (rates, shown times ``per``)."""
+
+    keyword: str  # smooth's keyword naming the column: size, expected or exposure
+    column: object  # that column's name in the DataFrame
+    per: float = 1.0
+
+    @property
+    def rates(self):
+        return self.keyword != "size"
+
+    @property
+    def heading(self):
+        """The result's fourth column."""
+        return "n" if self.keyword == "size" else self.keyword
+
+    def columns(self):
+        return COLUMNS if not self.rates else \
+            tuple(self.heading if name == "expected" else name for name in RATE_COLUMNS)
+
+
+_PROPORTIONS = _Model("size", "n")
+
+
+def _model(size, expected, exposure, per):
+    """The model smooth's keywords ask for, checked."""
+    if expected is not None and exposure is not None:
+        raise ValueError("give expected (expected counts) or exposure (person-time), not both")
+    rates_column = expected if expected is not None else exposure
+    per = _positive(per, "per", "a number above 0 and finite")
+    if rates_column is None:
+        if per != 1.0:
+            raise ValueError("per is for rates: name the expected counts with expected= or "
+                             "the person-time with exposure=")
+        return _Model("size", "n" if size is None else size)
+    if size is not None:
+        raise ValueError("size is for proportions: rates are counts against expected= or "
+                         "exposure=, without size")
+    return _Model("expected" if expected is not None else "exposure", rates_column, per)
+
+
+def _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter, model=_PROPORTIONS):
     """smooth's options, checked before its rows are: a mistaken argument
-    is refused at once."""
-    return dict(threshold=None if threshold is None else _probability(threshold, "threshold"),
-                level=_probability(level, "level"), fdr=_probability(fdr, "fdr"),
-                **_fit_options(alpha, beta, eps, max_iter))
+    is refused at once. For rates the threshold is a rate in ``per``'s
+    units, passed on per unit of E; with expected counts it is 1 unless
+    given, as propsmooth-report has it."""
+    if not model.rates:
+        threshold = None if threshold is None else _probability(threshold, "threshold")
+    elif threshold is not None:
+        threshold = _positive(threshold, "threshold", "a rate above 0") / model.per
+    elif model.keyword == "expected":
+        threshold = 1.0
+    return dict(threshold=threshold, level=_probability(level, "level"),
+                fdr=_probability(fdr, "fdr"), **_fit_options(alpha, beta, eps, max_iter))
 
 
 def _check_frame(df):
@@ -257,12 +438,13 @@ def _check_columns(df, **columns):
                              "DataFrame; rename or drop all but one")
 
 
-def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0.95, fdr=0.05,
-           *, alpha=None, beta=None, eps=1e-5, max_iter=20, threads=None,
-           missing_group="refuse"):
+def smooth(df, count="x", size=None, group=None, id=None, threshold=None, level=0.95,
+           fdr=0.05, *, expected=None, exposure=None, per=1.0, alpha=None, beta=None, eps=1e-5,
+           max_iter=20, threads=None, missing_group="refuse"):
     """The estimates of ``propsmooth-report --csv`` for the rows of ``df``.
 
-    ``count`` and ``size`` name the columns of counts and sizes; ``group``
+    ``count`` and ``size`` name the columns of counts and sizes (None: "n");
+    ``group``
     the column whose values form the groups, each with its own prior (None:
     one group of all rows); ``id`` a column copied to the result. Returns a
     new DataFrame with ``df``'s index and the columns of COLUMNS: group, id,
@@ -289,17 +471,33 @@ def smooth(df, count="x", size="n", group=None, id=None, threshold=None, level=0
     other rows only, and their estimates are as if the skipped rows were
     not in ``df``) or "own-group" (they form one group of their own, their
     group values kept as they are).
+
+    Rates, as ``propsmooth-report --model poisson --csv``: ``expected``
+    names the column of expected counts, or ``exposure`` that of
+    person-time (numbers above 0 and finite; counts whole numbers >= 0),
+    each group with its own gamma prior. The result's columns are
+    RATE_COLUMNS (the fourth named "exposure" with ``exposure``): raw is
+    x/E and raw, eb_me, eb, lower and upper are shown times ``per`` (e.g.
+    100000 for rates per 100,000); ``threshold`` is a rate in the same
+    units, by default with ``expected`` a relative rate of 1 (whatever
+    ``per``: the counts' own expected rate) and none with ``exposure``;
+    p_exceed is the posterior probability of a rate above it.
     """
     _check_frame(df)
-    _check_columns(df, count=count, size=size, group=group, id=id)
-    options = _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter)
+    model = _model(size, expected, exposure, per)
+    _check_columns(df, count=count, **{model.keyword: model.column}, group=group, id=id)
+    options = _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter, model)
+    threads = _threads(threads)
     units = None
     if group is not None:
         df, units = _group_units(df, group, missing_group)
     labels = df.index
-    x, n = _data(df[count], df[size], labels)
-    figures = _core.smooth(x, n, units, threads=_threads(threads), **options)
-
+    if model.rates:
+        x, e = _rate_data(df[count], df[model.column], labels, model.keyword)
+        figures = _core.smooth_rates(x, e, units, threads=threads, **options)
+        return _result_frame(df, group, id, x, e, figures, model)
+    x, n = _data(df[count], df[model.column], labels)
+    figures = _core.smooth(x, n, units, threads=threads, **options)
     return _result_frame(df, group, id, x, n, figures)
 
 
@@ -348,10 +546,17 @@ def _group_units(df, group, missing_group):
     return df, codes.astype(np.int32)
 
 
-def _result_frame(df, group, id, x, n, figures):
-    """smooth's DataFrame from the figures of _core.smooth (prior and
-    discovery coded: -1 for none) for the rows of ``df``."""
+def _result_frame(df, group, id, x, n, figures, model=_PROPORTIONS):
+    """smooth's DataFrame from the figures of _core.smooth or
+    _core.smooth_rates (prior and discovery coded: -1 for none) for the
+    rows of ``df``; ``n`` the sizes, or the expected values of rates."""
     import pandas as pd
+
+    if model.per != 1.0:
+        # As the program shows them: per times the rate, one rounding.
+        figures = dict(figures)
+        for name in ("raw", "eb_me", "eb", "lower", "upper"):
+            figures[name] = model.per * figures[name]
 
     rows = len(df)
     empty = np.full(rows, np.nan)
@@ -361,7 +566,7 @@ def _result_frame(df, group, id, x, n, figures):
         "group": df[group].to_numpy() if group is not None else empty,
         "id": df[id].to_numpy() if id is not None else empty.copy(),
         "x": x.astype(np.int64),
-        "n": n.astype(np.int64),
+        model.heading: n.astype(np.float64 if model.rates else np.int64),
         "raw": figures["raw"],
         "eb_me": figures["eb_me"],
         "eb": figures["eb"],
@@ -374,4 +579,4 @@ def _result_frame(df, group, id, x, n, figures):
         "q_value": figures["q_value"],
         "discovery": pd.array(np.where(discovery < 0, None, discovery == 1), dtype="boolean"),
     }
-    return pd.DataFrame(columns, index=df.index.copy(), columns=list(COLUMNS))
+    return pd.DataFrame(columns, index=df.index.copy(), columns=list(model.columns()))

@@ -20,6 +20,15 @@ with the one-machine fit to about 1e-12 relative on thousands of rows, not
 bit for bit; on millions to about 1e-10, where the one-machine fit's sums
 over the rows in order drift (these sums stay nearer the exact optimum).
 
+Rates (``expected=`` or ``exposure=``, as ``propsmooth.smooth`` takes
+them) are bit for bit ``propsmooth.smooth``'s, grouped or not. Without a
+key the gamma prior's fit needs more than counts by value and sums: its
+likelihood holds a term for every (x, E) pair and its sums, as the moment
+estimators', run over the regions in the table's order, so any summary
+that forgets that order changes the last bits. Each partition therefore
+gives its (x, E) pairs (12 bytes a row), joined in order on one worker for
+the one fit; the estimates are made partition by partition.
+
 q-values are over all rows: with a ``threshold`` the PEPs are counted by
 value over the whole table, and each distinct PEP's q-value computed once
 from the ascending running sums, as on one machine.
@@ -40,8 +49,9 @@ from __future__ import annotations
 
 import numpy as np
 
-from . import _check_columns, _core, _data, _fit_options, _result_frame, _smooth_options
-from . import FitResult, smooth as _smooth_frame
+from . import _check_columns, _check_rate_fit, _core, _data, _fit_options, _model, _rate_data
+from . import _result_frame, _smooth_options
+from . import FitResult, RateFitResult, smooth as _smooth_frame
 
 __all__ = ["fit", "smooth"]
 
@@ -105,15 +115,48 @@ def _merged_statistics(parts, count, size):
     return _reduced([dask.delayed(_statistics)(part, count, size) for part in parts], _merge)
 
 
-def fit(ddf, count="x", size="n", *, alpha=None, beta=None, eps=1e-5, max_iter=20,
-        safeguarded=False):
-    """``propsmooth.fit`` of all rows of ``ddf``, from per-partition
-    sufficient statistics: a FitResult. Computes at once."""
+def _rate_rows(part, count, model):
+    return _rate_data(part[count], part[model.column], part.index, model.keyword)
+
+
+def _joined_rows(*parts):
+    """The rows of all partitions in the table's order: the counts and
+    the expected values."""
+    return (np.concatenate([part[0] for part in parts]),
+            np.concatenate([part[1] for part in parts]))
+
+
+def _all_rate_rows(parts, count, model):
+    """Every (count, expected) pair of the table in its order, a delayed
+    value: the gamma prior's fit sums over the regions in their order, so
+    that only the pairs themselves, in order, give its doubles exactly."""
+    import dask
+
+    return dask.delayed(_joined_rows)(*[dask.delayed(_rate_rows)(part, count, model)
+                                        for part in parts])
+
+
+def fit(ddf, count="x", size=None, *, expected=None, alpha=None, beta=None, eps=1e-5,
+        max_iter=20, safeguarded=False):
+    """``propsmooth.fit`` of all rows of ``ddf``: a FitResult from
+    per-partition sufficient statistics, or with ``expected`` (the column
+    of expected counts or person-time) a RateFitResult, bit for bit
+    ``propsmooth.fit``'s. Computes at once."""
     import dask
 
     _check_dask_frame(ddf, "fit")
-    _check_columns(ddf, count=count, size=size)
     options = _fit_options(alpha, beta, eps, max_iter)
+    if expected is not None:
+        _check_rate_fit(size, safeguarded, "size")
+        model = _model(None, expected, None, 1.0)
+        _check_columns(ddf, count=count, expected=expected)
+        (rows,) = dask.compute(_all_rate_rows(_partitions(ddf, _columns(count, expected)),
+                                              count, model))
+        result = _core.rate_fit(*rows, **options)
+        result.pop("prior")
+        return RateFitResult(**result)
+    size = "n" if size is None else size
+    _check_columns(ddf, count=count, size=size)
     (statistics,) = dask.compute(_merged_statistics(_partitions(ddf, [count, size]), count,
                                                     size))
     result = _core.fit_sufficient_statistics(statistics, safeguarded=bool(safeguarded),
@@ -132,6 +175,22 @@ def _fitted_prior(statistics, fit_options):
     if statistics["count"] == 0:
         return None
     return _core.fit_sufficient_statistics(statistics, safeguarded=False, **fit_options)["prior"]
+
+
+def _fitted_rate_prior(rows, fit_options):
+    """The gamma prior of all rows; None for a table without rows."""
+    if len(rows[0]) == 0:
+        return None
+    return _core.rate_fit(*rows, **fit_options)["prior"]
+
+
+def _apply_rate_prior(part, count, model, id, prior, options, keywords):
+    if prior is None:
+        return _smooth_frame(part, **keywords)
+    x, e = _rate_rows(part, count, model)
+    figures = _core.apply_rate_prior(x, e, prior, level=options["level"],
+                                     threshold=options["threshold"])
+    return _result_frame(part, None, id, x, e, figures, model)
 
 
 def _apply_prior(part, count, size, id, prior, options):
@@ -203,14 +262,13 @@ def _with_position(part, number):
                           _INDEX: part.index.to_numpy()})
 
 
-def _smooth_groups(part, count, size, group, id, options):
+def _smooth_groups(part, keywords):
     """One shuffled partition: whole groups, each sorted into table order
-    and estimated as propsmooth.smooth estimates it."""
+    and estimated as propsmooth.smooth estimates it (with ``keywords``)."""
     part = part.sort_values(_POSITION, kind="stable")
     rows = part.set_index(_INDEX)
     rows.index.name = None
-    result = _smooth_frame(rows, count=count, size=size, group=group, id=id, threads=1,
-                           **options)
+    result = _smooth_frame(rows, **keywords)
     return result.assign(**{_POSITION: part[_POSITION].to_numpy(),
                             _INDEX: part[_INDEX].to_numpy()})
 
@@ -221,7 +279,7 @@ def _restore_index(part, name):
     return part
 
 
-def _estimate_groups(ddf, columns, count, size, group, id, options):
+def _estimate_groups(ddf, columns, group, keywords, options):
     """The delayed estimates of each of ``ddf``'s partitions, its rows in
     their order, with a ``group``."""
     import dask
@@ -235,22 +293,21 @@ def _estimate_groups(ddf, columns, count, size, group, id, options):
     # when the graph is computed on a cluster after all.
     shuffled = dd.from_delayed(rows, meta=meta).shuffle(on=group, npartitions=ddf.npartitions,
                                                         shuffle="tasks")
-    estimated = [dask.delayed(_smooth_groups)(part, count, size, group, id, options)
-                 for part in shuffled.to_delayed()]
+    estimated = [dask.delayed(_smooth_groups)(part, keywords) for part in shuffled.to_delayed()]
     estimated = _with_q_values(estimated, options["threshold"], options["fdr"])
     # Back to the table's partitions and order: partition k holds the
     # positions from k * 2**40 on.
     last = ddf.npartitions - 1
     divisions = [k << _PARTITION_SHIFT for k in range(ddf.npartitions)]
     divisions.append((last << _PARTITION_SHIFT) + (1 << _PARTITION_SHIFT) - 1)
-    ordered = dd.from_delayed(estimated, meta=_smooth_groups(meta, count, size, group, id,
-                                                             options))
+    ordered = dd.from_delayed(estimated, meta=_smooth_groups(meta, keywords))
     ordered = ordered.set_index(_POSITION, divisions=divisions, shuffle="tasks")
     return [dask.delayed(_restore_index)(part, ddf.index.name) for part in ordered.to_delayed()]
 
 
-def smooth(ddf, count="x", size="n", group=None, id=None, threshold=None, level=0.95,
-           fdr=0.05, *, alpha=None, beta=None, eps=1e-5, max_iter=20):
+def smooth(ddf, count="x", size=None, group=None, id=None, threshold=None, level=0.95,
+           fdr=0.05, *, expected=None, exposure=None, per=1.0, alpha=None, beta=None, eps=1e-5,
+           max_iter=20):
     """``propsmooth.smooth`` for a Dask DataFrame: a Dask DataFrame of the
     same columns and dtypes, ``ddf``'s index, partitions, divisions and row
     order. Nothing is computed until the result is.
@@ -263,21 +320,45 @@ def smooth(ddf, count="x", size="n", group=None, id=None, threshold=None, level=
     are ``propsmooth.smooth``'s and are checked at once; each worker runs
     one thread per task. A refused value in the rows raises ValueError when
     the result is computed, naming its index label.
+
+    Rates (``expected`` or ``exposure``, with ``per``): the columns of
+    ``propsmooth.smooth`` for rates, bit for bit its figures on the whole
+    table, grouped or not. Without ``group`` the table's (count, expected)
+    pairs, 12 bytes a row, are gathered in order on one worker for the
+    prior's fit, whose sums run over the regions in their order; the
+    estimates are then made partition by partition.
     """
     import dask
     import dask.dataframe as dd
 
     _check_dask_frame(ddf, "smooth")
-    _check_columns(ddf, count=count, size=size, group=group, id=id)
+    model = _model(size, expected, exposure, per)
+    _check_columns(ddf, count=count, **{model.keyword: model.column}, group=group, id=id)
     for column in (_POSITION, _INDEX):
         if column in ddf.columns:
             raise ValueError(f"the column name {column!r} is propsmooth's own; rename it")
-    options = _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter)
-    columns = _columns(count, size, group, id)
+    options = _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter, model)
+    columns = _columns(count, model.column, group, id)
+    # propsmooth.smooth's keywords as given (they passed its checks above),
+    # for every call of it on part of the table.
+    keywords = dict(count=count, group=group, id=id, threshold=threshold, level=level, fdr=fdr,
+                    alpha=alpha, beta=beta, eps=eps, max_iter=max_iter, threads=1,
+                    **{model.keyword: model.column})
+    if model.rates:
+        keywords["per"] = per
     # The local call on no rows: the columns and dtypes of every partition.
-    meta = _smooth_frame(ddf._meta[columns], count=count, size=size, group=group, id=id,
-                         threads=1, **options)
-    if group is None:
+    meta = _smooth_frame(ddf._meta[columns], **keywords)
+    if group is None and model.rates:
+        parts = _partitions(ddf, columns)
+        fit_options = {name: options[name] for name in ("alpha", "beta", "eps", "max_iter")}
+        prior = dask.delayed(_fitted_rate_prior)(_all_rate_rows(parts, count, model),
+                                                 fit_options)
+        estimated = _with_q_values(
+            [dask.delayed(_apply_rate_prior)(part, count, model, id, prior, options, keywords)
+             for part in parts],
+            options["threshold"], options["fdr"])
+    elif group is None:
+        size = model.column
         # One read of each partition serves both the prior's statistics
         # and its estimates.
         parts = _partitions(ddf, columns)
@@ -287,5 +368,5 @@ def smooth(ddf, count="x", size="n", group=None, id=None, threshold=None, level=
             [dask.delayed(_apply_prior)(part, count, size, id, prior, options) for part in parts],
             options["threshold"], options["fdr"])
     else:
-        estimated = _estimate_groups(ddf, columns, count, size, group, id, options)
+        estimated = _estimate_groups(ddf, columns, group, keywords, options)
     return dd.from_delayed(estimated, meta=meta, divisions=ddf.divisions)

@@ -63,6 +63,48 @@ def read_log(path):
     return groups
 
 
+# smooth's columns of doubles, which the CSV table writes in shortest
+# round-trip form: read back, the same doubles.
+FIGURES = ("raw", "eb_me", "eb", "lower", "upper", "p_exceed", "pep", "q_value")
+
+
+def read_report_csv(path):
+    """propsmooth-report's --csv table, every double as it was written."""
+    return pd.read_csv(path, float_precision="round_trip",
+                       dtype={"group": str, "id": str, "prior": str})
+
+
+def assert_is_report_csv(smoothed, table, counted, labels):
+    """smooth's DataFrame holds the values of the --csv `table` bit for bit:
+    the `counted` columns (x and n, or x and the expected values), every
+    figure (NaN where the table's cell is empty; the threshold's columns
+    NaN where the table has none), prior and discovery; with `labels` the
+    group and id as text."""
+    assert len(smoothed) == len(table)
+    for column in counted:
+        np.testing.assert_array_equal(smoothed[column], table[column], err_msg=column)
+    for column in FIGURES:
+        mine = smoothed[column].to_numpy(dtype=float)
+        theirs = table[column].to_numpy(dtype=float) if column in table else \
+            np.full(len(table), np.nan)
+        assert np.array_equal(mine, theirs, equal_nan=True), column
+    assert smoothed.prior.fillna("").tolist() == table.prior.fillna("").tolist()
+    if "discovery" in table:
+        assert smoothed.discovery.astype(object).where(smoothed.discovery.notna(), None) \
+            .tolist() == table.discovery.astype(object).where(table.discovery.notna(),
+                                                              None).tolist()
+    else:
+        assert smoothed.discovery.isna().all()
+    if labels:
+        for column in ("group", "id"):
+            assert _texts(smoothed[column]) == _texts(table[column]), column
+
+
+def _texts(values):
+    """Labels as the table shows them: missing ones empty."""
+    return values.astype(object).where(values.notna(), "").tolist()
+
+
 def run(args, cwd):
     finished = subprocess.run([str(a) for a in args], cwd=cwd, capture_output=True, text=True)
     assert finished.returncode == 0, finished.stdout + finished.stderr

@@ -139,3 +139,27 @@ def test_small_csv_table(cluster, rows, options, tmp_path, request):
         for column in FIGURES:
             np.testing.assert_allclose(got[column], expected[column], rtol=1e-9, atol=0,
                                        equal_nan=True, err_msg=column)
+
+
+@pytest.mark.parametrize("cluster", ["client", "threads_client"])
+@pytest.mark.parametrize("options", [
+    dict(group="key", threshold=1.2),
+    dict(threshold=1.2, id="key"),
+    dict(exposure="e", per=1000, threshold=1500),
+])
+def test_rates_equal_one_machine_bit_for_bit(cluster, options, request):
+    """200,000 rates in 8 partitions, shipped between worker processes:
+    the prior's (x, E) pairs, the prior and the PEPs travel pickled."""
+    rng = np.random.default_rng(21)
+    rows = 200_000
+    e = np.exp(rng.uniform(np.log(0.5), np.log(80.0), rows))
+    frame = pd.DataFrame({"x": rng.poisson(rng.gamma(3.0, 1.0 / 3.0, rows) * e), "e": e,
+                          "key": rng.integers(0, 500, rows)})
+    model = {} if "exposure" in options else dict(expected="e")
+    ddf = dd.from_pandas(frame, npartitions=8)
+    start = time.perf_counter()
+    with dask.config.set(scheduler=request.getfixturevalue(cluster)):
+        got = propsmooth.dask.smooth(ddf, count="x", **model, **options).compute()
+    print(f"dask rates {options}: {time.perf_counter() - start:.1f} s")
+    expected = propsmooth.smooth(frame, count="x", **model, **options)
+    pd.testing.assert_frame_equal(got, expected, check_exact=True)

@@ -1,0 +1,27 @@
+// The one-dimensional numpy arrays the _core functions take, seen as spans.
+#ifndef PROPSMOOTH_PYTHON_ARRAY_VIEW_H_
+#define PROPSMOOTH_PYTHON_ARRAY_VIEW_H_
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <span>
+#include <string>
+
+namespace propsmooth {
+
+/// The values of `array`; ValueError naming it as `what` unless it has one
+/// dimension.
+template <typename T>
+std::span<const T> Values(const pybind11::array_t<T, pybind11::array::c_style>& array,
+                          const char* what) {
+  if (array.ndim() != 1) {
+    throw pybind11::value_error(std::string(what) + " must be one-dimensional");
+  }
+  return {array.data(), static_cast<std::size_t>(array.shape(0))};
+}
+
+}  // namespace propsmooth
+
+#endif  // PROPSMOOTH_PYTHON_ARRAY_VIEW_H_
