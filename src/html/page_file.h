@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/output_file.h"
+#include "stats/rate_estimates.h"
 #include "stats/record_estimates.h"
 #include "tabular/input_table.h"
 #include "tabular/table_files.h"
@@ -19,6 +20,15 @@ namespace propsmooth {
 void WritePage(const EstimateSettings& settings, std::string_view data_name,
                const ColumnChoice& columns, std::size_t max_groups,
                const EstimatedData& data, OutputFile* html);
+
+/// Writes the page of rates (--model poisson) as WritePage does: `data`
+/// read and grouped (its counts against the expected values of
+/// columns.Expected, person-time with `exposure`), `estimates` their
+/// figures, rates shown times `per`.
+void WriteRatePage(const EstimateSettings& settings, std::string_view data_name,
+                   const ColumnChoice& columns, std::size_t max_groups, double per,
+                   bool exposure, const EstimatedData& data, const RateEstimates& estimates,
+                   OutputFile* html);
 
 }  // namespace propsmooth
 

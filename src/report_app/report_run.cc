@@ -129,13 +129,20 @@ bool CloseOutputs(Outputs* outputs, std::FILE* errors) {
   return CommitOutputFiles(files, errors);
 }
 
-// The outputs of rates: the CSV table and the summary (the options refuse
-// the page and the interval table); false when they could not be written.
+// The outputs of rates: the page, the CSV table and the summary (the
+// options refuse the interval table); false when they could not be written.
 bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
                 const EstimatedData& data, const RateEstimates& estimates, ProgressLine* progress,
                 std::FILE* errors) {
   Outputs outputs(settings);
   if (!CreateOutputs(streams, &outputs, errors)) return false;
+  if (outputs.Asked(Outputs::kPage)) {
+    WriteRatePage(settings,
+                  IsStandardStream(settings.DataFileName) ? "standard input"
+                                                          : settings.DataFileName,
+                  settings.Columns, settings.MaxGroups, settings.Per, settings.Columns.Exposure,
+                  data, estimates, &outputs.Files[Outputs::kPage]);
+  }
   if (outputs.Asked(Outputs::kCsv)) {
     WriteRateCsvTable(data, estimates, settings.Per, settings.Threshold.has_value(),
                       settings.Columns.Exposure, &outputs.Files[Outputs::kCsv],
@@ -159,8 +166,11 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   counts.reserve(data->Input.Records.size());
   for (const RegionRecord& record : data->Input.Records) counts.push_back(record.Data1);
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-  const RateEstimates estimates = EstimateRates(counts, data->Input.Expected, data->Plan, settings,
-                                                !settings.SummaryFileName.empty(), workers);
+  // The profile bound is shown on the page and in the summary only.
+  const RateEstimates estimates =
+      EstimateRates(counts, data->Input.Expected, data->Plan, settings,
+                    !settings.SummaryFileName.empty() || !settings.ReportFileName.empty(),
+                    workers);
   progress->Clear();
   const bool ok = WriteRates(settings, streams, *data, estimates, progress, streams.Err);
   progress->Clear();
@@ -168,6 +178,9 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   std::size_t clamped = 0;
   for (const RateMoments& moments : estimates.Moments) clamped += moments.VarianceClamped ? 1 : 0;
   std::string done = " Groups: " + std::to_string(data->Plan.Groups.size());
+  if (!settings.ReportFileName.empty()) {
+    done += ", drawn: " + std::to_string(std::min(settings.MaxGroups, data->Plan.Groups.size()));
+  }
   if (clamped > 0) {
     done += ", moment variance below 0 and set to 0 (no extra-Poisson spread by moments) in " +
             std::to_string(clamped);

@@ -18,10 +18,11 @@ namespace {
 
 // The three figures of `group` under its fit.
 std::vector<std::string> Figures(const GroupView& group) {
+  const PlotView view = PlotViewOf(group, 0.95);
   std::vector<std::string> figures(3);
-  AppendHistogram(group, "g", &figures[0]);
-  AppendShrinkagePlot(group, "g", SectionLimits{}, &figures[1]);
-  AppendFunnelPlot(group, "g", SectionLimits{}, &figures[2]);
+  AppendHistogram(view, "g", &figures[0]);
+  AppendShrinkagePlot(view, "g", SectionLimits{}, &figures[1]);
+  AppendFunnelPlot(view, "g", SectionLimits{}, &figures[2]);
   return figures;
 }
 
@@ -111,8 +112,8 @@ TEST(AppendRankedPlot, RanksRegionsAndMarksDiscoveries) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     std::string html;
-    AppendRankedPlot(RankedGroup(c.Threshold.has_value()), 0.95, c.Threshold, "g",
-                     SectionLimits{}, &html);
+    const GroupView group = RankedGroup(c.Threshold.has_value());
+    AppendRankedPlot(PlotViewOf(group, 0.95), c.Threshold, "g", SectionLimits{}, &html);
     const std::vector<std::string> dots = Elements(html, "circle");
     ASSERT_EQ(dots.size(), 4u);
     const char* codes[] = {"Code 3", "Code 1", "Code 2", "Code 4"};
