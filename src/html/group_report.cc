@@ -22,9 +22,9 @@ namespace {
 void AppendPriorFigures(const GroupView& group, const GroupFit& fit, std::string* html) {
   if (group.Rates) {
     html->append("Gamma prior: shape ");
-    AppendRounded(fit.Alpha, 4, html);
+    AppendShown(fit.Alpha, html);
     html->append(", rate ");
-    AppendRounded(fit.Beta, 4, html);
+    AppendShown(fit.Beta, html);
     html->append(", mean ");
     html->append(ValueWords(TermsOf(true, group.Rates->Per, group.Rates->Exposure),
                             fit.Alpha / fit.Beta));

@@ -264,12 +264,15 @@ void AppendRateIndexRow(std::string_view title, std::size_t regions, const RateM
   html->append("</td><td>");
   html->append(std::to_string(regions));
   // The variance of rates shown times `per` is in its square.
+  html->append("</td><td>");
+  AppendShown(per * moments.Mean, html);
+  html->append("</td><td>");
+  AppendShown(per * per * moments.Variance, html);
   const bool prior = moments.Alpha > 0.0;
-  for (const double value : {per * moments.Mean, per * per * moments.Variance,
-                             prior ? moments.Alpha : std::nan(""),
+  for (const double value : {prior ? moments.Alpha : std::nan(""),
                              prior ? moments.Beta : std::nan("")}) {
     html->append("</td><td>");
-    AppendRounded(value, 4, html);
+    AppendShown(value, html);
   }
   AppendFitCells(fit, CountModel::kPoisson, html);
 }

@@ -113,9 +113,9 @@ void FillRates(const GroupView& group, PlotView* view) {
   if (UsesFittedPrior(fit) || UsesMomentPrior(fit)) {
     view->Density = GammaDensity;
     view->PriorText = std::string(PriorName(fit)) + " Gamma prior: shape ";
-    AppendRounded(fit.Alpha, 4, &view->PriorText);
+    AppendShown(fit.Alpha, &view->PriorText);
     view->PriorText.append(", rate ");
-    AppendRounded(fit.Beta, 4, &view->PriorText);
+    AppendShown(fit.Beta, &view->PriorText);
     view->Centre = fit.Alpha / fit.Beta;
   } else if (PoolsCompletely(fit)) {
     view->Centre = fit.PooledRate;
@@ -166,10 +166,18 @@ ValueTerms TermsOf(bool rates, double per, bool exposure) {
   return terms;
 }
 
+void AppendShown(double value, std::string* out) {
+  if (std::isfinite(value) && std::fabs(value) >= 1e4 && std::fabs(value) < 1e15) {
+    AppendDecimal(value, 0, out);
+  } else {
+    AppendRounded(value, 4, out);
+  }
+}
+
 std::string ValueWords(const ValueTerms& terms, double value) {
   if (terms.Percent) return BriefPercentWords(value) + "%";
   std::string text;
-  AppendRounded(terms.Scale * value, 4, &text);
+  AppendShown(terms.Scale * value, &text);
   text.append(terms.Unit);
   return text;
 }

@@ -37,6 +37,10 @@ ValueTerms TermsOf(bool rates, double per, bool exposure);
 /// shown value for rates ("1.02", "12.35").
 std::string ValueWords(const ValueTerms& terms, double value);
 
+/// Appends a shown rate: four significant digits ("1.051", "213.3"), but
+/// whole numbers from 10,000 on rather than an exponent ("16384").
+void AppendShown(double value, std::string* out);
+
 /// One region as the plots draw it; values are shown values.
 struct PlotRegion {
   double Value = 0.0;  // the raw value in the model's units

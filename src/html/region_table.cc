@@ -39,7 +39,7 @@ void AppendValueCell(const ValueTerms& terms, std::optional<double> value, std::
   } else if (terms.Percent) {
     html->append(BriefPercent(*value));
   } else {
-    AppendRounded(terms.Scale * *value, 4, html);
+    AppendShown(terms.Scale * *value, html);
   }
   html->append("</td>");
 }

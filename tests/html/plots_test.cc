@@ -10,6 +10,7 @@
 #include "html/funnel_plot.h"
 #include "html/histogram_plot.h"
 #include "html/plot_figure.h"
+#include "html/plot_view.h"
 #include "html/ranked_plot.h"
 #include "html/shrinkage_plot.h"
 
@@ -162,6 +163,33 @@ TEST(AppendSampleNote, StatesTheStepAndTheCountDrawn) {
     std::string note;
     AppendSampleNote(c.Count, SampleStep(c.Count, c.Cap), &note);
     EXPECT_EQ(note, c.Note);
+  }
+}
+
+// Values in words as captions give them, by hand: proportions in percent;
+// SMRs and rates times --per to four significant digits, whole from 10,000
+// on, with --per's unit written with thousands separators.
+TEST(ValueWords, SpeakTheUnitsOfEachModel) {
+  struct Case {
+    bool Rates;
+    double Per;
+    bool Exposure;
+    double Value;
+    const char* Words;
+  };
+  const Case cases[] = {
+      {false, 1.0, false, 0.125, "12.5%"},
+      {true, 1.0, false, 1.05123, "1.051"},
+      {true, 1000.0, false, 1.05123, "1051 \u00d7 1,000"},
+      {true, 100000.0, true, 0.0021244, "212.4 per 100,000"},
+      {true, 100000.0, true, 0.3, "30000 per 100,000"},
+      {true, 1e6, true, 2.5, "2500000 per 1,000,000"},
+      {true, 2.5, true, 0.5, "1.25 per 2.5"},
+      {true, 1.0, true, 0.0001234567, "0.0001235"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Words);
+    EXPECT_EQ(ValueWords(TermsOf(c.Rates, c.Per, c.Exposure), c.Value), c.Words);
   }
 }
 
