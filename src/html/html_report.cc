@@ -65,7 +65,9 @@ void AppendTitleCell(std::string_view title, bool detailed, std::size_t index, s
 }
 
 // The summary table's figures of the fit, to four digits (--summary has
-// them all), from Fit to Prior used, and the row's end.
+// them all), from Fit to Prior used, and the row's end. A gamma prior's
+// rate is per unit of person-time, often in the tens of thousands: it is
+// written whole rather than with an exponent.
 void AppendFitCells(const GroupFit& fit, CountModel model, std::string* html) {
   html->append("</td><td title=\"");
   AppendEscaped(FitBoundaryText(fit.Fit.Boundary, model), html);
@@ -76,7 +78,11 @@ void AppendFitCells(const GroupFit& fit, CountModel model, std::string* html) {
        {prior ? std::optional(prior->Alpha) : std::nullopt,
         prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta}) {
     html->append("</td><td>");
-    AppendRounded(value.value_or(std::nan("")), 4, html);
+    if (model == CountModel::kPoisson) {
+      AppendShown(value.value_or(std::nan("")), html);
+    } else {
+      AppendRounded(value.value_or(std::nan("")), 4, html);
+    }
   }
   html->append("</td><td>");
   // An unknown bound is told apart from one that does not exist.

@@ -155,13 +155,13 @@ ValueTerms TermsOf(bool rates, double per, bool exposure) {
     terms.Plural = "rates";
     terms.Unit = scaled ? " per " + PerText(per) : std::string();
     terms.TableUnit = scaled ? " (per " + PerText(per) + ")" : std::string(" rate");
-    terms.DensityUnit = "unit of rate";
+    terms.DensityUnit = "unit of rate" + terms.Unit;
   } else {
     terms.Singular = "SMR";
     terms.Plural = "SMRs";
     terms.Unit = scaled ? " \u00d7 " + PerText(per) : std::string();
     terms.TableUnit = scaled ? " SMR (\u00d7 " + PerText(per) + ")" : std::string(" SMR");
-    terms.DensityUnit = "unit of SMR";
+    terms.DensityUnit = "unit of SMR" + terms.Unit;
   }
   return terms;
 }

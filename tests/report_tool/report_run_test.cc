@@ -527,7 +527,7 @@ TEST_F(ReportRunTest, RatesPageDrawsFourPlotsPerGroupInTheWordsOfRates) {
        {"--exposure", "expected", "--per", "100000", "--threshold", "120000"},
        {"person-time from column <b>expected</b>", ">raw rate per 100,000</text>",
         ">EB rate per 100,000</text>", ">expected (person-time)</text>",
-        ">density per unit of rate</text>", "pooled rate 100000 per 100,000",
+        ">density per unit of rate per 100,000</text>", "pooled rate 100000 per 100,000",
         "pooled rate 98635 per 100,000",
         "4 of 100 drawn regions lie outside the 99.8% limits",
         "0 of 60 drawn regions lie outside the 99.8% limits",
