@@ -7,6 +7,7 @@
 #include "strict_output/number_format.h"
 #include "html/funnel_plot.h"
 #include "html/histogram_plot.h"
+#include "html/plot_view.h"
 #include "tabular/csv_table.h"
 #include "html/html_text.h"
 #include "html/ranked_plot.h"
@@ -16,8 +17,19 @@
 namespace propsmooth {
 namespace {
 
-// The prior as a reader checks it: Beta(a, b) and its mean.
-void AppendPriorFigures(const GroupFit& fit, std::string* html) {
+// The prior as a reader checks it: Beta(a, b) or Gamma(shape, rate), and
+// its mean.
+void AppendPriorFigures(const GroupView& group, const GroupFit& fit, std::string* html) {
+  if (group.Rates) {
+    html->append("Gamma prior: shape ");
+    AppendShown(fit.Alpha, html);
+    html->append(", rate ");
+    AppendShown(fit.Beta, html);
+    html->append(", mean ");
+    html->append(ValueWords(TermsOf(true, group.Rates->Per, group.Rates->Exposure),
+                            fit.Alpha / fit.Beta));
+    return;
+  }
   html->append("Beta(");
   AppendRounded(fit.Alpha, 4, html);
   html->append(", ");
@@ -27,9 +39,21 @@ void AppendPriorFigures(const GroupFit& fit, std::string* html) {
   html->append("%");
 }
 
-// "Beta(R + a, N − R + b)" in the data's names, `a` and `b` as given.
-void AppendPosteriorForm(const ColumnNames& columns, std::string_view a, std::string_view b,
-                         std::string* html) {
+// A region's posterior in the data's names: "Beta(R + a, N − R + b)" or
+// "Gamma(x + a, E + b)", with the fitted prior's α and β or, for a region
+// pooled on its own (`jeffreys`), Jeffreys' prior.
+void AppendPosteriorForm(const GroupView& group, bool jeffreys, std::string* html) {
+  const ColumnNames& columns = group.Columns;
+  if (group.Rates) {
+    html->append("Gamma(");
+    AppendEscaped(columns.Count, html);
+    html->append(jeffreys ? " + 1/2, " : " + \u03b1, ");
+    AppendEscaped(columns.Size, html);
+    html->append(jeffreys ? ")" : " + \u03b2)");
+    return;
+  }
+  const std::string_view a = jeffreys ? "1/2" : "\u03b1";
+  const std::string_view b = jeffreys ? "1/2" : "\u03b2";
   html->append("Beta(");
   AppendEscaped(columns.Count, html);
   html->append(" + ");
@@ -44,7 +68,12 @@ void AppendPosteriorForm(const ColumnNames& columns, std::string_view a, std::st
 }
 
 // Why the fit pooled completely, as the summary's boundary says it.
-const char* PoolingReason(FitBoundary boundary) {
+const char* PoolingReason(FitBoundary boundary, bool rates) {
+  if (rates) {
+    return boundary == FitBoundary::kNoSuccesses
+               ? "No events in the group"
+               : "The regions differ no more than Poisson sampling alone would make them";
+  }
   switch (boundary) {
     case FitBoundary::kNoSuccesses:
       return "No successes in the group";
@@ -56,7 +85,22 @@ const char* PoolingReason(FitBoundary boundary) {
 }
 
 // Why there is no posterior, as the summary's boundary says it.
-const char* MissingReason(const GroupFit& fit) {
+const char* MissingReason(const GroupFit& fit, bool rates) {
+  if (rates) {
+    if (fit.Estimator == PriorEstimator::kMe) {
+      return "The moment estimators (--estimator me) find no spread beyond Poisson sampling, "
+             "so they form no gamma prior";
+    }
+    switch (fit.Fit.Boundary) {
+      case FitBoundary::kNoTrials:
+        return "The group has no region";
+      case FitBoundary::kNotBinomial:
+        return "A count lies below 0 or an expected value is not above 0, so there is no "
+               "Poisson likelihood";
+      default:
+        return "The fit did not converge";
+    }
+  }
   if (fit.Estimator == PriorEstimator::kMe) {
     return "The moment estimators (--estimator me) are not both positive, so they form no "
            "beta prior";
@@ -80,6 +124,9 @@ const char* MissingReason(const GroupFit& fit) {
 void AppendOutcome(const GroupView& group, GroupShape shape, double level,
                    std::string* html) {
   const GroupFit& fit = group.Fit;
+  const bool rates = group.Rates.has_value();
+  const ValueTerms terms =
+      rates ? TermsOf(true, group.Rates->Per, group.Rates->Exposure) : ValueTerms();
   const std::string level_text = LevelText(level);
   const bool unsmoothed = shape == GroupShape::kSingleRegion && PoolsCompletely(fit);
   html->append(unsmoothed || !HasPosterior(fit) ? "<p class=\"outcome warn\">"
@@ -90,58 +137,83 @@ void AppendOutcome(const GroupView& group, GroupShape shape, double level,
                      ? "Prior fitted by maximum likelihood (Newton's method): "
                      : "Prior fitted by maximum likelihood (a safeguarded search, where "
                        "Newton's method failed or fell short): ");
-    AppendPriorFigures(fit, html);
-    html->append(". Each region's EB proportion is drawn from its raw proportion towards "
-                 "that mean, the more the smaller its ");
+    AppendPriorFigures(group, fit, html);
+    html->append(". Each region's EB " + terms.Singular + " is drawn from its raw " +
+                 terms.Singular + " towards that mean, the more the smaller its ");
     AppendEscaped(group.Columns.Size, html);
     html->append("; its interval is the equal-tailed ");
     html->append(level_text);
     html->append("% interval of ");
-    AppendPosteriorForm(group.Columns, "\u03b1", "\u03b2", html);
+    AppendPosteriorForm(group, false, html);
     html->append(".");
   } else if (unsmoothed) {
     html->append("<b>Not smoothed:</b> a single region has nothing to be pooled with, so "
-                 "its EB proportion is its raw proportion, ");
-    html->append(BriefPercentWords(fit.PooledRate));
-    html->append("%, and its interval the equal-tailed ");
+                 "its EB " + terms.Singular + " is its raw " + terms.Singular + ", ");
+    html->append(ValueWords(terms, fit.PooledRate));
+    html->append(", and its interval the equal-tailed ");
     html->append(level_text);
     html->append("% interval of ");
-    AppendPosteriorForm(group.Columns, "1/2", "1/2", html);
+    AppendPosteriorForm(group, true, html);
     html->append(" (complete pooling of one region).");
   } else if (PoolsCompletely(fit)) {
     if (shape == GroupShape::kEqualProportions) {
       html->append("All ");
       html->append(std::to_string(group.Regions.size()));
-      html->append(" regions have the same proportion. ");
+      html->append(" regions have the same " + terms.Singular + ". ");
     }
-    html->append(PoolingReason(fit.Fit.Boundary));
+    html->append(PoolingReason(fit.Fit.Boundary, rates));
     html->append(": complete pooling. Every region gets the group's common rate, ");
-    html->append(BriefPercentWords(fit.PooledRate));
-    html->append("%, with the equal-tailed ");
+    html->append(ValueWords(terms, fit.PooledRate));
+    html->append(", with the equal-tailed ");
     html->append(level_text);
     html->append("% interval of the common rate alone, which understates how the regions "
                  "may differ.");
   } else {
-    html->append(MissingReason(fit));
-    html->append(". The regions get no EB proportion and no interval; their raw proportions "
-                 "stand.");
+    html->append(MissingReason(fit, rates));
+    html->append(". The regions get no EB " + terms.Singular + " and no interval; their raw " +
+                 terms.Plural + " stand.");
   }
   if (shape != GroupShape::kPlots && !unsmoothed) {
-    html->append(" With no spread between proportions there is nothing to plot.");
+    html->append(" With no spread between " + terms.Plural + " there is nothing to plot.");
   }
   // The summary table's own words, so that a reader can match the two.
   html->append(" <span class=\"fit\">Summary: fit ");
   html->append(FitLabelText(fit.Fit.Label));
   if (fit.Fit.Boundary != FitBoundary::kNone) {
     html->append(", boundary \u201c");
-    AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
+    AppendEscaped(FitBoundaryText(fit.Fit.Boundary,
+                                  rates ? CountModel::kPoisson : CountModel::kBinomial),
+                  html);
     html->append("\u201d");
   }
   html->append(".</span></p>\n");
   if (fit.Fit.SizeLower95Unconverged) {
-    html->append("<p class=\"note\">The search for the lower 95% bound of Alpha + Beta did "
-                 "not converge: it is left empty.</p>\n");
+    html->append(rates ? "<p class=\"note\">The search for the lower 95% bound of the prior's "
+                         "shape did not converge: it is left empty.</p>\n"
+                       : "<p class=\"note\">The search for the lower 95% bound of Alpha + Beta "
+                         "did not converge: it is left empty.</p>\n");
   }
+}
+
+// The log's own lines, so the two never disagree, folded away: they are
+// propsmooth's figures, not the ones the section uses. A labelled
+// group's Unit is only its place in the data, which the log would show
+// as a number: the heading names it instead.
+void AppendLog(const GroupView& group, std::int64_t count, double eps, std::string* html) {
+  std::string log;
+  if (group.SingleGroup || group.Label) {
+    WriteGroupSection(count, group.Summary, eps, &log);
+  } else {
+    WriteUnitSection(group.Unit, count, group.Summary, eps, &log);
+  }
+  log.erase(std::remove(log.begin(), log.end(), '\r'), log.end());
+  while (!log.empty() && log.back() == '\n') log.pop_back();
+  html->append("<details class=\"log\"><summary>propsmooth's log for this group</summary>"
+               "<pre class=\"log\">");
+  AppendEscaped(log, html);
+  html->append("</pre>\n<p class=\"note\">propsmooth's own lines, word for word (*** where "
+               "its Newton fit failed); the --tsv table keeps these figures. Everything else "
+               "here uses the fit described above.</p></details>\n");
 }
 
 }  // namespace
@@ -165,35 +237,20 @@ void AppendGroupSection(const GroupView& group, std::size_t index, double eps, d
   const GroupShape shape = ClassifyGroup(group);
   AppendOutcome(group, shape, level, html);
 
-  // The log's own lines, so the two never disagree, folded away: they are
-  // propsmooth's figures, not the ones the section uses. A labelled
-  // group's Unit is only its place in the data, which the log would show
-  // as a number: the heading names it instead.
-  std::string log;
-  if (group.SingleGroup || group.Label) {
-    WriteGroupSection(count, group.Summary, eps, &log);
-  } else {
-    WriteUnitSection(group.Unit, count, group.Summary, eps, &log);
-  }
-  log.erase(std::remove(log.begin(), log.end(), '\r'), log.end());
-  while (!log.empty() && log.back() == '\n') log.pop_back();
-  html->append("<details class=\"log\"><summary>propsmooth's log for this group</summary>"
-               "<pre class=\"log\">");
-  AppendEscaped(log, html);
-  html->append("</pre>\n<p class=\"note\">propsmooth's own lines, word for word (*** where "
-               "its Newton fit failed); the --tsv table keeps these figures. Everything else "
-               "here uses the fit described above.</p></details>\n");
+  // propsmooth fits proportions alone: rates have no log of its.
+  if (!group.Rates) AppendLog(group, count, eps, html);
 
   if (shape == GroupShape::kPlots) {
+    const PlotView view = PlotViewOf(group, level);
     html->append("<div class=\"plots\">\n");
-    AppendHistogram(group, id, html);
-    // No EB proportion, no shrinkage to show.
-    if (HasPosterior(group.Fit)) AppendShrinkagePlot(group, id, limits, html);
-    AppendFunnelPlot(group, id, limits, html);
+    AppendHistogram(view, id, html);
+    // No EB value, no shrinkage to show.
+    if (HasPosterior(group.Fit)) AppendShrinkagePlot(view, id, limits, html);
+    AppendFunnelPlot(view, id, limits, html);
     html->append("</div>\n");
     // Its own row: the three plots above keep theirs at common widths.
     html->append("<div class=\"ranked\">\n");
-    AppendRankedPlot(group, level, threshold, id, limits, html);
+    AppendRankedPlot(view, threshold, id, limits, html);
     html->append("</div>\n");
   }
   html->append(maps);

@@ -7,6 +7,13 @@ namespace propsmooth {
 
 GroupShape ClassifyGroup(const GroupView& group) {
   if (group.Regions.size() <= 1) return GroupShape::kSingleRegion;
+  if (group.Rates) {
+    const std::vector<RecordFigures>& figures = group.Rates->Figures;
+    for (const RecordFigures& region : figures) {
+      if (region.Raw != figures.front().Raw) return GroupShape::kPlots;
+    }
+    return GroupShape::kEqualProportions;
+  }
   // Decided as the summary decides it, in integers.
   return ProportionsAllEqual(group.Regions) ? GroupShape::kEqualProportions : GroupShape::kPlots;
 }

@@ -13,6 +13,8 @@
 #include "common/types.h"
 #include "stats/discovery.h"
 #include "stats/group_fit.h"
+#include "stats/rate_moments.h"
+#include "stats/record_figures.h"
 
 namespace propsmooth {
 
@@ -28,6 +30,17 @@ struct SectionLimits {
 struct ColumnNames {
   std::string_view Count = "Data1";
   std::string_view Size = "Data2";
+};
+
+/// What a group of rates (--model poisson) adds: what its counts are
+/// measured against and every region's figures, by region as Regions
+/// (whose Data2 and Proportion mean nothing for rates).
+struct RateView {
+  double Per = 1.0;        // rates are shown times this
+  bool Exposure = false;   // person-time (--exposure) rather than expected counts
+  RateMoments Moments;
+  std::vector<double> Expected;
+  std::vector<RecordFigures> Figures;
 };
 
 /// One estimated group as the report shows it. `Regions` are the group's
@@ -52,13 +65,15 @@ struct GroupView {
   /// the four-number format.
   bool CodeIsRow = false;
   ColumnNames Columns;
+  /// Set for rates; empty for proportions.
+  std::optional<RateView> Rates;
 };
 
 /// What a group's section can show.
 enum class GroupShape {
   kPlots,              // two or more regions whose proportions differ
   kSingleRegion,       // one region: nothing varies
-  kEqualProportions,   // several regions, all with one proportion
+  kEqualProportions,   // several regions, all with one proportion (or rate)
 };
 
 /// The shape of `group`.

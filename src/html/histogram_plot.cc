@@ -7,44 +7,30 @@
 #include <vector>
 
 #include "strict_output/number_format.h"
-#include "stats/beta_math.h"
 #include "html/html_text.h"
 #include "html/plot_figure.h"
 #include "html/svg_chart.h"
-#include "stats/group_fit.h"
 
 namespace propsmooth {
-namespace {
-
-void AppendBetaName(std::string_view name, double alpha, double beta, std::string* out) {
-  out->append(name);
-  out->append(" Beta(");
-  AppendRounded(alpha, 4, out);
-  out->append(", ");
-  AppendRounded(beta, 4, out);
-  out->append(")");
-}
-
-}  // namespace
-
-void AppendHistogram(const GroupView& group, const std::string& id,
+void AppendHistogram(const PlotView& view, const std::string& id,
                      std::string* html) {
-  const std::vector<RegionRecord>& regions = group.Regions;
-  const GroupFit& fit = group.Fit;
+  const std::vector<PlotRegion>& regions = view.Regions;
+  const GroupFit& fit = view.Group->Fit;
+  const ValueTerms& terms = view.Terms;
   double low = 0.0;
   double high = 0.0;
-  for (const RegionRecord& region : regions) {
-    low = std::min(low, PercentOf(region.Proportion));
-    high = std::max(high, PercentOf(region.Proportion));
+  for (const PlotRegion& region : regions) {
+    low = std::min(low, region.Raw);
+    high = std::max(high, region.Raw);
   }
   PlotFrame frame;
-  frame.X = PercentRange(low, high);
+  frame.X = view.Range(low, high);
   const auto bins = static_cast<std::size_t>(std::clamp(
       std::ceil(1.5 * std::sqrt(static_cast<double>(regions.size()))), 5.0, 40.0));
   const double width = (frame.X.Max - frame.X.Min) / static_cast<double>(bins);
   std::vector<std::size_t> counts(bins, 0);
-  for (const RegionRecord& region : regions) {
-    const double slot = std::floor((PercentOf(region.Proportion) - frame.X.Min) / width);
+  for (const PlotRegion& region : regions) {
+    const double slot = std::floor((region.Raw - frame.X.Min) / width);
     const auto bin = static_cast<std::size_t>(
         std::clamp(slot, 0.0, static_cast<double>(bins - 1)));
     ++counts[bin];
@@ -57,16 +43,14 @@ void AppendHistogram(const GroupView& group, const std::string& id,
 
   struct Curve {
     const char* Class;
-    std::string_view Name;
     double Alpha;
     double Beta;
     std::vector<DataPoint> Points;
   };
   // The one prior the page uses; complete pooling has no density.
   std::vector<Curve> curves;
-  if (UsesFittedPrior(fit) || UsesMomentPrior(fit)) {
-    curves.push_back({UsesMomentPrior(fit) ? "me" : "mle", PriorName(fit), fit.Alpha, fit.Beta,
-                      {}});
+  if (view.Density != nullptr) {
+    curves.push_back({UsesMomentPrior(fit) ? "me" : "mle", fit.Alpha, fit.Beta, {}});
   }
   constexpr int kSamples = 240;
   double curve_top = 0.0;
@@ -74,13 +58,13 @@ void AppendHistogram(const GroupView& group, const std::string& id,
     for (int k = 0; k < kSamples; ++k) {
       const double x = frame.X.Min + (frame.X.Max - frame.X.Min) *
                                          (static_cast<double>(k) + 0.5) / kSamples;
-      // x is in percent: the density per percentage point is a hundredth
-      // of that per unit.
+      // x is shown scaled (in percent, say): the density per shown unit is
+      // that per unit of the model over the scale.
       const std::optional<double> density =
-          BetaDensity(curve.Alpha, curve.Beta, x / 100.0);
+          view.Density(curve.Alpha, curve.Beta, x / terms.Scale);
       if (!density) continue;
-      curve.Points.emplace_back(x, *density / 100.0);
-      curve_top = std::max(curve_top, *density / 100.0);
+      curve.Points.emplace_back(x, *density / terms.Scale);
+      curve_top = std::max(curve_top, *density / terms.Scale);
     }
   }
   // A density with a pole would flatten the bars; cut it at three times
@@ -91,8 +75,10 @@ void AppendHistogram(const GroupView& group, const std::string& id,
 
   const std::string clip = id + "-hist";
   OpenFigure(html);
-  OpenChart(frame, clip, "Histogram of the raw proportions with the prior's density", html);
-  AppendAxes(frame, "raw proportion (%)", "density per percentage point", html);
+  OpenChart(frame, clip, "Histogram of the raw " + terms.Plural + " with the prior's density",
+            html);
+  AppendAxes(frame, "raw " + terms.Singular + terms.Unit, "density per " + terms.DensityUnit,
+             html);
   for (std::size_t b = 0; b < bins; ++b) {
     if (counts[b] == 0) continue;
     const double x0 = frame.X.Min + width * static_cast<double>(b);
@@ -104,14 +90,11 @@ void AppendHistogram(const GroupView& group, const std::string& id,
 
   // Without a prior the section's note says why: the caption names only
   // what is drawn.
-  std::string caption = "Raw proportions (bars, as a density per percentage point; ";
+  std::string caption = "Raw " + terms.Plural + " (bars, as a density per " + terms.DensityUnit +
+                        "; ";
   caption.append(std::to_string(bins));
   caption.append(curves.empty() ? " bins). " : " bins) and the density of the group's prior. ");
-  for (const Curve& curve : curves) {
-    std::string name;
-    AppendBetaName(curve.Name, curve.Alpha, curve.Beta, &name);
-    AppendKey(curve.Class, name, &caption);
-  }
+  for (const Curve& curve : curves) AppendKey(curve.Class, view.PriorText, &caption);
   CloseFigure(caption, html);
 }
 

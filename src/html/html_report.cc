@@ -4,6 +4,7 @@
 
 #include "strict_output/number_format.h"
 #include "html/html_text.h"
+#include "html/plot_view.h"
 
 namespace propsmooth {
 namespace {
@@ -50,6 +51,54 @@ void AppendColumn(std::string_view name, std::string* html) {
   html->append("</b>");
 }
 
+// The index row's first cell: the title, linked to its section when it has
+// one.
+void AppendTitleCell(std::string_view title, bool detailed, std::size_t index, std::string* html) {
+  html->append("<tr><td>");
+  if (detailed) {
+    html->append("<a href=\"#");
+    html->append(SectionId(index));
+    html->append("\">");
+  }
+  AppendEscaped(title, html);
+  if (detailed) html->append("</a>");
+}
+
+// The summary table's figures of the fit, to four digits (--summary has
+// them all), from Fit to Prior used, and the row's end. A gamma prior's
+// rate is per unit of person-time, often in the tens of thousands: it is
+// written whole rather than with an exponent.
+void AppendFitCells(const GroupFit& fit, CountModel model, std::string* html) {
+  html->append("</td><td title=\"");
+  AppendEscaped(FitBoundaryText(fit.Fit.Boundary, model), html);
+  html->append("\">");
+  html->append(FitLabelText(fit.Fit.Label));
+  const std::optional<BetaPrior>& prior = fit.Fit.Prior;
+  for (const std::optional<double> value :
+       {prior ? std::optional(prior->Alpha) : std::nullopt,
+        prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta}) {
+    html->append("</td><td>");
+    if (model == CountModel::kPoisson) {
+      AppendShown(value.value_or(std::nan("")), html);
+    } else {
+      AppendRounded(value.value_or(std::nan("")), 4, html);
+    }
+  }
+  html->append("</td><td>");
+  // An unknown bound is told apart from one that does not exist.
+  if (fit.Fit.SizeLower95Unconverged) {
+    html->append("not converged");
+  } else {
+    AppendRounded(fit.Fit.SizeLower95.value_or(std::nan("")), 4, html);
+  }
+  html->append("</td><td>");
+  AppendSignificant(fit.Fit.LogLik, html);
+  html->append("</td><td>");
+  const std::string_view prior_name = PriorName(fit);
+  html->append(prior_name.empty() ? std::string_view("none") : prior_name);
+  html->append("</td></tr>\n");
+}
+
 }  // namespace
 
 void AppendDocumentHead(const ReportHeader& header, std::string* html) {
@@ -58,7 +107,8 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
   AppendEscaped(header.DataFileName, html);
   html->append("</title>\n<style>");
   html->append(kStyle);
-  html->append("</style>\n</head>\n<body>\n<h1>Empirical Bayes proportions: ");
+  html->append(header.Rates ? "</style>\n</head>\n<body>\n<h1>Empirical Bayes rates: "
+                            : "</style>\n</head>\n<body>\n<h1>Empirical Bayes proportions: ");
   AppendEscaped(header.DataFileName, html);
   html->append("</h1>\n<ul class=\"settings\">");
   html->append("<li>");
@@ -71,21 +121,41 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
     AppendColumn(header.GroupColumn, html);
     html->append(")");
   }
-  html->append(": counts from ");
+  html->append(header.Rates ? ": observed counts from " : ": counts from ");
   AppendColumn(header.Columns.Count, html);
-  html->append(", sizes from ");
+  html->append(!header.Rates      ? ", sizes from "
+               : header.Exposure ? ", person-time from "
+                                 : ", expected counts from ");
   AppendColumn(header.Columns.Size, html);
   if (!header.IdColumn.empty()) {
     html->append(", ids from ");
     AppendColumn(header.IdColumn, html);
   }
   html->append(".</li>\n<li>");
-  html->append(header.Estimator == PriorEstimator::kMle
-                   ? "Each group gets a beta prior fitted by maximum likelihood: Newton's "
-                     "method, a safeguarded search where it fails, and complete pooling "
-                     "where the regions differ no more than sampling would make them."
-                   : "Each group's prior is given by its moment estimators (--estimator "
-                     "me).");
+  const ValueTerms terms = TermsOf(header.Rates, header.Per, header.Exposure);
+  if (header.Rates) {
+    html->append(header.Exposure ? "Rates are events per unit of person-time"
+                                 : "Rates are SMRs, observed over expected counts: 1 is the "
+                                   "rate the expected counts stand for");
+    if (header.Per != 1.0) {
+      html->append(", shown");
+      html->append(terms.Unit);
+      html->append(" (--per)");
+    }
+    html->append(".</li>\n<li>");
+  }
+  if (header.Estimator == PriorEstimator::kMle) {
+    html->append(header.Rates ? "Each group gets a gamma prior of its rates fitted by maximum "
+                                "likelihood: Newton's method, a safeguarded search where it "
+                                "fails, and complete pooling where the regions differ no more "
+                                "than Poisson sampling would make them."
+                              : "Each group gets a beta prior fitted by maximum likelihood: "
+                                "Newton's method, a safeguarded search where it fails, and "
+                                "complete pooling where the regions differ no more than "
+                                "sampling would make them.");
+  } else {
+    html->append("Each group's prior is given by its moment estimators (--estimator me).");
+  }
   html->append("</li>\n<li>Newton's method starts from ");
   // A start not above 0 asks for the moment estimator, as propsmooth reads it.
   const auto append_start = [html](const char* name, const char* option, double value) {
@@ -101,23 +171,28 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
     }
   };
   if (header.Fit.AlphaInit > 0.0 || header.Fit.BetaInit > 0.0) {
-    append_start("Alpha", "-A", header.Fit.AlphaInit);
+    append_start(header.Rates ? "the shape" : "Alpha", "-A", header.Fit.AlphaInit);
     html->append(" and ");
-    append_start("Beta", "-B", header.Fit.BetaInit);
+    append_start(header.Rates ? "the rate" : "Beta", "-B", header.Fit.BetaInit);
   } else {
     html->append("the moment estimators");
   }
-  html->append("; it stops when its corrections fall below ");
-  AppendRounded(header.Fit.Eps, 4, html);
-  html->append(" (-E) or after ");
+  if (header.Rates) {
+    // The rates' fit settles on relative changes of its own, not on -E.
+    html->append("; it stops when its relative changes fall below 1e-10 or after ");
+  } else {
+    html->append("; it stops when its corrections fall below ");
+    AppendRounded(header.Fit.Eps, 4, html);
+    html->append(" (-E) or after ");
+  }
   AppendInt(header.Fit.IterationLimit, html);
   html->append(" iterations (-L).</li>\n<li>Credible intervals: equal-tailed ");
   html->append(LevelText(header.Level));
   html->append("%.</li>\n");
   if (header.Threshold) {
     html->append("<li>Threshold ");
-    html->append(BriefPercentWords(*header.Threshold));
-    html->append("%: each region's probability that its rate exceeds it, its PEP and "
+    html->append(ValueWords(terms, *header.Threshold));
+    html->append(": each region's probability that its rate exceeds it, its PEP and "
                  "q-value (over every region of the file), and a discovery where the "
                  "q-value is at most ");
     html->append(BriefPercentWords(header.Fdr));
@@ -134,13 +209,23 @@ void AppendDocumentHead(const ReportHeader& header, std::string* html) {
     html->append(header.UnsmoothedGroups == 1 ? " has a single region and was not smoothed:</b>"
                                               : " have a single region and were not "
                                                 "smoothed:</b>");
-    html->append(" with nothing to pool it "
-                 "with, complete pooling gives such a region its own raw proportion as "
-                 "its EB proportion.</p>\n");
+    html->append(" with nothing to pool it with, complete pooling gives such a region its own "
+                 "raw " + terms.Singular + " as its EB " + terms.Singular + ".</p>\n");
   }
 }
 
-void AppendIndexHead(std::string* html) {
+void AppendIndexHead(const ReportHeader& header, std::string* html) {
+  if (header.Rates) {
+    const ValueTerms terms = TermsOf(true, header.Per, header.Exposure);
+    html->append("<h2>Groups</h2>\n<div class=\"wide\"><table class=\"index\"><thead><tr>"
+                 "<th>Group</th><th>Regions</th><th>Mean");
+    html->append(terms.TableUnit);
+    html->append("</th><th>Variance</th><th>ME shape</th><th>ME rate</th><th>Fit</th>"
+                 "<th>Shape</th><th>Rate</th><th>SE shape</th><th>SE rate</th>"
+                 "<th>Shape lower 95%</th><th>Log-likelihood</th><th>Prior used</th></tr>"
+                 "</thead><tbody>\n");
+    return;
+  }
   html->append("<h2>Groups</h2>\n<div class=\"wide\"><table class=\"index\"><thead><tr><th>Group</th>"
                "<th>Regions</th><th>Mean (%)</th><th>Variance (%&sup2;)</th><th>ME Alpha</th>"
                "<th>ME Beta</th><th>MLE Alpha</th><th>MLE Beta</th>"
@@ -151,14 +236,7 @@ void AppendIndexHead(std::string* html) {
 
 void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
                     const GroupFit& fit, bool detailed, std::size_t index, std::string* html) {
-  html->append("<tr><td>");
-  if (detailed) {
-    html->append("<a href=\"#");
-    html->append(SectionId(index));
-    html->append("\">");
-  }
-  AppendEscaped(title, html);
-  if (detailed) html->append("</a>");
+  AppendTitleCell(title, detailed, index, html);
   html->append("</td><td>");
   html->append(std::to_string(regions));
   // Percent like every rate of the page; a variance of proportions then
@@ -182,31 +260,27 @@ void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSumm
   }
   html->append("</td><td>");
   AppendInt(summary.Iterations, html);
-  // The summary table's figures, to four digits: --summary has them all.
-  html->append("</td><td title=\"");
-  AppendEscaped(FitBoundaryText(fit.Fit.Boundary), html);
-  html->append("\">");
-  html->append(FitLabelText(fit.Fit.Label));
-  const std::optional<BetaPrior>& prior = fit.Fit.Prior;
-  for (const std::optional<double> value :
-       {prior ? std::optional(prior->Alpha) : std::nullopt,
-        prior ? std::optional(prior->Beta) : std::nullopt, fit.Fit.SeAlpha, fit.Fit.SeBeta}) {
+  AppendFitCells(fit, CountModel::kBinomial, html);
+}
+
+void AppendRateIndexRow(std::string_view title, std::size_t regions, const RateMoments& moments,
+                        double per, const GroupFit& fit, bool detailed, std::size_t index,
+                        std::string* html) {
+  AppendTitleCell(title, detailed, index, html);
+  html->append("</td><td>");
+  html->append(std::to_string(regions));
+  // The variance of rates shown times `per` is in its square.
+  html->append("</td><td>");
+  AppendShown(per * moments.Mean, html);
+  html->append("</td><td>");
+  AppendShown(per * per * moments.Variance, html);
+  const bool prior = moments.Alpha > 0.0;
+  for (const double value : {prior ? moments.Alpha : std::nan(""),
+                             prior ? moments.Beta : std::nan("")}) {
     html->append("</td><td>");
-    AppendRounded(value.value_or(std::nan("")), 4, html);
+    AppendShown(value, html);
   }
-  html->append("</td><td>");
-  // An unknown bound is told apart from one that does not exist.
-  if (fit.Fit.SizeLower95Unconverged) {
-    html->append("not converged");
-  } else {
-    AppendRounded(fit.Fit.SizeLower95.value_or(std::nan("")), 4, html);
-  }
-  html->append("</td><td>");
-  AppendSignificant(fit.Fit.LogLik, html);
-  html->append("</td><td>");
-  const std::string_view prior_name = PriorName(fit);
-  html->append(prior_name.empty() ? std::string_view("none") : prior_name);
-  html->append("</td></tr>\n");
+  AppendFitCells(fit, CountModel::kPoisson, html);
 }
 
 void AppendIndexFoot(const ReportHeader& header, std::string* html) {
@@ -223,9 +297,14 @@ void AppendIndexFoot(const ReportHeader& header, std::string* html) {
     html->append(" (--max-groups). The summary table (--summary) has every group, the CSV "
                  "table (--csv) every region.</p>\n");
   }
-  html->append("<p class=\"note\">Mean to Iterations are propsmooth's own log figures; "
-               "Fit to Prior used are the fit every other figure of the page uses, as the "
-               "summary table gives them.");
+  html->append(header.Rates
+                   ? "<p class=\"note\">Mean to ME rate are Marshall's moment estimators "
+                     "(as spdep's EBest has them): the prior's mean and variance, and the "
+                     "gamma prior's shape and rate they give; Fit to Prior used are the fit "
+                     "every other figure of the page uses, as the summary table gives them."
+                   : "<p class=\"note\">Mean to Iterations are propsmooth's own log figures; "
+                     "Fit to Prior used are the fit every other figure of the page uses, as "
+                     "the summary table gives them.");
   if (header.DetailedGroups > 0) html->append(" Each group listed has its section below.");
   html->append("</p>\n");
 }

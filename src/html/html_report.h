@@ -12,6 +12,7 @@
 #include "common/types.h"
 #include "stats/beta_math.h"
 #include "stats/group_fit.h"
+#include "stats/rate_moments.h"
 #include "html/group_report.h"
 
 namespace propsmooth {
@@ -33,6 +34,11 @@ struct ReportHeader {
   std::size_t DetailedGroups = 0;
   // Groups of one region that complete pooling leaves as they are.
   std::size_t UnsmoothedGroups = 0;
+  // Rates (--model poisson): counts against expected counts, or against
+  // person-time (Exposure), shown times Per.
+  bool Rates = false;
+  bool Exposure = false;
+  double Per = 1.0;
 };
 
 /// Appends the page's start: the doctype, the head with its inline style
@@ -41,14 +47,22 @@ struct ReportHeader {
 /// left unsmoothed, up to the index of groups.
 void AppendDocumentHead(const ReportHeader& header, std::string* html);
 
-/// Opens the index table that lists every group.
-void AppendIndexHead(std::string* html);
+/// Opens the index table that lists every group, with the columns of
+/// header.Rates' model.
+void AppendIndexHead(const ReportHeader& header, std::string* html);
 
 /// One index row: the group's title (GroupTitle), region count, log
 /// figures and the figures of `fit` (the summary table's, to four digits),
 /// linked to section `index` when `detailed`.
 void AppendIndexRow(std::string_view title, std::size_t regions, const GroupSummary& summary,
                     const GroupFit& fit, bool detailed, std::size_t index, std::string* html);
+
+/// One index row of rates: the group's title, region count, the moment
+/// estimators `moments` (mean and variance shown times `per`) and the
+/// figures of `fit`, as AppendIndexRow.
+void AppendRateIndexRow(std::string_view title, std::size_t regions, const RateMoments& moments,
+                        double per, const GroupFit& fit, bool detailed, std::size_t index,
+                        std::string* html);
 
 /// Closes the index table and states how many groups have sections and,
 /// when the index stops short of them all, how many more groups the

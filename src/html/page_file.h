@@ -7,6 +7,7 @@
 
 #include "common/output_file.h"
 #include "geo/region_shapes.h"
+#include "stats/rate_estimates.h"
 #include "stats/record_estimates.h"
 #include "tabular/input_table.h"
 #include "tabular/table_files.h"
@@ -22,6 +23,15 @@ void WritePage(const EstimateSettings& settings, std::string_view data_name,
                const ColumnChoice& columns, std::size_t max_groups,
                const EstimatedData& data, OutputFile* html,
                const RegionShapes* regions = nullptr);
+
+/// Writes the page of rates (--model poisson) as WritePage does: `data`
+/// read and grouped (its counts against the expected values of
+/// columns.Expected, person-time with `exposure`), `estimates` their
+/// figures, rates shown times `per`.
+void WriteRatePage(const EstimateSettings& settings, std::string_view data_name,
+                   const ColumnChoice& columns, std::size_t max_groups, double per,
+                   bool exposure, const EstimatedData& data, const RateEstimates& estimates,
+                   OutputFile* html, const RegionShapes* regions = nullptr);
 
 }  // namespace propsmooth
 

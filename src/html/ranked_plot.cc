@@ -15,78 +15,75 @@ constexpr double kDotRadius = 3.0;
 
 struct RankedRegion {
   std::size_t Index = 0;  // in the group
-  double Eb = 0.0;        // percent
-  CredibleBounds Bounds;
+  double Eb = 0.0;        // shown
 };
 
 }  // namespace
 
-void AppendRankedPlot(const GroupView& group, double level, std::optional<double> threshold,
+void AppendRankedPlot(const PlotView& view, std::optional<double> threshold,
                       const std::string& id, const SectionLimits& limits, std::string* html) {
-  const GroupFit& fit = group.Fit;
+  const GroupFit& fit = view.Group->Fit;
+  const ValueTerms& terms = view.Terms;
   std::vector<RankedRegion> ranked;
   double low = 0.0;
   double high = 0.0;
-  for (std::size_t i = 0; i < group.Regions.size(); ++i) {
-    const std::optional<double> eb = EbUnderFit(group.Regions[i], fit);
-    if (!eb) continue;
-    RankedRegion region{i, PercentOf(*eb), IntervalUnderFit(group.Regions[i], fit, level)};
-    low = std::min(low, region.Eb);
-    high = std::max(high, region.Eb);
-    if (region.Bounds.Status == IntervalStatus::kOk) {
-      low = std::min(low, PercentOf(region.Bounds.Lower));
-      high = std::max(high, PercentOf(region.Bounds.Upper));
+  for (std::size_t i = 0; i < view.Regions.size(); ++i) {
+    const PlotRegion& region = view.Regions[i];
+    if (!region.Eb) continue;
+    low = std::min(low, *region.Eb);
+    high = std::max(high, *region.Eb);
+    if (region.Lower) {
+      low = std::min(low, *region.Lower);
+      high = std::max(high, *region.Upper);
     }
-    ranked.push_back(region);
+    ranked.push_back({i, *region.Eb});
   }
   if (ranked.empty()) return;
   // Ties keep the order of the data.
   std::stable_sort(ranked.begin(), ranked.end(),
                    [](const RankedRegion& a, const RankedRegion& b) { return a.Eb < b.Eb; });
-  if (threshold) high = std::max(high, PercentOf(*threshold));
+  if (threshold) high = std::max(high, terms.Scale * *threshold);
 
   // Wide and low: one dot per region side by side.
   PlotFrame frame;
   frame.Width = 900.0;
   frame.Height = 320.0;
   frame.X = NiceRange(0.0, static_cast<double>(ranked.size() + 1));
-  frame.Y = PercentRange(low, high);
+  frame.Y = view.Range(low, high);
   frame.Pad = kDotRadius + 2.0;
   FitMargins(&frame);
   const std::string clip = id + "-ranked";
   OpenFigure(html);
-  OpenChart(frame, clip, "Regions ranked by EB proportion, with credible intervals", html);
-  AppendAxes(frame, "rank by EB proportion", "EB proportion (%)", html);
+  OpenChart(frame, clip, "Regions ranked by EB " + terms.Singular + ", with credible intervals",
+            html);
+  AppendAxes(frame, "rank by EB " + terms.Singular, "EB " + terms.Singular + terms.Unit, html);
   if (threshold) {
-    const double level_line = PercentOf(*threshold);
+    const double level_line = terms.Scale * *threshold;
     AppendLineAcross(frame, clip, {frame.X.Min, level_line}, {frame.X.Max, level_line},
                      "threshold", html);
   }
   const std::size_t step = SampleStep(ranked.size(), limits.PlottedPoints);
   std::size_t discoveries = 0;
   for (std::size_t r = 0; r < ranked.size(); r += step) {
-    const RankedRegion& region = ranked[r];
+    const PlotRegion& region = view.Regions[ranked[r].Index];
     const double x = static_cast<double>(r + 1);
-    if (region.Bounds.Status == IntervalStatus::kOk) {
-      AppendPolyline(frame, clip,
-                     {{x, PercentOf(region.Bounds.Lower)}, {x, PercentOf(region.Bounds.Upper)}},
-                     "ci", html);
+    if (region.Lower) {
+      AppendPolyline(frame, clip, {{x, *region.Lower}, {x, *region.Upper}}, "ci", html);
     }
-    const bool found = !group.Discoveries.empty() && group.Discoveries[region.Index].Discovery;
-    if (found) ++discoveries;
-    AppendDot(frame, clip, {x, region.Eb}, kDotRadius, found ? "dot out" : "dot",
-              DotTooltip(group.Regions[region.Index]), html);
+    if (region.Discovery) ++discoveries;
+    AppendDot(frame, clip, {x, ranked[r].Eb}, kDotRadius, region.Discovery ? "dot out" : "dot",
+              RegionTooltip(view, ranked[r].Index), html);
   }
   CloseChart(html);
 
-  std::string caption = "Regions ranked by their EB proportion (";
+  std::string caption = "Regions ranked by their EB " + terms.Singular + " (";
   caption.append(PriorName(fit));
   caption.append(" prior), each with its equal-tailed ");
-  caption.append(LevelText(level));
+  caption.append(LevelText(view.Level));
   caption.append("% interval. ");
   AppendKey("ci", "credible interval", &caption);
   if (threshold) {
-    std::string text = "threshold " + BriefPercentWords(*threshold) + "%";
+    std::string text = "threshold " + ValueWords(terms, *threshold);
     AppendKey("threshold", text, &caption);
     AppendKey("disc", "discovery", &caption);
     caption.append(std::to_string(discoveries));

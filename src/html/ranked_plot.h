@@ -6,17 +6,17 @@
 #include <optional>
 #include <string>
 
-#include "html/group_view.h"
+#include "html/plot_view.h"
 
 namespace propsmooth {
 
-/// Appends the figure for `group`: a dot per region with
+/// Appends the figure for `view`: a dot per region with
 /// a posterior (every k-th past `limits.PlottedPoints`) at its rank by EB
-/// rate, its `level` interval as a vertical line, discoveries (from
-/// group.Discoveries) in their own colour, and `threshold` drawn across
-/// when given. `id`, unique in the page, names its clip path. Draws nothing
+/// value, its credible interval as a vertical line, discoveries in their
+/// own colour, and `threshold` (in the model's units) drawn across when
+/// given. `id`, unique in the page, names its clip path. Draws nothing
 /// when no region has a posterior.
-void AppendRankedPlot(const GroupView& group, double level, std::optional<double> threshold,
+void AppendRankedPlot(const PlotView& view, std::optional<double> threshold,
                       const std::string& id, const SectionLimits& limits, std::string* html);
 
 }  // namespace propsmooth

@@ -9,6 +9,7 @@
 #include "stats/group_fit.h"
 #include "stats/equal_proportions.h"
 #include "html/html_text.h"
+#include "html/plot_view.h"
 
 namespace propsmooth {
 namespace {
@@ -28,10 +29,81 @@ void AppendDiscoveryCells(const RegionDiscovery& discovery, std::string* html) {
                                 : "<td>\u2014</td>");
 }
 
-void AppendPercentCell(std::optional<double> proportion, std::string* html) {
+// A value of the model in the units the page shows: a proportion in
+// percent, a rate times --per to four significant digits; a dash where
+// there is none.
+void AppendValueCell(const ValueTerms& terms, std::optional<double> value, std::string* html) {
   html->append("<td>");
-  html->append(proportion ? BriefPercent(*proportion) : std::string("\u2014"));
+  if (!value) {
+    html->append("\u2014");
+  } else if (terms.Percent) {
+    html->append(BriefPercent(*value));
+  } else {
+    AppendShown(terms.Scale * *value, html);
+  }
   html->append("</td>");
+}
+
+// A row's figures in the model's units, and its note (HTML).
+struct RowFigures {
+  std::optional<double> Raw;
+  std::optional<double> EbMe;
+  std::optional<double> Eb;
+  std::optional<double> Lower;  // with Upper, only where there is an EB value
+  std::optional<double> Upper;
+  std::string Note;
+};
+
+RowFigures ProportionRow(const GroupView& group, std::size_t i, double level,
+                         bool equal_proportions) {
+  const RegionRecord& region = group.Regions[i];
+  const CredibleBounds bounds = IntervalUnderFit(region, group.Fit, level);
+  RowFigures row;
+  row.Raw = region.Proportion;
+  row.EbMe = ReportedEbMe(region, equal_proportions);
+  row.Eb = EbUnderFit(region, group.Fit);
+  // As in the CSV table: no interval without an EB proportion.
+  if (row.Eb && bounds.Status == IntervalStatus::kOk) {
+    row.Lower = bounds.Lower;
+    row.Upper = bounds.Upper;
+  }
+  // A count above its size is the reason first: it is why such a
+  // group's fit finds no likelihood.
+  if (region.Data1 > region.Data2) {
+    // The data's own names, not those of the four-number format.
+    AppendEscaped(group.Columns.Count, &row.Note);
+    row.Note.append(" &gt; ");
+    AppendEscaped(group.Columns.Size, &row.Note);
+    row.Note.append(": not a binomial count");
+  } else if (!HasPosterior(group.Fit)) {
+    row.Note.append("no posterior under the group's fit");
+  } else if (bounds.Status != IntervalStatus::kOk) {
+    AppendEscaped(IntervalStatusText(bounds.Status), &row.Note);
+  }
+  return row;
+}
+
+// The rates' figures mark what is missing with NaN.
+std::optional<double> Present(double value) {
+  return std::isnan(value) ? std::nullopt : std::optional(value);
+}
+
+RowFigures RateRow(const GroupView& group, std::size_t i) {
+  const RecordFigures& figures = group.Rates->Figures[i];
+  RowFigures row;
+  row.Raw = Present(figures.Raw);
+  row.EbMe = Present(figures.EbMe);
+  row.Eb = Present(figures.Eb);
+  if (row.Eb && Present(figures.Lower) && Present(figures.Upper)) {
+    row.Lower = figures.Lower;
+    row.Upper = figures.Upper;
+  }
+  if (!HasPosterior(group.Fit)) {
+    row.Note = "no posterior under the group's fit";
+  } else if (row.Eb && !row.Lower) {
+    row.Note = "interval not computable";
+  }
+  return row;
 }
 
 }  // namespace
@@ -48,11 +120,22 @@ void AppendRegionTable(const GroupView& group, double level, const SectionLimits
   AppendEscaped(group.Columns.Count, html);
   html->append("</th><th>");
   AppendEscaped(group.Columns.Size, html);
-  html->append("</th><th>Raw (%)</th><th>EB ME (%)</th><th>EB (%)</th><th>");
+  const ValueTerms terms =
+      group.Rates ? TermsOf(true, group.Rates->Per, group.Rates->Exposure) : ValueTerms();
+  for (const std::string_view head : {"Raw", "EB ME", "EB"}) {
+    html->append("</th><th>");
+    html->append(head);
+    html->append(terms.TableUnit);
+  }
+  html->append("</th><th>");
   html->append(level_text);
-  html->append("% lower (%)</th><th>");
+  html->append("% lower");
+  html->append(terms.TableUnit);
+  html->append("</th><th>");
   html->append(level_text);
-  html->append("% upper (%)</th>");
+  html->append("% upper");
+  html->append(terms.TableUnit);
+  html->append("</th>");
   const bool threshold = !group.Discoveries.empty();
   if (threshold) {
     html->append("<th>P(rate &gt; threshold)</th><th>PEP</th><th>q-value</th>"
@@ -63,8 +146,8 @@ void AppendRegionTable(const GroupView& group, double level, const SectionLimits
   const bool equal_proportions = ProportionsAllEqual(group.Regions);
   for (std::size_t i = 0; i < shown; ++i) {
     const RegionRecord& region = group.Regions[i];
-    const CredibleBounds bounds = IntervalUnderFit(region, group.Fit, level);
-    const std::optional<double> eb = EbUnderFit(region, group.Fit);
+    const RowFigures row = group.Rates ? RateRow(group, i)
+                                       : ProportionRow(group, i, level, equal_proportions);
     html->append("<tr><td>");
     AppendInt(region.Code, html);
     if (!group.Ids.empty()) {
@@ -74,30 +157,18 @@ void AppendRegionTable(const GroupView& group, double level, const SectionLimits
     html->append("</td><td>");
     AppendInt(region.Data1, html);
     html->append("</td><td>");
-    AppendInt(region.Data2, html);
+    if (group.Rates) {
+      AppendSignificant(group.Rates->Expected[i], html);
+    } else {
+      AppendInt(region.Data2, html);
+    }
     html->append("</td>");
-    AppendPercentCell(region.Proportion, html);
-    AppendPercentCell(ReportedEbMe(region, equal_proportions), html);
-    AppendPercentCell(eb, html);
-    // As in the CSV table: no interval without an EB proportion.
-    const bool interval = eb && bounds.Status == IntervalStatus::kOk;
-    AppendPercentCell(interval ? std::optional(bounds.Lower) : std::nullopt, html);
-    AppendPercentCell(interval ? std::optional(bounds.Upper) : std::nullopt, html);
+    for (const std::optional<double> value : {row.Raw, row.EbMe, row.Eb, row.Lower, row.Upper}) {
+      AppendValueCell(terms, value, html);
+    }
     if (threshold) AppendDiscoveryCells(group.Discoveries[i], html);
     html->append("<td>");
-    // A count above its size is the reason first: it is why such a
-    // group's fit finds no likelihood.
-    if (region.Data1 > region.Data2) {
-      // The data's own names, not those of the four-number format.
-      AppendEscaped(group.Columns.Count, html);
-      html->append(" &gt; ");
-      AppendEscaped(group.Columns.Size, html);
-      html->append(": not a binomial count");
-    } else if (!HasPosterior(group.Fit)) {
-      html->append("no posterior under the group's fit");
-    } else if (bounds.Status != IntervalStatus::kOk) {
-      AppendEscaped(IntervalStatusText(bounds.Status), html);
-    }
+    html->append(row.Note);
     html->append("</td>");
     html->append("</tr>\n");
   }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -21,78 +20,71 @@ constexpr double kLargestRadius = 8.0;
 
 }  // namespace
 
-void AppendShrinkagePlot(const GroupView& group, const std::string& id,
+void AppendShrinkagePlot(const PlotView& view, const std::string& id,
                          const SectionLimits& limits, std::string* html) {
-  const std::vector<RegionRecord>& regions = group.Regions;
-  const GroupFit& fit = group.Fit;
-  // Each region's EB proportion in percent, where it has one.
-  std::vector<std::optional<double>> ebs(regions.size());
+  const std::vector<PlotRegion>& regions = view.Regions;
+  const GroupFit& fit = view.Group->Fit;
+  const ValueTerms& terms = view.Terms;
   double low = 0.0;
   double high = 0.0;
-  std::int32_t largest = 1;
-  for (std::size_t i = 0; i < regions.size(); ++i) {
-    const RegionRecord& region = regions[i];
-    const double raw = PercentOf(region.Proportion);
-    low = std::min(low, raw);
-    high = std::max(high, raw);
-    largest = std::max(largest, region.Data2);
-    if (const std::optional<double> eb = EbUnderFit(region, fit)) {
-      ebs[i] = PercentOf(*eb);
-      low = std::min(low, *ebs[i]);
-      high = std::max(high, *ebs[i]);
+  double largest = 0.0;
+  for (const PlotRegion& region : regions) {
+    low = std::min(low, region.Raw);
+    high = std::max(high, region.Raw);
+    largest = std::max(largest, region.Size);
+    if (region.Eb) {
+      low = std::min(low, *region.Eb);
+      high = std::max(high, *region.Eb);
     }
   }
+  // Counts of trials are whole: a largest size below 1 means none at all.
+  if (terms.Percent) largest = std::max(largest, 1.0);
   PlotFrame frame;
-  frame.X = PercentRange(low, high);
+  frame.X = view.Range(low, high);
   frame.Y = frame.X;
   frame.Pad = kLargestRadius + 2.0;
   FitMargins(&frame);
   const std::string clip = id + "-shrink";
   OpenFigure(html);
-  OpenChart(frame, clip, "Shrinkage: raw proportion against EB proportion", html);
-  AppendAxes(frame, "raw proportion (%)", "EB proportion (%)", html);
+  OpenChart(frame, clip,
+            "Shrinkage: raw " + terms.Singular + " against EB " + terms.Singular, html);
+  AppendAxes(frame, "raw " + terms.Singular + terms.Unit, "EB " + terms.Singular + terms.Unit,
+             html);
   AppendLineAcross(frame, clip, {frame.X.Min, frame.X.Min}, {frame.X.Max, frame.X.Max},
                    "diag", html);
-  // The rate the fit shrinks towards: the prior's mean, or the common rate.
+  // The value the fit shrinks towards: the prior's mean, or the common rate.
   std::optional<double> centre;
-  if (UsesFittedPrior(fit) || UsesMomentPrior(fit)) {
-    centre = PercentOf(fit.Alpha / (fit.Alpha + fit.Beta));
-  } else if (PoolsCompletely(fit)) {
-    centre = PercentOf(fit.PooledRate);
-  }
+  if (view.Centre) centre = terms.Scale * *view.Centre;
   if (centre) {
     AppendLineAcross(frame, clip, {frame.X.Min, *centre}, {frame.X.Max, *centre}, "prior",
                      html);
   }
   const std::size_t step = SampleStep(regions.size(), limits.PlottedPoints);
   for (std::size_t i = 0; i < regions.size(); i += step) {
-    const RegionRecord& region = regions[i];
-    if (!ebs[i]) continue;
+    const PlotRegion& region = regions[i];
+    if (!region.Eb) continue;
     // Area in proportion to the size.
     const double radius =
-        kSmallestRadius + (kLargestRadius - kSmallestRadius) *
-                              std::sqrt(static_cast<double>(region.Data2) /
-                                        static_cast<double>(largest));
-    AppendDot(frame, clip, {PercentOf(region.Proportion), *ebs[i]}, radius, "dot",
-              DotTooltip(region), html);
+        kSmallestRadius + (kLargestRadius - kSmallestRadius) * std::sqrt(region.Size / largest);
+    AppendDot(frame, clip, {region.Raw, *region.Eb}, radius, "dot", RegionTooltip(view, i),
+              html);
   }
   CloseChart(html);
 
   std::string caption;
   if (HasPosterior(fit)) {
-    caption = "Each region's EB proportion (";
+    caption = "Each region's EB " + terms.Singular + " (";
     caption.append(PriorName(fit));
-    caption.append(" prior) against its raw proportion; dot area in proportion to ");
-    AppendEscaped(group.Columns.Size, &caption);
+    caption.append(" prior) against its raw " + terms.Singular + "; dot area in proportion to ");
+    AppendEscaped(view.Group->Columns.Size, &caption);
     caption.append(". ");
   } else {
-    caption = "No EB proportions: the group's fit gives no posterior. ";
+    caption = "No EB " + terms.Plural + ": the group's fit gives no posterior. ";
   }
   AppendKey("diag", "no shrinkage (y = x)", &caption);
   if (centre) {
     std::string text = PoolsCompletely(fit) ? "common rate " : "prior mean ";
-    text.append(BriefPercentWords(*centre / 100.0));
-    text.push_back('%');
+    text.append(ValueWords(terms, ModelValue(view, *centre)));
     AppendKey("prior", text, &caption);
   }
   AppendSampleNote(regions.size(), step, &caption);

@@ -1,20 +1,20 @@
-// The shrinkage plot: each region's EB proportion against its raw one.
+// The shrinkage plot: each region's EB value against its raw one.
 #ifndef PROPSMOOTH_HTML_SHRINKAGE_PLOT_H_
 #define PROPSMOOTH_HTML_SHRINKAGE_PLOT_H_
 
 #include <string>
 
-#include "html/group_view.h"
+#include "html/plot_view.h"
 
 namespace propsmooth {
 
-/// Appends the figure: for every drawn region of `group` (every k-th past
-/// `limits.PlottedPoints`) with an EB proportion under group.Fit a dot at
-/// (raw, EB), its area in proportion to Data2, with the diagonal of no
+/// Appends the figure: for every drawn region of `view` (every k-th past
+/// `limits.PlottedPoints`) with an EB value a dot at (raw, EB), its area in
+/// proportion to its size, with the diagonal of no
 /// shrinkage and the line the fit shrinks towards: its prior's mean, or
 /// the common rate of complete pooling. `id`, unique in the page, names
 /// its clip path.
-void AppendShrinkagePlot(const GroupView& group, const std::string& id,
+void AppendShrinkagePlot(const PlotView& view, const std::string& id,
                          const SectionLimits& limits, std::string* html);
 
 }  // namespace propsmooth

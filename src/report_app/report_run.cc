@@ -219,8 +219,8 @@ bool WriteGisFiles(const std::function<void(OutputFile*)>& write_csv,
   return gis->Write(text, joined.Regions, joined.Match, errors);
 }
 
-// The outputs of rates: the CSV table and the summary (the options refuse
-// the page and the interval table); false when they could not be written.
+// The outputs of rates: the page, the CSV table and the summary (the
+// options refuse the interval table); false when they could not be written.
 bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
                 const EstimatedData& data, const RateEstimates& estimates,
                 const JoinedRegions& joined, const SpatialRun* spatial, ProgressLine* progress,
@@ -228,6 +228,14 @@ bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
   Outputs outputs(settings);
   GisOutputs gis(settings);
   if (!CreateOutputs(streams, &outputs, errors) || !gis.Create(errors)) return false;
+  if (outputs.Asked(Outputs::kPage)) {
+    WriteRatePage(settings,
+                  IsStandardStream(settings.DataFileName) ? "standard input"
+                                                          : settings.DataFileName,
+                  settings.Columns, settings.MaxGroups, settings.Per, settings.Columns.Exposure,
+                  data, estimates, &outputs.Files[Outputs::kPage],
+                  joined.With ? &joined.Regions.Shapes : nullptr);
+  }
   if (outputs.Asked(Outputs::kCsv)) {
     WriteRateCsvTable(data, estimates, settings.Per, settings.Threshold.has_value(),
                       settings.Columns.Exposure, &outputs.Files[Outputs::kCsv],
@@ -261,8 +269,11 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   counts.reserve(data->Input.Records.size());
   for (const RegionRecord& record : data->Input.Records) counts.push_back(record.Data1);
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-  const RateEstimates estimates = EstimateRates(counts, data->Input.Expected, data->Plan, settings,
-                                                !settings.SummaryFileName.empty(), workers);
+  // The profile bound is shown on the page and in the summary only.
+  const RateEstimates estimates =
+      EstimateRates(counts, data->Input.Expected, data->Plan, settings,
+                    !settings.SummaryFileName.empty() || !settings.ReportFileName.empty(),
+                    workers);
   progress->Clear();
   std::optional<SpatialRun> spatial;
   if (!settings.Neighbours.empty()) {
@@ -280,6 +291,9 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   std::size_t clamped = 0;
   for (const RateMoments& moments : estimates.Moments) clamped += moments.VarianceClamped ? 1 : 0;
   std::string done = " Groups: " + std::to_string(data->Plan.Groups.size());
+  if (!settings.ReportFileName.empty()) {
+    done += ", drawn: " + std::to_string(std::min(settings.MaxGroups, data->Plan.Groups.size()));
+  }
   if (clamped > 0) {
     done += ", moment variance below 0 and set to 0 (no extra-Poisson spread by moments) in " +
             std::to_string(clamped);

@@ -31,7 +31,7 @@ struct ReportSettings : EstimateSettings {
   ColumnChoice Columns;        // --count, --size, --group, --id
   bool Percent = false;        // the CSV table's proportions in percent
   // kPoisson: counts against expected values or exposures (Columns.Expected),
-  // a gamma prior of rates; the page and the interval table are not made.
+  // a gamma prior of rates; the interval table is not made.
   CountModel Model = CountModel::kBinomial;
   // Rates are shown times this (--per); Threshold holds the rate itself,
   // --threshold divided by it.

@@ -212,10 +212,6 @@ std::optional<std::string> SettleModel(const CLI::App& app, const std::string& m
     return std::string("--size is for proportions: with --model poisson the counts are "
                        "measured against --expected or --exposure");
   }
-  if (!settings->ReportFileName.empty()) {
-    return std::string("the page's plots are not drawn for rates yet: with --model poisson "
-                       "ask for --csv or --summary and leave out ReportFileName");
-  }
   if (!settings->TsvFileName.empty()) {
     return std::string("--tsv is propsmooth's interval table of proportions: with --model "
                        "poisson ask for --csv");

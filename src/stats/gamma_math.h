@@ -22,6 +22,23 @@ CredibleBounds GammaInterval(double shape, double rate, double level);
 /// finite, and both tails could be evaluated.
 std::optional<TailProbabilities> GammaTails(double shape, double rate, double threshold);
 
+/// The density of Gamma(shape, rate) at `x`; empty when a parameter is not
+/// a positive finite number, `x` is not above 0 and finite, or the density
+/// is not finite (its pole at 0 for a shape below 1).
+std::optional<double> GammaDensity(double shape, double rate, double x);
+
+/// The funnel-plot control limit of a rate for a region of expected count
+/// (or person-time) `expected` around the reference rate `reference`: the
+/// `probability` quantile of Poisson(expected * reference), interpolated
+/// between the integers as (r - a) / expected with r the smallest count
+/// whose distribution function F(r) reaches `probability` and
+/// a = (F(r) - probability) / (F(r) - F(r - 1)), F(-1) = 0; a value below 0
+/// (only possible at r = 0) is raised to 0. The binomial limit's rule
+/// (BinomialControlLimit) for counts without a ceiling. Empty unless
+/// `expected` and `reference` are positive and finite and the probability
+/// lies in (0, 1).
+std::optional<double> PoissonControlLimit(double expected, double reference, double probability);
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_STATS_GAMMA_MATH_H_

@@ -244,7 +244,7 @@ TEST(AppendDocumentHead, StatesTheRunInWords) {
     header.DetailedGroups = c.Listed;
     std::string html;
     AppendDocumentHead(header, &html);
-    AppendIndexHead(&html);
+    AppendIndexHead(header, &html);
     AppendIndexFoot(header, &html);
     for (const char* says : c.Says) EXPECT_NE(html.find(says), std::string::npos) << says;
     for (const char* never : c.Never) EXPECT_EQ(html.find(never), std::string::npos) << never;

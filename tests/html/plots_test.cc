@@ -10,6 +10,7 @@
 #include "html/funnel_plot.h"
 #include "html/histogram_plot.h"
 #include "html/plot_figure.h"
+#include "html/plot_view.h"
 #include "html/ranked_plot.h"
 #include "html/shrinkage_plot.h"
 
@@ -18,10 +19,11 @@ namespace {
 
 // The three figures of `group` under its fit.
 std::vector<std::string> Figures(const GroupView& group) {
+  const PlotView view = PlotViewOf(group, 0.95);
   std::vector<std::string> figures(3);
-  AppendHistogram(group, "g", &figures[0]);
-  AppendShrinkagePlot(group, "g", SectionLimits{}, &figures[1]);
-  AppendFunnelPlot(group, "g", SectionLimits{}, &figures[2]);
+  AppendHistogram(view, "g", &figures[0]);
+  AppendShrinkagePlot(view, "g", SectionLimits{}, &figures[1]);
+  AppendFunnelPlot(view, "g", SectionLimits{}, &figures[2]);
   return figures;
 }
 
@@ -111,8 +113,8 @@ TEST(AppendRankedPlot, RanksRegionsAndMarksDiscoveries) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     std::string html;
-    AppendRankedPlot(RankedGroup(c.Threshold.has_value()), 0.95, c.Threshold, "g",
-                     SectionLimits{}, &html);
+    const GroupView group = RankedGroup(c.Threshold.has_value());
+    AppendRankedPlot(PlotViewOf(group, 0.95), c.Threshold, "g", SectionLimits{}, &html);
     const std::vector<std::string> dots = Elements(html, "circle");
     ASSERT_EQ(dots.size(), 4u);
     const char* codes[] = {"Code 3", "Code 1", "Code 2", "Code 4"};
@@ -161,6 +163,33 @@ TEST(AppendSampleNote, StatesTheStepAndTheCountDrawn) {
     std::string note;
     AppendSampleNote(c.Count, SampleStep(c.Count, c.Cap), &note);
     EXPECT_EQ(note, c.Note);
+  }
+}
+
+// Values in words as captions give them, by hand: proportions in percent;
+// SMRs and rates times --per to four significant digits, whole from 10,000
+// on, with --per's unit written with thousands separators.
+TEST(ValueWords, SpeakTheUnitsOfEachModel) {
+  struct Case {
+    bool Rates;
+    double Per;
+    bool Exposure;
+    double Value;
+    const char* Words;
+  };
+  const Case cases[] = {
+      {false, 1.0, false, 0.125, "12.5%"},
+      {true, 1.0, false, 1.05123, "1.051"},
+      {true, 1000.0, false, 1.05123, "1051 \u00d7 1,000"},
+      {true, 100000.0, true, 0.0021244, "212.4 per 100,000"},
+      {true, 100000.0, true, 0.3, "30000 per 100,000"},
+      {true, 1e6, true, 2.5, "2500000 per 1,000,000"},
+      {true, 2.5, true, 0.5, "1.25 per 2.5"},
+      {true, 1.0, true, 0.0001234567, "0.0001235"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Words);
+    EXPECT_EQ(ValueWords(TermsOf(c.Rates, c.Per, c.Exposure), c.Value), c.Words);
   }
 }
 

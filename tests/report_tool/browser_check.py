@@ -8,7 +8,8 @@ pixels and colours) and the browser logged no console message for it, and
 when the layout holds at window widths of 800, 1280 and 1920 pixels, for
 DATA's page and for a page of awkward groups (regions at 0% and 100%,
 sizes in the thousands, proportions of hundredths of a percent, a failed
-fit): every text of every chart lies inside the chart, every dot inside
+fit), and for a page of rates (the SIDS counties, rates per 100,000 in
+the hundreds of thousands): every text of every chart lies inside the chart, every dot inside
 its plot area, each legend sample stays on one line with its text, a group's
 three plots share one row from 1280 pixels on and none is narrower than
 300 pixels or runs past the window, and the page never scrolls sideways:
@@ -240,8 +241,14 @@ def main():
         with open(awkward, "w") as f:
             f.write(awkward_data())
         awkward_page = os.path.join(work, "awkward.html")
+        rates = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "stats",
+                             "data", "rates", "nc_sids74.csv")
+        rates_page = os.path.join(work, "rates.html")
         for source, target, options in [(data, page, []),
-                                         (awkward, awkward_page, ["--threshold", "0.05"])]:
+                                         (awkward, awkward_page, ["--threshold", "0.05"]),
+                                         (rates, rates_page,
+                                          ["--model", "poisson", "--count", "x", "--exposure",
+                                           "e", "--per", "100000", "--threshold", "150000"])]:
             made = subprocess.run([tool, source, target] + options, capture_output=True,
                                   text=True, timeout=60)
             if made.returncode != 0:
@@ -279,7 +286,7 @@ def main():
             failures.append("the screenshot is blank or nearly so")
         if keep:
             shutil.copyfile(shot, keep)
-        for target in [page, awkward_page]:
+        for target in [page, awkward_page, rates_page]:
             for width in LAYOUT_WIDTHS:
                 failures += ["%s at %d px: %s" % (os.path.basename(target), width, problem)
                              for problem in layout_problems(browser, target, width, work)]

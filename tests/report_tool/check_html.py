@@ -8,7 +8,9 @@ Each page must parse with html.parser with every element closed in order
 (no link, img, iframe or object element, no http: or protocol-relative
 address, url() only to an id in the page), and draw three charts for each
 group with spread and none for the others, every dot whole inside its plot
-area (the example's and unit 2's regions at 0% and 100% included).
+area (the example's and unit 2's regions at 0% and 100% included). The
+same for a page of rates (--model poisson): four charts for the group whose
+SMRs vary, none for one region, equal SMRs or no events.
 """
 import html.parser
 import os
@@ -108,6 +110,25 @@ class Checker(html.parser.HTMLParser):
                                % (tag, self.getpos(), open_tag, where))
 
 
+# Rates: A varies, B is one region, C has one SMR (2/4 = 1/2 = 3/6), D no
+# events at all.
+RATE_DATA = """\
+group,area,deaths,expected
+A,a1,1,2.2
+A,a2,0,1.0
+A,a3,9,2.9
+A,a4,5,6.4
+A,a5,18,7.3
+A,a6,4,3.1
+B,b1,3,2.5
+C,c1,2,4.0
+C,c2,1,2.0
+C,c3,3,6.0
+D,d1,0,1.5
+D,d2,0,3.0
+"""
+
+
 def check_page(path, charts, failures):
     with open(path, encoding="utf-8") as f:
         text = f.read()
@@ -141,6 +162,17 @@ def main():
             ([edge, os.path.join(work, "edge-me.html"), "--estimator", "me", "--level", "0.5"], 10),
             ([edge, os.path.join(work, "edge-two.html"), "--max-groups", "2"], 8),
         ]
+        rates = os.path.join(work, "rates.csv")
+        with open(rates, "w") as f:
+            f.write(RATE_DATA)
+        rate_options = ["--model", "poisson", "--group", "group", "--id", "area",
+                        "--count", "deaths"]
+        pages += [
+            ([rates, os.path.join(work, "rates.html")] + rate_options +
+             ["--expected", "expected"], 4),
+            ([rates, os.path.join(work, "rates-me.html")] + rate_options +
+             ["--exposure", "expected", "--per", "1000", "--estimator", "me"], 4),
+        ]
         for args, charts in pages:
             run(tool, args)
             check_page(args[1], charts, failures)
@@ -152,6 +184,13 @@ def main():
                        "no posterior under the group's fit", "1 region above 100% is not drawn"]:
             if needed not in text:
                 failures.append("edge.html does not say %r" % needed)
+        with open(os.path.join(work, "rates.html"), encoding="utf-8") as f:
+            text = f.read()
+        for needed in ["<b>Not smoothed:</b>", "All 3 regions have the same SMR",
+                       "All 2 regions have the same SMR. No events in the group: complete "
+                       "pooling", "reference SMR 1"]:
+            if needed not in text:
+                failures.append("rates.html does not say %r" % needed)
     return finish(failures, "all pages well-formed")
 
 

@@ -307,8 +307,9 @@ TEST(ReadReportCommandLine, ReadsTheOptionsOfRates) {
       {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--size", "n", "--csv",
         "o"},
        O::kUsageError, "--size is for proportions", none, 1.0, false},
-      {{"d", "r.html", "--model", "poisson", "--count", "x", "--expected", "e"}, O::kUsageError,
-       "not drawn for rates", none, 1.0, false},
+      // The page alone, as for proportions.
+      {{"d", "r.html", "--model", "poisson", "--count", "x", "--expected", "e"}, O::kRun, "",
+       1.0, 1.0, false},
       {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--tsv", "t"},
        O::kUsageError, "--tsv", none, 1.0, false},
       {{"d", "--model", "poisson", "--count", "x", "--expected", "e", "--percent", "--csv", "o"},

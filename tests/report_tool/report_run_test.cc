@@ -492,6 +492,88 @@ TEST_F(ReportRunTest, RatesPerAFactorKeepTheirProbabilities) {
   }
 }
 
+// The page of rates, for expected counts and for person-time per 100,000:
+// each group's section has the four plots, in the words of rates and with
+// none of the proportions' (no propsmooth log: it fits proportions only).
+// The funnel's counts of regions outside the 99.8% limits are from an
+// independent computation: in Python, each region's exact limits from the
+// Poisson distribution function summed term by term in 50-digit mpmath,
+// interpolated as (r - a) / E, around an SMR of 1 for expected counts and
+// around the group's pooled rate (sids 1.0000000000000002, flat
+// 0.98635316) for person-time: sids 4 of 100 outside either way, flat 0 of
+// 60.
+TEST_F(ReportRunTest, RatesPageDrawsFourPlotsPerGroupInTheWordsOfRates) {
+  WriteFile("rates.csv", TwoRateGroups());
+  struct Case {
+    const char* Name;
+    std::vector<std::string> Options;
+    std::vector<std::string> Texts;
+  };
+  const std::vector<std::string> absent = {"raw proportion", "EB proportion", "Beta(",
+                                           "propsmooth's log", "(%)", "exact binomial"};
+  const Case cases[] = {
+      {"expected counts",
+       {"--expected", "expected"},
+       {"<h1>Empirical Bayes rates: ", "expected counts from column <b>expected</b>",
+        ">raw SMR</text>", ">EB SMR</text>", ">density per unit of SMR</text>",
+        ">rank by EB SMR</text>", ">expected (expected count)</text>",
+        "Gamma prior: shape", "Gamma(deaths + \u03b1, expected + \u03b2)",
+        "reference SMR 1 (observed = expected)", "(exact Poisson, interpolated)",
+        "4 of 100 drawn regions lie outside the 99.8% limits",
+        "0 of 60 drawn regions lie outside the 99.8% limits",
+        "no more spread than Poisson sampling: complete pooling", "<th>Raw SMR</th>",
+        "<th>95% lower SMR</th>", "threshold 1</span>"}},
+      {"person-time per 100,000",
+       {"--exposure", "expected", "--per", "100000", "--threshold", "120000"},
+       {"person-time from column <b>expected</b>", ">raw rate per 100,000</text>",
+        ">EB rate per 100,000</text>", ">expected (person-time)</text>",
+        ">density per unit of rate per 100,000</text>", "pooled rate 100000 per 100,000",
+        "pooled rate 98635 per 100,000",
+        "4 of 100 drawn regions lie outside the 99.8% limits",
+        "0 of 60 drawn regions lie outside the 99.8% limits",
+        "<th>Raw (per 100,000)</th>", "threshold 120000 per 100,000"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::string> args = {PathOf("rates.csv"), PathOf("r.html"), "--model",
+                                     "poisson",           "--group",        "group",
+                                     "--id",              "area",           "--count",
+                                     "deaths"};
+    args.insert(args.end(), c.Options.begin(), c.Options.end());
+    ExitStatus status = ExitStatus::kBadInput;
+    const std::string console = Run(args, &status);
+    ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
+    EXPECT_NE(console.find(" Groups: 2, drawn: 2"), std::string::npos) << console;
+    const std::string page = ReadFile("r.html");
+    for (const std::string& text : c.Texts) {
+      EXPECT_NE(page.find(text), std::string::npos) << text;
+    }
+    for (const std::string& text : absent) {
+      EXPECT_EQ(page.find(text), std::string::npos) << text;
+    }
+    // Each section: histogram, shrinkage, funnel, ranked plot.
+    std::vector<std::size_t> starts;
+    for (std::size_t at = page.find("<section"); at != std::string::npos;
+         at = page.find("<section", at + 1)) {
+      starts.push_back(at);
+    }
+    ASSERT_EQ(starts.size(), 2u);
+    starts.push_back(page.size());
+    for (std::size_t g = 0; g < 2; ++g) {
+      const std::string section = page.substr(starts[g], starts[g + 1] - starts[g]);
+      std::size_t figures = 0;
+      for (std::size_t at = section.find("<figure>"); at != std::string::npos;
+           at = section.find("<figure>", at + 1)) {
+        ++figures;
+      }
+      EXPECT_EQ(figures, 4u) << "section " << g;
+      for (const char* clip : {"-hist\"", "-shrink\"", "-funnel\"", "-ranked\""}) {
+        EXPECT_NE(section.find(clip), std::string::npos) << clip;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace propsmooth
 

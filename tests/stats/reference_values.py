@@ -18,6 +18,12 @@ r the smallest count with F(r) >= probability, the limit
 (r - (F(r) - probability) / (F(r) - F(r - 1))) / n, and 0 where that is
 negative.
 
+Poisson funnel limits (tests/stats/gamma_math_test.cc): the distribution
+function of Poisson(mu), mu = expected * reference, summed term by term
+(exp(-mu) mu^k / k!) in mpmath at 50 significant digits, then r and the
+interpolated limit (r - a) / expected as for the binomial ones. Gamma
+densities: b^a x^(a - 1) exp(-b x) / Gamma(a) in mpmath.
+
 Run: python3 tests/stats/reference_values.py (prints the C++ rows).
 """
 from fractions import Fraction
@@ -142,6 +148,44 @@ def limit(n, pooled, probability):
     return max(Fraction(0), value)
 
 
+def poisson_limit(expected, reference, probability):
+    mpmath.mp.dps = 50
+    mu = mpmath.mpf(expected) * mpmath.mpf(reference)
+    prob = mpmath.mpf(probability)
+    total = mpmath.mpf(0)
+    below = mpmath.mpf(0)
+    term = mpmath.exp(-mu)
+    k = 0
+    while True:
+        total += term
+        if total >= prob:
+            break
+        below = total
+        k += 1
+        term = term * mu / k
+    value = (k - (total - prob) / (total - below)) / mpmath.mpf(expected)
+    return max(mpmath.mpf(0), value)
+
+
+def gamma_density(shape, rate, x):
+    mpmath.mp.dps = 50
+    a, b, x = mpmath.mpf(shape), mpmath.mpf(rate), mpmath.mpf(x)
+    return b**a * x ** (a - 1) * mpmath.exp(-b * x) / mpmath.gamma(a)
+
+
+POISSON_LIMIT_CASES = [
+    (10.0, 1.0, 0.025), (10.0, 1.0, 0.975), (10.0, 1.0, 0.001), (10.0, 1.0, 0.999),
+    (0.5, 1.0, 0.025), (0.5, 1.0, 0.999), (2.2053963789769733, 1.0, 0.975),
+    (48.5, 1.0, 0.001), (48.5, 1.0, 0.999), (3000.0, 0.0007, 0.025), (3000.0, 0.0007, 0.999),
+    (250.0, 2.5, 0.975),
+]
+
+GAMMA_DENSITY_CASES = [
+    (6.3719767484349648, 6.0652753458861346, 1.0), (6.3719767484349648, 6.0652753458861346, 0.2),
+    (0.5, 2.0, 0.01), (1.0, 3.0, 2.0), (250.0, 240.0, 1.05),
+]
+
+
 def main():
     print("// Credible bounds")
     for case in INTERVAL_CASES:
@@ -151,6 +195,12 @@ def main():
     print("// Funnel limits")
     for case in LIMIT_CASES:
         print("    {%d, %r, %r, %.17g}," % (case + (float(limit(*case)),)))
+    print("// Poisson funnel limits")
+    for case in POISSON_LIMIT_CASES:
+        print("    {%r, %r, %r, %s}," % (case + (mpmath.nstr(poisson_limit(*case), 17),)))
+    print("// Gamma densities")
+    for case in GAMMA_DENSITY_CASES:
+        print("    {%r, %r, %r, %s}," % (case + (mpmath.nstr(gamma_density(*case), 17),)))
 
 
 if __name__ == "__main__":
