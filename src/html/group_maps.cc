@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "html/html_text.h"
+#include "html/plot_view.h"
 #include "html/region_map.h"
 #include "stats/group_fit.h"
 
@@ -94,6 +95,11 @@ std::string GroupMaps(const GroupView& group, const RegionJoin& join,
   paths.reserve(outlines.Rings.size());
   for (const std::vector<GridRing>& rings : outlines.Rings) paths.push_back(OutlinePath(rings));
 
+  // Rates speak in their own units (SMRs, rates per --per), proportions
+  // in percent.
+  const ValueTerms terms = TermsOf(group.Rates.has_value(),
+                                   group.Rates ? group.Rates->Per : 1.0,
+                                   group.Rates && group.Rates->Exposure);
   std::vector<MapEntry> raw(selected.size());
   std::vector<MapEntry> eb(selected.size());
   std::vector<double> both;
@@ -106,38 +112,61 @@ std::string GroupMaps(const GroupView& group, const RegionJoin& join,
       continue;
     }
     const RegionRecord& region = group.Regions[*record_of[k]];
-    raw[k].Value = Finite(region.Proportion);
-    eb[k].Value = Finite(EbUnderFit(region, group.Fit));
-    raw[k].Title = title + std::to_string(region.Data1) + " of " + std::to_string(region.Data2) +
-                   ", raw " + (raw[k].Value ? BriefPercent(*raw[k].Value) + "%" : "\u2014");
-    eb[k].Title = title + "EB " + (eb[k].Value ? BriefPercent(*eb[k].Value) + "%" : "\u2014");
+    if (group.Rates) {
+      const RecordFigures& figures = group.Rates->Figures[*record_of[k]];
+      raw[k].Value = Finite(figures.Raw);
+      eb[k].Value = Finite(figures.Eb);
+      std::string measure;
+      AppendShown(group.Rates->Expected[*record_of[k]], &measure);
+      raw[k].Title = title + std::to_string(region.Data1) +
+                     (group.Rates->Exposure ? " in " + measure + " person-time"
+                                            : " observed, " + measure + " expected") +
+                     ", raw " + (raw[k].Value ? ValueWords(terms, *raw[k].Value) : "\u2014");
+      eb[k].Title = title + "EB " + (eb[k].Value ? ValueWords(terms, *eb[k].Value) : "\u2014");
+    } else {
+      raw[k].Value = Finite(region.Proportion);
+      eb[k].Value = Finite(EbUnderFit(region, group.Fit));
+      raw[k].Title = title + std::to_string(region.Data1) + " of " +
+                     std::to_string(region.Data2) + ", raw " +
+                     (raw[k].Value ? BriefPercent(*raw[k].Value) + "%" : "\u2014");
+      eb[k].Title = title + "EB " + (eb[k].Value ? BriefPercent(*eb[k].Value) + "%" : "\u2014");
+    }
     if (raw[k].Value) both.push_back(*raw[k].Value);
     if (eb[k].Value) {
       both.push_back(*eb[k].Value);
       any_eb = true;
     }
   }
-  const MapClasses classes = QuantileClasses(both, kRateClasses);
+  const MapClasses classes =
+      group.Rates ? QuantileClasses(both, kRateClasses, terms.Scale, terms.Unit)
+                  : QuantileClasses(both, kRateClasses);
 
   html.append("<div class=\"plots\" style=\"grid-template-columns:repeat(auto-fit,"
               "minmax(min(420px,100%),1fr))\">\n");
   MapLegend legend;
-  legend.Label = "Map of the raw proportions";
-  legend.CaptionHtml = "<b>Raw proportion</b> (";
+  const std::string raw_label = "Map of the raw " + terms.Plural;
+  legend.Label = raw_label;
+  legend.CaptionHtml = "<b>Raw " + terms.Singular + "</b>";
+  if (group.Rates) AppendEscaped(terms.Unit, &legend.CaptionHtml);
+  legend.CaptionHtml += " (";
   AppendEscaped(group.Columns.Count, &legend.CaptionHtml);
   legend.CaptionHtml += " / ";
   AppendEscaped(group.Columns.Size, &legend.CaptionHtml);
   legend.CaptionHtml += any_eb ? "), in the classes of the EB map: each holds about as many "
-                                 "of the raw and EB proportions together."
+                                 "of the raw and EB " + terms.Plural + " together."
                                : "): classes of about equal numbers of regions.";
   AppendRegionMap(outlines, paths, raw, classes, legend, &html);
   if (any_eb) {
-    legend.Label = "Map of the EB proportions";
-    legend.CaptionHtml = "<b>EB proportion</b>, in the classes of the raw map: smoothing shows "
-                         "as fewer regions in the outer classes.";
+    const std::string eb_label = "Map of the EB " + terms.Plural;
+    legend.Label = eb_label;
+    legend.CaptionHtml = "<b>EB " + terms.Singular + "</b>, in the classes of the raw map: "
+                         "smoothing shows as fewer regions in the outer classes.";
     AppendRegionMap(outlines, paths, eb, classes, legend, &html);
   }
   if (threshold && group.Discoveries.size() == group.Regions.size()) {
+    const std::string exceed_words =
+        group.Rates ? terms.Singular + " > " + ValueWords(terms, *threshold)
+                    : "rate > " + BriefPercentWords(*threshold) + "%";
     std::vector<MapEntry> exceed(selected.size());
     for (std::size_t k = 0; k < selected.size(); ++k) {
       exceed[k].Outline = k;
@@ -149,7 +178,7 @@ std::string GroupMaps(const GroupView& group, const RegionJoin& join,
       const RegionDiscovery& discovery = group.Discoveries[*record_of[k]];
       if (discovery.Tails) exceed[k].Value = Finite(discovery.Tails->Exceed);
       exceed[k].Outlined = discovery.Discovery;
-      exceed[k].Title = title + "P(rate > " + BriefPercentWords(*threshold) + "%) ";
+      exceed[k].Title = title + "P(" + exceed_words + ") ";
       if (exceed[k].Value) {
         AppendRounded(*exceed[k].Value, 3, &exceed[k].Title);
       } else {
@@ -158,9 +187,10 @@ std::string GroupMaps(const GroupView& group, const RegionJoin& join,
       if (discovery.Discovery) exceed[k].Title += ", discovery";
     }
     legend.Label = "Map of the probabilities of exceeding the threshold";
-    legend.CaptionHtml = "<b>P(rate &gt; " + BriefPercentWords(*threshold) +
-                         "%)</b>, each region's posterior probability; outlined: the "
-                         "discoveries of the region table.";
+    legend.CaptionHtml = "<b>P(";
+    AppendEscaped(exceed_words, &legend.CaptionHtml);
+    legend.CaptionHtml += ")</b>, each region's posterior probability; outlined: the "
+                          "discoveries of the region table.";
     legend.OutlinedText = "discovery";
     AppendRegionMap(outlines, paths, exceed, FixedClasses(ExceedanceBreaks()), legend, &html);
   }

@@ -377,7 +377,8 @@ std::string SequentialColour(double t) {
   return colour;
 }
 
-MapClasses QuantileClasses(std::vector<double> values, std::size_t count) {
+MapClasses QuantileClasses(std::vector<double> values, std::size_t count, double scale,
+                           std::string_view unit) {
   values.erase(std::remove_if(values.begin(), values.end(),
                               [](double v) { return !std::isfinite(v); }),
                values.end());
@@ -386,16 +387,16 @@ MapClasses QuantileClasses(std::vector<double> values, std::size_t count) {
   for (std::size_t k = 1; k < count && !values.empty(); ++k) {
     const double quantile = values[k * values.size() / count];
     // The break a reader sees is the break used: rounded, then read back.
-    const double shown = std::strtod(ThreeDigits(quantile * 100.0).c_str(), nullptr) / 100.0;
+    const double shown = std::strtod(ThreeDigits(quantile * scale).c_str(), nullptr) / scale;
     // A break at or below the smallest value would leave its class empty.
     if (shown <= values.front()) continue;
     if (breaks.empty() || shown > breaks.back()) breaks.push_back(shown);
   }
-  // Labelled in percent, as the page shows proportions; classified in
-  // proportions, as the values come.
-  std::vector<double> percent;
-  for (const double b : breaks) percent.push_back(b * 100.0);
-  MapClasses classes = ClassesFrom(std::move(percent), "%");
+  // Labelled in shown values (percent, rates per --per); classified in the
+  // model's own values, as they come.
+  std::vector<double> labels;
+  for (const double b : breaks) labels.push_back(b * scale);
+  MapClasses classes = ClassesFrom(std::move(labels), unit);
   classes.Breaks = std::move(breaks);
   return classes;
 }

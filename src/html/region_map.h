@@ -117,9 +117,11 @@ std::string SequentialColour(double t);
 
 /// Up to `count` classes of proportions holding about equal numbers of
 /// `values` (the finite ones): breaks at their quantiles, rounded to three
-/// significant digits in percent, ties merged. Labels in percent:
-/// "< 1.2%", "1.2 – 1.5%", "≥ 3.1%".
-MapClasses QuantileClasses(std::vector<double> values, std::size_t count);
+/// significant digits of the shown value (`scale` times the value: percent
+/// by default), ties merged. Labels in shown values with `unit` after them:
+/// "< 1.2%", "1.2 – 1.5%", "≥ 3.1%"; rates: `scale` their --per, no unit.
+MapClasses QuantileClasses(std::vector<double> values, std::size_t count, double scale = 100.0,
+                           std::string_view unit = "%");
 
 /// Classes at fixed `breaks` (ascending) of probabilities, labelled
 /// "< 0.05", "0.05 – 0.2", "≥ 0.95".

@@ -19,9 +19,9 @@ ExitStatus RunReport(std::span<const std::string_view> args, const StandardStrea
   const char* const what =
       outcome == CommandLineOutcome::kShown
           ? "HTML report and tables of EB estimates for the Binomial-Beta model (proportions) "
-            "and tables for the Poisson-Gamma model (rates)"
+            "and the Poisson-Gamma model (rates)"
       : settings.Model == CountModel::kPoisson
-          ? "tables of EB estimates for the Poisson-Gamma model"
+          ? "HTML report and tables of EB estimates for the Poisson-Gamma model"
           : "HTML report of EB estimates for the Binomial-Beta model";
   const std::string banner =
       std::string(kReportProgram) + " " + kReportToolVersion + ": " + what + "\n\n";

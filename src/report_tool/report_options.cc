@@ -340,7 +340,7 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
   CLI::App app("Empirical Bayes proportions under the binomial-beta model (an HTML report "
                "with the figures of propsmooth's log per group, plots and credible "
                "intervals; tables), or with --model poisson empirical Bayes rates under the "
-               "Poisson-gamma model (tables).",
+               "Poisson-gamma model (the same report and tables).",
                "propsmooth-report");
   app.add_option("DataFileName", settings->DataFileName,
                  "Data file (- for standard input): Unit Code Data1 Data2 per record as "

@@ -305,6 +305,8 @@ TEST(RegionMap, ClassBreaksAndLegend) {
     std::size_t count;
     std::vector<double> breaks;
     std::vector<std::string> labels;
+    double scale = 100.0;  // shown value per model value: percent
+    std::string unit = "%";
   };
   const std::vector<Row> rows = {
       // Ten values 1%..10%, five classes: indices 2, 4, 6, 8.
@@ -319,9 +321,14 @@ TEST(RegionMap, ClassBreaksAndLegend) {
       {"ties", {0.02, 0.02, 0.02, 0.5}, 4, {0.5}, {"< 50%", "\u2265 50%"}},
       {"one value", {0.02, 0.02, std::nan("")}, 7, {}, {"all values"}},
       {"none", {}, 7, {}, {"all values"}},
+      // SMRs are shown as they are: index 2 of four is 1.2345 -> 1.23.
+      {"SMRs", {2.0, 0.5, 1.2345, 0.9}, 2, {1.23}, {"< 1.23", "\u2265 1.23"}, 1.0, ""},
+      // Rates per 1,000: index 1 of two is 0.0041 -> 4.1 per 1,000.
+      {"rates per 1,000", {0.00196, 0.0041}, 2, {0.0041},
+       {"< 4.1 per 1,000", "\u2265 4.1 per 1,000"}, 1000.0, " per 1,000"},
   };
   for (const Row& row : rows) {
-    const MapClasses classes = QuantileClasses(row.values, row.count);
+    const MapClasses classes = QuantileClasses(row.values, row.count, row.scale, row.unit);
     ASSERT_EQ(classes.Breaks.size(), row.breaks.size()) << row.name;
     for (std::size_t k = 0; k < row.breaks.size(); ++k) {
       EXPECT_NEAR(classes.Breaks[k], row.breaks[k], 1e-15) << row.name << " break " << k;
@@ -425,6 +432,36 @@ TEST(RegionMap, GroupMapsTitlesOutlinesAndNotes) {
   ASSERT_EQ(Figures(whole).size(), 2u);
   EXPECT_NE(whole.find("c: no record in the data"), std::string::npos);
   EXPECT_NE(whole.find("no value</span>"), std::string::npos);
+
+  // Rates: the values are the figures' SMRs, not count over size, and the
+  // maps speak of SMRs. Region a: 3 observed against 2 expected, raw 1.5,
+  // EB 1.25; b: 1 against 4, raw 0.25, EB 0.75.
+  GroupView rates = EstimatedGroup({{3, 100}, {1, 100}});
+  rates.Ids = {"a", "b"};
+  rates.Columns.Count = "deaths";
+  rates.Columns.Size = "expected";
+  RateView view;
+  view.Expected = {2.0, 4.0};
+  view.Figures.resize(2);
+  view.Figures[0].Raw = 1.5;
+  view.Figures[0].Eb = 1.25;
+  view.Figures[1].Raw = 0.25;
+  view.Figures[1].Eb = 0.75;
+  rates.Rates = view;
+  rates.Discoveries.resize(2);
+  rates.Discoveries[0].Tails = TailProbabilities{0.97, 0.03};
+  rates.Discoveries[0].Discovery = true;
+  const std::vector<std::string> rate_maps = Figures(GroupMaps(rates, join, 1.0));
+  ASSERT_EQ(rate_maps.size(), 3u);
+  EXPECT_NE(rate_maps[0].find("<title>O&#39;Brien &lt;North&gt; &amp; Co (a): 3 observed, 2 "
+                              "expected, raw 1.5</title>"),
+            std::string::npos);
+  EXPECT_NE(rate_maps[0].find("<b>Raw SMR</b> (deaths / expected)"), std::string::npos);
+  EXPECT_NE(rate_maps[1].find("<title>b: EB 0.75</title>"), std::string::npos);
+  EXPECT_NE(rate_maps[2].find("<b>P(SMR &gt; 1)</b>"), std::string::npos);
+  for (const std::string& figure : rate_maps) {
+    EXPECT_EQ(figure.find('%'), std::string::npos) << figure.substr(0, 200);
+  }
 
   GroupView no_ids = EstimatedGroup({{1, 100}, {9, 100}});
   EXPECT_NE(GroupMaps(no_ids, join, std::nullopt).find("no id column"), std::string::npos);

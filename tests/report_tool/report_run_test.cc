@@ -589,7 +589,7 @@ TEST_F(ReportRunTest, ConsoleSpeaksOfTheModelRun) {
   const std::string births =
       std::string(PROPSMOOTH_SOURCE_DIR) + "/tests/stats/data/rates/nc_sids79.csv";
   const std::string poisson = "propsmooth-report " + std::string(kReportToolVersion) +
-                              ": tables of EB estimates for the Poisson-Gamma model\n";
+                              ": HTML report and tables of EB estimates for the Poisson-Gamma model\n";
   const std::string binomial = "propsmooth-report " + std::string(kReportToolVersion) +
                                ": HTML report of EB estimates for the Binomial-Beta model\n";
   struct Case {
@@ -610,7 +610,7 @@ TEST_F(ReportRunTest, ConsoleSpeaksOfTheModelRun) {
        {"--help"},
        "propsmooth-report " + std::string(kReportToolVersion) +
            ": HTML report and tables of EB estimates for the Binomial-Beta model (proportions) "
-           "and tables for the Poisson-Gamma model (rates)\n",
+           "and the Poisson-Gamma model (rates)\n",
        false},
       {"exposure", with(exposure, {"--csv", PathOf("o.csv")}), poisson, true},
       {"exposure with threshold",
