@@ -302,7 +302,7 @@ def _check_rate_fit(sizes, safeguarded, name):
 
 
 def fit(counts, sizes=None, *, expected=None, alpha=None, beta=None, eps=1e-5, max_iter=20,
-        safeguarded=False, threads=None):
+        safeguarded=False, threads=None, per=1.0):
     """Fits the beta prior of one group of regions, or with ``expected``
     the gamma prior of their rates.
 
@@ -318,8 +318,10 @@ def fit(counts, sizes=None, *, expected=None, alpha=None, beta=None, eps=1e-5, m
     whole numbers >= 0. ``alpha`` and ``beta`` start the fit at that shape
     and rate (None: the moment estimators), ``max_iter`` limits its Newton
     steps; the fit is always the one that does not give up (``safeguarded``
-    is for proportions). Returns a RateFitResult, as propsmooth-report
-    --model poisson --summary has it for one group.
+    is for proportions). ``per`` shows the rates per that much person-time
+    as --per does: mean times per, variance times per squared, the gamma
+    rates beta_me, beta and se_beta over per. Returns a RateFitResult, as
+    propsmooth-report --model poisson --summary has it for one group.
     """
     if expected is not None:
         _check_rate_fit(sizes, safeguarded, "sizes")
@@ -327,7 +329,16 @@ def fit(counts, sizes=None, *, expected=None, alpha=None, beta=None, eps=1e-5, m
         x, e = _rate_data(counts, expected, None, "expected")
         result = _core.rate_fit(x, e, **_fit_options(alpha, beta, eps, max_iter))
         result.pop("prior")
+        per = _positive(per, "per", "a number above 0")
+        # The summary's own operations, in its order, so the bits agree.
+        result["mean"] = result["mean"] * per
+        result["variance"] = result["variance"] * per * per
+        for name in ("beta_me", "beta", "se_beta"):
+            if result[name] is not None:
+                result[name] = result[name] / per
         return RateFitResult(**result)
+    if per != 1.0:
+        raise TypeError("per is for rates: fit(counts, exposure, per=...) needs expected=")
     if sizes is None:
         raise TypeError("fit needs sizes (proportions: fit(counts, sizes)) or expected "
                         "(rates: fit(counts, expected=E))")

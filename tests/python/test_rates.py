@@ -129,7 +129,7 @@ def test_smooth_and_fit_are_the_report_tables(report, tmp_path, name, keywords, 
     expected_column = keywords.get("expected", keywords.get("exposure"))
     for rows, (_, line) in zip(groups, summary.iterrows()):
         result = propsmooth.fit(rows[keywords["count"]], expected=rows[expected_column],
-                                **start)
+                                per=keywords.get("per", 1.0), **start)
         for figure in SUMMARY_FIGURES:
             assert np.array_equal(getattr(result, figure), line[figure], equal_nan=True), \
                 (line.group, figure)
