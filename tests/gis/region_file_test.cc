@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <ogr_api.h>
 
+#include "report_tool/folder_test.h"
 #include "report_app/region_run.h"
 #include "report_tool/report_command.h"
 
@@ -30,19 +31,8 @@ namespace fs = std::filesystem;
 // The North Carolina counties of R's sf package (SIDS 1974-84).
 const char* const kNorthCarolina = "/usr/lib/R/site-library/sf/shape/nc.shp";
 
-class GisTest : public ::testing::Test {
+class GisTest : public FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("propsmooth_gis_test_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
   std::string Write(const std::string& name, const std::string& text) const {
     std::ofstream(PathOf(name), std::ios::binary) << text;
     return PathOf(name);
@@ -72,7 +62,6 @@ class GisTest : public ::testing::Test {
     return status;
   }
 
-  fs::path dir_;
   std::string errors_;
 };
 

@@ -1,3 +1,4 @@
+#include "report_tool/folder_test.h"
 #include "report_tool/report_command.h"
 
 #include <unistd.h>
@@ -21,19 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // A fresh folder for one test, removed with its files afterwards.
-class ReportRunTest : public ::testing::Test {
+class ReportRunTest : public FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("propsmooth_report_test_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
   void WriteFile(const std::string& name, const std::string& text) const {
     std::ofstream(PathOf(name), std::ios::binary) << text;
   }
@@ -69,7 +59,6 @@ class ReportRunTest : public ::testing::Test {
 
   std::string errors_;
 
-  fs::path dir_;
 };
 
 // Bad data end the run with propsmooth's own messages and statuses, and

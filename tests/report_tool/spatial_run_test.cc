@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "report_tool/folder_test.h"
 #include "report_tool/report_command.h"
 
 namespace propsmooth {
@@ -60,19 +61,8 @@ std::vector<std::vector<std::string>> Rows(const std::string& text) {
   return rows;
 }
 
-class SpatialRunTest : public ::testing::Test {
+class SpatialRunTest : public FolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("propsmooth_spatial_test_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
   // Runs the report; its console (standard output) in console_, its errors
   // in errors_.
   ExitStatus Run(const std::vector<std::string>& args) {
@@ -88,7 +78,6 @@ class SpatialRunTest : public ::testing::Test {
 
   std::string console_;
   std::string errors_;
-  fs::path dir_;
 };
 
 TEST_F(SpatialRunTest, NorthCarolinaColumns) {
