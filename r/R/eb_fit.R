@@ -1,5 +1,5 @@
 eb_fit <- function(x, n = NULL, alpha = NULL, beta = NULL, eps = 1e-5, max_iter = 20L,
-                   threads = NULL, expected = NULL) {
+                   threads = NULL, expected = NULL, per = 1) {
   call <- match.call()
   options <- .fit_options(alpha, beta, eps, max_iter)
   threads <- .threads(threads)
@@ -8,6 +8,11 @@ eb_fit <- function(x, n = NULL, alpha = NULL, beta = NULL, eps = 1e-5, max_iter 
          "or exposures of rates)", call. = FALSE)
   }
   rates <- !is.null(expected)
+  if (!identical(per, 1) && (!rates || !is.numeric(per) || length(per) != 1L ||
+                             !is.finite(per) || per <= 0)) {
+    stop(if (rates) "per must be one number above 0" else "per is for rates (expected =)",
+         call. = FALSE)
+  }
   if (length(x) == 0L) {
     stop(sprintf("no regions to fit a prior to: x and %s are empty",
                  if (rates) "expected" else "n"), call. = FALSE)
@@ -25,6 +30,19 @@ eb_fit <- function(x, n = NULL, alpha = NULL, beta = NULL, eps = 1e-5, max_iter 
   names <- c("alpha", "beta")
   vcov <- result$vcov
   dimnames(vcov) <- list(names, names)
+  if (rates && per != 1) {
+    # Rates shown per `per` of person-time, as --per shows the summary:
+    # Gamma(alpha, beta) of a rate is Gamma(alpha, beta / per) of the rate
+    # times per. The summary's own operations, in its order.
+    result$mean <- result$mean * per
+    result$variance <- result$variance * per * per
+    result$beta <- result$beta / per
+    result$beta_me <- result$beta_me / per
+    result$se_beta <- result$se_beta / per
+    vcov["alpha", "beta"] <- vcov["alpha", "beta"] / per
+    vcov["beta", "alpha"] <- vcov["beta", "alpha"] / per
+    vcov["beta", "beta"] <- vcov["beta", "beta"] / per / per
+  }
   structure(list(
     model = if (rates) "poisson" else "binomial",
     coefficients = setNames(c(result$alpha, result$beta), names),

@@ -26,7 +26,7 @@ sampling would.
 }
 \usage{
 eb_fit(x, n = NULL, alpha = NULL, beta = NULL, eps = 1e-5, max_iter = 20L,
-       threads = NULL, expected = NULL)
+       threads = NULL, expected = NULL, per = 1)
 
 \method{print}{eb_fit}(x, digits = max(3L, getOption("digits") - 3L), ...)
 \method{summary}{eb_fit}(object, ...)
@@ -43,6 +43,10 @@ eb_fit(x, n = NULL, alpha = NULL, beta = NULL, eps = 1e-5, max_iter = 20L,
   \item{expected}{the expected counts (or person-time) the counts are
     observed against, finite numbers \code{> 0}, as many as \code{x}: a
     fit of rates.}
+  \item{per}{rates: show them per this much person-time, as
+    \code{propsmooth-report --per} shows its summary (the mean times
+    \code{per}, the variance times its square, the rates \code{beta} and
+    their standard errors over it).}
   \item{alpha, beta}{the Newton-Raphson start (propsmooth's \code{-A}, \code{-B});
     \code{NULL}: the moment estimators. For rates, the shape and rate.}
   \item{eps}{the tolerance on the Newton-Raphson corrections (\code{-E});

@@ -116,7 +116,9 @@ test_that("bad arguments of rates are refused, saying what is allowed", {
     list(call = quote(eb_fit(frame$x)), pattern = "give exactly one of n"),
     list(call = quote(eb_fit(frame$x, frame$n, expected = frame$e)), pattern = "give exactly one of n"),
     list(call = quote(eb_fit(numeric(), expected = numeric())), pattern = "x and expected are empty"),
-    list(call = quote(eb_fit(1:3, expected = c(1, 2))), pattern = "has 3 values but"))
+    list(call = quote(eb_fit(1:3, expected = c(1, 2))), pattern = "has 3 values but"),
+    list(call = quote(eb_fit(frame$x, frame$n, per = 10)), pattern = "per is for rates"),
+    list(call = quote(eb_fit(frame$x, expected = frame$e, per = -1)), pattern = "per must be"))
   for (case in cases) {
     expect_error(eval(case$call), case$pattern, fixed = TRUE, info = deparse1(case$call))
   }

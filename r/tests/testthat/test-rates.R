@@ -79,14 +79,15 @@ test_that("eb_smooth of rates is propsmooth-report's CSV table, bit for bit", {
 
 test_that("eb_fit of rates is propsmooth-report's summary, bit for bit", {
   for (case in rate_cases()) {
-    if (!is.null(case$args$exposure) || !is.null(case$args$threshold)) next
+    if (!is.null(case$args$threshold)) next
     summary <- report_rates(case$frame, case$options)$summary
+    against <- if (is.null(case$args$exposure)) "e" else case$args$exposure
     for (row in seq_len(nrow(summary))) {
       group <- summary$group[[row]]
       rows <- if (is.null(case$args$group)) case$frame else case$frame[case$frame$g == group, ]
-      fit <- do.call(eb_fit, c(list(rows$x, expected = rows$e),
+      fit <- do.call(eb_fit, c(list(rows$x, expected = rows[[against]]),
                                case$args[intersect(names(case$args),
-                                                   c("alpha", "beta", "max_iter"))]))
+                                                   c("alpha", "beta", "max_iter", "per"))]))
       info <- paste(case$name, "group", group)
       expect_identical(fit$model, "poisson", info = info)
       expect_identical(nobs(fit), as.integer(summary$regions[[row]]), info = info)
