@@ -25,18 +25,23 @@ std::string FileText(const std::string& name) {
   return text.str();
 }
 
-// nc_polygons.txt: "id polygon ring x y" per vertex, each ring closed.
+// The counties' vertices as the map tests have them (tests/maps, written by
+// R from the same nc.shp): "id<TAB>name<TAB>polygon<TAB>ring<TAB>x<TAB>y".
 RegionShapes ReadPolygons() {
-  std::istringstream in(FileText("nc_polygons.txt"));
-  std::string header;
-  std::getline(in, header);
+  std::istringstream in(FileText("../../maps/nc_counties.tsv"));
+  std::string line;
+  std::getline(in, line);
   RegionShapes shapes;
   shapes.geographic = true;
-  std::string id;
-  std::size_t polygon = 0;
-  std::size_t ring = 0;
-  MapPoint point;
-  while (in >> id >> polygon >> ring >> point.x >> point.y) {
+  while (std::getline(in, line)) {
+    std::vector<std::string> cells;
+    std::istringstream fields(line);
+    for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
+    if (cells.size() != 6) continue;
+    const std::string& id = cells[0];
+    const std::size_t polygon = std::stoul(cells[2]);
+    const std::size_t ring = std::stoul(cells[3]);
+    const MapPoint point{std::stod(cells[4]), std::stod(cells[5])};
     if (shapes.regions.empty() || shapes.regions.back().id != id) {
       shapes.regions.push_back({id, id, {}});
     }

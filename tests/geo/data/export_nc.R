@@ -12,11 +12,7 @@ nc <- st_read(system.file("shape/nc.shp", package = "sf"), quiet = TRUE)
 ids <- as.character(nc$FIPSNO)
 num <- function(v) sprintf("%.17g", v)
 
-# id polygon ring x y: every vertex as the file gives it, closing points too.
-xy <- st_coordinates(st_geometry(nc))
-writeLines(c("id polygon ring x y",
-             paste(ids[xy[, "L3"]], xy[, "L2"], xy[, "L1"], num(xy[, "X"]), num(xy[, "Y"]))),
-           "nc_polygons.txt")
+# The counties' vertices are tests/maps/nc_counties.tsv (tests/maps/export_nc.R).
 
 # id count neighbour ids..., in the counties' order.
 write_list <- function(nb, file) {
