@@ -409,8 +409,9 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
                  "(with --model poisson: this rate, as --per shows rates; default 1 with "
                  "--expected, none with --exposure), its PEP, q-value and discovery to the "
                  "--csv table and the page")
-      ->check(rates ? PositiveCheck("threshold", "a rate above 0")
-                    : OpenUnitIntervalCheck("threshold"));
+      ->check((rates ? PositiveCheck("threshold", "a rate above 0")
+                     : OpenUnitIntervalCheck("threshold"))
+                  .description("FLOAT in (0,1), or > 0 with --model poisson"));
   app.add_option("--fdr", settings->Fdr,
                  "The q-value at most which a region is a discovery (with --threshold)")
       ->capture_default_str()

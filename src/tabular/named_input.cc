@@ -46,7 +46,15 @@ InputError CannotRead(const std::string& verb, const std::string& name, const ch
   return {ExitStatus::kBadInput, "cannot " + verb + " " + name + ": " + reason + "\n"};
 }
 
-InputError ColumnsWithLegacy(const std::string& name) {
+InputError ColumnsWithLegacy(const std::string& name, const ColumnChoice& columns) {
+  // Rates cannot leave their columns out: the four numbers are proportions.
+  if (!columns.Expected.empty()) {
+    return {ExitStatus::kBadInput,
+            name +
+                " is read in the four-number format, which holds proportions only; rates "
+                "need a CSV or TSV file with named columns: give --format csv or --format "
+                "tsv\n"};
+  }
   return {ExitStatus::kBadInput,
           name +
               " is read in the four-number format, which has no named columns; leave out "
@@ -257,7 +265,7 @@ std::optional<InputError> ReadNamedInput(const std::string& path, std::optional<
   const std::optional<InputFormat> known = format ? format : FormatFromName(path);
   if (known == InputFormat::kLegacy && NamesAnyColumn(columns)) {
     *table = InputTable();
-    return ColumnsWithLegacy(path);
+    return ColumnsWithLegacy(path, columns);
   }
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   const int open_error = errno;
@@ -278,7 +286,7 @@ std::optional<InputError> ReadNamedStream(std::FILE* stream, const std::string& 
   *table = InputTable();
   const std::optional<InputFormat> known = format ? format : FormatFromName(name);
   if (known == InputFormat::kLegacy) {
-    if (NamesAnyColumn(columns)) return ColumnsWithLegacy(name);
+    if (NamesAnyColumn(columns)) return ColumnsWithLegacy(name, columns);
     // No four-number file starts with gzip's first byte: any other first
     // byte goes back for propsmooth's reader.
     const int first = std::getc(stream);
@@ -309,7 +317,7 @@ std::optional<InputError> ReadNamedStream(std::FILE* stream, const std::string& 
   if (chosen != InputFormat::kLegacy) {
     return ReadDelimited(&source, stream, name, chosen, columns, text, table);
   }
-  if (NamesAnyColumn(columns)) return ColumnsWithLegacy(name);
+  if (NamesAnyColumn(columns)) return ColumnsWithLegacy(name, columns);
   if (!source.gzip() && rewindable && std::fsetpos(stream, &start) == 0) {
     head = std::string();
     return LegacyOutcome(ReadDataFile(stream, &table->Records), name);

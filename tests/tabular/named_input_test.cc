@@ -54,6 +54,13 @@ Read ReadThroughPipe(std::string_view text, const std::string& name, const Colum
 
 const ColumnChoice kDeathsBirths = {"deaths", "births", "", ""};
 
+ColumnChoice RateColumns() {
+  ColumnChoice rates;
+  rates.Count = "deaths";
+  rates.Expected = "expected";
+  return rates;
+}
+
 std::vector<std::string> IdsOf(const InputTable& table) {
   std::vector<std::string> ids;
   for (std::size_t i = 0; i < table.Ids.size(); ++i) {
@@ -386,6 +393,10 @@ TEST(ReadNamedStream, RefusesWithLineColumnAndText) {
       {"d.txt", "1 1 3 20\n", cols, k1,
        "d.txt is read in the four-number format, which has no named columns; leave out "
        "--count, --size, --group, --id and --keep, or give --format csv or --format tsv\n"},
+      // Rates cannot leave their columns out, so they are not told to.
+      {"d.txt", "1 1 3 20\n", RateColumns(), k1,
+       "d.txt is read in the four-number format, which holds proportions only; rates need a "
+       "CSV or TSV file with named columns: give --format csv or --format tsv\n"},
       // The legacy format keeps propsmooth's words.
       {"d.txt", "1 1 3 20\n1 2 x 24\n", {}, k2, "\n Error!! Wrong data found (around code-1)\n"},
       {"d.txt", "1 1 3 20\n1 2 5 0\n", {}, k1, "\n Error!! Wrong data found (in code-2)\n"},
@@ -463,9 +474,7 @@ namespace {
 // value is any finite number above 0, with a decimal comma where ';'
 // separates the values.
 TEST(ReadNamedStream, ReadsAndRefusesExpectedValues) {
-  ColumnChoice rates;
-  rates.Count = "deaths";
-  rates.Expected = "expected";
+  const ColumnChoice rates = RateColumns();
   ColumnChoice exposure = rates;
   exposure.Expected = "py";
   exposure.Exposure = true;
