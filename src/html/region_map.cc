@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -229,6 +230,46 @@ void AppendSwatch(std::string_view colour, std::string_view border, std::string_
   html->append("</span>");
 }
 
+// The longitudes a geographic layer covers, as one arc of the circle:
+// the arc left when the widest stretch no polygon touches is cut out.
+// Layers on both sides of the antimeridian (Fiji, the Aleutians) store
+// their polygons split at +-180, so their box spans the globe and its
+// middle lies on the far side of the earth; the arc then runs past 180
+// (max_x above 180), and Project wraps the longitudes onto it. A layer
+// whose widest gap is the one across the antimeridian keeps its box.
+void CoverLongitudes(const RegionShapes& shapes, const std::vector<std::size_t>& selected,
+                     MapBounds* extent) {
+  std::vector<std::pair<double, double>> spans;
+  for (const std::size_t index : selected) {
+    for (const MapPolygon& polygon : shapes.regions[index].polygons) {
+      if (polygon.rings.empty() || polygon.rings.front().empty()) continue;
+      double low = std::numeric_limits<double>::infinity();
+      double high = -low;
+      for (const MapPoint p : polygon.rings.front()) {
+        if (!std::isfinite(p.x)) continue;
+        low = std::min(low, p.x);
+        high = std::max(high, p.x);
+      }
+      if (low <= high) spans.emplace_back(low, high);
+    }
+  }
+  if (spans.size() < 2) return;
+  std::sort(spans.begin(), spans.end());
+  double widest = spans.front().first + 360.0 - extent->max_x;  // across the antimeridian
+  double reach = spans.front().second;
+  std::optional<std::pair<double, double>> cut;
+  for (std::size_t i = 1; i < spans.size(); ++i) {
+    if (spans[i].first - reach > widest) {
+      widest = spans[i].first - reach;
+      cut = std::pair(reach, spans[i].first);
+    }
+    reach = std::max(reach, spans[i].second);
+  }
+  if (!cut) return;
+  extent->min_x = cut->second;
+  extent->max_x = cut->first + 360.0;
+}
+
 }  // namespace
 
 MapProjection ProjectionFor(const MapBounds& bounds, bool geographic) {
@@ -252,18 +293,33 @@ MapProjection ProjectionFor(const MapBounds& bounds, bool geographic) {
   return projection;
 }
 
+namespace {
+
+// Degrees east of the central meridian, the short way round: a point of
+// a layer that straddles the antimeridian lies within 180 degrees of its
+// centre only after wrapping. A layer that needs no wrap is projected
+// exactly as before.
+double EastOfCentre(const MapProjection& projection, double longitude) {
+  double east = longitude - projection.CentralLongitude;
+  if (east > 180.0) east -= 360.0;
+  if (east < -180.0) east += 360.0;
+  return east;
+}
+
+}  // namespace
+
 MapPoint Project(const MapProjection& projection, MapPoint point) {
   switch (projection.Kind) {
     case ProjectionKind::kAsIs:
       return point;
     case ProjectionKind::kEquirectangular:
-      return {(point.x - projection.CentralLongitude) * kRadians * projection.CosMid,
+      return {EastOfCentre(projection, point.x) * kRadians * projection.CosMid,
               point.y * kRadians};
     case ProjectionKind::kEqualAreaConic: {
       const double n = projection.N;
       const double rho =
           std::sqrt(std::max(0.0, projection.C - 2.0 * n * std::sin(point.y * kRadians))) / n;
-      const double theta = n * (point.x - projection.CentralLongitude) * kRadians;
+      const double theta = n * EastOfCentre(projection, point.x) * kRadians;
       return {rho * std::sin(theta), projection.Rho0 - rho * std::cos(theta)};
     }
   }
@@ -280,6 +336,7 @@ RegionOutlines OutlineRegions(const RegionShapes& shapes, const std::vector<std:
     extent.Add({one.min_x, one.min_y});
     extent.Add({one.max_x, one.max_y});
   }
+  if (shapes.geographic && !extent.Empty()) CoverLongitudes(shapes, selected, &extent);
   const MapProjection projection = ProjectionFor(extent, shapes.geographic);
   outlines.Projection = projection.Kind;
 

@@ -50,10 +50,12 @@ struct MapProjection {
 /// equal-area conic with standard parallels a sixth of the latitude range
 /// inside its ends, or, for a range under half a degree or one that
 /// straddles the equator (where the cone flattens), equirectangular.
+/// Longitudes may run past 180 (a layer across the antimeridian).
 MapProjection ProjectionFor(const MapBounds& bounds, bool geographic);
 
 /// `point` in the projection's plane, y up (radians of the unit sphere
-/// for the geographic ones, the layer's units otherwise).
+/// for the geographic ones, the layer's units otherwise); longitudes are
+/// taken the short way round from the central meridian.
 MapPoint Project(const MapProjection& projection, MapPoint point);
 
 /// A point of the snapped grid (kMapGridPerPixel units per pixel, y down).

@@ -212,6 +212,40 @@ TEST(RegionMap, ExtentFillsTheFrame) {
   EXPECT_EQ(max_y(outlines.Rings[0][0]), min_y(outlines.Rings[1][0]));
 }
 
+// Islands on both sides of the antimeridian, stored split at +-180 as GIS
+// files store them, are the same places as written with longitudes past
+// 180: both layers must draw the same map. Whole and half degrees keep
+// the wrapped longitudes exact, so the outlines match to the grid point.
+// A layer crossing no antimeridian but with its widest gap elsewhere
+// (here on the prime meridian's far side only) keeps its box.
+TEST(RegionMap, LayersAcrossTheAntimeridianAreDrawnWhole) {
+  const auto squares = [](bool split) {
+    RegionShapes shapes;
+    shapes.geographic = true;
+    for (int k = 0; k < 8; ++k) {
+      double west = 176.0 + k;
+      if (split && west >= 180.0) west -= 360.0;
+      const double south = -18.0 + 0.5 * (k % 3);
+      shapes.regions.push_back({"i" + std::to_string(k), "island",
+                                {{{{{west, south}, {west + 0.5, south},
+                                    {west + 0.5, south + 1.5}, {west, south + 1.5}}}}}});
+    }
+    return shapes;
+  };
+  const RegionShapes whole = squares(false);
+  const RegionShapes split = squares(true);
+  const MapSize size;
+  const RegionOutlines expected = OutlineRegions(whole, All(whole), size);
+  const RegionOutlines drawn = OutlineRegions(split, All(split), size);
+  EXPECT_EQ(drawn.Width, expected.Width);
+  EXPECT_EQ(drawn.Height, expected.Height);
+  EXPECT_EQ(drawn.Rings, expected.Rings);
+  // Eight half-degree islands a degree apart across 8.5 degrees of
+  // longitude at 17 degrees south, 2 degrees of latitude: wider than high,
+  // so the map fills the frame's width, not a globe's width of sea.
+  EXPECT_NEAR(drawn.Width, size.MaxWidth + 2 * kMapMarginPixels, 1e-9);
+}
+
 // The area of a ring in the projection's plane (shoelace).
 double PlaneArea(const MapProjection& projection, const std::vector<MapPoint>& ring) {
   double twice = 0.0;
