@@ -107,24 +107,17 @@ def _id_text(value):
     return str(value)
 
 
-def _missing(value):
-    if value is None:
-        return True
-    try:
-        return bool(value != value)
-    except TypeError:
-        return True
-
-
 def region_names(df, id):
     """Each row's region as text: its id (ValueError for a missing one or
     one that repeats, as the program refuses them), else its index label."""
+    from . import _is_missing
+
     if id is None:
         return [str(label) for label in df.index]
     names = []
     first = {}
     for label, value in zip(df.index, df[id].to_numpy()):
-        if _missing(value):
+        if _is_missing(value):
             raise ValueError(f"id: {value!r} at index {label!r} is missing; neighbours= joins "
                              "each row to its region by id")
         name = _id_text(value)

@@ -246,9 +246,9 @@ def _points():
                             geometry=[shapely_geometry.Point(0, 0), shapely_geometry.Point(1, 1)])
 
 
-def _with_repeat():
+def _with_id(value):
     frame = drawn_regions()
-    frame.loc[20, "id"] = "A"
+    frame.loc[20, "id"] = value
     return frame
 
 
@@ -272,7 +272,9 @@ REFUSALS = [
      "index 50 has no point, so no centroid"),
     (lambda p: drawn_regions().iloc[:4], {"neighbours": "knn:4"}, ValueError,
      "knn:4 needs at least 5 regions"),
-    (lambda p: _with_repeat(), {"neighbours": "queen"}, ValueError, "id A repeats"),
+    (lambda p: _with_id("A"), {"neighbours": "queen"}, ValueError, "id A repeats"),
+    (lambda p: _with_id(None), {"neighbours": "queen"}, ValueError,
+     "id: None at index 20 is missing"),
     (lambda p: drawn_regions(), {"neighbours": GAL}, ValueError,
      "has no entry for 3 rows: ids C, D, E"),
 ]
