@@ -507,10 +507,11 @@ def smooth(df, count="x", size=None, group=None, id=None, threshold=None, level=
     "rook" or "knn:K" (K nearest centroids; great-circle distances for
     longitude and latitude) need a GeoDataFrame of polygons or
     multipolygons (a missing or empty geometry has no neighbour); the path
-    of a GeoDa .gal or .gwt file needs ``id``, whose values must then name
-    each row's region once. Regions without a neighbour and local variances
-    set to 0 are warned of (SpatialWarning) and listed in the result's
-    ``attrs["neighbours"]``.
+    of a GeoDa .gal or .gwt file joins by ``id`` and so needs it. ``id``
+    names each row's region and may not repeat (without it, for polygons,
+    the index labels name them). Regions without a neighbour and local
+    variances set to 0 are warned of (SpatialWarning) and listed in the
+    result's ``attrs["neighbours"]``.
     """
     _check_frame(df)
     model = _model(size, expected, exposure, per)
