@@ -298,3 +298,19 @@ def test_without_neighbours_a_geodataframe_keeps_its_geometry():
     assert isinstance(smoothed, gpd.GeoDataFrame)
     assert list(smoothed.columns) == [*propsmooth.COLUMNS, "geometry"]
     pd.testing.assert_frame_equal(pd.DataFrame(smoothed.drop(columns="geometry")), plain)
+
+
+def test_a_gwt_file_names_islands_and_regions_without_a_row(tmp_path):
+    """A GWT file lists pairs only: C, D and E, in no pair, are islands;
+    Z, a region the frame lacks, is left out and named."""
+    (tmp_path / "drawn.gwt").write_text("5\nA B 1\nB A 1\nA Z 0.5\n")
+    plain = pd.DataFrame(drawn_regions().drop(columns="geometry"))
+    with pytest.warns(propsmooth.SpatialWarning) as caught:
+        smoothed = propsmooth.smooth(plain, count="x", size="n", id="id",
+                                     neighbours=str(tmp_path / "drawn.gwt"))
+    assert smoothed.neighbours.tolist() == [1, 1, 0, 0, 0]
+    notes = smoothed.attrs["neighbours"]
+    assert (notes["islands"], notes["unmatched"]) == (["C", "D", "E"], ["Z"])
+    said = " ".join(str(warning.message) for warning in caught)
+    assert "3 regions have no neighbour (islands): C, D, E" in said
+    assert "1 regions without a row, left out: Z" in said
