@@ -26,6 +26,7 @@
 #include "stats/record_figures.h"
 #include "array_view.h"
 #include "fit_result.h"
+#include "geo_binding.h"
 #include "rate_binding.h"
 #include "record_check.h"
 #include "sufficient_statistics_binding.h"
@@ -197,4 +198,5 @@ PYBIND11_MODULE(_core, m) {
   propsmooth::RegisterSufficientStatistics(m);
   propsmooth::RegisterRecordRule(m);
   propsmooth::RegisterRates(m);
+  propsmooth::RegisterGeo(m);
 }

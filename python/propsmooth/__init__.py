@@ -13,6 +13,10 @@ per=100000)`` gives the columns of that program's --csv (RATE_COLUMNS).
 
 Both run the programs' own C++ core, so their numbers are the programs' to
 the last bit. ``propsmooth.dask`` does the same for Dask DataFrames.
+
+Maps: ``smooth(gdf, ..., neighbours="queen")`` takes a geopandas
+GeoDataFrame and returns one with the spatial estimates of
+``propsmooth-report --neighbours`` (SPATIAL_COLUMNS).
 """
 
 from __future__ import annotations
@@ -23,9 +27,11 @@ import numbers
 
 import numpy as np
 
-from . import _core
+from . import _core, _geo
+from ._geo import SPATIAL_COLUMNS, SpatialWarning
 
-__all__ = ["COLUMNS", "RATE_COLUMNS", "FitResult", "RateFitResult", "fit", "smooth"]
+__all__ = ["COLUMNS", "RATE_COLUMNS", "SPATIAL_COLUMNS", "FitResult", "RateFitResult",
+           "SpatialWarning", "fit", "smooth"]
 
 #: The columns of ``smooth``'s result: those of ``propsmooth-report --csv``
 #: with ``--threshold``.
@@ -451,7 +457,7 @@ def _check_columns(df, **columns):
 
 def smooth(df, count="x", size=None, group=None, id=None, threshold=None, level=0.95,
            fdr=0.05, *, expected=None, exposure=None, per=1.0, alpha=None, beta=None, eps=1e-5,
-           max_iter=20, threads=None, missing_group="refuse"):
+           max_iter=20, threads=None, missing_group="refuse", neighbours=None):
     """The estimates of ``propsmooth-report --csv`` for the rows of ``df``.
 
     ``count`` and ``size`` name the columns of counts and sizes (None: "n");
@@ -493,23 +499,49 @@ def smooth(df, count="x", size=None, group=None, id=None, threshold=None, level=
     units, by default with ``expected`` a relative rate of 1 (whatever
     ``per``: the counts' own expected rate) and none with ``exposure``;
     p_exceed is the posterior probability of a rate above it.
+
+    Maps: a geopandas GeoDataFrame gives a GeoDataFrame, the same columns
+    with its geometry and CRS. ``neighbours`` adds SPATIAL_COLUMNS, as
+    ``propsmooth-report --neighbours`` does: each region shrunk towards its
+    neighbourhood (itself and its neighbours), whatever its group. "queen",
+    "rook" or "knn:K" (K nearest centroids; great-circle distances for
+    longitude and latitude) need a GeoDataFrame of polygons or
+    multipolygons (a missing or empty geometry has no neighbour); the path
+    of a GeoDa .gal or .gwt file joins by ``id`` and so needs it. ``id``
+    names each row's region and may not repeat (without it, for polygons,
+    the index labels name them). Regions without a neighbour and local
+    variances set to 0 are warned of (SpatialWarning) and listed in the
+    result's ``attrs["neighbours"]``.
     """
     _check_frame(df)
     model = _model(size, expected, exposure, per)
     _check_columns(df, count=count, **{model.keyword: model.column}, group=group, id=id)
     options = _smooth_options(threshold, level, fdr, alpha, beta, eps, max_iter, model)
     threads = _threads(threads)
+    spatial = _geo.choice_of(neighbours, df, id)
     units = None
     if group is not None:
         df, units = _group_units(df, group, missing_group)
     labels = df.index
     if model.rates:
-        x, e = _rate_data(df[count], df[model.column], labels, model.keyword)
-        figures = _core.smooth_rates(x, e, units, threads=threads, **options)
-        return _result_frame(df, group, id, x, e, figures, model)
-    x, n = _data(df[count], df[model.column], labels)
-    figures = _core.smooth(x, n, units, threads=threads, **options)
-    return _result_frame(df, group, id, x, n, figures)
+        x, n = _rate_data(df[count], df[model.column], labels, model.keyword)
+        figures = _core.smooth_rates(x, n, units, threads=threads, **options)
+        result = _result_frame(df, group, id, x, n, figures, model)
+    else:
+        x, n = _data(df[count], df[model.column], labels)
+        figures = _core.smooth(x, n, units, threads=threads, **options)
+        result = _result_frame(df, group, id, x, n, figures)
+    notes = None
+    if spatial is not None:
+        columns, notes = _geo.spatial_columns(df, spatial, id, x, n, model.rates, model.per,
+                                              options, threads)
+        for name, values in columns.items():
+            result[name] = values
+    if _geo.geometry_of(df) is not None:
+        result = _geo.geo_result(result, df)
+    if notes is not None:
+        result.attrs["neighbours"] = notes
+    return result
 
 
 _MISSING_GROUP_RULES = ("refuse", "skip", "own-group")

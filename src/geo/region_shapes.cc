@@ -1,6 +1,7 @@
 #include "geo/region_shapes.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace propsmooth {
 
@@ -14,6 +15,22 @@ void MapBounds::Add(MapPoint point) {
   max_x = std::max(max_x, point.x);
   min_y = std::min(min_y, point.y);
   max_y = std::max(max_y, point.y);
+}
+
+void AddPolygon(std::vector<MapRing> rings, RegionShape* region) {
+  MapPolygon polygon;
+  for (std::size_t i = 0; i < rings.size(); ++i) {
+    MapRing& ring = rings[i];
+    if (ring.size() > 1 && ring.front().x == ring.back().x && ring.front().y == ring.back().y) {
+      ring.pop_back();
+    }
+    if (ring.empty()) {
+      if (i == 0) return;
+      continue;
+    }
+    polygon.rings.push_back(std::move(ring));
+  }
+  if (!polygon.rings.empty()) region->polygons.push_back(std::move(polygon));
 }
 
 MapBounds BoundsOf(const RegionShape& region) {

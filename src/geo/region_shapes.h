@@ -56,6 +56,12 @@ struct MapBounds {
   void Add(MapPoint point);
 };
 
+/// Adds to `region` the polygon of `rings` (outer ring first, then its
+/// holes), each ring as a file stores it: a last point equal to the first
+/// closes the ring and is dropped. Empty holes are skipped; an empty outer
+/// ring leaves the holes nothing to be holes of, so no polygon is added.
+void AddPolygon(std::vector<MapRing> rings, RegionShape* region);
+
 /// The box around every ring of every region; empty when there is no point.
 MapBounds BoundsOf(const RegionShapes& shapes);
 

@@ -117,26 +117,15 @@ MapRing RingOf(OGRGeometryH ring) {
   for (int i = 0; i < count; ++i) {
     points.push_back({OGR_G_GetX(ring, i), OGR_G_GetY(ring, i)});
   }
-  // The ring's closing point repeats its first: a MapRing closes itself.
-  if (points.size() > 1 && points.front().x == points.back().x &&
-      points.front().y == points.back().y) {
-    points.pop_back();
-  }
   return points;
 }
 
-MapPolygon PolygonOf(OGRGeometryH polygon) {
-  MapPolygon shape;
+void AddPolygonOf(OGRGeometryH polygon, RegionShape* region) {
+  std::vector<MapRing> rings;
   for (int i = 0; i < OGR_G_GetGeometryCount(polygon); ++i) {
-    MapRing ring = RingOf(OGR_G_GetGeometryRef(polygon, i));
-    // An empty outer ring leaves the holes nothing to be holes of.
-    if (ring.empty()) {
-      if (i == 0) break;
-      continue;
-    }
-    shape.rings.push_back(std::move(ring));
+    rings.push_back(RingOf(OGR_G_GetGeometryRef(polygon, i)));
   }
-  return shape;
+  AddPolygon(std::move(rings), region);
 }
 
 // The polygons of `geometry` into `region`; false, with the error, for a
@@ -158,14 +147,12 @@ bool AddPolygons(OGRGeometryH geometry, const std::string& where, RegionShape* r
     type = wkbFlatten(OGR_G_GetGeometryType(geometry));
   }
   if (type == wkbPolygon) {
-    MapPolygon polygon = PolygonOf(geometry);
-    if (!polygon.rings.empty()) region->polygons.push_back(std::move(polygon));
+    AddPolygonOf(geometry, region);
     return true;
   }
   if (type == wkbMultiPolygon) {
     for (int i = 0; i < OGR_G_GetGeometryCount(geometry); ++i) {
-      MapPolygon polygon = PolygonOf(OGR_G_GetGeometryRef(geometry, i));
-      if (!polygon.rings.empty()) region->polygons.push_back(std::move(polygon));
+      AddPolygonOf(OGR_G_GetGeometryRef(geometry, i), region);
     }
     return true;
   }

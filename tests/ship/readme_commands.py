@@ -18,7 +18,8 @@ no interpreter has what it needs.
 A python block that imports propsmooth runs with the module's interpreter
 and package folder (PROPSMOOTH_PYTHON3 and PROPSMOOTH_PYTHON_PATH in the
 environment); without them, or one that imports propsmooth.dask where the
-package has no dask module, it is skipped with a note.
+package has no dask module or the interpreter no geopandas, it is skipped
+with a note.
 
 Usage: python3 readme_commands.py PROGRAM SOURCE_DIR [REPORT_PROGRAM]
 (REPORT_PROGRAM empty or missing: propsmooth-report is not built.)
@@ -112,6 +113,9 @@ def python_for(text):
         if "propsmooth.dask" in text and not os.path.exists(
                 os.path.join(package, "propsmooth", "dask.py")):
             return None, "the package has no dask module"
+        if "import geopandas" in text and subprocess.run(
+                [python, "-c", "import geopandas"], capture_output=True).returncode != 0:
+            return None, "geopandas not installed"
         return python, package
     return pandas_python(text), None
 
