@@ -165,7 +165,7 @@ TEST(AppendGroupSection, StatesHowALargeGroupIsCut) {
 TEST(AppendGroupSection, KeepsTheSectionOfThousandsOfRegionsLight) {
   const struct {
     const char* Name;
-    int Regions;
+    std::size_t Regions;
     bool NamesAll;
     std::size_t Rows;
     bool Deferred;
@@ -179,10 +179,12 @@ TEST(AppendGroupSection, KeepsTheSectionOfThousandsOfRegionsLight) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
     std::vector<std::pair<int, int>> counts;
-    for (int i = 0; i < c.Regions; ++i) counts.push_back({i % 7, 20 + i % 50});
+    for (std::size_t i = 0; i < c.Regions; ++i) {
+      counts.push_back({static_cast<int>(i % 7), static_cast<int>(20 + i % 50)});
+    }
     const std::string html = Section(EstimatedGroup(counts));
     const std::vector<std::string> dots = Elements(html, "circle");
-    EXPECT_EQ(dots.size(), 3u * static_cast<std::size_t>(c.Regions));
+    EXPECT_EQ(dots.size(), 3u * c.Regions);
     std::size_t named = 0;
     for (const std::string& dot : dots) {
       const bool has_title = dot.find("<title>") != std::string::npos;
@@ -199,7 +201,7 @@ TEST(AppendGroupSection, KeepsTheSectionOfThousandsOfRegionsLight) {
     EXPECT_EQ(Count(html, "<tr><td>"), c.Rows);
     EXPECT_EQ(Count(html, "content-visibility:auto"), c.Deferred ? 1u : 0u);
     EXPECT_EQ(html.find("regions are listed") != std::string::npos,
-              c.Rows < static_cast<std::size_t>(c.Regions));
+              c.Rows < c.Regions);
   }
 }
 
