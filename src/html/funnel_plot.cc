@@ -120,6 +120,7 @@ void AppendFunnelPlot(const PlotView& view, const std::string& id,
   std::size_t drawn = 0;
   std::size_t outside = 0;
   const std::size_t step = SampleStep(regions.size(), limits.PlottedPoints);
+  const DotMarks marks = OpenDots((regions.size() + step - 1) / step, limits.NamedDots, clip, html);
   std::size_t beyond = 0;
   for (std::size_t i = 0; i < regions.size(); i += step) {
     const PlotRegion& region = regions[i];
@@ -140,9 +141,12 @@ void AppendFunnelPlot(const PlotView& view, const std::string& id,
     }
     ++drawn;
     if (is_outside) ++outside;
-    AppendDot(frame, clip, {region.Size, region.Raw}, kDotRadius,
-              is_outside ? "dot out" : "dot", RegionTooltip(view, i), html);
+    const bool named = marks.NameAll || is_outside;
+    AppendDot(frame, marks.Clip, {region.Size, region.Raw}, kDotRadius,
+              is_outside ? "dot out" : "dot", named ? RegionTooltip(view, i) : std::string(),
+              html);
   }
+  CloseDots(marks, html);
   CloseChart(html);
 
   std::string caption = model.Intro;
@@ -166,6 +170,7 @@ void AppendFunnelPlot(const PlotView& view, const std::string& id,
                                : " regions above 100% are not drawn.");
   }
   AppendSampleNote(regions.size(), step, &caption);
+  AppendUnnamedNote(marks, has_limits ? "red ones" : "", &caption);
   CloseFigure(caption, html);
 }
 

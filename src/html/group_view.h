@@ -21,7 +21,18 @@ namespace propsmooth {
 /// Caps that keep the page of a large group usable.
 struct SectionLimits {
   std::size_t PlottedPoints = 4000;  // dots per scatter plot (every k-th region)
-  std::size_t TableRows = 1000;      // rows of the region table (the first ones)
+  // Rows of the region table (the first ones): a browser spends about a
+  // millisecond laying out each row, so a longer table would slow the page
+  // more than its plots and maps together.
+  std::size_t TableRows = 500;
+  // A scatter plot of more dots names only its highlighted ones on hover
+  // and clips them as one group: a browser draws thousands of dots each
+  // with its own clip and tooltip several times slower, and so many
+  // tooltips overlap anyway.
+  std::size_t NamedDots = 500;
+  // A region table of more rows is laid out only when scrolled near: its
+  // layout would cost more than the rest of the page.
+  std::size_t EagerTableRows = 200;
 };
 
 /// What the data call a region's count and size: the CSV or TSV file's

@@ -2,6 +2,7 @@
 
 #include "strict_output/number_format.h"
 #include "html/html_text.h"
+#include "html/svg_chart.h"
 
 namespace propsmooth {
 
@@ -19,6 +20,38 @@ void AppendSampleNote(std::size_t count, std::size_t step, std::string* out) {
   out->append(" of ");
   out->append(std::to_string(count));
   out->append(").");
+}
+
+DotMarks OpenDots(std::size_t drawn, std::size_t named, std::string_view clip_id,
+                  std::string* html) {
+  DotMarks marks;
+  marks.Drawn = drawn;
+  marks.Clip = clip_id;
+  if (drawn > named) {
+    marks.NameAll = false;
+    marks.Clip = {};
+    OpenClippedGroup(clip_id, html);
+  }
+  return marks;
+}
+
+void CloseDots(const DotMarks& marks, std::string* html) {
+  if (!marks.NameAll) CloseGroup(html);
+}
+
+void AppendUnnamedNote(const DotMarks& marks, std::string_view highlighted, std::string* out) {
+  if (marks.NameAll) return;
+  out->append(" Of ");
+  out->append(std::to_string(marks.Drawn));
+  out->append(" dots, ");
+  if (highlighted.empty()) {
+    out->append("none is");
+  } else {
+    out->append("only the ");
+    out->append(highlighted);
+    out->append(" are");
+  }
+  out->append(" named on hover, which keeps the page quick; the CSV table lists every region.");
 }
 
 std::string DotTooltip(const RegionRecord& record) {

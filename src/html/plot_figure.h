@@ -30,6 +30,28 @@ std::size_t SampleStep(std::size_t count, std::size_t cap);
 /// `step` is above 1; nothing otherwise.
 void AppendSampleNote(std::size_t count, std::size_t step, std::string* out);
 
+/// How a scatter plot draws its dots (see SectionLimits::NamedDots).
+struct DotMarks {
+  std::string_view Clip;  // each dot's clip; empty where a group clips them
+  bool NameAll = true;    // every dot has a tooltip, not only highlighted ones
+  std::size_t Drawn = 0;  // dots drawn
+};
+
+/// Starts the dots of a plot that draws `drawn` of them, clipped by
+/// `clip_id`: each named and clipped while there are at most `named`,
+/// otherwise in a clipped group (opened here) with only the highlighted
+/// ones named.
+DotMarks OpenDots(std::size_t drawn, std::size_t named, std::string_view clip_id,
+                  std::string* html);
+
+/// Ends the dots OpenDots started.
+void CloseDots(const DotMarks& marks, std::string* html);
+
+/// Appends the caption's sentence that says which dots have no tooltip,
+/// `highlighted` (HTML) naming the ones that keep theirs, or empty when
+/// none does; nothing when every dot is named.
+void AppendUnnamedNote(const DotMarks& marks, std::string_view highlighted, std::string* out);
+
 /// A dot's tooltip: "Code C: D1 of D2".
 std::string DotTooltip(const RegionRecord& record);
 

@@ -64,16 +64,31 @@ void AppendRankedPlot(const PlotView& view, std::optional<double> threshold,
   }
   const std::size_t step = SampleStep(ranked.size(), limits.PlottedPoints);
   std::size_t discoveries = 0;
+  const DotMarks marks = OpenDots((ranked.size() + step - 1) / step, limits.NamedDots, clip, html);
+  if (!marks.NameAll) {
+    // All intervals as one element, under every dot rather than each
+    // under its own.
+    std::vector<DataSegment> intervals;
+    for (std::size_t r = 0; r < ranked.size(); r += step) {
+      const PlotRegion& region = view.Regions[ranked[r].Index];
+      const double x = static_cast<double>(r + 1);
+      if (region.Lower) intervals.push_back({{x, *region.Lower}, {x, *region.Upper}});
+    }
+    AppendSegments(frame, marks.Clip, intervals, "ci", html);
+  }
   for (std::size_t r = 0; r < ranked.size(); r += step) {
     const PlotRegion& region = view.Regions[ranked[r].Index];
     const double x = static_cast<double>(r + 1);
-    if (region.Lower) {
+    if (region.Lower && marks.NameAll) {
       AppendPolyline(frame, clip, {{x, *region.Lower}, {x, *region.Upper}}, "ci", html);
     }
     if (region.Discovery) ++discoveries;
-    AppendDot(frame, clip, {x, ranked[r].Eb}, kDotRadius, region.Discovery ? "dot out" : "dot",
-              RegionTooltip(view, ranked[r].Index), html);
+    const bool named = marks.NameAll || region.Discovery;
+    AppendDot(frame, marks.Clip, {x, ranked[r].Eb}, kDotRadius,
+              region.Discovery ? "dot out" : "dot",
+              named ? RegionTooltip(view, ranked[r].Index) : std::string(), html);
   }
+  CloseDots(marks, html);
   CloseChart(html);
 
   std::string caption = "Regions ranked by their EB " + terms.Singular + " (";
@@ -90,6 +105,7 @@ void AppendRankedPlot(const PlotView& view, std::optional<double> threshold,
     caption.append(discoveries == 1 ? " discovery drawn. " : " discoveries drawn. ");
   }
   AppendSampleNote(ranked.size(), step, &caption);
+  AppendUnnamedNote(marks, threshold ? "discoveries" : "", &caption);
   CloseFigure(caption, html);
 }
 

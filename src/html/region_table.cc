@@ -111,10 +111,17 @@ RowFigures RateRow(const GroupView& group, std::size_t i) {
 void AppendRegionTable(const GroupView& group, double level, const SectionLimits& limits,
                        std::string* html) {
   const std::string level_text = LevelText(level);
-  html->append(group.CodeIsRow ? "<div class=\"wide\"><table class=\"regions\"><thead><tr>"
-                                 "<th>Row</th>"
-                               : "<div class=\"wide\"><table class=\"regions\"><thead><tr>"
-                                 "<th>Code</th>");
+  const std::size_t shown = std::min(group.Regions.size(), limits.TableRows);
+  html->append("<div class=\"wide\"");
+  if (shown > limits.EagerTableRows) {
+    // Until it is laid out the table holds the place of its rows (about
+    // 20 pixels each), so that the scroll bar is about right.
+    html->append(" style=\"content-visibility:auto;contain-intrinsic-height:auto ");
+    html->append(std::to_string(20 * (shown + 1)));
+    html->append("px\"");
+  }
+  html->append(group.CodeIsRow ? "><table class=\"regions\"><thead><tr><th>Row</th>"
+                               : "><table class=\"regions\"><thead><tr><th>Code</th>");
   if (!group.Ids.empty()) html->append("<th>Id</th>");
   html->append("<th>");
   AppendEscaped(group.Columns.Count, html);
@@ -142,7 +149,6 @@ void AppendRegionTable(const GroupView& group, double level, const SectionLimits
                  "<th>Discovery</th>");
   }
   html->append("<th>Note</th></tr></thead><tbody>\n");
-  const std::size_t shown = std::min(group.Regions.size(), limits.TableRows);
   const bool equal_proportions = ProportionsAllEqual(group.Regions);
   for (std::size_t i = 0; i < shown; ++i) {
     const RegionRecord& region = group.Regions[i];

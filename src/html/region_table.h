@@ -13,7 +13,8 @@ namespace propsmooth {
 /// file order, every proportion in percent: propsmooth's moment EB, and the
 /// EB and equal-tailed `level` interval under group.Fit (the CSV table's
 /// eb, lower and upper) or the reason there are none; a note under the
-/// table when it is cut.
+/// table when it is cut. A table of more than `limits.EagerTableRows` rows
+/// is left for the browser to lay out when it is scrolled near.
 void AppendRegionTable(const GroupView& group, double level, const SectionLimits& limits,
                        std::string* html);
 

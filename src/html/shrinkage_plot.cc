@@ -60,15 +60,17 @@ void AppendShrinkagePlot(const PlotView& view, const std::string& id,
                      html);
   }
   const std::size_t step = SampleStep(regions.size(), limits.PlottedPoints);
+  const DotMarks marks = OpenDots((regions.size() + step - 1) / step, limits.NamedDots, clip, html);
   for (std::size_t i = 0; i < regions.size(); i += step) {
     const PlotRegion& region = regions[i];
     if (!region.Eb) continue;
     // Area in proportion to the size.
     const double radius =
         kSmallestRadius + (kLargestRadius - kSmallestRadius) * std::sqrt(region.Size / largest);
-    AppendDot(frame, clip, {region.Raw, *region.Eb}, radius, "dot", RegionTooltip(view, i),
-              html);
+    AppendDot(frame, marks.Clip, {region.Raw, *region.Eb}, radius, "dot",
+              marks.NameAll ? RegionTooltip(view, i) : std::string(), html);
   }
+  CloseDots(marks, html);
   CloseChart(html);
 
   std::string caption;
@@ -88,6 +90,7 @@ void AppendShrinkagePlot(const PlotView& view, const std::string& id,
     AppendKey("prior", text, &caption);
   }
   AppendSampleNote(regions.size(), step, &caption);
+  AppendUnnamedNote(marks, "", &caption);
   CloseFigure(caption, html);
 }
 

@@ -44,6 +44,7 @@ bool AllFinite(std::initializer_list<double> pixels) {
 }
 
 void AppendClip(std::string_view clip_id, std::string* out) {
+  if (clip_id.empty()) return;
   out->append(" clip-path=\"url(#");
   out->append(clip_id);
   out->append(")\"");
@@ -322,10 +323,51 @@ void AppendDot(const PlotFrame& frame, std::string_view clip_id,
   AppendPixel(y, out);
   out->append("\" r=\"");
   AppendPixel(radius, out);
+  if (tooltip.empty()) {
+    out->append("\"/>");
+    return;
+  }
   out->append("\"><title>");
   AppendEscaped(tooltip, out);
   out->append("</title></circle>");
 }
+
+void AppendSegments(const PlotFrame& frame, std::string_view clip_id,
+                    const std::vector<DataSegment>& segments,
+                    std::string_view css_class, std::string* out) {
+  std::string path;
+  for (const auto& [a, b] : segments) {
+    const double x0 = MapX(frame, a.first);
+    const double y0 = MapY(frame, a.second);
+    const double x1 = MapX(frame, b.first);
+    const double y1 = MapY(frame, b.second);
+    if (!AllFinite({x0, y0, x1, y1})) continue;
+    path.push_back('M');
+    AppendPixel(x0, &path);
+    path.push_back(' ');
+    AppendPixel(y0, &path);
+    path.push_back('L');
+    AppendPixel(x1, &path);
+    path.push_back(' ');
+    AppendPixel(y1, &path);
+  }
+  if (path.empty()) return;
+  // Segments enclose nothing, but a path is filled black by default.
+  out->append("<path");
+  AppendClass(css_class, out);
+  AppendClip(clip_id, out);
+  out->append(" fill=\"none\" d=\"");
+  out->append(path);
+  out->append("\"/>");
+}
+
+void OpenClippedGroup(std::string_view clip_id, std::string* out) {
+  out->append("<g");
+  AppendClip(clip_id, out);
+  out->append(">");
+}
+
+void CloseGroup(std::string* out) { out->append("</g>"); }
 
 void CloseChart(std::string* out) { out->append("</svg>"); }
 

@@ -110,11 +110,30 @@ void AppendBar(const PlotFrame& frame, std::string_view clip_id, double x0,
                std::string* out);
 
 /// A circle of `radius` pixels at a data point, clipped, with a tooltip;
-/// nothing when the point or the radius is not finite.
+/// nothing when the point or the radius is not finite. An empty `clip_id`
+/// leaves the clipping to an enclosing group (OpenClippedGroup), an empty
+/// `tooltip` leaves the dot without one.
 void AppendDot(const PlotFrame& frame, std::string_view clip_id,
                const DataPoint& point, double radius,
                std::string_view css_class, std::string_view tooltip,
                std::string* out);
+
+/// A data segment from one point to another.
+using DataSegment = std::pair<DataPoint, DataPoint>;
+
+/// The segments as one <path> with CSS class `css_class`, clipped (or not,
+/// with an empty `clip_id`): one element, however many segments. A segment
+/// with an end that is not finite is left out; none left draws nothing.
+void AppendSegments(const PlotFrame& frame, std::string_view clip_id,
+                    const std::vector<DataSegment>& segments,
+                    std::string_view css_class, std::string* out);
+
+/// Opens a group whose marks the clip path `clip_id` clips as a whole,
+/// cheaper for a browser than a clip on each of thousands of marks.
+void OpenClippedGroup(std::string_view clip_id, std::string* out);
+
+/// Closes the group OpenClippedGroup opened.
+void CloseGroup(std::string* out);
 
 /// Closes the <svg> element.
 void CloseChart(std::string* out);

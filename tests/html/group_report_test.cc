@@ -10,6 +10,7 @@
 
 #include "estimate/worked_groups.h"
 #include "estimated_group.h"
+#include "svg_reading.h"
 
 namespace propsmooth {
 namespace {
@@ -153,6 +154,55 @@ TEST(AppendGroupSection, StatesHowALargeGroupIsCut) {
   EXPECT_EQ(Count(html, "<circle"), 30u);
   EXPECT_EQ(Count(html, "<tr><td>"), 3u);
   EXPECT_NE(html.find("The first 3 of 50 regions are listed"), std::string::npos);
+}
+
+// A group of thousands of regions keeps the page light for a browser: past
+// 500 dots a plot clips its dots as one group and names only the highlighted
+// ones (the funnel's red ones, the discoveries), the ranked plot draws its
+// intervals as one path, and the table lists 500 rows, laid out only when
+// scrolled near once it has more than 200. Up to those counts the section
+// is as it always was: every dot clipped and named, every region listed.
+TEST(AppendGroupSection, KeepsTheSectionOfThousandsOfRegionsLight) {
+  const struct {
+    const char* Name;
+    std::size_t Regions;
+    bool NamesAll;
+    std::size_t Rows;
+    bool Deferred;
+  } cases[] = {
+      {"200 regions", 200, true, 200, false},
+      {"201 regions", 201, true, 201, true},
+      {"500 regions", 500, true, 500, true},
+      {"501 regions", 501, false, 500, true},
+      {"3000 municipalities", 3000, false, 500, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::pair<int, int>> counts;
+    for (std::size_t i = 0; i < c.Regions; ++i) {
+      counts.push_back({static_cast<int>(i % 7), static_cast<int>(20 + i % 50)});
+    }
+    const std::string html = Section(EstimatedGroup(counts));
+    const std::vector<std::string> dots = Elements(html, "circle");
+    EXPECT_EQ(dots.size(), 3u * c.Regions);
+    std::size_t named = 0;
+    for (const std::string& dot : dots) {
+      const bool has_title = dot.find("<title>") != std::string::npos;
+      const bool has_clip = dot.find("clip-path") != std::string::npos;
+      const bool highlighted = dot.find("dot out") != std::string::npos;
+      named += has_title ? 1u : 0u;
+      ASSERT_EQ(has_title, c.NamesAll || highlighted) << dot;
+      ASSERT_EQ(has_clip, c.NamesAll) << dot;
+    }
+    EXPECT_EQ(Count(html, " named on hover"), c.NamesAll ? 0u : 3u);
+    // Besides the dots, a few dozen marks at most: axes, limits, lines.
+    EXPECT_LE(Count(html, "<polyline"), c.NamesAll ? 20u + c.Regions : 20u);
+    EXPECT_LE(Count(html, "<title>"), named + 5u);
+    EXPECT_EQ(Count(html, "<tr><td>"), c.Rows);
+    EXPECT_EQ(Count(html, "content-visibility:auto"), c.Deferred ? 1u : 0u);
+    EXPECT_EQ(html.find("regions are listed") != std::string::npos,
+              c.Rows < c.Regions);
+  }
 }
 
 // The page's group index: the log's cells (rates in percent like the rest

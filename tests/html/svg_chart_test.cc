@@ -213,5 +213,61 @@ TEST(SvgMarks, LeaveOutWhatIsNotFinite) {
   }
 }
 
+// Marks drawn by the thousand: a dot without a tooltip, or left to its
+// group's clip, and segments as one path of the finite ones. The pixels of
+// the default frame over [0, 1] x [0, 1]: x = 58 + 370 x (440 wide, margins
+// 58 and 12), y = 12 + 242 (1 - y) (300 high, margins 12 and 46); so (0.5,
+// 0.2) is (243, 205.6), (0.5, 0.8) is (243, 60.4), (0, 0) is (58, 254) and
+// (0, 1) is (58, 12).
+TEST(SvgMarks, DrawManyMarksAsFewElements) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  using Drawing = std::function<void(const PlotFrame&, std::string*)>;
+  const auto segments = [](std::string clip, std::vector<DataSegment> parts) -> Drawing {
+    return [=](const PlotFrame& f, std::string* out) {
+      AppendSegments(f, clip, parts, "ci", out);
+    };
+  };
+  const struct {
+    const char* Name;
+    Drawing Draw;
+    const char* Svg;
+  } cases[] = {
+      {"dot in a clipped group, unnamed",
+       [](const PlotFrame& f, std::string* out) {
+         AppendDot(f, "", {0.5, 0.2}, 3.0, "dot", "", out);
+       },
+       "<circle class=\"dot\" cx=\"243.00\" cy=\"205.60\" r=\"3.00\"/>"},
+      {"dot clipped and named",
+       [](const PlotFrame& f, std::string* out) {
+         AppendDot(f, "c", {0.5, 0.2}, 3.0, "dot out", "a & b", out);
+       },
+       "<circle class=\"dot out\" clip-path=\"url(#c)\" cx=\"243.00\" cy=\"205.60\" "
+       "r=\"3.00\"><title>a &amp; b</title></circle>"},
+      {"two segments", segments("c", {{{0.0, 0.0}, {0.0, 1.0}}, {{0.5, 0.2}, {0.5, 0.8}}}),
+       "<path class=\"ci\" clip-path=\"url(#c)\" fill=\"none\" "
+       "d=\"M58.00 254.00L58.00 12.00M243.00 205.60L243.00 60.40\"/>"},
+      {"a segment not finite, in a group",
+       segments("", {{{0.0, 0.0}, {0.0, nan}}, {{0.5, 0.2}, {0.5, 0.8}}}),
+       "<path class=\"ci\" fill=\"none\" d=\"M243.00 205.60L243.00 60.40\"/>"},
+      {"no segment finite", segments("c", {{{nan, 0.0}, {0.0, 1.0}}}), ""},
+      {"no segment", segments("c", {}), ""},
+      {"clipped group",
+       [](const PlotFrame&, std::string* out) {
+         OpenClippedGroup("g-ranked", out);
+         CloseGroup(out);
+       },
+       "<g clip-path=\"url(#g-ranked)\"></g>"},
+  };
+  PlotFrame frame;
+  frame.X = AxisRange{0.0, 1.0, 0.2};
+  frame.Y = AxisRange{0.0, 1.0, 0.2};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string svg;
+    c.Draw(frame, &svg);
+    EXPECT_EQ(svg, c.Svg);
+  }
+}
+
 }  // namespace
 }  // namespace propsmooth
