@@ -102,14 +102,26 @@ std::string GroupMaps(const GroupView& group, const RegionJoin& join,
                                    group.Rates && group.Rates->Exposure);
   std::vector<MapEntry> raw(selected.size());
   std::vector<MapEntry> eb(selected.size());
+  const bool spatial = group.LocalEb.size() == group.Regions.size();
+  std::vector<MapEntry> local(spatial ? selected.size() : 0);
   std::vector<double> both;
   bool any_eb = false;
   for (std::size_t k = 0; k < selected.size(); ++k) {
     const std::string title = RegionTitle(shapes.regions[selected[k]]);
     raw[k].Outline = eb[k].Outline = k;
+    if (spatial) local[k].Outline = k;
     if (!record_of[k]) {
       raw[k].Title = eb[k].Title = title + "no record in the data";
+      if (spatial) local[k].Title = raw[k].Title;
       continue;
+    }
+    if (spatial) {
+      local[k].Value = Finite(group.LocalEb[*record_of[k]]);
+      local[k].Title = title + "spatial EB " +
+                       (!local[k].Value  ? std::string("\u2014")
+                        : group.Rates    ? ValueWords(terms, *local[k].Value)
+                                         : BriefPercent(*local[k].Value) + "%");
+      if (local[k].Value) both.push_back(*local[k].Value);
     }
     const RegionRecord& region = group.Regions[*record_of[k]];
     if (group.Rates) {
@@ -152,9 +164,12 @@ std::string GroupMaps(const GroupView& group, const RegionJoin& join,
   AppendEscaped(group.Columns.Count, &legend.CaptionHtml);
   legend.CaptionHtml += " / ";
   AppendEscaped(group.Columns.Size, &legend.CaptionHtml);
-  legend.CaptionHtml += any_eb ? "), in the classes of the EB map: each holds about as many "
-                                 "of the raw and EB " + terms.Plural + " together."
-                               : "): classes of about equal numbers of regions.";
+  legend.CaptionHtml +=
+      spatial  ? "), in the classes of the EB maps: each holds about as many of the raw, EB "
+                 "and spatial EB " + terms.Plural + " together."
+      : any_eb ? "), in the classes of the EB map: each holds about as many of the raw and "
+                 "EB " + terms.Plural + " together."
+               : "): classes of about equal numbers of regions.";
   AppendRegionMap(outlines, paths, raw, classes, legend, &html);
   if (any_eb) {
     const std::string eb_label = "Map of the EB " + terms.Plural;
@@ -162,6 +177,14 @@ std::string GroupMaps(const GroupView& group, const RegionJoin& join,
     legend.CaptionHtml = "<b>EB " + terms.Singular + "</b>, in the classes of the raw map: "
                          "smoothing shows as fewer regions in the outer classes.";
     AppendRegionMap(outlines, paths, eb, classes, legend, &html);
+  }
+  if (spatial) {
+    const std::string local_label = "Map of the spatial EB " + terms.Plural;
+    legend.Label = local_label;
+    legend.CaptionHtml = "<b>Spatial EB " + terms.Singular + "</b>, each region shrunk "
+                         "towards its neighbourhood (itself and its neighbours) rather than "
+                         "the whole group, in the classes of the raw map.";
+    AppendRegionMap(outlines, paths, local, classes, legend, &html);
   }
   if (threshold && group.Discoveries.size() == group.Regions.size()) {
     const std::string exceed_words =

@@ -78,6 +78,10 @@ struct GroupView {
   ColumnNames Columns;
   /// Set for rates; empty for proportions.
   std::optional<RateView> Rates;
+  /// With neighbours (--neighbours), each region's spatial EB estimate,
+  /// shrunk towards its neighbourhood (the CSV's local_eb, unscaled like
+  /// Rates->Figures), NaN where it has none; empty without neighbours.
+  std::vector<double> LocalEb;
 };
 
 /// What a group's section can show.

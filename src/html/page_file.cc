@@ -27,7 +27,13 @@ GroupView HeadOfGroup(const EstimatedData& data, const ColumnNames& columns, std
   return view;
 }
 
-GroupView ViewOfGroup(const EstimatedData& data, const ColumnNames& columns, std::size_t g) {
+// The spatial estimate of `record` as the maps read it.
+void AddLocalEb(const SpatialEstimates* spatial, std::uint32_t record, GroupView* view) {
+  if (spatial != nullptr) view->LocalEb.push_back(spatial->Figures[record].Eb);
+}
+
+GroupView ViewOfGroup(const EstimatedData& data, const ColumnNames& columns,
+                      const SpatialEstimates* spatial, std::size_t g) {
   const InputTable& input = data.Input;
   const GroupSpan& group = data.Plan.Groups[g];
   GroupView view = HeadOfGroup(data, columns, g);
@@ -39,13 +45,15 @@ GroupView ViewOfGroup(const EstimatedData& data, const ColumnNames& columns, std
     view.Regions.push_back(input.Records[record]);
     if (!input.Ids.empty()) view.Ids.push_back(input.Ids[record]);
     if (!data.Discoveries.empty()) view.Discoveries.push_back(data.Discoveries[record]);
+    AddLocalEb(spatial, record, &view);
   }
   return view;
 }
 
 // A group of rates: its fit and every region's figures.
 GroupView ViewOfRateGroup(const EstimatedData& data, const RateEstimates& estimates,
-                          const ColumnNames& columns, double per, bool exposure, std::size_t g) {
+                          const ColumnNames& columns, double per, bool exposure,
+                          const SpatialEstimates* spatial, std::size_t g) {
   const InputTable& input = data.Input;
   const GroupSpan& group = data.Plan.Groups[g];
   GroupView view = HeadOfGroup(data, columns, g);
@@ -65,6 +73,7 @@ GroupView ViewOfRateGroup(const EstimatedData& data, const RateEstimates& estima
     if (!input.Ids.empty()) view.Ids.push_back(input.Ids[record]);
     rates.Expected.push_back(input.Expected[record]);
     rates.Figures.push_back(figures);
+    AddLocalEb(spatial, record, &view);
     // The region table and the ranked plot read a threshold's figures as
     // those of proportions; a region without them has NaN.
     if (figures.Discovery.has_value() || !std::isnan(figures.PExceed)) {
@@ -144,7 +153,7 @@ void WriteGroups(const ReportHeader& header, const EstimateSettings& settings,
 void WritePage(const EstimateSettings& settings, std::string_view data_name,
                const ColumnChoice& columns, std::size_t max_groups,
                const EstimatedData& data, OutputFile* html,
-               const RegionShapes* regions) {
+               const RegionShapes* regions, const SpatialEstimates* spatial) {
   const ReportHeader header = HeaderOf(settings, data_name, columns, max_groups, data, data.Fits);
   const GroupPlan& plan = data.Plan;
   WriteGroups(
@@ -154,13 +163,15 @@ void WritePage(const EstimateSettings& settings, std::string_view data_name,
         AppendIndexRow(GroupTitle(HeadOfGroup(data, header.Columns, g)),
                        group.End - group.Begin, data.Summaries[g], data.Fits[g], true, g, block);
       },
-      [&](std::size_t g) { return ViewOfGroup(data, header.Columns, g); }, regions, html);
+      [&](std::size_t g) { return ViewOfGroup(data, header.Columns, spatial, g); }, regions,
+      html);
 }
 
 void WriteRatePage(const EstimateSettings& settings, std::string_view data_name,
                    const ColumnChoice& columns, std::size_t max_groups, double per,
                    bool exposure, const EstimatedData& data, const RateEstimates& estimates,
-                   OutputFile* html, const RegionShapes* regions) {
+                   OutputFile* html, const RegionShapes* regions,
+                   const SpatialEstimates* spatial) {
   ColumnChoice named = columns;
   named.Size = columns.Expected;
   ReportHeader header = HeaderOf(settings, data_name, named, max_groups, data, estimates.Fits);
@@ -177,7 +188,7 @@ void WriteRatePage(const EstimateSettings& settings, std::string_view data_name,
                            estimates.Fits[g], true, g, block);
       },
       [&](std::size_t g) {
-        return ViewOfRateGroup(data, estimates, header.Columns, per, exposure, g);
+        return ViewOfRateGroup(data, estimates, header.Columns, per, exposure, spatial, g);
       },
       regions, html);
 }

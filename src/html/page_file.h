@@ -8,6 +8,7 @@
 #include "common/output_file.h"
 #include "geo/region_shapes.h"
 #include "stats/rate_estimates.h"
+#include "stats/spatial_eb.h"
 #include "stats/record_estimates.h"
 #include "tabular/input_table.h"
 #include "tabular/table_files.h"
@@ -18,11 +19,13 @@ namespace propsmooth {
 /// file `data_name` (as the page names it) with the `columns` chosen
 /// (none for the four-number format, whose names are Data1 and Data2);
 /// index rows and sections for the first `max_groups` groups. With
-/// `regions`, each section maps its records, joined by id.
+/// `regions`, each section maps its records, joined by id, and with
+/// `spatial` (the records' estimates towards their neighbourhoods) maps
+/// those too.
 void WritePage(const EstimateSettings& settings, std::string_view data_name,
                const ColumnChoice& columns, std::size_t max_groups,
                const EstimatedData& data, OutputFile* html,
-               const RegionShapes* regions = nullptr);
+               const RegionShapes* regions = nullptr, const SpatialEstimates* spatial = nullptr);
 
 /// Writes the page of rates (--model poisson) as WritePage does: `data`
 /// read and grouped (its counts against the expected values of
@@ -31,7 +34,8 @@ void WritePage(const EstimateSettings& settings, std::string_view data_name,
 void WriteRatePage(const EstimateSettings& settings, std::string_view data_name,
                    const ColumnChoice& columns, std::size_t max_groups, double per,
                    bool exposure, const EstimatedData& data, const RateEstimates& estimates,
-                   OutputFile* html, const RegionShapes* regions = nullptr);
+                   OutputFile* html, const RegionShapes* regions = nullptr,
+                   const SpatialEstimates* spatial = nullptr);
 
 }  // namespace propsmooth
 

@@ -234,7 +234,8 @@ bool WriteRates(const ReportSettings& settings, const StandardStreams& streams,
                                                           : settings.DataFileName,
                   settings.Columns, settings.MaxGroups, settings.Per, settings.Columns.Exposure,
                   data, estimates, &outputs.Files[Outputs::kPage],
-                  joined.With ? &joined.Regions.Shapes : nullptr);
+                  joined.With ? &joined.Regions.Shapes : nullptr,
+                  spatial != nullptr ? &spatial->Estimates : nullptr);
   }
   if (outputs.Asked(Outputs::kCsv)) {
     WriteRateCsvTable(data, estimates, settings.Per, settings.Threshold.has_value(),
@@ -379,7 +380,7 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
                 IsStandardStream(settings.DataFileName) ? "standard input"
                                                         : settings.DataFileName,
                 settings.Columns, settings.MaxGroups, data, &outputs.Files[Outputs::kPage],
-                regions);
+                regions, spatial ? &spatial->Estimates : nullptr);
     }
     if (outputs.Asked(Outputs::kTsv)) {
       WriteIntervalTable(data, settings.Estimator, settings.Level, workers,

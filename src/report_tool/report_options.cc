@@ -526,8 +526,14 @@ CommandLineOutcome ReadReportCommandLine(std::span<const std::string_view> args,
             kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }
-  if (!settings->Neighbours.empty() && settings->CsvFileName.empty()) {
-    *text = std::string("--neighbours adds columns to the CSV table: ask for it with --csv FILE\n") +
+  // The spatial estimates show in the tables and on the page's maps, which
+  // need the regions' shapes; a run that shows them nowhere is refused.
+  const bool maps = !settings->ReportFileName.empty() &&
+                    (!settings->RegionsFileName.empty() || IsGisDataName(settings->DataFileName));
+  if (!settings->Neighbours.empty() && settings->CsvFileName.empty() &&
+      settings->GpkgFileName.empty() && settings->GeoJsonFileName.empty() && !maps) {
+    *text = std::string("--neighbours adds columns to the CSV table and maps to the page: ask "
+                        "for --csv FILE (or --gpkg, --geojson), or a page with --regions\n") +
             kMoreHelp;
     return CommandLineOutcome::kUsageError;
   }

@@ -497,6 +497,32 @@ TEST(RegionMap, GroupMapsTitlesOutlinesAndNotes) {
     EXPECT_EQ(figure.find('%'), std::string::npos) << figure.substr(0, 200);
   }
 
+  // With neighbours, a third map of the estimates shrunk towards each
+  // neighbourhood, on the raw and EB maps' classes; a region without a
+  // spatial estimate (NaN) is named without a value. Rates speak of SMRs.
+  GroupView spatial = two;
+  spatial.LocalEb = {0.02, std::nan("")};
+  const std::vector<std::string> spatial_maps =
+      Figures(GroupMaps(spatial, join, std::nullopt));
+  ASSERT_EQ(spatial_maps.size(), 3u);
+  EXPECT_NE(spatial_maps[0].find("raw, EB and spatial EB proportions together"),
+            std::string::npos);
+  EXPECT_NE(spatial_maps[2].find("<b>Spatial EB proportion</b>"), std::string::npos);
+  EXPECT_NE(spatial_maps[2].find(": spatial EB 2.00%</title>"), std::string::npos);
+  EXPECT_NE(spatial_maps[2].find("b: spatial EB \u2014</title>"), std::string::npos);
+  // The raw map's legend (its classes; it has no region without a value)
+  // opens the spatial map's, which adds the swatch of "no value".
+  const std::string& raw_map = spatial_maps[0];
+  const std::size_t legend = raw_map.find("<span class=\"item\">");
+  ASSERT_NE(legend, std::string::npos);
+  EXPECT_NE(spatial_maps[2].find(raw_map.substr(legend, raw_map.rfind("</span>") - legend)),
+            std::string::npos);
+  rates.LocalEb = {1.1, 0.9};
+  const std::vector<std::string> rate_spatial = Figures(GroupMaps(rates, join, std::nullopt));
+  ASSERT_EQ(rate_spatial.size(), 3u);
+  EXPECT_NE(rate_spatial[2].find("<title>b: spatial EB 0.9</title>"), std::string::npos);
+  EXPECT_NE(rate_spatial[2].find("<b>Spatial EB SMR</b>"), std::string::npos);
+
   GroupView no_ids = EstimatedGroup({{1, 100}, {9, 100}});
   EXPECT_NE(GroupMaps(no_ids, join, std::nullopt).find("no id column"), std::string::npos);
   EXPECT_EQ(GroupMaps(no_ids, RegionJoin{}, std::nullopt), "");

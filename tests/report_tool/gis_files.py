@@ -2,7 +2,8 @@
 """Runs propsmooth-report on North Carolina's counties (the data in the
 shapefile itself) with --csv, --gpkg and --geojson, and checks with GDAL's
 ogrinfo -al -so that each GIS file has every column of the CSV table as a
-field, of the kind its cells hold, and one feature per county. Exits 77
+field, of the kind its cells hold, and one feature per county; and that a
+page with --neighbours maps the spatial estimates too. Exits 77
 (skipped) when the build has no GDAL, ogrinfo is missing or R's sf (whose
 nc.shp it reads) is not installed."""
 import csv
@@ -74,6 +75,20 @@ def main():
                 got = types.get(name, "missing").replace("Integer64", "Integer")
                 if got != wanted:
                     faults.append(f"{ext}: {name} is {got}, not {wanted}")
+        # With neighbours the page adds a map of the spatial estimates, one
+        # hover title per county, beside the raw, EB and exceedance maps.
+        page = os.path.join(folder, "nc.html")
+        subprocess.run([tool, "-q", NC, page, "--count", "SID74", "--size", "BIR74", "--id",
+                        "FIPSNO", "--threshold", "0.003", "--neighbours", "queen"], check=True)
+        with open(page, encoding="utf-8") as f:
+            html = f.read()
+        maps = html.count('aria-label="Map of the')
+        if maps != 4:
+            faults.append(f"page with neighbours: {maps} maps, not 4")
+        start = html.find('aria-label="Map of the spatial EB proportions"')
+        spatial = html[start:html.find("</svg>", start)] if start >= 0 else ""
+        if spatial.count(": spatial EB ") != 100:
+            faults.append("page with neighbours: the spatial map does not name 100 counties")
     for fault in faults:
         print(fault)
     sys.exit(1 if faults else 0)

@@ -118,6 +118,13 @@ TEST(ReadReportCommandLine, ChecksTheGisOptions) {
       {{"d.csv", "--csv", "o", "--regions-layer", "x"}, "--regions-layer is about regions"},
       {{"nc.shp", "--id", "F", "--geojson", "-"}, "not to standard output"},
       {{"nc.shp", "--id", "F", "--model", "poisson", "--expected", "E", "--gpkg", "o"}, ""},
+      // Neighbours need an output that shows them: a table or the page's maps.
+      {{"nc.shp", "p.html", "--id", "F", "--neighbours", "queen"}, ""},
+      {{"d.csv", "p.html", "--regions", "nc.shp", "--regions-id", "F", "--neighbours", "rook"},
+       ""},
+      {{"nc.shp", "--id", "F", "--gpkg", "o.gpkg", "--neighbours", "queen"}, ""},
+      {{"d.csv", "p.html", "--neighbours", "n.gal"}, "or a page with --regions"},
+      {{"d.csv", "--summary", "s.csv", "--neighbours", "n.gal"}, "ask for --csv FILE"},
   };
   for (const Case& c : cases) {
     ReportSettings settings;

@@ -211,7 +211,7 @@ TEST_F(SpatialRunTest, IslandsAndRefusals) {
        ExitStatus::kBadInput, "1 records have no centroid: ids c"},
       {"no csv", {data, "--count", "x", "--size", "n", "--id", "id", "--summary", csv,
                   "--neighbours", "queen"},
-       ExitStatus::kBadInput, "ask for it with --csv"},
+       ExitStatus::kBadInput, "ask for --csv FILE"},
   };
   for (const Row& row : rows) {
     fs::remove(csv);
