@@ -100,7 +100,9 @@ PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
   // its groups, each interval a dozen microseconds).
   struct Shared {
     std::vector<PosteriorSource> Sources;
-    std::vector<CredibleBounds> Common;  // by group, kCommon only
+    // By pooled group, in group order; Slot finds a group's entry.
+    std::vector<std::uint32_t> Slot;
+    std::vector<CredibleBounds> Common;
     std::vector<std::optional<TailProbabilities>> CommonTails;
   };
   auto shared = std::make_shared<Shared>();
@@ -113,30 +115,32 @@ PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
     }
   }
   if (!pooled.empty()) {
-    shared->Common.resize(fits.size());
-    if (threshold) shared->CommonTails.resize(fits.size());
+    shared->Slot.resize(fits.size());
+    for (std::size_t i = 0; i < pooled.size(); ++i) {
+      shared->Slot[pooled[i]] = static_cast<std::uint32_t>(i);
+    }
+    shared->Common.resize(pooled.size());
+    if (threshold) shared->CommonTails.resize(pooled.size());
     std::atomic<std::size_t> next{0};
     const auto threads = static_cast<unsigned>(std::min<std::size_t>(workers, pooled.size()));
     RunInParallel(std::max(1u, threads), [&](std::size_t) {
-                    for (std::size_t i = next++; i < pooled.size(); i = next++) {
-                      const std::uint32_t g = pooled[i];
-                      const PosteriorSource& source = shared->Sources[g];
-                      shared->Common[g] = CommonInterval(source, level);
-                      if (threshold) {
-                        shared->CommonTails[g] = BetaTails(source.Alpha, source.Beta, *threshold);
-                      }
-                    }
-                  });
+      for (std::size_t i = next++; i < pooled.size(); i = next++) {
+        const PosteriorSource& source = shared->Sources[pooled[i]];
+        shared->Common[i] = CommonInterval(source, level);
+        if (threshold) shared->CommonTails[i] = BetaTails(source.Alpha, source.Beta, *threshold);
+      }
+    });
   }
   return [shared, level, threshold](const RegionRecord& record, std::size_t group,
                                     CredibleBounds* bounds,
                                     std::optional<TailProbabilities>* tails) {
     const PosteriorSource& source = shared->Sources[group];
     const bool common = source.Kind == PosteriorKind::kCommon;
-    *bounds = IntervalUnder(record, source, level, common ? &shared->Common[group] : nullptr);
+    const std::size_t slot = common ? shared->Slot[group] : 0;
+    *bounds = IntervalUnder(record, source, level, common ? &shared->Common[slot] : nullptr);
     if (tails == nullptr || !threshold) return;
     if (const std::optional<BetaPrior> posterior = PosteriorUnder(record, source)) {
-      *tails = common ? shared->CommonTails[group]
+      *tails = common ? shared->CommonTails[slot]
                       : BetaTails(posterior->Alpha, posterior->Beta, *threshold);
     }
   };
