@@ -149,6 +149,8 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
       number = global;
     }
   }
+  // Gone before the intervals take their room.
+  group_of_number = std::vector<std::uint32_t>();
 
   intervals.Distinct.resize(distinct);
   if (with_tails) intervals.DistinctTails.resize(distinct);
