@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -47,7 +48,7 @@ GroupFit Pooled(double alpha, double beta) {
 TEST(PosteriorsUnderFits, FromTheGroupsTableAsFromEachFit) {
   const std::vector<GroupFit> fits = {Newton(1.0, 2.0), Pooled(3.0, 1.0), GroupFit(),
                                       Pooled(1.0, 1.0)};
-  constexpr double kNan = std::nan("");
+  constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
   struct Case {
     const char* Name;
     std::size_t Group;
