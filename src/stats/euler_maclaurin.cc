@@ -93,7 +93,10 @@ UnitSums SumUnitTerms(std::int64_t m, double t) {
     const auto jd = static_cast<double>(j);
     const double u = jd * t;
     const double r = 1.0 / (1.0 + u);
-    if constexpr (kAll) sums.Log = sums.Log + std::log1p(u);
+    // log1p(+0) adds +0: nothing to evaluate at t = 0 or j = 0.
+    if constexpr (kAll) {
+      if (u != 0.0) sums.Log = sums.Log + std::log1p(u);
+    }
     sums.H0 = sums.H0 + r;
     sums.H1 = sums.H1 + jd * r;
     sums.S0 = sums.S0 + r * r;

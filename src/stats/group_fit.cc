@@ -146,16 +146,31 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
   return fits;
 }
 
-std::optional<BetaPrior> PosteriorUnderFit(const RegionRecord& record, const GroupFit& fit) {
+PosteriorSource PosteriorSourceOf(const GroupFit& fit) {
+  PosteriorSource source;
+  if (!HasPosterior(fit)) return source;
+  source.Kind = PoolsCompletely(fit) ? PosteriorKind::kCommon : PosteriorKind::kAddCounts;
+  source.Alpha = fit.Alpha;
+  source.Beta = fit.Beta;
+  return source;
+}
+
+std::optional<BetaPrior> PosteriorUnder(const RegionRecord& record,
+                                        const PosteriorSource& source) {
   // The rule first: 0 <= Data1 <= Data2 also keeps Data2 - Data1 in range.
-  if (!HasPosterior(fit) || CheckRecord(record.Data1, record.Data2) != RecordFault::kNone) {
+  if (source.Kind == PosteriorKind::kNone ||
+      CheckRecord(record.Data1, record.Data2) != RecordFault::kNone) {
     return std::nullopt;
   }
-  if (PoolsCompletely(fit)) return BetaPrior{fit.Alpha, fit.Beta};
-  const double a = static_cast<double>(record.Data1) + fit.Alpha;
-  const double b = static_cast<double>(record.Data2 - record.Data1) + fit.Beta;
+  if (source.Kind == PosteriorKind::kCommon) return BetaPrior{source.Alpha, source.Beta};
+  const double a = static_cast<double>(record.Data1) + source.Alpha;
+  const double b = static_cast<double>(record.Data2 - record.Data1) + source.Beta;
   if (!IsPositive(a) || !IsPositive(b)) return std::nullopt;
   return BetaPrior{a, b};
+}
+
+std::optional<BetaPrior> PosteriorUnderFit(const RegionRecord& record, const GroupFit& fit) {
+  return PosteriorUnder(record, PosteriorSourceOf(fit));
 }
 
 std::optional<double> EbUnderFit(const RegionRecord& record, const GroupFit& fit) {
@@ -171,8 +186,13 @@ std::optional<double> EbUnderFit(const RegionRecord& record, const GroupFit& fit
          ((fit.Alpha + fit.Beta) + static_cast<double>(record.Data2));
 }
 
-CredibleBounds IntervalUnderFit(const RegionRecord& record, const GroupFit& fit, double level) {
-  if (!HasPosterior(fit)) {
+CredibleBounds CommonInterval(const PosteriorSource& source, double level) {
+  return PosteriorInterval(0, 0, source.Alpha, source.Beta, level);
+}
+
+CredibleBounds IntervalUnder(const RegionRecord& record, const PosteriorSource& source,
+                             double level, const CredibleBounds* common) {
+  if (source.Kind == PosteriorKind::kNone) {
     CredibleBounds none;
     none.Status = IntervalStatus::kNoPrior;
     return none;
@@ -185,7 +205,7 @@ CredibleBounds IntervalUnderFit(const RegionRecord& record, const GroupFit& fit,
     none.Status = IntervalStatus::kNotComputable;
     return none;
   }
-  if (PoolsCompletely(fit)) {
+  if (source.Kind == PosteriorKind::kCommon) {
     // The common rate's posterior is every region's: no counts of its own
     // are added, but a count above its size still has none.
     if (fault == RecordFault::kCountAboveSize) {
@@ -193,9 +213,13 @@ CredibleBounds IntervalUnderFit(const RegionRecord& record, const GroupFit& fit,
       none.Status = IntervalStatus::kCountAboveSize;
       return none;
     }
-    return PosteriorInterval(0, 0, fit.Alpha, fit.Beta, level);
+    return common != nullptr ? *common : CommonInterval(source, level);
   }
-  return PosteriorInterval(record.Data1, record.Data2, fit.Alpha, fit.Beta, level);
+  return PosteriorInterval(record.Data1, record.Data2, source.Alpha, source.Beta, level);
+}
+
+CredibleBounds IntervalUnderFit(const RegionRecord& record, const GroupFit& fit, double level) {
+  return IntervalUnder(record, PosteriorSourceOf(fit), level);
 }
 
 }  // namespace propsmooth

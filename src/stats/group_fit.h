@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -106,6 +107,39 @@ std::optional<double> EbUnderFit(const RegionRecord& record, const GroupFit& fit
 /// The equal-tailed `level` interval of the region's posterior; the reason
 /// for none otherwise.
 CredibleBounds IntervalUnderFit(const RegionRecord& record, const GroupFit& fit, double level);
+
+/// Which posterior a group's regions get, as PosteriorUnderFit and
+/// IntervalUnderFit decide it.
+enum class PosteriorKind : std::uint8_t {
+  kNone,       // no posterior (HasPosterior false)
+  kAddCounts,  // the region's counts added to the prior Beta(Alpha, Beta)
+  kCommon,     // complete pooling: Beta(Alpha, Beta) for every region
+};
+
+/// All that a region's posterior reads of its group's fit: a table of
+/// these for a hundred thousand groups stays in cache where the fits,
+/// read one per record in no order, do not.
+struct PosteriorSource {
+  PosteriorKind Kind = PosteriorKind::kNone;
+  double Alpha = 0.0;
+  double Beta = 0.0;
+};
+
+/// The posterior source of `fit`.
+PosteriorSource PosteriorSourceOf(const GroupFit& fit);
+
+/// PosteriorUnderFit of a fit whose source is `source`.
+std::optional<BetaPrior> PosteriorUnder(const RegionRecord& record, const PosteriorSource& source);
+
+/// IntervalUnderFit of a fit whose source is `source`. For kCommon every
+/// record in the rule has the same interval: `common`, when given, is
+/// taken as that interval (CommonInterval's), not computed again.
+CredibleBounds IntervalUnder(const RegionRecord& record, const PosteriorSource& source,
+                             double level, const CredibleBounds* common = nullptr);
+
+/// The interval every record of a kCommon group shares (a record outside
+/// the rule aside).
+CredibleBounds CommonInterval(const PosteriorSource& source, double level);
 
 }  // namespace propsmooth
 

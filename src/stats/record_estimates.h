@@ -70,9 +70,10 @@ struct RecordEstimates {
 
 /// The posterior figures of a record of group g under `fits[g]`: its
 /// interval at `level` and, when asked and a `threshold` is given, its
-/// tails there. `fits` must outlive the result.
+/// tails there. What a group's records share is found here, on up to
+/// `workers` threads; the result needs `fits` no longer.
 PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
-                                  std::optional<double> threshold);
+                                  std::optional<double> threshold, unsigned workers = 1);
 
 /// Estimates `records` in the groups of `groups->Plan` under `settings`:
 /// sets the records' results, the groups' Summaries, and what

@@ -114,20 +114,24 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   });
   for (std::size_t g = 0; g < groups; ++g) first[g + 1] += first[g];
 
-  // The numbers made global, within a group in order of first sight.
+  // The numbers made global, within a group in order of first sight, and
+  // each number's group.
+  const std::size_t distinct = first[groups];
+  std::vector<std::uint32_t> group_of_number(distinct);
   ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers*) {
     const GroupSpan& group = plan.Groups[g];
     for (std::size_t k = group.Begin; k < group.End; ++k) {
       intervals.OfRecord[plan.RecordIndices[k]] += static_cast<std::uint32_t>(first[g]);
     }
+    std::fill(group_of_number.begin() + static_cast<std::ptrdiff_t>(first[g]),
+              group_of_number.begin() + static_cast<std::ptrdiff_t>(first[g + 1]),
+              static_cast<std::uint32_t>(g));
   });
 
   // Renumbered in order of first sight in the data, which is the order the
   // tables are written in: a table of many small groups, whose records are
   // scattered through the file, then reads its intervals nearly in turn
-  // rather than each from anywhere in memory. Every group has a record, so
-  // `first` rises strictly and finds a number's group.
-  const std::size_t distinct = first[groups];
+  // rather than each from anywhere in memory.
   intervals.GroupOf.resize(distinct);
   std::vector<std::uint32_t> shown_by(distinct);
   {
@@ -138,15 +142,15 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
       std::uint32_t& number = intervals.OfRecord[record];
       std::uint32_t& global = renumbered[number];
       if (global == kUnseen) {
-        const std::size_t g = static_cast<std::size_t>(
-            std::upper_bound(first.begin(), first.end(), std::size_t{number}) - first.begin() - 1);
         global = next++;
-        intervals.GroupOf[global] = static_cast<std::uint32_t>(g);
+        intervals.GroupOf[global] = group_of_number[number];
         shown_by[global] = static_cast<std::uint32_t>(record);
       }
       number = global;
     }
   }
+  // Gone before the intervals take their room.
+  group_of_number = std::vector<std::uint32_t>();
 
   intervals.Distinct.resize(distinct);
   if (with_tails) intervals.DistinctTails.resize(distinct);

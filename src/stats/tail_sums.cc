@@ -78,7 +78,9 @@ TailSums SweepTail(const CountTail& tail, double base, double theta) {
       segment.Second = segment.Second + inverse * inverse;
       if constexpr (kAll) {
         const double k_inverse = kd * inverse;
-        segment.Log = segment.Log + std::log1p(step / base);
+        // log1p(+0) is +0, which leaves the sum's bits as they are: the
+        // binomial limit (theta = 0) then costs no logarithm per term.
+        if (!(step == 0.0 && base > 0.0)) segment.Log = segment.Log + std::log1p(step / base);
         segment.KFirst = segment.KFirst + k_inverse;
         segment.KSecond = segment.KSecond + k_inverse * inverse;
         segment.KKSecond = segment.KKSecond + k_inverse * k_inverse;
