@@ -5,7 +5,8 @@
 namespace propsmooth {
 namespace {
 
-std::int64_t CountOf(const Region& region, CountKind kind) {
+template <typename Row>
+std::int64_t CountOf(const Row& region, CountKind kind) {
   switch (kind) {
     case CountKind::kSize:
       return std::max<std::int64_t>(region.Data2, 0);
@@ -17,20 +18,19 @@ std::int64_t CountOf(const Region& region, CountKind kind) {
   return 0;
 }
 
-}  // namespace
-
-CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind) {
+template <typename Row>
+CountLadder LadderOf(std::span<const Row> regions, CountKind kind) {
   CountLadder ladder;
   ladder.Rung.resize(regions.size());
   std::int64_t largest = 0;
-  for (const Region& region : regions) largest = std::max(largest, CountOf(region, kind));
+  for (const Row& region : regions) largest = std::max(largest, CountOf(region, kind));
   if (static_cast<std::uint64_t>(largest) <= 4 * regions.size() + 64) {
     // Counts in a range of the order of the regions: a table by count
     // sorts them in linear time, and holds no more than the rungs would.
     // A small group with counts in the thousands sorts its few counts
     // faster than it would clear and scan the table.
     std::vector<std::uint32_t> rung_of(static_cast<std::size_t>(largest) + 1, 0);
-    for (const Region& region : regions) {
+    for (const Row& region : regions) {
       rung_of[static_cast<std::size_t>(CountOf(region, kind))] = 1;
     }
     std::uint32_t next = 0;
@@ -58,6 +58,16 @@ CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind) 
     ladder.Rung[i] = static_cast<std::uint32_t>(it - ladder.Counts.begin());
   }
   return ladder;
+}
+
+}  // namespace
+
+CountLadder MakeCountLadder(std::span<const Region> regions, CountKind kind) {
+  return LadderOf(regions, kind);
+}
+
+CountLadder MakeCountLadder(std::span<const RegionRecord> regions, CountKind kind) {
+  return LadderOf(regions, kind);
 }
 
 CountHistogram ClampedAtZero(const CountHistogram& histogram) {

@@ -4,6 +4,7 @@
 #define PROPSMOOTH_ESTIMATE_COUNT_LADDER_H_
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "common/types.h"
@@ -25,7 +26,9 @@ enum class CountKind {
   kFailure,  // n - x, or 0 when x >= n: a count above its size adds no Beta terms
 };
 
-CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind);
+/// A group's regions, or its records where they lie together in the table.
+CountLadder MakeCountLadder(std::span<const Region> regions, CountKind kind);
+CountLadder MakeCountLadder(std::span<const RegionRecord> regions, CountKind kind);
 
 /// One kind of count of a group as value -> number of regions: what the
 /// group's sums need of it without the regions themselves, so that the

@@ -28,9 +28,8 @@ std::pair<double, double> WeightedSums(const CountHistogram& histogram, double b
   return {first, second};
 }
 
-}  // namespace
-
-StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads) {
+template <typename Row>
+StepPlan PlanOf(std::span<const Row> regions, bool allow_threads) {
   StepPlan plan;
   plan.Size = MakeCountLadder(regions, CountKind::kSize);
   plan.Success = MakeCountLadder(regions, CountKind::kSuccess);
@@ -44,6 +43,16 @@ StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads) {
     }
   }
   return plan;
+}
+
+}  // namespace
+
+StepPlan MakeStepPlan(std::span<const Region> regions, bool allow_threads) {
+  return PlanOf(regions, allow_threads);
+}
+
+StepPlan MakeStepPlan(std::span<const RegionRecord> regions, bool allow_threads) {
+  return PlanOf(regions, allow_threads);
 }
 
 StepSums ComputeStepSums(StepPlan& plan, double alpha, double beta) {
