@@ -1,6 +1,7 @@
 #include "estimate/count_ladder.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace propsmooth {
 namespace {
@@ -18,10 +19,28 @@ std::int64_t CountOf(const Row& region, CountKind kind) {
   return 0;
 }
 
+// Sets each region's rung to rung_of(its count), in the width the
+// ladder's counts allow.
+template <typename Row, typename RungOf>
+void SetRungs(std::span<const Row> regions, CountKind kind, const RungOf& rung_of,
+              CountLadder* ladder) {
+  const auto fill = [&](auto* rungs) {
+    rungs->resize(regions.size());
+    using Rung = typename std::remove_pointer_t<decltype(rungs)>::value_type;
+    for (std::size_t i = 0; i < regions.size(); ++i) {
+      (*rungs)[i] = static_cast<Rung>(rung_of(CountOf(regions[i], kind)));
+    }
+  };
+  if (ladder->Counts.size() <= CountLadder::kMaxNarrowCounts) {
+    fill(&ladder->NarrowRung);
+  } else {
+    fill(&ladder->WideRung);
+  }
+}
+
 template <typename Row>
 CountLadder LadderOf(std::span<const Row> regions, CountKind kind) {
   CountLadder ladder;
-  ladder.Rung.resize(regions.size());
   std::int64_t largest = 0;
   for (const Row& region : regions) largest = std::max(largest, CountOf(region, kind));
   if (static_cast<std::uint64_t>(largest) <= 4 * regions.size() + 64) {
@@ -39,9 +58,9 @@ CountLadder LadderOf(std::span<const Row> regions, CountKind kind) {
       ladder.Counts.push_back(static_cast<std::int64_t>(count));
       rung_of[count] = next++;
     }
-    for (std::size_t i = 0; i < regions.size(); ++i) {
-      ladder.Rung[i] = rung_of[static_cast<std::size_t>(CountOf(regions[i], kind))];
-    }
+    SetRungs(regions, kind,
+             [&rung_of](std::int64_t count) { return rung_of[static_cast<std::size_t>(count)]; },
+             &ladder);
     return ladder;
   }
   ladder.Counts.resize(regions.size());
@@ -52,11 +71,12 @@ CountLadder LadderOf(std::span<const Row> regions, CountKind kind) {
   ladder.Counts.erase(std::unique(ladder.Counts.begin(), ladder.Counts.end()),
                       ladder.Counts.end());
   ladder.Counts.shrink_to_fit();
-  for (std::size_t i = 0; i < regions.size(); ++i) {
-    const auto it = std::lower_bound(ladder.Counts.begin(), ladder.Counts.end(),
-                                     CountOf(regions[i], kind));
-    ladder.Rung[i] = static_cast<std::uint32_t>(it - ladder.Counts.begin());
-  }
+  SetRungs(regions, kind,
+           [&ladder](std::int64_t count) {
+             return std::lower_bound(ladder.Counts.begin(), ladder.Counts.end(), count) -
+                    ladder.Counts.begin();
+           },
+           &ladder);
   return ladder;
 }
 
