@@ -13,7 +13,7 @@ template <typename Row>
 double EbProportion(const Row& region, double alpha, double beta) {
   const double denominator = (alpha + beta) + static_cast<double>(region.Data2);
   const double value = (static_cast<double>(region.Data1) + alpha) / denominator;
-  if (denominator == 0.0 || !std::isfinite(value)) return region.Proportion;
+  if (denominator == 0.0 || !std::isfinite(value)) return region.Proportion();
   return value;
 }
 

@@ -25,9 +25,7 @@ void MomentsOf(std::span<Row> regions, GroupSummary* summary) {
 
   double sum = 0.0;
   for (Row& region : regions) {
-    region.Proportion =
-        static_cast<double>(region.Data1) / static_cast<double>(region.Data2);
-    sum = sum + region.Proportion;
+    sum = sum + region.Proportion();
   }
   const double mean = count == 0 ? 0.0 : sum / static_cast<double>(count);
 
@@ -35,7 +33,7 @@ void MomentsOf(std::span<Row> regions, GroupSummary* summary) {
   if (count > 1) {
     double squares = 0.0;
     for (const Row& region : regions) {
-      const double deviation = region.Proportion - mean;
+      const double deviation = region.Proportion() - mean;
       squares = squares + deviation * deviation;
     }
     variance = squares / static_cast<double>(count - 1);

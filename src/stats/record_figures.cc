@@ -11,7 +11,7 @@ RecordFigures FiguresOf(const RegionRecord& record, const FigureSources& sources
                         const CredibleBounds& bounds) {
   constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
   RecordFigures figures;
-  figures.Raw = record.Proportion;
+  figures.Raw = record.Proportion();
   figures.EbMe = ReportedEbMe(record, sources.EqualProportions);
   const bool beta = sources.Eb.has_value();
   figures.Eb = beta ? *sources.Eb : kEmpty;
