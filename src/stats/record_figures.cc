@@ -45,7 +45,7 @@ FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups&
   sources.EqualProportions =
       group < groups.EqualProportions.size() && groups.EqualProportions[group];
   sources.PriorName = PriorName(fit);
-  if (threshold) sources.Threshold = groups.Discoveries[record];
+  if (threshold) sources.Threshold = groups.DiscoveryOf(record);
   return sources;
 }
 
