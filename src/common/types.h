@@ -2,6 +2,7 @@
 #ifndef PROPSMOOTH_COMMON_TYPES_H_
 #define PROPSMOOTH_COMMON_TYPES_H_
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -17,15 +18,58 @@ struct RunSettings {
   bool ShowTimes = false;
 };
 
+/// A double that may be missing, in the room of one double rather than
+/// the sixteen bytes of std::optional<double>: missing is one quiet NaN
+/// whose payload no arithmetic makes from numbers (a NaN they make has
+/// none), so every result an estimate stores, a NaN among them, reads
+/// back as stored. Reads as std::optional<double> where one is asked for.
+class PackedOptional {
+ public:
+  constexpr PackedOptional() = default;
+  constexpr PackedOptional(std::nullopt_t) {}  // NOLINT: as std::optional
+  constexpr PackedOptional(double value) : value_(value) {}  // NOLINT: as std::optional
+  constexpr PackedOptional(const std::optional<double>& value)  // NOLINT: as std::optional
+      : value_(value ? *value : Missing()) {}
+
+  constexpr bool has_value() const { return std::bit_cast<std::uint64_t>(value_) != kMissing; }
+  constexpr explicit operator bool() const { return has_value(); }
+  /// The value; only when there is one.
+  constexpr double operator*() const { return value_; }
+  constexpr double value_or(double otherwise) const { return has_value() ? value_ : otherwise; }
+  constexpr operator std::optional<double>() const {  // NOLINT: as std::optional
+    return has_value() ? std::optional(value_) : std::nullopt;
+  }
+
+  friend constexpr bool operator==(const PackedOptional& a, const PackedOptional& b) {
+    return std::optional<double>(a) == std::optional<double>(b);
+  }
+  // Without it std::optional's own comparison would take a PackedOptional
+  // for a value, missing or not.
+  friend constexpr bool operator==(const PackedOptional& a, const std::optional<double>& b) {
+    return std::optional<double>(a) == b;
+  }
+
+ private:
+  static constexpr std::uint64_t kMissing = 0x7FF8'0000'6D69'7373ull;
+  static constexpr double Missing() { return std::bit_cast<double>(kMissing); }
+
+  double value_ = Missing();
+};
+
 /// One record of the data file with the results of its group.
 struct RegionRecord {
   std::int32_t Unit = 0;
   std::int32_t Code = 0;
   std::int32_t Data1 = 0;  // count observed in the region
   std::int32_t Data2 = 0;  // size of the region
-  double Proportion = 0.0;
   double EbPropMe = 0.0;
-  std::optional<double> EbPropMle = std::nullopt;  // empty when the group's fit failed
+  PackedOptional EbPropMle = std::nullopt;  // empty when the group's fit failed
+
+  /// The raw proportion, count over size: kept by no record, for ten
+  /// million of them would hold 80 MB of what one division gives.
+  double Proportion() const {
+    return static_cast<double>(Data1) / static_cast<double>(Data2);
+  }
 };
 
 /// The records in data-file order; record k (from 0) has position k + 1.
@@ -63,9 +107,14 @@ inline std::optional<double> MleBeta(const GroupSummary& summary) {
 struct Region {
   std::int32_t Data1 = 0;
   std::int32_t Data2 = 0;
-  double Proportion = 0.0;
   double EbPropMe = 0.0;
-  std::optional<double> EbPropMle = std::nullopt;  // empty when the group's fit failed
+  PackedOptional EbPropMle = std::nullopt;  // empty when the group's fit failed
+
+  /// The raw proportion, count over size: kept by no record, for ten
+  /// million of them would hold 80 MB of what one division gives.
+  double Proportion() const {
+    return static_cast<double>(Data1) / static_cast<double>(Data2);
+  }
 };
 
 /// The current group: its regions in file order and its summary. Each group

@@ -1,11 +1,13 @@
 #include "estimate/count_ladder.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace propsmooth {
 namespace {
 
-std::int64_t CountOf(const Region& region, CountKind kind) {
+template <typename Row>
+std::int64_t CountOf(const Row& region, CountKind kind) {
   switch (kind) {
     case CountKind::kSize:
       return std::max<std::int64_t>(region.Data2, 0);
@@ -17,20 +19,37 @@ std::int64_t CountOf(const Region& region, CountKind kind) {
   return 0;
 }
 
-}  // namespace
+// Sets each region's rung to rung_of(its count), in the width the
+// ladder's counts allow.
+template <typename Row, typename RungOf>
+void SetRungs(std::span<const Row> regions, CountKind kind, const RungOf& rung_of,
+              CountLadder* ladder) {
+  const auto fill = [&](auto* rungs) {
+    rungs->resize(regions.size());
+    using Rung = typename std::remove_pointer_t<decltype(rungs)>::value_type;
+    for (std::size_t i = 0; i < regions.size(); ++i) {
+      (*rungs)[i] = static_cast<Rung>(rung_of(CountOf(regions[i], kind)));
+    }
+  };
+  if (ladder->Counts.size() <= CountLadder::kMaxNarrowCounts) {
+    fill(&ladder->NarrowRung);
+  } else {
+    fill(&ladder->WideRung);
+  }
+}
 
-CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind) {
+template <typename Row>
+CountLadder LadderOf(std::span<const Row> regions, CountKind kind) {
   CountLadder ladder;
-  ladder.Rung.resize(regions.size());
   std::int64_t largest = 0;
-  for (const Region& region : regions) largest = std::max(largest, CountOf(region, kind));
+  for (const Row& region : regions) largest = std::max(largest, CountOf(region, kind));
   if (static_cast<std::uint64_t>(largest) <= 4 * regions.size() + 64) {
     // Counts in a range of the order of the regions: a table by count
     // sorts them in linear time, and holds no more than the rungs would.
     // A small group with counts in the thousands sorts its few counts
     // faster than it would clear and scan the table.
     std::vector<std::uint32_t> rung_of(static_cast<std::size_t>(largest) + 1, 0);
-    for (const Region& region : regions) {
+    for (const Row& region : regions) {
       rung_of[static_cast<std::size_t>(CountOf(region, kind))] = 1;
     }
     std::uint32_t next = 0;
@@ -39,9 +58,9 @@ CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind) 
       ladder.Counts.push_back(static_cast<std::int64_t>(count));
       rung_of[count] = next++;
     }
-    for (std::size_t i = 0; i < regions.size(); ++i) {
-      ladder.Rung[i] = rung_of[static_cast<std::size_t>(CountOf(regions[i], kind))];
-    }
+    SetRungs(regions, kind,
+             [&rung_of](std::int64_t count) { return rung_of[static_cast<std::size_t>(count)]; },
+             &ladder);
     return ladder;
   }
   ladder.Counts.resize(regions.size());
@@ -52,12 +71,23 @@ CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind) 
   ladder.Counts.erase(std::unique(ladder.Counts.begin(), ladder.Counts.end()),
                       ladder.Counts.end());
   ladder.Counts.shrink_to_fit();
-  for (std::size_t i = 0; i < regions.size(); ++i) {
-    const auto it = std::lower_bound(ladder.Counts.begin(), ladder.Counts.end(),
-                                     CountOf(regions[i], kind));
-    ladder.Rung[i] = static_cast<std::uint32_t>(it - ladder.Counts.begin());
-  }
+  SetRungs(regions, kind,
+           [&ladder](std::int64_t count) {
+             return std::lower_bound(ladder.Counts.begin(), ladder.Counts.end(), count) -
+                    ladder.Counts.begin();
+           },
+           &ladder);
   return ladder;
+}
+
+}  // namespace
+
+CountLadder MakeCountLadder(std::span<const Region> regions, CountKind kind) {
+  return LadderOf(regions, kind);
+}
+
+CountLadder MakeCountLadder(std::span<const RegionRecord> regions, CountKind kind) {
+  return LadderOf(regions, kind);
 }
 
 CountHistogram ClampedAtZero(const CountHistogram& histogram) {

@@ -3,7 +3,9 @@
 #ifndef PROPSMOOTH_ESTIMATE_COUNT_LADDER_H_
 #define PROPSMOOTH_ESTIMATE_COUNT_LADDER_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "common/types.h"
@@ -13,8 +15,24 @@ namespace propsmooth {
 /// The distinct values of one kind of count (n, x or n - x) of a group, in
 /// ascending order, and for each region the index of its own count.
 struct CountLadder {
+  /// At most this many counts take two bytes a rung rather than four: the
+  /// rungs of a group of ten million regions are then 20 MB a ladder.
+  static constexpr std::size_t kMaxNarrowCounts = std::size_t{1} << 16;
+
   std::vector<std::int64_t> Counts;
-  std::vector<std::uint32_t> Rung;  // per region, in region order
+  // Per region, in region order: NarrowRung while Counts has at most
+  // kMaxNarrowCounts values, WideRung otherwise; the other one is empty.
+  std::vector<std::uint16_t> NarrowRung;
+  std::vector<std::uint32_t> WideRung;
+
+  std::size_t Regions() const { return NarrowRung.size() + WideRung.size(); }
+
+  /// Calls `f` with the rungs as a span of whichever width they have.
+  template <typename F>
+  decltype(auto) WithRungs(F&& f) const {
+    if (!WideRung.empty()) return f(std::span<const std::uint32_t>(WideRung));
+    return f(std::span<const std::uint16_t>(NarrowRung));
+  }
 };
 
 /// Which count of a region a ladder holds; an inner sum whose upper limit
@@ -25,7 +43,9 @@ enum class CountKind {
   kFailure,  // n - x, or 0 when x >= n: a count above its size adds no Beta terms
 };
 
-CountLadder MakeCountLadder(const std::vector<Region>& regions, CountKind kind);
+/// A group's regions, or its records where they lie together in the table.
+CountLadder MakeCountLadder(std::span<const Region> regions, CountKind kind);
+CountLadder MakeCountLadder(std::span<const RegionRecord> regions, CountKind kind);
 
 /// One kind of count of a group as value -> number of regions: what the
 /// group's sums need of it without the regions themselves, so that the

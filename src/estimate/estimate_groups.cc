@@ -15,6 +15,16 @@ constexpr std::size_t kBatch = 4096;
 // Below this many records the threads cost more than they save.
 constexpr std::size_t kParallelRecords = 20000;
 
+// Whether the group's records lie together in the table in their order,
+// as every record of a table of one group does.
+bool Consecutive(const GroupPlan& plan, const GroupSpan& group) {
+  const std::uint32_t first = plan.RecordIndices[group.Begin];
+  for (std::size_t k = group.Begin + 1; k < group.End; ++k) {
+    if (plan.RecordIndices[k] != first + (k - group.Begin)) return false;
+  }
+  return true;
+}
+
 // Estimates groups [first, last) of the plan into `summaries` (indexed from
 // `first`) and the records. Each group touches only its own records and
 // summary, so workers need no lock.
@@ -26,6 +36,15 @@ void EstimateBatch(const RunSettings& settings, const GroupPlan& plan, std::size
     GroupWorkspace workspace;
     for (std::size_t g = next++; g < last; g = next++) {
       const GroupSpan& group = plan.Groups[g];
+      // A group in one piece is estimated where it lies: a copy of one
+      // group of ten million records would double the memory of the run.
+      if (Consecutive(plan, group)) {
+        EstimateGroupInPlace(settings, allow_threads,
+                             std::span<RegionRecord>(*table).subspan(
+                                 plan.RecordIndices[group.Begin], group.End - group.Begin),
+                             &(*summaries)[g - first]);
+        continue;
+      }
       GatherGroup(*table, plan, group, &workspace);
       EstimateGroup(settings, allow_threads, &workspace);
       (*summaries)[g - first] = workspace.Summary;

@@ -15,6 +15,15 @@ bool AllFinite(const StepSums& s) {
          std::isfinite(s.HessMixed);
 }
 
+template <typename Row>
+void FitOn(const RunSettings& settings, bool allow_threads, std::span<const Row> rows,
+           GroupSummary* summary) {
+  StepPlan plan = MakeStepPlan(rows, allow_threads);
+  FitMleWith(
+      settings, [&plan](double alpha, double beta) { return ComputeStepSums(plan, alpha, beta); },
+      summary);
+}
+
 }  // namespace
 
 void FitMleWith(const RunSettings& settings, const StepSumsFunction& step_sums,
@@ -108,10 +117,18 @@ void FitMleWith(const RunSettings& settings, const StepSumsFunction& step_sums,
 
 void FitMle(const RunSettings& settings, bool allow_threads,
             GroupWorkspace* workspace) {
-  StepPlan plan = MakeStepPlan(workspace->Regions, allow_threads);
-  FitMleWith(
-      settings, [&plan](double alpha, double beta) { return ComputeStepSums(plan, alpha, beta); },
-      &workspace->Summary);
+  FitMle(settings, allow_threads, std::span<const Region>(workspace->Regions),
+         &workspace->Summary);
+}
+
+void FitMle(const RunSettings& settings, bool allow_threads, std::span<const Region> regions,
+            GroupSummary* summary) {
+  FitOn(settings, allow_threads, regions, summary);
+}
+
+void FitMle(const RunSettings& settings, bool allow_threads,
+            std::span<const RegionRecord> records, GroupSummary* summary) {
+  FitOn(settings, allow_threads, records, summary);
 }
 
 void FitMleOfHistograms(const RunSettings& settings, const CountHistogram& success,

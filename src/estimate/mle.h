@@ -2,6 +2,8 @@
 #ifndef PROPSMOOTH_ESTIMATE_MLE_H_
 #define PROPSMOOTH_ESTIMATE_MLE_H_
 
+#include <span>
+
 #include "common/types.h"
 #include "estimate/count_ladder.h"
 
@@ -15,6 +17,13 @@ namespace propsmooth {
 /// correction) leaves Mle empty.
 void FitMle(const RunSettings& settings, bool allow_threads,
             GroupWorkspace* workspace);
+
+/// FitMle of a group's regions, or of its records where they lie together
+/// in the table, into `summary`.
+void FitMle(const RunSettings& settings, bool allow_threads, std::span<const Region> regions,
+            GroupSummary* summary);
+void FitMle(const RunSettings& settings, bool allow_threads,
+            std::span<const RegionRecord> records, GroupSummary* summary);
 
 /// FitMle for a group known by the histograms of its counts x, n - x and n
 /// (any values; those below 0 count as 0, as in the ladders) and by its

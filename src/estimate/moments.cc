@@ -17,30 +17,39 @@ void SetMomentEstimators(double mean, double variance, GroupSummary* summary) {
   summary->BetaMe = ((m * m) * m + (((m - v) + v * m) - 2.0 * m * m)) / v;
 }
 
-void ComputeMoments(GroupWorkspace* workspace) {
-  GroupSummary& summary = workspace->Summary;
-  std::vector<Region>& regions = workspace->Regions;
+namespace {
+
+template <typename Row>
+void MomentsOf(std::span<Row> regions, GroupSummary* summary) {
   const std::size_t count = regions.size();
 
   double sum = 0.0;
-  for (Region& region : regions) {
-    region.Proportion =
-        static_cast<double>(region.Data1) / static_cast<double>(region.Data2);
-    sum = sum + region.Proportion;
+  for (Row& region : regions) {
+    sum = sum + region.Proportion();
   }
   const double mean = count == 0 ? 0.0 : sum / static_cast<double>(count);
 
   double variance = 0.0;
   if (count > 1) {
     double squares = 0.0;
-    for (const Region& region : regions) {
-      const double deviation = region.Proportion - mean;
+    for (const Row& region : regions) {
+      const double deviation = region.Proportion() - mean;
       squares = squares + deviation * deviation;
     }
     variance = squares / static_cast<double>(count - 1);
   }
 
-  SetMomentEstimators(mean, variance, &summary);
+  SetMomentEstimators(mean, variance, summary);
+}
+
+}  // namespace
+
+void ComputeMoments(GroupWorkspace* workspace) {
+  MomentsOf(std::span<Region>(workspace->Regions), &workspace->Summary);
+}
+
+void ComputeMoments(std::span<RegionRecord> records, GroupSummary* summary) {
+  MomentsOf(records, summary);
 }
 
 }  // namespace propsmooth

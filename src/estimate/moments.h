@@ -2,6 +2,8 @@
 #ifndef PROPSMOOTH_ESTIMATE_MOMENTS_H_
 #define PROPSMOOTH_ESTIMATE_MOMENTS_H_
 
+#include <span>
+
 #include "common/types.h"
 
 namespace propsmooth {
@@ -12,6 +14,10 @@ namespace propsmooth {
 /// the prior's spread: AlphaMe = BetaMe = 0.0, so EbPropMe is the raw
 /// proportion.
 void ComputeMoments(GroupWorkspace* workspace);
+
+/// ComputeMoments on a group's records where they lie together in the
+/// table, so that a large group needs no copy of itself.
+void ComputeMoments(std::span<RegionRecord> records, GroupSummary* summary);
 
 /// Sets the summary's Mean and Variance to these and its AlphaMe and BetaMe
 /// from them as ComputeMoments does: for a group known by its moments alone.

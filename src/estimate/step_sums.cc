@@ -28,9 +28,8 @@ std::pair<double, double> WeightedSums(const CountHistogram& histogram, double b
   return {first, second};
 }
 
-}  // namespace
-
-StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads) {
+template <typename Row>
+StepPlan PlanOf(std::span<const Row> regions, bool allow_threads) {
   StepPlan plan;
   plan.Size = MakeCountLadder(regions, CountKind::kSize);
   plan.Success = MakeCountLadder(regions, CountKind::kSuccess);
@@ -44,6 +43,16 @@ StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads) {
     }
   }
   return plan;
+}
+
+}  // namespace
+
+StepPlan MakeStepPlan(std::span<const Region> regions, bool allow_threads) {
+  return PlanOf(regions, allow_threads);
+}
+
+StepPlan MakeStepPlan(std::span<const RegionRecord> regions, bool allow_threads) {
+  return PlanOf(regions, allow_threads);
 }
 
 StepSums ComputeStepSums(StepPlan& plan, double alpha, double beta) {
@@ -68,25 +77,35 @@ StepSums ComputeStepSums(StepPlan& plan, double alpha, double beta) {
 
   // The outer totals take the regions in order, each row as its own
   // running total: S, then gA and gB from S; HAB, then HAA and HBB from HAB.
-  const std::size_t count = plan.Size.Rung.size();
+  const std::size_t count = plan.Size.Regions();
   double shared = 0.0;
-  for (std::size_t i = 0; i < count; ++i) {
-    shared = shared - size_sums.First[plan.Size.Rung[i]];
-  }
-  double grad_alpha = shared;
-  double grad_beta = shared;
+  double grad_alpha = 0.0;
+  double grad_beta = 0.0;
   double hess_mixed = 0.0;
-  for (std::size_t i = 0; i < count; ++i) {
-    grad_alpha = grad_alpha + success_sums.First[plan.Success.Rung[i]];
-    grad_beta = grad_beta + failure_sums.First[plan.Failure.Rung[i]];
-    hess_mixed = hess_mixed + size_sums.Second[plan.Size.Rung[i]];
-  }
-  double hess_alpha = hess_mixed;
-  double hess_beta = hess_mixed;
-  for (std::size_t i = 0; i < count; ++i) {
-    hess_alpha = hess_alpha - success_sums.Second[plan.Success.Rung[i]];
-    hess_beta = hess_beta - failure_sums.Second[plan.Failure.Rung[i]];
-  }
+  double hess_alpha = 0.0;
+  double hess_beta = 0.0;
+  plan.Size.WithRungs([&](auto size) {
+    plan.Success.WithRungs([&](auto success) {
+      plan.Failure.WithRungs([&](auto failure) {
+        for (std::size_t i = 0; i < count; ++i) {
+          shared = shared - size_sums.First[size[i]];
+        }
+        grad_alpha = shared;
+        grad_beta = shared;
+        for (std::size_t i = 0; i < count; ++i) {
+          grad_alpha = grad_alpha + success_sums.First[success[i]];
+          grad_beta = grad_beta + failure_sums.First[failure[i]];
+          hess_mixed = hess_mixed + size_sums.Second[size[i]];
+        }
+        hess_alpha = hess_mixed;
+        hess_beta = hess_mixed;
+        for (std::size_t i = 0; i < count; ++i) {
+          hess_alpha = hess_alpha - success_sums.Second[success[i]];
+          hess_beta = hess_beta - failure_sums.Second[failure[i]];
+        }
+      });
+    });
+  });
   StepSums sums;
   sums.GradAlpha = grad_alpha;
   sums.GradBeta = grad_beta;

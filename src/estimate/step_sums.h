@@ -4,6 +4,7 @@
 #define PROPSMOOTH_ESTIMATE_STEP_SUMS_H_
 
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "common/parallel.h"
@@ -43,7 +44,8 @@ struct StepPlan {
 
 /// Builds the plan for `regions`. `allow_threads` lets large groups sweep
 /// on more than one core.
-StepPlan MakeStepPlan(const std::vector<Region>& regions, bool allow_threads);
+StepPlan MakeStepPlan(std::span<const Region> regions, bool allow_threads);
+StepPlan MakeStepPlan(std::span<const RegionRecord> regions, bool allow_threads);
 
 /// The step sums at (alpha, beta). Bit for bit the literal double loops
 /// over every region and every k (each inner sum from 0.0 in k order, the

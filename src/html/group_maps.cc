@@ -136,7 +136,7 @@ std::string GroupMaps(const GroupView& group, const RegionJoin& join,
                      ", raw " + (raw[k].Value ? ValueWords(terms, *raw[k].Value) : "\u2014");
       eb[k].Title = title + "EB " + (eb[k].Value ? ValueWords(terms, *eb[k].Value) : "\u2014");
     } else {
-      raw[k].Value = Finite(region.Proportion);
+      raw[k].Value = Finite(region.Proportion());
       eb[k].Value = Finite(EbUnderFit(region, group.Fit));
       raw[k].Title = title + std::to_string(region.Data1) + " of " +
                      std::to_string(region.Data2) + ", raw " +

@@ -44,7 +44,7 @@ GroupView ViewOfGroup(const EstimatedData& data, const ColumnNames& columns,
     const std::uint32_t record = data.Plan.RecordIndices[k];
     view.Regions.push_back(input.Records[record]);
     if (!input.Ids.empty()) view.Ids.push_back(input.Ids[record]);
-    if (!data.Discoveries.empty()) view.Discoveries.push_back(data.Discoveries[record]);
+    if (!data.Discoveries.empty()) view.Discoveries.push_back(data.DiscoveryOf(record));
     AddLocalEb(spatial, record, &view);
   }
   return view;

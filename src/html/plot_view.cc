@@ -45,10 +45,10 @@ void FillProportions(const GroupView& group, double level, PlotView* view) {
   for (std::size_t i = 0; i < group.Regions.size(); ++i) {
     const RegionRecord& record = group.Regions[i];
     PlotRegion& region = view->Regions[i];
-    region.Value = record.Proportion;
-    region.Raw = PercentOf(record.Proportion);
+    region.Value = record.Proportion();
+    region.Raw = PercentOf(record.Proportion());
     region.Size = static_cast<double>(record.Data2);
-    region.OnFunnel = record.Proportion >= 0.0 && record.Proportion <= 1.0;
+    region.OnFunnel = record.Proportion() >= 0.0 && record.Proportion() <= 1.0;
     if (const std::optional<double> eb = EbUnderFit(record, fit)) {
       region.Eb = PercentOf(*eb);
       const CredibleBounds bounds = IntervalUnderFit(record, fit, level);

@@ -59,7 +59,7 @@ RowFigures ProportionRow(const GroupView& group, std::size_t i, double level,
   const RegionRecord& region = group.Regions[i];
   const CredibleBounds bounds = IntervalUnderFit(region, group.Fit, level);
   RowFigures row;
-  row.Raw = region.Proportion;
+  row.Raw = region.Proportion();
   row.EbMe = ReportedEbMe(region, equal_proportions);
   row.Eb = EbUnderFit(region, group.Fit);
   // As in the CSV table: no interval without an EB proportion.

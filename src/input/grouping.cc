@@ -72,7 +72,6 @@ void ScatterGroupResults(const GroupWorkspace& workspace, const GroupPlan& plan,
   for (std::size_t k = group.Begin; k < group.End; ++k) {
     const Region& region = workspace.Regions[k - group.Begin];
     RegionRecord& record = (*table)[plan.RecordIndices[k]];
-    record.Proportion = region.Proportion;
     record.EbPropMe = region.EbPropMe;
     record.EbPropMle = region.EbPropMle;
   }

@@ -43,7 +43,7 @@ void SettleEqualProportions(bool equal, GroupSummary* summary) {
 double ReportedEbMe(const RegionRecord& record, bool equal_proportions) {
   // propsmooth's EB rate at Alpha = Beta = 0, (x + 0)/((0 + 0) + n), is
   // x/n to the bit: its raw proportion.
-  return equal_proportions ? record.Proportion : record.EbPropMe;
+  return equal_proportions ? record.Proportion() : record.EbPropMe;
 }
 
 }  // namespace propsmooth

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -62,25 +63,42 @@ RecordIntervals ComputePosteriors(const EstimateSettings& settings, const Record
 }
 
 // The q-values are over the whole file: every record's PEP counts, in
-// every group.
+// every group. A PEP is its pair's, so the means run over the pairs'
+// distinct PEPs, each counted once per record, in ascending order: the sums
+// of the records one by one, without a figure per record.
 void MarkDiscoveries(const EstimateSettings& settings, const RecordIntervals& posteriors,
-                     std::size_t records, EstimatedGroups* data) {
-  std::vector<std::optional<double>> peps(records);
-  for (std::size_t i = 0; i < records; ++i) {
-    const std::optional<TailProbabilities>& tails =
-        posteriors.DistinctTails[posteriors.OfRecord[i]];
-    if (tails) peps[i] = tails->AtMost;
+                     EstimatedGroups* data) {
+  const std::size_t pairs = posteriors.Distinct.size();
+  std::vector<std::int64_t> records_of(pairs, 0);
+  for (const std::uint32_t pair : posteriors.OfRecord) ++records_of[pair];
+  std::vector<std::uint32_t> order;
+  for (std::size_t i = 0; i < pairs; ++i) {
+    const std::optional<TailProbabilities>& tails = posteriors.DistinctTails[i];
+    if (tails && std::isfinite(tails->AtMost)) order.push_back(static_cast<std::uint32_t>(i));
   }
-  const std::vector<std::optional<double>> q_values = QValues(peps);
-  peps = std::vector<std::optional<double>>();
-  const std::vector<bool> marked = Discoveries(q_values, settings.Fdr);
-  data->Discoveries.resize(records);
-  for (std::size_t i = 0; i < records; ++i) {
-    RegionDiscovery& discovery = data->Discoveries[i];
-    discovery.Tails = posteriors.DistinctTails[posteriors.OfRecord[i]];
-    discovery.QValue = q_values[i];
-    discovery.Discovery = marked[i];
+  const auto pep = [&posteriors](std::uint32_t i) { return posteriors.DistinctTails[i]->AtMost; };
+  std::sort(order.begin(), order.end(),
+            [&pep](std::uint32_t a, std::uint32_t b) { return pep(a) < pep(b); });
+  std::vector<double> values;
+  std::vector<std::int64_t> regions;
+  for (const std::uint32_t i : order) {
+    if (values.empty() || pep(i) != values.back()) {
+      values.push_back(pep(i));
+      regions.push_back(0);
+    }
+    regions.back() += records_of[i];
   }
+  const std::vector<double> run_q = QValuesOfDistinct(values, regions);
+  data->Discoveries.assign(pairs, RegionDiscovery());
+  for (std::size_t i = 0; i < pairs; ++i) data->Discoveries[i].Tails = posteriors.DistinctTails[i];
+  std::size_t run = 0;
+  for (std::size_t j = 0; j < order.size(); ++j) {
+    if (j > 0 && pep(order[j]) != pep(order[j - 1])) ++run;
+    RegionDiscovery& discovery = data->Discoveries[order[j]];
+    discovery.QValue = run_q[run];
+    discovery.Discovery = run_q[run] <= settings.Fdr;
+  }
+  data->DiscoveryOfRecord = posteriors.OfRecord;
 }
 
 }  // namespace
@@ -167,7 +185,7 @@ RecordEstimates EstimateRecords(const EstimateSettings& settings, const Estimate
     estimates.Posteriors = ComputePosteriors(settings, *records, *data, workers,
                                              intervals_computed);
     if (settings.Threshold) {
-      MarkDiscoveries(settings, estimates.Posteriors, records->size(), data);
+      MarkDiscoveries(settings, estimates.Posteriors, data);
     }
   }
   return estimates;

@@ -5,6 +5,7 @@
 #define PROPSMOOTH_STATS_RECORD_ESTIMATES_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -41,8 +42,16 @@ struct EstimatedGroups {
   // By group: the fit that does not give up and the posterior it gives, of
   // every output but the legacy TSV; empty when none of them is asked.
   std::vector<GroupFit> Fits;
-  // By record, with a threshold: the exceedance figures over the whole table.
+  // With a threshold: the exceedance figures over the whole table, one per
+  // distinct count and size of a group (records that share them share
+  // their figures), and each record's entry of them. Empty without.
   std::vector<RegionDiscovery> Discoveries;
+  std::vector<std::uint32_t> DiscoveryOfRecord;
+
+  /// Record `record`'s exceedance figures; only with a threshold.
+  const RegionDiscovery& DiscoveryOf(std::size_t record) const {
+    return Discoveries[DiscoveryOfRecord[record]];
+  }
 };
 
 /// Group `g`'s summary as the front door's own outputs report it (the fit,

@@ -11,7 +11,7 @@ RecordFigures FiguresOf(const RegionRecord& record, const FigureSources& sources
                         const CredibleBounds& bounds) {
   constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
   RecordFigures figures;
-  figures.Raw = record.Proportion;
+  figures.Raw = record.Proportion();
   figures.EbMe = ReportedEbMe(record, sources.EqualProportions);
   const bool beta = sources.Eb.has_value();
   figures.Eb = beta ? *sources.Eb : kEmpty;
@@ -45,7 +45,7 @@ FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups&
   sources.EqualProportions =
       group < groups.EqualProportions.size() && groups.EqualProportions[group];
   sources.PriorName = PriorName(fit);
-  if (threshold) sources.Threshold = groups.Discoveries[record];
+  if (threshold) sources.Threshold = groups.DiscoveryOf(record);
   return sources;
 }
 

@@ -223,7 +223,6 @@ void FiguresUnderFit(std::span<const std::int32_t> counts, std::span<const std::
     Region& region = workspace.Regions[i];
     region.Data1 = counts[i];
     region.Data2 = sizes[i];
-    region.Proportion = static_cast<double>(counts[i]) / static_cast<double>(sizes[i]);
   }
   ComputeEbProportions(&workspace);
   RecordTable records(regions);
@@ -234,7 +233,6 @@ void FiguresUnderFit(std::span<const std::int32_t> counts, std::span<const std::
     record.Code = static_cast<std::int32_t>(i + 1);
     record.Data1 = region.Data1;
     record.Data2 = region.Data2;
-    record.Proportion = region.Proportion;
     record.EbPropMe = region.EbPropMe;
     record.EbPropMle = region.EbPropMle;
   }

@@ -17,7 +17,9 @@ CountTail MakeCountTail(const std::vector<Region>& regions, CountKind kind) {
   CountTail tail;
   tail.Counts = ladder.Counts;
   tail.AtLeast.assign(ladder.Counts.size(), 0);
-  for (const std::uint32_t rung : ladder.Rung) ++tail.AtLeast[rung];
+  ladder.WithRungs([&tail](auto rungs) {
+    for (const auto rung : rungs) ++tail.AtLeast[rung];
+  });
   AccumulateFromTop(&tail);
   return tail;
 }

@@ -19,7 +19,7 @@ void AppendResultFields(const RegionRecord& record, std::string* out) {
   AppendInt(record.Data2, out);
   out->push_back('\t');
   // Each percentage is one multiplication, rounded once.
-  AppendFixed6(100.0 * record.Proportion, out);
+  AppendFixed6(100.0 * record.Proportion(), out);
   out->push_back('\t');
   AppendFixed6(100.0 * record.EbPropMe, out);
   out->push_back('\t');

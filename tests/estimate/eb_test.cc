@@ -138,8 +138,6 @@ TEST(ComputeEbProportions, UsesTheSummaryAsItStands) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     GroupWorkspace workspace = MakeGroup({{3, 10}, {1, 5}});
-    workspace.Regions[0].Proportion = 0.3;
-    workspace.Regions[1].Proportion = 0.2;
     workspace.Summary.AlphaMe = c.alpha_me;
     workspace.Summary.BetaMe = c.beta_me;
     if (c.converged == 1) workspace.Summary.Mle = BetaPrior{c.alpha_mle, c.beta_mle};
@@ -186,7 +184,7 @@ TEST(EstimateGroup, NoInfinityOrNaNReachesTheResults) {
         EXPECT_TRUE(std::isfinite(value)) << value;
       }
       for (const Region& region : workspace.Regions) {
-        EXPECT_TRUE(std::isfinite(region.Proportion));
+        EXPECT_TRUE(std::isfinite(region.Proportion()));
         EXPECT_TRUE(std::isfinite(region.EbPropMe)) << region.EbPropMe;
         EXPECT_EQ(region.EbPropMle.has_value(), s.Mle.has_value());
         EXPECT_TRUE(std::isfinite(region.EbPropMle.value_or(0.0)));

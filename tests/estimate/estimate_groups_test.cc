@@ -72,8 +72,87 @@ TEST(EstimateGroups, MatchesEachGroupEstimatedAlone) {
     ASSERT_TRUE(table[k].EbPropMle.has_value() == alone[k].EbPropMle.has_value() &&
                 Bits(table[k].EbPropMle.value_or(0.0)) == Bits(alone[k].EbPropMle.value_or(0.0)) &&
                 Bits(table[k].EbPropMe) == Bits(alone[k].EbPropMe) &&
-                Bits(table[k].Proportion) == Bits(alone[k].Proportion))
+                Bits(table[k].Proportion()) == Bits(alone[k].Proportion()))
         << "record " << k;
+  }
+}
+
+// Records of `units` units (Unit -1 for all: one group), laid out as
+// `layout` says: each unit's records together, or dealt out one per unit
+// in turn, or the even units together and the odd ones dealt out.
+enum class Layout { kTogether, kDealt, kMixed };
+
+RecordTable Laid(int units, int per_unit, Layout layout) {
+  RecordTable table;
+  const auto add = [&](int u, int k) {
+    RegionRecord record;
+    record.Unit = units == 1 ? -1 : u;
+    record.Code = static_cast<int>(table.size()) + 1;
+    record.Data1 = (u * 7 + k * 13) % 40;
+    record.Data2 = 40 + (u * 3 + k * 11) % 90;
+    table.push_back(record);
+  };
+  for (int u = units; u >= 1; --u) {
+    if (layout == Layout::kDealt || (layout == Layout::kMixed && u % 2 == 1)) continue;
+    for (int k = 0; k < per_unit; ++k) add(u, k);
+  }
+  for (int k = 0; k < per_unit; ++k) {
+    for (int u = units; u >= 1; --u) {
+      if (layout == Layout::kTogether || (layout == Layout::kMixed && u % 2 == 0)) continue;
+      add(u, k);
+    }
+  }
+  return table;
+}
+
+// A group whose records lie together is estimated where it lies, the
+// others from a copy: both must give what a copy of each alone gives.
+TEST(EstimateGroups, GroupsInOnePieceMatchTheirCopies) {
+  struct Case {
+    const char* Name;
+    RecordTable Table;
+  };
+  const Case cases[] = {
+      // Above 20,000 records the one group may take a second core.
+      {"one group", Laid(1, 30000, Layout::kTogether)},
+      {"units together", Laid(300, 90, Layout::kTogether)},
+      {"units dealt", Laid(300, 90, Layout::kDealt)},
+      {"together and dealt", Laid(300, 90, Layout::kMixed)},
+      {"one record a unit", Laid(30000, 1, Layout::kTogether)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const RunSettings settings;
+    RecordTable table = c.Table;
+    RecordTable alone = c.Table;
+    const GroupPlan plan = PlanGroups(table);
+    std::vector<GroupSummary> expected;
+    GroupWorkspace workspace;
+    for (const GroupSpan& group : plan.Groups) {
+      GatherGroup(alone, plan, group, &workspace);
+      EstimateGroup(settings, true, &workspace);
+      expected.push_back(workspace.Summary);
+      ScatterGroupResults(workspace, plan, group, &alone);
+    }
+    ASSERT_TRUE(EstimateGroups(settings, plan, &table,
+                               [&](std::size_t first, std::span<const GroupSummary> batch) {
+                                 for (std::size_t i = 0; i < batch.size(); ++i) {
+                                   SCOPED_TRACE("group " + std::to_string(first + i));
+                                   ExpectSameFit(expected[first + i], batch[i]);
+                                   EXPECT_EQ(Bits(batch[i].AlphaMe),
+                                             Bits(expected[first + i].AlphaMe));
+                                   EXPECT_EQ(Bits(batch[i].Variance),
+                                             Bits(expected[first + i].Variance));
+                                 }
+                                 return true;
+                               }));
+    for (std::size_t k = 0; k < table.size(); ++k) {
+      ASSERT_TRUE(table[k].EbPropMle.has_value() == alone[k].EbPropMle.has_value() &&
+                  Bits(table[k].EbPropMle.value_or(0.0)) ==
+                      Bits(alone[k].EbPropMle.value_or(0.0)) &&
+                  Bits(table[k].EbPropMe) == Bits(alone[k].EbPropMe))
+          << "record " << k;
+    }
   }
 }
 

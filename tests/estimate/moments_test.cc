@@ -70,7 +70,7 @@ TEST(ComputeMoments, MatchesExactRationalMoments) {
     EXPECT_EQ(FormatFixed6(s.BetaMe), c.beta_me);
     ASSERT_EQ(workspace.Regions.size(), c.proportions.size());
     for (std::size_t i = 0; i < c.proportions.size(); ++i) {
-      EXPECT_EQ(FormatFixed6(workspace.Regions[i].Proportion), c.proportions[i])
+      EXPECT_EQ(FormatFixed6(workspace.Regions[i].Proportion()), c.proportions[i])
           << "region " << i + 1;
     }
   }

@@ -77,8 +77,8 @@ TEST(RatTumours, EstimatesMatchPublishedAndIndependentFits) {
   // The smoothed proportion lies between the raw one and the prior mean.
   const double prior_mean = s.Mle->Alpha / (s.Mle->Alpha + s.Mle->Beta);
   for (const Region& region : workspace.Regions) {
-    const double low = std::min(region.Proportion, prior_mean);
-    const double high = std::max(region.Proportion, prior_mean);
+    const double low = std::min(region.Proportion(), prior_mean);
+    const double high = std::max(region.Proportion(), prior_mean);
     ASSERT_TRUE(region.EbPropMle);
     EXPECT_GE(*region.EbPropMle, low);
     EXPECT_LE(*region.EbPropMle, high);

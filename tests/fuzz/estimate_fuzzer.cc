@@ -178,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const GroupSummary& s = workspace.Summary;
 
   for (const Region& r : workspace.Regions) {
-    Check(SameBits(r.Proportion,
+    Check(SameBits(r.Proportion(),
                    static_cast<double>(r.Data1) / static_cast<double>(r.Data2)),
           "raw proportion is Data1 / Data2");
     Check(std::isfinite(r.EbPropMe), "EbPropMe is finite");
@@ -210,7 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     Check(s.AlphaMe == 0.0 && s.BetaMe == 0.0,
           "no spread, no moment estimators");
     for (const Region& r : workspace.Regions) {
-      Check(SameBits(r.EbPropMe, r.Proportion),
+      Check(SameBits(r.EbPropMe, r.Proportion()),
             "no spread: EB(ME) is the raw proportion");
     }
   }
@@ -225,7 +225,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     RegionRecord record;
     record.Data1 = r.Data1;
     record.Data2 = r.Data2;
-    record.Proportion = r.Proportion;
     record.EbPropMe = r.EbPropMe;
     record.EbPropMle = r.EbPropMle;
     std::string row;

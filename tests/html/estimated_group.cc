@@ -15,7 +15,6 @@ GroupView ViewOf(const std::vector<std::pair<int, int>>& counts) {
     record.Code = static_cast<std::int32_t>(view.Regions.size() + 1);
     record.Data1 = data1;
     record.Data2 = data2;
-    record.Proportion = static_cast<double>(data1) / data2;
     view.Regions.push_back(record);
   }
   return view;
@@ -31,7 +30,6 @@ GroupView EstimatedGroup(const std::vector<std::pair<int, int>>& counts,
   GroupView view = ViewOf(counts);
   view.Summary = workspace.Summary;
   for (std::size_t i = 0; i < workspace.Regions.size(); ++i) {
-    view.Regions[i].Proportion = workspace.Regions[i].Proportion;
     view.Regions[i].EbPropMe = workspace.Regions[i].EbPropMe;
     view.Regions[i].EbPropMle = workspace.Regions[i].EbPropMle;
   }

@@ -135,7 +135,6 @@ TEST(ScatterGroupResults, ReturnsResultsToTheirRecords) {
       ASSERT_EQ(workspace.Regions.size(), plan.Groups[g].End - plan.Groups[g].Begin);
       for (std::size_t k = 0; k < workspace.Regions.size(); ++k) {
         Region& region = workspace.Regions[k];
-        region.Proportion = static_cast<double>(region.Data1) / region.Data2;
         region.EbPropMe = static_cast<double>(g);
         region.EbPropMle = static_cast<double>(k);
       }
@@ -150,7 +149,7 @@ TEST(ScatterGroupResults, ReturnsResultsToTheirRecords) {
       EXPECT_EQ(record.Code, before[i].Code);
       EXPECT_EQ(record.Data1, before[i].Data1);
       EXPECT_EQ(record.Data2, before[i].Data2);
-      EXPECT_EQ(record.Proportion,
+      EXPECT_EQ(record.Proportion(),
                 static_cast<double>(before[i].Data1) / before[i].Data2);
       const int group = c.GroupOfRecord[i];
       EXPECT_EQ(record.EbPropMe, static_cast<double>(group));

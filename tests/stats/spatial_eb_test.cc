@@ -47,7 +47,6 @@ RegionRecord Record(std::int32_t count, std::int32_t size, std::int32_t code) {
   record.Code = code;
   record.Data1 = count;
   record.Data2 = size;
-  record.Proportion = static_cast<double>(count) / static_cast<double>(size);
   return record;
 }
 

@@ -65,9 +65,8 @@ TEST(AppendShortest, WritesTheShortestRoundTripDigits) {
 // without a posterior, discovery only where there is a q-value.
 TEST(AppendCsvRow, WritesThePriorsEstimatesAndTheThresholdCellsOrEmptyCells) {
   RegionRecord record;
-  record.Data1 = 3;
-  record.Data2 = 20;
-  record.Proportion = 0.07;
+  record.Data1 = 7;
+  record.Data2 = 100;
   record.EbPropMe = 0.25;
   record.EbPropMle = 0.125;
   CredibleBounds ok;
@@ -91,20 +90,20 @@ TEST(AppendCsvRow, WritesThePriorsEstimatesAndTheThresholdCellsOrEmptyCells) {
     std::string Row;
     std::optional<RegionDiscovery> Threshold = std::nullopt;
   };
-  const std::string unfitted = "g,\"a,b\",3,20,7.000000000000001,25,,,,";
+  const std::string unfitted = "g,\"a,b\",7,100,7.000000000000001,25,,,,";
   const Case cases[] = {
       {"newton", 0.125, "newton", false, ok,
-       "g,\"a,b\",3,20,0.07,0.25,0.125,0.0625,0.5,newton\n"},
+       "g,\"a,b\",7,100,0.07,0.25,0.125,0.0625,0.5,newton\n"},
       {"me", 0.25, "me", false, ok,
-       "g,\"a,b\",3,20,0.07,0.25,0.25,0.0625,0.5,me\n"},
+       "g,\"a,b\",7,100,0.07,0.25,0.25,0.0625,0.5,me\n"},
       {"pooled", 0.1, "complete pooling", false, ok,
-       "g,\"a,b\",3,20,0.07,0.25,0.1,0.0625,0.5,complete pooling\n"},
+       "g,\"a,b\",7,100,0.07,0.25,0.1,0.0625,0.5,complete pooling\n"},
       {"no interval", 0.125, "safeguarded", false, none,
-       "g,\"a,b\",3,20,0.07,0.25,0.125,,,safeguarded\n"},
+       "g,\"a,b\",7,100,0.07,0.25,0.125,,,safeguarded\n"},
       {"no posterior", std::nullopt, "", false, none,
-       "g,\"a,b\",3,20,0.07,0.25,,,,\n"},
+       "g,\"a,b\",7,100,0.07,0.25,,,,\n"},
       {"percent", 0.125, "newton", true, ok,
-       "g,\"a,b\",3,20,7.000000000000001,25,12.5,6.25,50,newton\n"},
+       "g,\"a,b\",7,100,7.000000000000001,25,12.5,6.25,50,newton\n"},
       {"found", std::nullopt, "", true, none, unfitted + ",0.75,0.25,0.125,true\n", found},
       {"missed", std::nullopt, "", true, none, unfitted + ",0.75,0.25,0.125,false\n", missed},
       {"threshold, no posterior", std::nullopt, "", true, none, unfitted + ",,,,\n",
