@@ -6,10 +6,17 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <string>
 
 namespace propsmooth {
+
+// The arrays the bindings take. Safe casts only: numpy hands over a wider
+// integer array as an error, never cut to fewer bits.
+using IntArray = pybind11::array_t<std::int32_t, pybind11::array::c_style>;
+using LongArray = pybind11::array_t<std::int64_t, pybind11::array::c_style>;
+using DoubleArray = pybind11::array_t<double, pybind11::array::c_style>;
 
 /// The values of `array`; ValueError naming it as `what` unless it has one
 /// dimension.

@@ -36,8 +36,6 @@ namespace {
 
 namespace py = pybind11;
 
-// Safe casts only: an int64 array is refused, never cut to 32 bits.
-using IntArray = py::array_t<std::int32_t, py::array::c_style>;
 
 py::dict Fit(const IntArray& count_array, const IntArray& size_array,
              std::optional<double> alpha, std::optional<double> beta, double eps,

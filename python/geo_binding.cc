@@ -24,9 +24,6 @@ namespace {
 
 namespace py = pybind11;
 
-using IntArray = py::array_t<std::int32_t, py::array::c_style>;
-using LongArray = py::array_t<std::int64_t, py::array::c_style>;
-using DoubleArray = py::array_t<double, py::array::c_style>;
 
 // `ends` as the cumulative ends of consecutive slices of `total` items:
 // never decreasing, never below 0, the last at `total`. The package builds

@@ -28,8 +28,6 @@ namespace {
 
 namespace py = pybind11;
 
-using IntArray = py::array_t<std::int32_t, py::array::c_style>;
-using DoubleArray = py::array_t<double, py::array::c_style>;
 
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 

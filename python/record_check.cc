@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "array_view.h"
 #include "input/data_file.h"
 #include "stats/record_rule.h"
 
@@ -13,7 +14,6 @@ namespace {
 
 namespace py = pybind11;
 
-using LongArray = py::array_t<std::int64_t, py::array::c_style>;
 
 const char* FaultName(RecordFault fault) {
   switch (fault) {

@@ -21,10 +21,6 @@ namespace {
 
 namespace py = pybind11;
 
-// Safe casts only: wider integers are refused, never cut.
-using IntArray = py::array_t<std::int32_t, py::array::c_style>;
-using LongArray = py::array_t<std::int64_t, py::array::c_style>;
-using DoubleArray = py::array_t<double, py::array::c_style>;
 
 template <typename T>
 py::array_t<T> ArrayOf(const std::vector<T>& values) {

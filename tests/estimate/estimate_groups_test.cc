@@ -15,6 +15,22 @@
 namespace propsmooth {
 namespace {
 
+// Each group of `table` estimated on its own, one after another, through
+// a copy of its records: the reference the shared loop must match. The
+// records' results are written back into `table`.
+std::vector<GroupSummary> EachGroupAlone(const RunSettings& settings, const GroupPlan& plan,
+                                         RecordTable* table) {
+  std::vector<GroupSummary> summaries;
+  GroupWorkspace workspace;
+  for (const GroupSpan& group : plan.Groups) {
+    GatherGroup(*table, plan, group, &workspace);
+    EstimateGroup(settings, true, &workspace);
+    summaries.push_back(workspace.Summary);
+    ScatterGroupResults(workspace, plan, group, table);
+  }
+  return summaries;
+}
+
 // 6,000 units (more than one batch) of four or five records, written in
 // descending unit order with each unit's records far apart: enough records
 // for the parallel workers.
@@ -42,14 +58,7 @@ TEST(EstimateGroups, MatchesEachGroupEstimatedAlone) {
   const GroupPlan plan = PlanGroups(table);
   ASSERT_GT(plan.Groups.size(), 4096u);
 
-  std::vector<GroupSummary> expected;
-  GroupWorkspace workspace;
-  for (const GroupSpan& group : plan.Groups) {
-    GatherGroup(alone, plan, group, &workspace);
-    EstimateGroup(settings, true, &workspace);
-    expected.push_back(workspace.Summary);
-    ScatterGroupResults(workspace, plan, group, &alone);
-  }
+  const std::vector<GroupSummary> expected = EachGroupAlone(settings, plan, &alone);
 
   std::size_t batches = 0;
   std::size_t seen = 0;
@@ -126,14 +135,7 @@ TEST(EstimateGroups, GroupsInOnePieceMatchTheirCopies) {
     RecordTable table = c.Table;
     RecordTable alone = c.Table;
     const GroupPlan plan = PlanGroups(table);
-    std::vector<GroupSummary> expected;
-    GroupWorkspace workspace;
-    for (const GroupSpan& group : plan.Groups) {
-      GatherGroup(alone, plan, group, &workspace);
-      EstimateGroup(settings, true, &workspace);
-      expected.push_back(workspace.Summary);
-      ScatterGroupResults(workspace, plan, group, &alone);
-    }
+    const std::vector<GroupSummary> expected = EachGroupAlone(settings, plan, &alone);
     ASSERT_TRUE(EstimateGroups(settings, plan, &table,
                                [&](std::size_t first, std::span<const GroupSummary> batch) {
                                  for (std::size_t i = 0; i < batch.size(); ++i) {
