@@ -270,7 +270,8 @@ ExitStatus RunRates(const ReportSettings& settings, const StandardStreams& strea
   counts.reserve(data->Input.Records.size());
   for (const RegionRecord& record : data->Input.Records) counts.push_back(record.Data1);
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
-  // The profile bound is shown on the page and in the summary only.
+  // The profile bound, log-likelihood and standard errors are shown on the
+  // page and in the summary only.
   const RateEstimates estimates =
       EstimateRates(counts, data->Input.Expected, data->Plan, settings,
                     !settings.SummaryFileName.empty() || !settings.ReportFileName.empty(),
@@ -347,8 +348,10 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   EstimateParts parts;
   parts.Fits = !settings.ReportFileName.empty() || !settings.CsvFileName.empty() ||
                !settings.SummaryFileName.empty() || gis.Asked();
-  // The profile bound is shown on the page and in the summary only.
+  // The profile bound, log-likelihood and standard errors are shown on the
+  // page and in the summary only.
   parts.SizeBound = !settings.ReportFileName.empty() || !settings.SummaryFileName.empty();
+  parts.FitFigures = parts.SizeBound;
   parts.Posteriors = !settings.CsvFileName.empty() || gis.Asked() ||
                      (settings.Threshold && !settings.ReportFileName.empty());
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());

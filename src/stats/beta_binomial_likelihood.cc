@@ -134,18 +134,31 @@ ModelPoint PooledPoint(const BetaBinomialData& data) {
   return {successes / trials, failures / trials, 0.0};
 }
 
-LikelihoodTerms EvaluateLikelihood(const BetaBinomialData& data,
-                                   const ModelPoint& point) {
-  LikelihoodTerms terms;
-  if ((data.Successes > 0 && !(point.Mean > 0.0)) ||
-      (data.Failures > 0 && !(point.Complement > 0.0))) {
-    constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
-    terms = {-std::numeric_limits<double>::infinity(), kNan, kNan, kNan, kNan, kNan};
-    return terms;
-  }
-  const TailSums success = SweepTail<true>(data.Success, point.Mean, point.Theta);
-  const TailSums failure = SweepTail<true>(data.Failure, point.Complement, point.Theta);
-  const TailSums size = SweepTail<true>(data.Size, 1.0, point.Theta);
+namespace {
+
+bool OutsideModel(const BetaBinomialData& data, const ModelPoint& point) {
+  return (data.Successes > 0 && !(point.Mean > 0.0)) ||
+         (data.Failures > 0 && !(point.Complement > 0.0));
+}
+
+LikelihoodTerms OutsideTerms() {
+  constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+  return {-std::numeric_limits<double>::infinity(), kNan, kNan, kNan, kNan, kNan};
+}
+
+// The derivatives from the three ladders' sums.
+void SetDerivatives(const TailSums& success, const TailSums& failure, const TailSums& size,
+                    LikelihoodTerms* terms) {
+  terms->DMean = success.First - failure.First;
+  terms->DTheta = (success.KFirst + failure.KFirst) - size.KFirst;
+  terms->DMeanMean = -(success.Second + failure.Second);
+  terms->DMeanTheta = -(success.KSecond - failure.KSecond);
+  terms->DThetaTheta = -((success.KKSecond + failure.KKSecond) - size.KKSecond);
+}
+
+}  // namespace
+
+double LogLikelihoodBase(const BetaBinomialData& data, const ModelPoint& point) {
   // log(mu + k theta) = log(mu) + log1p(k theta / mu): the log(mu) terms,
   // one per success, are gathered into one product.
   double loglik = data.LogChoose;
@@ -155,12 +168,27 @@ LikelihoodTerms EvaluateLikelihood(const BetaBinomialData& data,
   if (data.Failures > 0) {
     loglik = loglik + static_cast<double>(data.Failures) * std::log(point.Complement);
   }
-  terms.LogLik = ((loglik + success.Log) + failure.Log) - size.Log;
-  terms.DMean = success.First - failure.First;
-  terms.DTheta = (success.KFirst + failure.KFirst) - size.KFirst;
-  terms.DMeanMean = -(success.Second + failure.Second);
-  terms.DMeanTheta = -(success.KSecond - failure.KSecond);
-  terms.DThetaTheta = -((success.KKSecond + failure.KKSecond) - size.KKSecond);
+  return loglik;
+}
+
+LikelihoodTerms EvaluateLikelihood(const BetaBinomialData& data,
+                                   const ModelPoint& point) {
+  if (OutsideModel(data, point)) return OutsideTerms();
+  const TailSums success = SweepTail<true>(data.Success, point.Mean, point.Theta);
+  const TailSums failure = SweepTail<true>(data.Failure, point.Complement, point.Theta);
+  const TailSums size = SweepTail<true>(data.Size, 1.0, point.Theta);
+  LikelihoodTerms terms;
+  terms.LogLik = ((LogLikelihoodBase(data, point) + success.Log) + failure.Log) - size.Log;
+  SetDerivatives(success, failure, size, &terms);
+  return terms;
+}
+
+LikelihoodTerms EvaluateDerivatives(const BetaBinomialData& data, const ModelPoint& point) {
+  if (OutsideModel(data, point)) return OutsideTerms();
+  LikelihoodTerms terms;
+  SetDerivatives(SweepTail<true, false>(data.Success, point.Mean, point.Theta),
+                 SweepTail<true, false>(data.Failure, point.Complement, point.Theta),
+                 SweepTail<true, false>(data.Size, 1.0, point.Theta), &terms);
   return terms;
 }
 

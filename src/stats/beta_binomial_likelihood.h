@@ -84,6 +84,16 @@ struct LikelihoodTerms {
 LikelihoodTerms EvaluateLikelihood(const BetaBinomialData& data,
                                    const ModelPoint& point);
 
+/// What the log-likelihood at `point` adds to its ladder sums: the sum of
+/// log C(n, x), sum x log mu and sum (n - x) log(1 - mu), the bits
+/// EvaluateLikelihood starts from. Needs a point inside the model.
+double LogLikelihoodBase(const BetaBinomialData& data, const ModelPoint& point);
+
+/// EvaluateLikelihood's derivatives, the same bits, without its sums of
+/// logarithms (the costly part): LogLik is 0 inside the model and -inf
+/// outside it, as EvaluateLikelihood's would be.
+LikelihoodTerms EvaluateDerivatives(const BetaBinomialData& data, const ModelPoint& point);
+
 /// The slope in mu and its derivative alone, as EvaluateLikelihood has them
 /// (DMean, DMeanMean), at a fraction of its cost: what maximising over mu
 /// at a fixed size needs. Needs a point inside the model.

@@ -18,6 +18,8 @@ struct Antiderivatives {
   double S2 = 0.0;   // (u - 2 log1p(u) + u/(1 + u))/u^3:    integral = j^3 S2
 };
 
+// Without `kLog`, Log is left 0: the other fields are the same bits.
+template <bool kLog>
 Antiderivatives AntiderivativesAt(double u) {
   Antiderivatives a;
   if (u < 0.1) {
@@ -29,7 +31,7 @@ Antiderivatives AntiderivativesAt(double u) {
     for (int i = kTerms - 1; i >= 0; --i) {
       const double k = i;
       const double power = powers[i];
-      a.Log = a.Log + power * u / ((k + 2.0) * (k + 1.0));
+      if constexpr (kLog) a.Log = a.Log + power * u / ((k + 2.0) * (k + 1.0));
       a.H0 = a.H0 + power / (k + 1.0);
       a.H1 = a.H1 + power / (k + 2.0);
       a.S1 = a.S1 + power * (k + 1.0) / (k + 2.0);
@@ -39,7 +41,7 @@ Antiderivatives AntiderivativesAt(double u) {
   }
   const double log1p_u = std::log1p(u);
   const double ratio = u / (1.0 + u);
-  a.Log = ((1.0 + u) * log1p_u - u) / u;
+  if constexpr (kLog) a.Log = ((1.0 + u) * log1p_u - u) / u;
   a.H0 = log1p_u / u;
   a.H1 = (u - log1p_u) / (u * u);
   a.S1 = (log1p_u - ratio) / (u * u);
@@ -53,6 +55,7 @@ Antiderivatives AntiderivativesAt(double u) {
 // j/(1+jt) n! t^(n-1) r^(n+1); 1/(1+jt)^2 -(n+1)! t^n r^(n+2); j/(1+jt)^2
 // n! t^(n-1) r^(n+1) ((n+1) r - 1); j^2/(1+jt)^2 n! t^(n-2) r^(n+1)
 // (2 - (n+1) r), for n = 1 written 2 j r^3, free of the 1/t that cancels.
+template <bool kLog>
 UnitSums CorrectionsAt(double j, double t) {
   constexpr int kOrders = 6;
   constexpr double kCoefficient[kOrders] = {
@@ -69,7 +72,7 @@ UnitSums CorrectionsAt(double j, double t) {
     const int n = 2 * p + 1;
     const double w = kCoefficient[p];
     const double h1 = n * factorial * t_n1 * r_n1 * rr;  // n! t^(n-1) r^(n+1)
-    c.Log = c.Log + w * (factorial * (t_n1 * t) * (r_n1 * r));
+    if constexpr (kLog) c.Log = c.Log + w * (factorial * (t_n1 * t) * (r_n1 * r));
     c.H0 = c.H0 - w * (t * h1);
     c.H1 = c.H1 + w * h1;
     c.S0 = c.S0 - w * ((n + 1) * (t * h1) * r);
@@ -105,8 +108,8 @@ UnitSums SumUnitTerms(std::int64_t m, double t) {
   }
   const auto lo = static_cast<double>(kDirectTerms);
   const auto hi = static_cast<double>(m);
-  const Antiderivatives a_lo = AntiderivativesAt(lo * t);
-  const Antiderivatives a_hi = AntiderivativesAt(hi * t);
+  const Antiderivatives a_lo = AntiderivativesAt<kAll>(lo * t);
+  const Antiderivatives a_hi = AntiderivativesAt<kAll>(hi * t);
   const double r_lo = 1.0 / (1.0 + lo * t);
   const double r_hi = 1.0 / (1.0 + hi * t);
   // The integrals from lo to hi.
@@ -125,8 +128,8 @@ UnitSums SumUnitTerms(std::int64_t m, double t) {
   rest.S1 = rest.S1 + (lo * r_lo * r_lo - hi * r_hi * r_hi) / 2.0;
   rest.S2 = rest.S2 + (lo * r_lo * (lo * r_lo) - hi * r_hi * (hi * r_hi)) / 2.0;
   // Plus the corrections' differences, hi less lo.
-  const UnitSums c_lo = CorrectionsAt(lo, t);
-  const UnitSums c_hi = CorrectionsAt(hi, t);
+  const UnitSums c_lo = CorrectionsAt<kAll>(lo, t);
+  const UnitSums c_hi = CorrectionsAt<kAll>(hi, t);
   if constexpr (kAll) sums.Log = sums.Log + (rest.Log + (c_hi.Log - c_lo.Log));
   sums.H0 = sums.H0 + (rest.H0 + (c_hi.H0 - c_lo.H0));
   sums.H1 = sums.H1 + (rest.H1 + (c_hi.H1 - c_lo.H1));

@@ -117,7 +117,7 @@ GroupFit ChooseFit(double successes, double trials, const PriorFit& fit,
 std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& plan,
                                 const std::vector<GroupSummary>& summaries,
                                 const RunSettings& settings, PriorEstimator estimator,
-                                bool size_bound, unsigned workers) {
+                                const FitOutputs& outputs, unsigned workers) {
   const std::size_t groups = plan.Groups.size();
   std::vector<GroupFit> fits(groups);
   std::atomic<std::size_t> next{0};
@@ -139,7 +139,7 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
                     }
                     fits[g] = ChooseFit(successes, trials,
                                         FitPrior(MakeBetaBinomialData(records, indices),
-                                                 summaries[g], settings, size_bound),
+                                                 summaries[g], settings, outputs),
                                         summaries[g], estimator);
                   }
                 });

@@ -88,11 +88,11 @@ GroupFit ChooseFit(double successes, double trials, const PriorFit& fit,
 
 /// Every group's fit, the groups on up to `workers` threads. `records`
 /// carry their group's results, `summaries` are by group of `plan`; the
-/// profile bounds only with `size_bound`.
+/// fits' figures as `outputs` asks for them.
 std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& plan,
                                 const std::vector<GroupSummary>& summaries,
                                 const RunSettings& settings, PriorEstimator estimator,
-                                bool size_bound, unsigned workers);
+                                const FitOutputs& outputs, unsigned workers);
 
 /// A region's posterior Beta(A, B) under its group's fit; empty without a
 /// posterior, a prior that is no beta distribution, or a record outside the

@@ -7,6 +7,7 @@
 #include "stats/beta_binomial_likelihood.h"
 #include "stats/beta_math.h"
 #include "stats/fit_standard_errors.h"
+#include "stats/likelihood_bound.h"
 #include "stats/profile_bound.h"
 #include "stats/safeguarded_search.h"
 
@@ -18,21 +19,22 @@ void SetSizeLower95(const SizeBound& bound, PriorFit* fit) {
   fit->SizeLower95Unconverged = !bound.Converged;
 }
 
-// Everything a fitted prior carries besides itself.
+// Everything a fitted prior carries besides itself, with `outputs.Figures`.
 void FinishPeak(const BetaBinomialData& data, double logit_mean, double log_size,
-                const LocalShape& shape, bool size_bound, PriorFit* fit) {
+                const LocalShape& shape, const FitOutputs& outputs, PriorFit* fit) {
   const ModelPoint point = PointOfCoordinates(logit_mean, log_size);
   if (!fit->Prior) {
     const double size = std::exp(log_size);
     fit->Prior = BetaPrior{size * point.Mean, size * point.Complement};
   }
+  if (!outputs.Figures) return;
   fit->LogLik = shape.LogLik;
   const FitStandardErrors errors = StandardErrorsAt(point, log_size, shape);
   fit->SeAlpha = errors.Alpha;
   fit->SeBeta = errors.Beta;
   fit->SeLogitMean = errors.LogitMean;
   fit->SeLogSize = errors.LogSize;
-  if (size_bound) {
+  if (outputs.SizeBound) {
     // The quadratic shape of the peak puts the crossing sqrt(chi2) standard
     // errors below it.
     const double drop = fit->SeLogSize ? std::sqrt(2.0 * kHalfChiSquare95) * *fit->SeLogSize : 1.0;
@@ -67,6 +69,34 @@ double NoPoolingLogLik(const BetaBinomialData& data) {
   const auto none = static_cast<double>(RegionsAtZero(data.Success) - empty);
   const double regions = all + none;
   return data.LogChoose + (all * std::log(all / regions) + none * std::log(none / regions));
+}
+
+// propsmooth's Mle as the fit, without the sums of logarithms: where minus
+// the Hessian there is positive definite (the same bits as
+// EvaluateLikelihood's) and its log-likelihood is proven above the limit's
+// (likelihood_bound.h), which is then finite and beats the limit whichever
+// way ties go. Fills `fit` (all but SlopeAtBinomial, which only decides
+// ties) and says so; else leaves it to the full fit.
+bool ProvenNewton(const BetaBinomialData& data, const GroupSummary& summary,
+                  const ModelPoint& pooled, PriorFit* fit) {
+  if (data.Successes == 0 || data.Failures == 0 || !summary.Mle ||
+      !IsPositive(summary.Mle->Alpha) || !IsPositive(summary.Mle->Beta) ||
+      EveryRegionAllOrNothing(data)) {
+    return false;
+  }
+  const ModelPoint point = PointOfPrior(summary.Mle->Alpha, summary.Mle->Beta);
+  LocalShape shape = ShapeInLogitLogSize(EvaluateDerivatives(data, point), point);
+  shape.LogLik = 0.0;  // finite: see above
+  if (!IsPeak(shape)) return false;
+  // At theta = 0 every log1p term is log1p(+0) = +0 and adds nothing, so
+  // the limit's log-likelihood is its base, bit for bit.
+  const double limit = LogLikelihoodBase(data, pooled);
+  if (CompareLogLikelihood(data, point, limit) != LevelOrder::kAbove) return false;
+  fit->Label = FitLabel::kNewton;
+  fit->BinomialLogLik = limit;
+  fit->Prior = *summary.Mle;
+  fit->Iterations = summary.Iterations;
+  return true;
 }
 
 }  // namespace
@@ -162,6 +192,12 @@ PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summar
 
 PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
                   const RunSettings& settings, bool size_bound) {
+  return FitPrior(data, summary, settings, FitOutputs{true, size_bound});
+}
+
+PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
+                  const RunSettings& settings, const FitOutputs& outputs) {
+  const bool size_bound = outputs.Figures && outputs.SizeBound;
   PriorFit fit;
   if (!data.Binomial) {
     fit.Boundary = FitBoundary::kNotBinomial;
@@ -172,6 +208,7 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
     return fit;
   }
   const ModelPoint pooled = PooledPoint(data);
+  if (!outputs.Figures && ProvenNewton(data, summary, pooled, &fit)) return fit;
   const LikelihoodTerms binomial = EvaluateLikelihood(data, pooled);
   fit.BinomialLogLik = binomial.LogLik;
   fit.SlopeAtBinomial = binomial.DTheta;
@@ -208,7 +245,7 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
       fit.Label = FitLabel::kNewton;
       fit.Prior = *summary.Mle;
       fit.Iterations = summary.Iterations;
-      FinishPeak(data, logit_mean, log_size, shape, size_bound, &fit);
+      FinishPeak(data, logit_mean, log_size, shape, {outputs.Figures, size_bound}, &fit);
       return fit;
     }
   }
@@ -243,7 +280,8 @@ PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
         return SizeLower95(data, kPoolingLogSize, l_bin, pooled, first_drop);
       },
       [&](const SearchResult& peak) {
-        FinishPeak(data, peak.LogitMean, peak.LogSize, peak.Shape, size_bound, &fit);
+        FinishPeak(data, peak.LogitMean, peak.LogSize, peak.Shape, {outputs.Figures, size_bound},
+                   &fit);
       },
       &fit);
   return fit;

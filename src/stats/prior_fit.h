@@ -109,6 +109,17 @@ void SettleFit(const SearchResult& search, double best, bool size_bound,
                const std::function<SizeBound(double first_drop)>& pooling_bound,
                const std::function<void(const SearchResult& peak)>& finish_peak, PriorFit* fit);
 
+/// What a fit computes beyond its label, boundary and prior, by what the
+/// caller prints: a table of estimates needs neither.
+struct FitOutputs {
+  // LogLik and the standard errors of a peak (the summary, the page, the
+  // Python module). Without them propsmooth's fit is mostly kept without
+  // the likelihood's sums of logarithms, its LogLik then empty and
+  // SlopeAtBinomial 0.
+  bool Figures = true;
+  bool SizeBound = true;  // SizeLower95, the costliest part; needs Figures
+};
+
 /// Fits the prior of `regions`, whose propsmooth estimate is `summary` (its
 /// Mle, Iterations and moment estimators) under `settings` (the start -A/-B
 /// when positive). propsmooth's Mle is kept when minus the Hessian is
@@ -123,6 +134,11 @@ PriorFit FitPrior(const std::vector<Region>& regions, const GroupSummary& summar
 /// or from the histograms of its counts).
 PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
                   const RunSettings& settings, bool size_bound = true);
+
+/// The same, computing what `outputs` asks for: the label, boundary and
+/// prior are those of the full fit whatever it asks.
+PriorFit FitPrior(const BetaBinomialData& data, const GroupSummary& summary,
+                  const RunSettings& settings, const FitOutputs& outputs);
 
 }  // namespace propsmooth
 

@@ -179,7 +179,8 @@ RecordEstimates EstimateRecords(const EstimateSettings& settings, const Estimate
       reported.push_back(ReportedSummary(*data, g));
     }
     data->Fits = FitGroups(*records, data->Plan, reported, settings.Fit,
-                           settings.Estimator, parts.SizeBound, workers);
+                           settings.Estimator, FitOutputs{parts.FitFigures, parts.SizeBound},
+                           workers);
   }
   if (parts.Posteriors) {
     estimates.Posteriors = ComputePosteriors(settings, *records, *data, workers,

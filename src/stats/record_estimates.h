@@ -67,6 +67,9 @@ using StageProgress =
 struct EstimateParts {
   bool Fits = false;        // every group's fit (the CSV table, the summary, the page)
   bool SizeBound = false;   // the fits' profile bounds (the summary, the page)
+  // The fits' log-likelihoods and standard errors (the summary, the page);
+  // without them a fit is its label and prior, found at less cost.
+  bool FitFigures = true;
   // Every record's posterior under its group's fit, with --threshold its
   // tails and the discoveries over all records too; needs Fits.
   bool Posteriors = false;

@@ -35,16 +35,16 @@ namespace {
 // The segment k in [first, end) of a long ladder step: k = first + j, so
 // d = b (1 + j t) with b = base + first theta and t = theta / b; every part
 // is a sum of positive terms, none a difference.
-template <bool kAll>
+template <bool kAll, bool kLog>
 TailSums SumLongSegment(std::int64_t first, std::int64_t end, double base, double theta) {
   const auto a = static_cast<double>(first);
   const double b = base + a * theta;
   const double t = theta / b;
   const std::int64_t m = end - first;
-  const UnitSums unit = SumUnitTerms<kAll>(m, t);
+  const UnitSums unit = SumUnitTerms<kLog>(m, t);
   const double b2 = b * b;
   TailSums segment;
-  if constexpr (kAll) {
+  if constexpr (kLog) {
     segment.Log = static_cast<double>(m) * std::log1p(a * theta / base) + unit.Log;
   }
   segment.First = unit.H0 / b;
@@ -62,14 +62,15 @@ TailSums SumLongSegment(std::int64_t first, std::int64_t end, double base, doubl
 // and Second: all that the slope in mu and its derivative need.
 }  // namespace
 
-template <bool kAll>
+template <bool kAll, bool kLog>
 TailSums SweepTail(const CountTail& tail, double base, double theta) {
+  static_assert(kAll || !kLog, "the log sum comes with every other sum");
   TailSums total;
   std::int64_t k = 0;
   for (std::size_t j = 0; j < tail.Counts.size(); ++j) {
     TailSums segment;
     if (tail.Counts[j] - k >= kEulerMaclaurinShortest) {
-      segment = SumLongSegment<kAll>(k, tail.Counts[j], base, theta);
+      segment = SumLongSegment<kAll, kLog>(k, tail.Counts[j], base, theta);
       k = tail.Counts[j];
     }
     for (; k < tail.Counts[j]; ++k) {
@@ -82,7 +83,9 @@ TailSums SweepTail(const CountTail& tail, double base, double theta) {
         const double k_inverse = kd * inverse;
         // log1p(+0) is +0, which leaves the sum's bits as they are: the
         // binomial limit (theta = 0) then costs no logarithm per term.
-        if (!(step == 0.0 && base > 0.0)) segment.Log = segment.Log + std::log1p(step / base);
+        if constexpr (kLog) {
+          if (!(step == 0.0 && base > 0.0)) segment.Log = segment.Log + std::log1p(step / base);
+        }
         segment.KFirst = segment.KFirst + k_inverse;
         segment.KSecond = segment.KSecond + k_inverse * inverse;
         segment.KKSecond = segment.KKSecond + k_inverse * k_inverse;
@@ -101,6 +104,7 @@ TailSums SweepTail(const CountTail& tail, double base, double theta) {
 
 
 template TailSums SweepTail<true>(const CountTail& tail, double base, double theta);
+template TailSums SweepTail<true, false>(const CountTail& tail, double base, double theta);
 template TailSums SweepTail<false>(const CountTail& tail, double base, double theta);
 
 }  // namespace propsmooth

@@ -82,10 +82,15 @@ struct TailSums {
 /// added with the number of regions that reach it, the segments in
 /// ascending order. Without `kAll`, only First and Second (Log, KFirst,
 /// KSecond and KKSecond stay 0): all that a slope in the mean needs.
-template <bool kAll>
+/// With `kAll` but not `kLog`, every sum but Log (left 0), each the same
+/// bits as with both: the log1p terms, the costly part, where only the
+/// derivatives are wanted.
+template <bool kAll, bool kLog = kAll>
 TailSums SweepTail(const CountTail& tail, double base, double theta);
 
 extern template TailSums SweepTail<true>(const CountTail& tail, double base, double theta);
+extern template TailSums SweepTail<true, false>(const CountTail& tail, double base,
+                                                double theta);
 extern template TailSums SweepTail<false>(const CountTail& tail, double base, double theta);
 
 }  // namespace propsmooth
