@@ -84,7 +84,7 @@ constexpr double kFractionTolerance = 1e-15;
 // denominator, a sum of positive terms. The fraction's even part,
 // h = 1 - d1 / (b0 + a1 / (b1 + a2 / (b2 + ...))) with
 // bj = (1 + d(2j+1)) + d(2j+2) and aj = -d(2j) d(2j+1), then has positive
-// terms throughout (while m < b - 1), so its convergents run forward without
+// terms throughout (while m <= b), so its convergents run forward without
 // cancelling and with no division on their chain.
 // x = x_high + x_low: for the upper tail x is 1 - (the quantile), which a
 // double alone would round by more than the quantile's own last place.
@@ -96,9 +96,10 @@ std::optional<double> Fraction(double a, double b, double x_high, double x_low, 
   double num_prev = 1.0, num = (1.0 + gap) / (a + 1.0) + times_x((b - 1.0) / ((a + 1.0) * (a + 2.0)));
   double den_prev = 0.0, den = 1.0;
   double even_term = times_x((b - 1.0) / ((a + 1.0) * (a + 2.0)));
-  // Past m = b - 1 the even terms turn negative, the convergents no longer
-  // alternate around the value, and their agreement proves nothing.
-  const double last = std::fmin(static_cast<double>(kMaxTerms), b - 2.0);
+  // Past m = b the even terms turn negative, the convergents no longer
+  // alternate around the value, and their agreement proves nothing. (At an
+  // integer b the term m = b is 0 and ends the fraction there, exactly.)
+  const double last = std::fmin(static_cast<double>(kMaxTerms), b - 1.0);
   for (int j = 1; j <= last; ++j) {
     const double m = j;
     // One division for the two denominators (a + 2m)(a + 2m + 1) and
@@ -119,7 +120,8 @@ std::optional<double> Fraction(double a, double b, double x_high, double x_low, 
     // Successive convergents den / num, between which the value lies,
     // differ by less than the tolerance; compared without dividing (num
     // stays positive while the terms do).
-    const bool converged = std::fabs(next_den * num - den * next_num) <= kFractionTolerance * next_den * num;
+    const bool converged =
+        next_even == 0.0 || std::fabs(next_den * num - den * next_num) <= kFractionTolerance * next_den * num;
     num_prev = num;
     num = next_num;
     den_prev = den;

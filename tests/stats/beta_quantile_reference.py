@@ -19,6 +19,8 @@ a, b and p are the exact values of the doubles the test uses: the shapes are
 written as decimal strings that round-trip, and p = (1 - level) / 2 is
 computed in double precision first, as the program does.
 
+Both tails at a point (TAIL_POINTS) come from the same evaluation.
+
 Run: /usr/bin/python3 tests/stats/beta_quantile_reference.py (prints C++ rows).
 """
 import mpmath as mp
@@ -98,9 +100,17 @@ SHAPES = [
     (1e6, 10.5), (29.5, 1050.25), (118.5, 1032.0), (150.0, 1000.0),
     (1000.0, 150.0), (5000.5, 95020.25), (200001.5, 2.5e6), (1e5, 1e5),
     (1778.25, 1778279.0), (562.5, 562341.0), (1e9, 1e9), (4.5e7, 9.5e8),
-    (1e9, 11.0), (250.0, 251.0),
+    (1e9, 11.0), (250.0, 251.0), (10.0, 1e7), (10.0, 1e9),
 ]
 LEVELS = [0.5, 0.9, 0.95, 0.99, 0.999]
+
+# Both tails at points on either side of the mean, some far out.
+TAIL_POINTS = [
+    (150.0, 1000.0, 0.1), (150.0, 1000.0, 0.16), (1000.0, 150.0, 0.84),
+    (29.5, 1050.25, 0.01), (29.5, 1050.25, 0.05), (10.0, 10.0, 0.5),
+    (1e5, 1e5, 0.4990), (1e5, 1e5, 0.5005), (12.25, 1e9, 3e-9),
+    (5000.5, 95020.25, 0.04), (5000.5, 95020.25, 0.06),
+]
 
 
 def main():
@@ -110,6 +120,10 @@ def main():
             low = quantile(a, b, p, False)
             up = quantile(a, b, p, True)
             print(f"      {{{a!r}, {b!r}, {level!r}, {mp.nstr(low, 20)}, {mp.nstr(up, 20)}}},")
+    print()
+    for a, b, x in TAIL_POINTS:
+        low, up = tails(mp.mpf(a), mp.mpf(b), mp.mpf(x))
+        print(f"      {{{a!r}, {b!r}, {x!r}, {mp.nstr(low, 20)}, {mp.nstr(up, 20)}}},")
 
 
 if __name__ == "__main__":
