@@ -40,15 +40,10 @@ double NormalQuantile(double p) {
   return last_z;
 }
 
-// The posterior's quantile, from the quick method where it can certify its
-// result (both shapes of ordinary counts) and from Boost elsewhere.
-double PosteriorQuantile(double a, double b, double tail, BetaTail side) {
-  if (a >= kFastBetaMinShape && b >= kFastBetaMinShape) {
-    const std::optional<double> quick = FastBetaQuantile(a, b, tail, NormalQuantile(tail), side);
-    if (quick) return *quick;
-  }
-  // The upper bound comes from the upper tail itself, so that it keeps its
-  // precision when 1 - tail would round.
+// The posterior's quantile from Boost's general inverse, for the shapes the
+// quick method does not certify. The upper bound comes from the upper tail
+// itself, so that it keeps its precision when 1 - tail would round.
+double GeneralQuantile(double a, double b, double tail, BetaTail side) {
   return side == BetaTail::kLower ? boost::math::ibeta_inv(a, b, tail, QuietPolicy())
                                   : boost::math::ibetac_inv(a, b, tail, QuietPolicy());
 }
@@ -84,8 +79,14 @@ CredibleBounds PosteriorInterval(std::int32_t data1, std::int32_t data2,
     bounds.Status = IntervalStatus::kNotComputable;
     return bounds;
   }
-  const double lower = PosteriorQuantile(a, b, tail, BetaTail::kLower);
-  const double upper = PosteriorQuantile(a, b, tail, BetaTail::kUpper);
+  // The quick quantiles where they can certify their result (both shapes of
+  // ordinary counts), Boost elsewhere.
+  FastBetaBounds quick;
+  if (a >= kFastBetaMinShape && b >= kFastBetaMinShape) {
+    quick = FastBetaInterval(a, b, tail, NormalQuantile(tail));
+  }
+  const double lower = quick.Lower ? *quick.Lower : GeneralQuantile(a, b, tail, BetaTail::kLower);
+  const double upper = quick.Upper ? *quick.Upper : GeneralQuantile(a, b, tail, BetaTail::kUpper);
   if (!std::isfinite(lower) || !std::isfinite(upper)) {
     bounds.Status = IntervalStatus::kNotComputable;
     return bounds;

@@ -197,19 +197,37 @@ std::optional<BetaTailPair> FastBetaTails(double a, double b, double x) {
   return BetaTailPair{value->Lower, value->Upper};
 }
 
-std::optional<double> FastBetaQuantile(double a, double b, double p, double z, BetaTail tail) {
-  if (!Supported(a, b) || !(p > 0.0 && p <= 0.5) || !std::isfinite(z)) return std::nullopt;
-  const Shape shape = MakeShape(a, b);
-  const double sum = shape.Sum;
-  const double mean = a / sum;
-  const double spread = std::sqrt(a * b / (sum + 1.0)) / sum;
+namespace {
+
+// What both bounds of one shape share: the evaluation's constants and the
+// moments of the start.
+struct Start {
+  Shape Constants;
+  double Mean, Spread, Skew, Kurtosis;
+};
+
+Start MakeStart(double a, double b) {
+  Start start{MakeShape(a, b), 0.0, 0.0, 0.0, 0.0};
+  const double sum = start.Constants.Sum;
+  start.Mean = a / sum;
+  start.Spread = std::sqrt(a * b / (sum + 1.0)) / sum;
+  start.Skew = 2.0 * (b - a) * std::sqrt(sum + 1.0) / ((sum + 2.0) * std::sqrt(a * b));
+  start.Kurtosis = 6.0 * ((a - b) * (a - b) * (sum + 1.0) - a * b * (sum + 2.0)) /
+                   (a * b * (sum + 2.0) * (sum + 3.0));
+  return start;
+}
+
+std::optional<double> Quantile(const Start& start, double p, double z, BetaTail tail) {
+  const Shape& shape = start.Constants;
+  const double a = shape.A;
+  const double b = shape.B;
+  const double mean = start.Mean;
+  const double spread = start.Spread;
   // Cornish-Fisher from the skewness and the excess kurtosis.
-  const double skew = 2.0 * (b - a) * std::sqrt(sum + 1.0) / ((sum + 2.0) * std::sqrt(a * b));
-  const double kurtosis = 6.0 * ((a - b) * (a - b) * (sum + 1.0) - a * b * (sum + 2.0)) /
-                          (a * b * (sum + 2.0) * (sum + 3.0));
+  const double skew = start.Skew;
   const double zs = tail == BetaTail::kLower ? z : -z;
   const double z2 = zs * zs;
-  const double w = zs + skew * (z2 - 1.0) / 6.0 + kurtosis * zs * (z2 - 3.0) / 24.0 -
+  const double w = zs + skew * (z2 - 1.0) / 6.0 + start.Kurtosis * zs * (z2 - 3.0) / 24.0 -
                    skew * skew * zs * (2.0 * z2 - 5.0) / 36.0;
   double lo = 0.0, hi = 1.0;  // the root lies strictly between
   double x = mean + spread * w;
@@ -251,6 +269,19 @@ std::optional<double> FastBetaQuantile(double a, double b, double p, double z, B
     x = next > lo && next < hi ? next : 0.5 * (lo + hi);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<double> FastBetaQuantile(double a, double b, double p, double z, BetaTail tail) {
+  if (!Supported(a, b) || !(p > 0.0 && p <= 0.5) || !std::isfinite(z)) return std::nullopt;
+  return Quantile(MakeStart(a, b), p, z, tail);
+}
+
+FastBetaBounds FastBetaInterval(double a, double b, double p, double z) {
+  if (!Supported(a, b) || !(p > 0.0 && p <= 0.5) || !std::isfinite(z)) return {};
+  const Start start = MakeStart(a, b);
+  return {Quantile(start, p, z, BetaTail::kLower), Quantile(start, p, z, BetaTail::kUpper)};
 }
 
 }  // namespace propsmooth

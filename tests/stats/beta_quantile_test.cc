@@ -53,6 +53,10 @@ TEST(FastBetaQuantile, MatchesSixtyDigitQuantilesToAFewUlp) {
     const double z = NormalQuantile(p);
     const std::optional<double> lower = FastBetaQuantile(row.A, row.B, p, z, BetaTail::kLower);
     const std::optional<double> upper = FastBetaQuantile(row.A, row.B, p, z, BetaTail::kUpper);
+    // The pair shares its work and must not change a bit for it.
+    const FastBetaBounds both = FastBetaInterval(row.A, row.B, p, z);
+    EXPECT_EQ(both.Lower, lower);
+    EXPECT_EQ(both.Upper, upper);
     if (lower) {
       ++answered;
       EXPECT_LE(RelativeError(*lower, row.Lower), 1e-15) << *lower;
