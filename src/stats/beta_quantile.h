@@ -1,7 +1,9 @@
 // Quantiles of the beta distribution for the shapes a posterior of real
 // counts takes (both parameters at least 10), without Boost's general
-// inverse: Halley steps from a Cornish-Fisher start on our own evaluation of
-// the regularized incomplete beta function.
+// inverse: from a Cornish-Fisher start, usually a single quartic Taylor step
+// on our own evaluation of the regularized incomplete beta function (a
+// power term from Stirling's series and a continued fraction of positive
+// terms), certified by the size of the step.
 #ifndef PROPSMOOTH_STATS_BETA_QUANTILE_H_
 #define PROPSMOOTH_STATS_BETA_QUANTILE_H_
 
