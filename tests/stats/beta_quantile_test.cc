@@ -160,7 +160,9 @@ TEST(FastBetaQuantile, AgreesWithBoostOnAGridOfShapes) {
           const bool lower = tail == BetaTail::kLower;
           const double in_double = lower ? boost::math::ibeta_inv(a, b, p, Policy())
                                          : boost::math::ibetac_inv(a, b, p, Policy());
-          const long double wide_a = a, wide_b = b, wide_p = p;
+          const auto wide_a = static_cast<long double>(a);
+          const auto wide_b = static_cast<long double>(b);
+          const auto wide_p = static_cast<long double>(p);
           const auto in_long_double =
               static_cast<double>(lower ? boost::math::ibeta_inv(wide_a, wide_b, wide_p)
                                         : boost::math::ibetac_inv(wide_a, wide_b, wide_p));
