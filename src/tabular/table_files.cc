@@ -1,11 +1,15 @@
 #include "tabular/table_files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <optional>
+#include <mutex>
 #include <vector>
+
+#include "common/parallel.h"
 
 #include "tabular/csv_columns.h"
 #include "tabular/csv_table.h"
@@ -45,41 +49,15 @@ constexpr std::size_t kFetchAhead = 16;
 // row by row, keeping nothing.
 constexpr std::size_t kRowsPerKeptPair = 8;
 
-// The cells of each pair (a group's count and size), made when the pair's
-// first row is written and copied into each later one. The text is kept in
-// blocks that never move, so that it takes no more room than it holds.
-class PairCells {
+// Rows a thread formats at a time, a megabyte or two of text: a thread
+// formats its next rows while another writes.
+constexpr std::size_t kRowsPerChunk = std::size_t{1} << 14;
+
+// Text kept in blocks that never move, so that it takes no more room than
+// it holds and what was handed out stays where it is.
+class TextArena {
  public:
-  explicit PairCells(std::size_t pairs) : spans_(pairs) {}
-
-  // Appends the cells of `pair` to `out`, made by make(&text) when first
-  // asked for.
-  template <typename Make>
-  void Append(std::uint32_t pair, const Make& make, std::string* out) {
-    Span& span = spans_[pair];
-    if (span.Text == nullptr) {
-      made_.clear();
-      make(&made_);
-      span.Text = Keep(made_);
-      span.Length = made_.size();
-    }
-    out->append(span.Text, span.Length);
-  }
-
-  // Where the span of `pair` lies, and its text once made (null before):
-  // for prefetching, which must happen in the loop itself (see below).
-  const void* SpanAt(std::uint32_t pair) const { return &spans_[pair]; }
-  const char* TextAt(std::uint32_t pair) const { return spans_[pair].Text; }
-
- private:
-  static constexpr std::size_t kBlock = std::size_t{1} << 20;
-
-  struct Span {
-    const char* Text = nullptr;  // null: not made yet
-    std::size_t Length = 0;
-  };
-
-  const char* Keep(std::string_view text) {
+  std::string_view Keep(std::string_view text) {
     if (capacity_ - used_ < text.size()) {
       capacity_ = std::max(kBlock, text.size());
       blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
@@ -88,14 +66,59 @@ class PairCells {
     char* const at = blocks_.back().get() + used_;
     std::memcpy(at, text.data(), text.size());
     used_ += text.size();
-    return at;
+    return {at, text.size()};
   }
 
-  std::vector<Span> spans_;
+ private:
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t capacity_ = 0;  // of the last block
   std::size_t used_ = 0;
-  std::string made_;
+};
+
+// Hands out chunks of rows to the threads and has each chunk written in
+// turn, so that the table is the same whoever formatted what. A thread
+// that fails lets the others go rather than wait for its chunk.
+class ChunkTurns {
+ public:
+  explicit ChunkTurns(std::size_t chunks) : chunks_(chunks) {}
+
+  // The next chunk to format, or chunks() when none is left.
+  std::size_t Take() { return std::min(next_++, chunks_); }
+
+  std::size_t chunks() const { return chunks_; }
+
+  // Waits until `chunk` is the next to be written; false when another
+  // thread failed.
+  bool AwaitTurn(std::size_t chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    turn_changed_.wait(lock, [&] { return failed_ || written_ == chunk; });
+    return !failed_;
+  }
+
+  void Written() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      ++written_;
+    }
+    turn_changed_.notify_all();
+  }
+
+  void Fail() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      failed_ = true;
+    }
+    turn_changed_.notify_all();
+  }
+
+ private:
+  const std::size_t chunks_;
+  std::atomic<std::size_t> next_{0};
+  std::mutex mutex_;
+  std::condition_variable turn_changed_;
+  std::size_t written_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace
@@ -160,93 +183,136 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
 
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
                    bool percent, OutputFile* csv, const RowProgress& progress,
-                   const SpatialEstimates* spatial) {
+                   const SpatialEstimates* spatial, unsigned workers) {
   const RecordTable& records = data.Input.Records;
-  RecordLabels labels(data);
   const InputTable& input = data.Input;
-  std::string block(kCsvTableHeader);
-  block.pop_back();
-  if (threshold) block.append(kCsvThresholdColumns);
-  if (spatial != nullptr) block.append(kCsvSpatialColumns);
+  std::string header(kCsvTableHeader);
+  header.pop_back();
+  if (threshold) header.append(kCsvThresholdColumns);
+  if (spatial != nullptr) header.append(kCsvSpatialColumns);
   for (const std::string& name : input.KeptNames) {
-    block.push_back(',');
-    AppendCsvField(name, &block);
+    header.push_back(',');
+    AppendCsvField(name, &header);
   }
-  block.push_back('\n');
-  const std::size_t pairs = intervals.Distinct.size();
-  std::optional<PairCells> kept_cells;
-  if (pairs > 0 && pairs <= records.size() / kRowsPerKeptPair) kept_cells.emplace(pairs);
+  header.push_back('\n');
+  csv->Write(header);
+
+  const std::size_t threads = std::max(1u, workers);
   const auto make_cells = [&](std::size_t i, std::string* out) {
     const CsvRowContext context{FigureSourcesOf(records, data, intervals, i, threshold), {}, {},
                                 percent};
     AppendCsvPairCells(records[i], context, intervals[i], out);
   };
+
+  // Where pairs repeat, each pair's cells, made before any row from the
+  // record that shows the pair first.
+  const std::size_t pairs = intervals.Distinct.size();
+  std::vector<std::string_view> pair_cells;
+  std::vector<TextArena> arenas;
+  if (pairs > 0 && pairs <= records.size() / kRowsPerKeptPair) {
+    constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
+    std::vector<std::uint32_t> shown_by(pairs, kUnseen);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      std::uint32_t& first = shown_by[intervals.OfRecord[i]];
+      if (first == kUnseen) first = static_cast<std::uint32_t>(i);
+    }
+    pair_cells.resize(pairs);
+    arenas.resize(threads);
+    std::atomic<std::size_t> next{0};
+    RunInParallel(threads, [&](std::size_t thread) {
+      std::string made;
+      for (std::size_t begin = next.fetch_add(kRowsPerChunk); begin < pairs;
+           begin = next.fetch_add(kRowsPerChunk)) {
+        for (std::size_t pair = begin; pair < std::min(pairs, begin + kRowsPerChunk); ++pair) {
+          made.clear();
+          make_cells(shown_by[pair], &made);
+          pair_cells[pair] = arenas[thread].Keep(made);
+        }
+      }
+    });
+  }
+
   // The four-number format's labels are numbers, which need no quotes:
   // written straight in (ten million rows spent a tenth of their time
   // making them strings first).
   const bool named = IsNamedInput(input);
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (named) {
-      AppendCsvField(labels.Group(i), &block);
-      block.push_back(',');
-      AppendCsvField(labels.Id(i), &block);
-    } else {
-      if (!data.Plan.SingleGroup) AppendNumber(records[i].Unit, &block);
-      block.push_back(',');
-      AppendNumber(records[i].Code, &block);
-    }
-    if (kept_cells) {
-#if defined(__GNUC__)
-      // A pair's cells lie anywhere in the kept text, which outgrows the
-      // caches: fetched early as the other figures are below.
-      if (i + 2 * kFetchAhead < records.size()) {
-        __builtin_prefetch(kept_cells->SpanAt(intervals.OfRecord[i + 2 * kFetchAhead]));
+  const auto format_rows = [&](std::size_t begin, std::size_t end, RecordLabels* labels,
+                               std::string* block) {
+    for (std::size_t i = begin; i < end; ++i) {
+      if (named) {
+        AppendCsvField(labels->Group(i), block);
+        block->push_back(',');
+        AppendCsvField(labels->Id(i), block);
+      } else {
+        if (!data.Plan.SingleGroup) AppendNumber(records[i].Unit, block);
+        block->push_back(',');
+        AppendNumber(records[i].Code, block);
       }
-      if (i + kFetchAhead < records.size()) {
-        if (const char* text = kept_cells->TextAt(intervals.OfRecord[i + kFetchAhead])) {
-          // Two or three cache lines.
+      if (!pair_cells.empty()) {
+#if defined(__GNUC__)
+        // In the loop itself: a function of prefetches alone counts as one
+        // without effects, and its calls are dropped. A pair's cells lie
+        // anywhere in the kept text, which outgrows the caches.
+        if (i + kFetchAhead < records.size()) {
+          const char* const text = pair_cells[intervals.OfRecord[i + kFetchAhead]].data();
           __builtin_prefetch(text);
           __builtin_prefetch(text + 64);
           __builtin_prefetch(text + 128);
         }
-      }
 #endif
-      kept_cells->Append(
-          intervals.OfRecord[i], [&](std::string* out) { make_cells(i, out); }, &block);
-    } else {
+        block->append(pair_cells[intervals.OfRecord[i]]);
+      } else {
 #if defined(__GNUC__)
-      // In the loop itself: a function of prefetches alone counts as one
-      // without effects, and its calls are dropped.
-      if (i + 2 * kFetchAhead < intervals.OfRecord.size()) {
-        const std::uint32_t far = intervals.OfRecord[i + 2 * kFetchAhead];
-        __builtin_prefetch(&intervals.Distinct[far]);
-        __builtin_prefetch(&intervals.GroupOf[far]);
-      }
-      if (i + kFetchAhead < intervals.OfRecord.size()) {
-        const std::size_t group = intervals.GroupOfRecord(i + kFetchAhead);
-        if (group < data.Fits.size()) __builtin_prefetch(&data.Fits[group]);
-      }
+        if (i + 2 * kFetchAhead < intervals.OfRecord.size()) {
+          const std::uint32_t far = intervals.OfRecord[i + 2 * kFetchAhead];
+          __builtin_prefetch(&intervals.Distinct[far]);
+          __builtin_prefetch(&intervals.GroupOf[far]);
+        }
+        if (i + kFetchAhead < intervals.OfRecord.size()) {
+          const std::size_t group = intervals.GroupOfRecord(i + kFetchAhead);
+          if (group < data.Fits.size()) __builtin_prefetch(&data.Fits[group]);
+        }
 #endif
-      make_cells(i, &block);
-    }
-    if (spatial != nullptr) {
-      block.pop_back();
-      AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, &block);
-      block.push_back('\n');
-    }
-    // The kept columns come last, after every column of the estimates.
-    if (!input.Kept.empty()) {
-      block.pop_back();
-      for (const TextColumn& kept : input.Kept) {
-        block.push_back(',');
-        AppendCsvField(kept[i], &block);
+        make_cells(i, block);
       }
-      block.push_back('\n');
+      if (spatial != nullptr) {
+        block->pop_back();
+        AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, block);
+        block->push_back('\n');
+      }
+      // The kept columns come last, after every column of the estimates.
+      if (!input.Kept.empty()) {
+        block->pop_back();
+        for (const TextColumn& kept : input.Kept) {
+          block->push_back(',');
+          AppendCsvField(kept[i], block);
+        }
+        block->push_back('\n');
+      }
     }
-    FlushIfFull(&block, csv);
-    if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());
-  }
-  csv->Write(block);
+  };
+
+  ChunkTurns turns((records.size() + kRowsPerChunk - 1) / kRowsPerChunk);
+  RunInParallel(threads, [&](std::size_t thread) {
+    try {
+      RecordLabels labels(data);
+      std::string block;
+      for (std::size_t chunk = turns.Take(); chunk < turns.chunks(); chunk = turns.Take()) {
+        const std::size_t begin = chunk * kRowsPerChunk;
+        const std::size_t end = std::min(records.size(), begin + kRowsPerChunk);
+        block.clear();
+        format_rows(begin, end, &labels, &block);
+        if (!turns.AwaitTurn(chunk)) return;
+        csv->Write(block);
+        turns.Written();
+        // Progress is told on the calling thread only.
+        if (thread == 0 && progress) progress(end, records.size());
+      }
+    } catch (...) {
+      turns.Fail();
+      throw;
+    }
+  });
 }
 
 void WriteSummaryTable(const EstimatedData& data, OutputFile* csv, const SummaryColumns* more) {
