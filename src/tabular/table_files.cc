@@ -49,9 +49,11 @@ constexpr std::size_t kFetchAhead = 16;
 // row by row, keeping nothing.
 constexpr std::size_t kRowsPerKeptPair = 8;
 
-// Rows a thread formats at a time, a megabyte or two of text: a thread
-// formats its next rows while another writes.
-constexpr std::size_t kRowsPerChunk = std::size_t{1} << 14;
+// Rows a thread formats at a time, some 64 kB of text, written by the
+// thread that formatted them while another formats its next: the text is
+// still in the core's cache when the system copies it (written in blocks
+// of megabytes the copy took three times as long).
+constexpr std::size_t kRowsPerChunk = 512;
 
 // Text kept in blocks that never move, so that it takes no more room than
 // it holds and what was handed out stays where it is.

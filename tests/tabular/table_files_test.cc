@@ -89,10 +89,10 @@ std::string RowByRow(const EstimatedData& data, const RecordIntervals& intervals
   return text;
 }
 
-// The rows are made in chunks of many thousands on several threads, and
+// The rows are made in chunks on several threads, and
 // where a count and size repeat within a group their cells are made once:
 // the table must still be the one written row by row. 40,000 records span
-// three chunks. One group of sizes 20 to 29 has under 300 pairs, so its
+// many chunks. One group of sizes 20 to 29 has under 300 pairs, so its
 // cells are shared; 5,000 groups of 8 records have nearly as many pairs as
 // records, and are written row by row.
 TEST(WriteCsvTable, SameAsRowByRowWhateverTheThreadsAndSharedCells) {
