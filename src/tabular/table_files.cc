@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "common/parallel.h"
-
 #include "tabular/csv_columns.h"
 #include "tabular/csv_table.h"
 #include "tabular/interval_table.h"
