@@ -37,6 +37,12 @@ class TextSource {
 
   void Take() { ++next_; }
 
+  /// The bytes of the view loaded already, [Next(), End()), and taking
+  /// them up to `to` in one step; nothing is loaded.
+  const char* Next() const { return next_; }
+  const char* End() const { return end_; }
+  void TakeTo(const char* to) { next_ = to; }
+
   bool failed() const { return failed_; }
 
  private:
@@ -134,11 +140,37 @@ Scan ScanNumber(TextSource* source, std::int32_t* value) {
   return Scan::kNumber;
 }
 
+// ScanNumber on the bytes loaded already, where nearly every number is
+// read: true with the number when it and the byte after it lie there;
+// false, with nothing taken, when ScanNumber must decide (the number may
+// go on in the next block, or the text is no number).
+bool ScanNumberInBlock(TextSource* source, std::int32_t* value) {
+  const char* at = source->Next();
+  const char* const end = source->End();
+  while (at != end && IsSpace(*at)) ++at;
+  if (at == end) return false;
+  const bool negative = *at == '-';
+  if (negative || *at == '+') ++at;
+  if (at == end || !IsDigit(*at)) return false;
+  constexpr std::int64_t kLimit = std::int64_t{1} << 31;
+  std::int64_t magnitude = 0;
+  do {
+    magnitude = magnitude * 10 + (*at - '0');
+    if (magnitude > kLimit) return false;
+    ++at;
+  } while (at != end && IsDigit(*at));
+  if (at == end || (!negative && magnitude == kLimit)) return false;
+  *value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  source->TakeTo(at);
+  return true;
+}
+
 ReadResult ReadRecords(TextSource* source, RecordTable* table, std::size_t max_records) {
   std::int32_t last_code = 0;
   for (;;) {
     std::int32_t fields[4] = {0, 0, 0, 0};
     for (int f = 0; f < 4; ++f) {
+      if (ScanNumberInBlock(source, &fields[f])) continue;
       const Scan scan = ScanNumber(source, &fields[f]);
       if (scan == Scan::kNumber) continue;
       if (source->failed()) return {ReadOutcome::kUnreadable, 0};

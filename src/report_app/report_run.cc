@@ -396,7 +396,7 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
     if (outputs.Asked(Outputs::kCsv)) {
       WriteCsvTable(data, estimates.Posteriors, settings.Threshold.has_value(), settings.Percent,
                     &outputs.Files[Outputs::kCsv], rows_written,
-                    spatial ? &spatial->Estimates : nullptr);
+                    spatial ? &spatial->Estimates : nullptr, workers);
     }
     if (outputs.Asked(Outputs::kSummary)) {
       const SummaryColumns matched = RegionColumns(data, joined);

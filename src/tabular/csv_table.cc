@@ -76,13 +76,10 @@ void AppendLocalCells(const LocalFigures& figures, const FigureScale& scale, std
   AppendCsvField(figures.Prior, out);
 }
 
-void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
-                  const CredibleBounds& bounds, std::string* out) {
+void AppendCsvPairCells(const RegionRecord& record, const CsvRowContext& context,
+                        const CredibleBounds& bounds, std::string* out) {
   // A missing figure is NaN, which AppendShortest leaves empty.
   const RecordFigures figures = FiguresOf(record, context, bounds);
-  AppendCsvField(context.Group, out);
-  out->push_back(',');
-  AppendCsvField(context.Id, out);
   out->push_back(',');
   AppendWhole(record.Data1, out);
   out->push_back(',');
@@ -90,6 +87,14 @@ void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
   AppendFigureCells(figures, FigureScale{context.Percent, 1.0}, context.Threshold.has_value(),
                     out);
   out->push_back('\n');
+}
+
+void AppendCsvRow(const RegionRecord& record, const CsvRowContext& context,
+                  const CredibleBounds& bounds, std::string* out) {
+  AppendCsvField(context.Group, out);
+  out->push_back(',');
+  AppendCsvField(context.Id, out);
+  AppendCsvPairCells(record, context, bounds, out);
 }
 
 }  // namespace propsmooth

@@ -52,6 +52,13 @@ struct CsvRowContext : FigureSources {
   bool Percent = false;    // proportions times 100
 };
 
+/// Appends the cells of `record`'s row after its group and id, comma
+/// first and LF ended: count, size and every figure, as AppendCsvRow
+/// writes them. Records of a group with the same count and size have the
+/// same cells.
+void AppendCsvPairCells(const RegionRecord& record, const CsvRowContext& context,
+                        const CredibleBounds& bounds, std::string* out);
+
 /// Appends the row of `record`, LF ended: group, id, count, size, the raw
 /// and the moment-estimator EB proportion, then its EB proportion, the
 /// interval `bounds` and the prior's name. Without an EB proportion, eb,

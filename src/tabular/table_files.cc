@@ -1,8 +1,15 @@
 #include "tabular/table_files.h"
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
+#include "common/parallel.h"
 #include "tabular/csv_columns.h"
 #include "tabular/csv_table.h"
 #include "tabular/interval_table.h"
@@ -14,10 +21,15 @@ namespace {
 // Rows between two reports of progress.
 constexpr std::size_t kRowsPerReport = std::size_t{1} << 16;
 
-std::string_view NumberText(std::int32_t value, std::string* text) {
+void AppendNumber(std::int32_t value, std::string* out) {
   char digits[16];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  text->assign(digits, result.ptr);
+  out->append(digits, result.ptr);
+}
+
+std::string_view NumberText(std::int32_t value, std::string* text) {
+  text->clear();
+  AppendNumber(value, text);
   return *text;
 }
 
@@ -27,6 +39,88 @@ std::string_view NumberText(std::int32_t value, std::string* text) {
 // memory, and a row takes long enough to write that, asked for this far
 // ahead, they are in cache by the time it is written.
 constexpr std::size_t kFetchAhead = 16;
+
+// A pair's cells are kept for the rows that repeat them when the table has
+// at least this many records a pair: ten million regions of a few hundred
+// sizes then format each number a few hundred thousand times rather than
+// fifty million, and the kept text (about 120 bytes a pair) stays well
+// below the records' own room. A table of mostly distinct pairs formats
+// row by row, keeping nothing.
+constexpr std::size_t kRowsPerKeptPair = 8;
+
+// Rows a thread formats at a time, some 64 kB of text, written by the
+// thread that formatted them while another formats its next: the text is
+// still in the core's cache when the system copies it (written in blocks
+// of megabytes the copy took three times as long).
+constexpr std::size_t kRowsPerChunk = 512;
+
+// Text kept in blocks that never move, so that it takes no more room than
+// it holds and what was handed out stays where it is.
+class TextArena {
+ public:
+  std::string_view Keep(std::string_view text) {
+    if (capacity_ - used_ < text.size()) {
+      capacity_ = std::max(kBlock, text.size());
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(capacity_));
+      used_ = 0;
+    }
+    char* const at = blocks_.back().get() + used_;
+    std::memcpy(at, text.data(), text.size());
+    used_ += text.size();
+    return {at, text.size()};
+  }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t capacity_ = 0;  // of the last block
+  std::size_t used_ = 0;
+};
+
+// Hands out chunks of rows to the threads and has each chunk written in
+// turn, so that the table is the same whoever formatted what. A thread
+// that fails lets the others go rather than wait for its chunk.
+class ChunkTurns {
+ public:
+  explicit ChunkTurns(std::size_t chunks) : chunks_(chunks) {}
+
+  // The next chunk to format, or chunks() when none is left.
+  std::size_t Take() { return std::min(next_++, chunks_); }
+
+  std::size_t chunks() const { return chunks_; }
+
+  // Waits until `chunk` is the next to be written; false when another
+  // thread failed.
+  bool AwaitTurn(std::size_t chunk) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    turn_changed_.wait(lock, [&] { return failed_ || written_ == chunk; });
+    return !failed_;
+  }
+
+  void Written() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      ++written_;
+    }
+    turn_changed_.notify_all();
+  }
+
+  void Fail() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      failed_ = true;
+    }
+    turn_changed_.notify_all();
+  }
+
+ private:
+  const std::size_t chunks_;
+  std::atomic<std::size_t> next_{0};
+  std::mutex mutex_;
+  std::condition_variable turn_changed_;
+  std::size_t written_ = 0;
+  bool failed_ = false;
+};
 
 }  // namespace
 
@@ -90,54 +184,139 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
 
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
                    bool percent, OutputFile* csv, const RowProgress& progress,
-                   const SpatialEstimates* spatial) {
+                   const SpatialEstimates* spatial, unsigned workers) {
   const RecordTable& records = data.Input.Records;
-  RecordLabels labels(data);
   const InputTable& input = data.Input;
-  std::string block(kCsvTableHeader);
-  block.pop_back();
-  if (threshold) block.append(kCsvThresholdColumns);
-  if (spatial != nullptr) block.append(kCsvSpatialColumns);
+  std::string header(kCsvTableHeader);
+  header.pop_back();
+  if (threshold) header.append(kCsvThresholdColumns);
+  if (spatial != nullptr) header.append(kCsvSpatialColumns);
   for (const std::string& name : input.KeptNames) {
-    block.push_back(',');
-    AppendCsvField(name, &block);
+    header.push_back(',');
+    AppendCsvField(name, &header);
   }
-  block.push_back('\n');
-  for (std::size_t i = 0; i < records.size(); ++i) {
-#if defined(__GNUC__)
-    // In the loop itself: a function of prefetches alone counts as one
-    // without effects, and its calls are dropped.
-    if (i + 2 * kFetchAhead < intervals.OfRecord.size()) {
-      const std::uint32_t far = intervals.OfRecord[i + 2 * kFetchAhead];
-      __builtin_prefetch(&intervals.Distinct[far]);
-      __builtin_prefetch(&intervals.GroupOf[far]);
+  header.push_back('\n');
+  csv->Write(header);
+
+  const std::size_t threads = std::max(1u, workers);
+  const auto make_cells = [&](std::size_t i, std::string* out) {
+    const CsvRowContext context{FigureSourcesOf(records, data, intervals, i, threshold), {}, {},
+                                percent};
+    AppendCsvPairCells(records[i], context, intervals[i], out);
+  };
+
+  // Where pairs repeat, each pair's cells, made before any row from the
+  // record that shows the pair first.
+  const std::size_t pairs = intervals.Distinct.size();
+  std::vector<std::string_view> pair_cells;
+  std::vector<TextArena> arenas;
+  if (pairs > 0 && pairs <= records.size() / kRowsPerKeptPair) {
+    constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
+    std::vector<std::uint32_t> shown_by(pairs, kUnseen);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      std::uint32_t& first = shown_by[intervals.OfRecord[i]];
+      if (first == kUnseen) first = static_cast<std::uint32_t>(i);
     }
-    if (i + kFetchAhead < intervals.OfRecord.size()) {
-      const std::size_t group = intervals.GroupOfRecord(i + kFetchAhead);
-      if (group < data.Fits.size()) __builtin_prefetch(&data.Fits[group]);
-    }
-#endif
-    const CsvRowContext context{FigureSourcesOf(records, data, intervals, i, threshold),
-                                labels.Group(i), labels.Id(i), percent};
-    AppendCsvRow(records[i], context, intervals[i], &block);
-    if (spatial != nullptr) {
-      block.pop_back();
-      AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, &block);
-      block.push_back('\n');
-    }
-    // The kept columns come last, after every column of the estimates.
-    if (!input.Kept.empty()) {
-      block.pop_back();
-      for (const TextColumn& kept : input.Kept) {
-        block.push_back(',');
-        AppendCsvField(kept[i], &block);
+    pair_cells.resize(pairs);
+    arenas.resize(threads);
+    std::atomic<std::size_t> next{0};
+    RunInParallel(threads, [&](std::size_t thread) {
+      std::string made;
+      for (std::size_t begin = next.fetch_add(kRowsPerChunk); begin < pairs;
+           begin = next.fetch_add(kRowsPerChunk)) {
+        for (std::size_t pair = begin; pair < std::min(pairs, begin + kRowsPerChunk); ++pair) {
+          made.clear();
+          make_cells(shown_by[pair], &made);
+          pair_cells[pair] = arenas[thread].Keep(made);
+        }
       }
-      block.push_back('\n');
-    }
-    FlushIfFull(&block, csv);
-    if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());
+    });
   }
-  csv->Write(block);
+
+  // The four-number format's labels are numbers, which need no quotes:
+  // written straight in (ten million rows spent a tenth of their time
+  // making them strings first).
+  const bool named = IsNamedInput(input);
+  const auto format_rows = [&](std::size_t begin, std::size_t end, RecordLabels* labels,
+                               std::string* block) {
+    for (std::size_t i = begin; i < end; ++i) {
+      if (named) {
+        AppendCsvField(labels->Group(i), block);
+        block->push_back(',');
+        AppendCsvField(labels->Id(i), block);
+      } else {
+        if (!data.Plan.SingleGroup) AppendNumber(records[i].Unit, block);
+        block->push_back(',');
+        AppendNumber(records[i].Code, block);
+      }
+      if (!pair_cells.empty()) {
+#if defined(__GNUC__)
+        // In the loop itself: a function of prefetches alone counts as one
+        // without effects, and its calls are dropped. A pair's cells lie
+        // anywhere in the kept text, which outgrows the caches.
+        if (i + 2 * kFetchAhead < records.size()) {
+          __builtin_prefetch(&pair_cells[intervals.OfRecord[i + 2 * kFetchAhead]]);
+        }
+        if (i + kFetchAhead < records.size()) {
+          const char* const text = pair_cells[intervals.OfRecord[i + kFetchAhead]].data();
+          __builtin_prefetch(text);
+          __builtin_prefetch(text + 64);
+          __builtin_prefetch(text + 128);
+        }
+#endif
+        block->append(pair_cells[intervals.OfRecord[i]]);
+      } else {
+#if defined(__GNUC__)
+        if (i + 2 * kFetchAhead < intervals.OfRecord.size()) {
+          const std::uint32_t far = intervals.OfRecord[i + 2 * kFetchAhead];
+          __builtin_prefetch(&intervals.Distinct[far]);
+          __builtin_prefetch(&intervals.GroupOf[far]);
+        }
+        if (i + kFetchAhead < intervals.OfRecord.size()) {
+          const std::size_t group = intervals.GroupOfRecord(i + kFetchAhead);
+          if (group < data.Fits.size()) __builtin_prefetch(&data.Fits[group]);
+        }
+#endif
+        make_cells(i, block);
+      }
+      if (spatial != nullptr) {
+        block->pop_back();
+        AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, block);
+        block->push_back('\n');
+      }
+      // The kept columns come last, after every column of the estimates.
+      if (!input.Kept.empty()) {
+        block->pop_back();
+        for (const TextColumn& kept : input.Kept) {
+          block->push_back(',');
+          AppendCsvField(kept[i], block);
+        }
+        block->push_back('\n');
+      }
+    }
+  };
+
+  ChunkTurns turns((records.size() + kRowsPerChunk - 1) / kRowsPerChunk);
+  RunInParallel(threads, [&](std::size_t thread) {
+    try {
+      RecordLabels labels(data);
+      std::string block;
+      for (std::size_t chunk = turns.Take(); chunk < turns.chunks(); chunk = turns.Take()) {
+        const std::size_t begin = chunk * kRowsPerChunk;
+        const std::size_t end = std::min(records.size(), begin + kRowsPerChunk);
+        block.clear();
+        format_rows(begin, end, &labels, &block);
+        if (!turns.AwaitTurn(chunk)) return;
+        csv->Write(block);
+        turns.Written();
+        // Progress is told on the calling thread only.
+        if (thread == 0 && progress) progress(end, records.size());
+      }
+    } catch (...) {
+      turns.Fail();
+      throw;
+    }
+  });
 }
 
 void WriteSummaryTable(const EstimatedData& data, OutputFile* csv, const SummaryColumns* more) {

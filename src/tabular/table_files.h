@@ -62,10 +62,13 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
 /// their cells when `threshold`, kCsvSpatialColumns and their cells with
 /// `spatial` (by record), then the kept columns of the data), then a row
 /// per record in the order of the data, under the fits of data.Fits;
-/// `intervals` are theirs. Proportions in percent when `percent`.
+/// `intervals` are theirs. Proportions in percent when `percent`. Rows are
+/// formatted on up to `workers` threads and written in order as they are
+/// ready; `progress` is told on the calling thread. What a thread throws
+/// (running out of memory) reaches the caller.
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
                    bool percent, OutputFile* csv, const RowProgress& progress,
-                   const SpatialEstimates* spatial = nullptr);
+                   const SpatialEstimates* spatial = nullptr, unsigned workers = 1);
 
 /// Columns put after the summary's own: their names and each group's
 /// cells (by group), each comma first.

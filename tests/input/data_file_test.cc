@@ -296,6 +296,46 @@ TEST(ReadDataFile, ReadsAcrossBlockBoundaries) {
   ExpectTable(read.Table, {{9, 8, 7, 6}});
 }
 
+// Most numbers are read straight from the block at hand, the rest (one
+// that may go on in the next block, or text that is no number) the long
+// way: every number placed across the 1 MiB block mark, at each shift,
+// reads as it does inside a block. The values are those written; the
+// limits are 2^31 - 1 = 2147483647 and -2^31.
+TEST(ReadDataFile, ReadsEachNumberTheSameAcrossTheBlockMark) {
+  constexpr std::size_t kMark = std::size_t{1} << 20;
+  const Case cases[] = {
+      {"7 1234567 12 345\n", kOk, 0, {{7, 1234567, 12, 345}}},
+      {"-1 +42 0 0000000000000000009\n", kOk, 0, {{-1, 42, 0, 9}}},
+      {"1 2147483647 2147483647 2147483647\n", kOk, 0,
+       {{1, kMaxInt, kMaxInt, kMaxInt}}},
+      {"1 -2147483648 0 1\n", kOk, 0, {{1, kMinInt, 0, 1}}},
+      {"1 2147483648 0 1\n", kMalformed, 0, {}},
+      {"1 -2147483649 0 1\n", kMalformed, 0, {}},
+      {"1 99999999999999999999 0 1\n", kMalformed, 0, {}},
+      {"1 2 - 3 4\n", kMalformed, 0, {}},
+      {"1 2 +\n", kMalformed, 0, {}},
+      {"1\t\v\f2 3\n 4", kOk, 0, {{1, 2, 3, 4}}},
+      {"1 2 3 4x", kMalformed, 2, {{1, 2, 3, 4}}},
+      {"1 2 3 4", kOk, 0, {{1, 2, 3, 4}}},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t shift = 1; shift <= 36; ++shift) {
+      SCOPED_TRACE(Visible(c.Text) + " at " + std::to_string(shift));
+      // A record of all zeros but its size ends just before the mark less
+      // the shift, so the case's record starts `shift` bytes before it.
+      std::string text(kMark - shift - 8, ' ');
+      text += "0 0 0 1\n";
+      text += c.Text;
+      std::vector<Fields> expected = {{0, 0, 0, 1}};
+      expected.insert(expected.end(), c.Admitted.begin(), c.Admitted.end());
+      const Read read = ReadBoth(text);
+      EXPECT_EQ(read.Result.Outcome, c.Outcome);
+      EXPECT_EQ(read.Result.Code, c.Code);
+      ExpectTable(read.Table, expected);
+    }
+  }
+}
+
 // A run numbers its records in 32 bits: the record past the limit is
 // refused, named by the last one admitted, whether the table was empty or
 // held records already. Tried at a small limit; the real one is 2^31 - 1.

@@ -1,0 +1,150 @@
+#include "tabular/table_files.h"
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "input/grouping.h"
+#include "stats/record_estimates.h"
+#include "stats/record_figures.h"
+#include "tabular/csv_columns.h"
+#include "tabular/csv_table.h"
+
+namespace propsmooth {
+namespace {
+
+// What a table is made of: `rows` records of sizes 20 to 29 (so counts and
+// sizes repeat), in `groups` groups (0: one group of all), read from the
+// four-number format or from a CSV file with labels that need quotes and a
+// kept column.
+struct TableShape {
+  std::size_t Rows = 0;
+  std::size_t Groups = 0;
+  bool Named = false;
+};
+
+EstimatedData MakeData(const TableShape& shape) {
+  EstimatedData data;
+  InputTable& input = data.Input;
+  input.Format = shape.Named ? InputFormat::kCsv : InputFormat::kLegacy;
+  std::mt19937 random(20261209);
+  for (std::size_t i = 0; i < shape.Rows; ++i) {
+    const int size = 20 + static_cast<int>(random() % 10);
+    const int count = static_cast<int>(random() % static_cast<unsigned>(size / 3 + 1));
+    const int unit = shape.Groups == 0 ? -1 : static_cast<int>(random() % shape.Groups);
+    input.Records.push_back({unit, static_cast<int>(i + 1), count, size});
+  }
+  if (shape.Named) {
+    for (std::size_t g = 0; g < shape.Groups; ++g) {
+      input.GroupLabels.push_back(g % 2 == 0 ? "County " + std::to_string(g) + ", OH"
+                                             : "G" + std::to_string(g));
+    }
+    input.KeptNames.push_back("note");
+    input.Kept.emplace_back();
+    for (std::size_t i = 0; i < shape.Rows; ++i) {
+      input.Ids.Append(i % 3 == 0 ? "id \"" + std::to_string(i) + "\"" : std::to_string(i));
+      input.Kept.back().Append(i % 5 == 0 ? std::string() : "n" + std::to_string(i % 7));
+    }
+  }
+  data.Plan = PlanGroups(input.Records);
+  return data;
+}
+
+std::string ReadBack(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  char block[1 << 12];
+  std::size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
+  return text;
+}
+
+// The table as one row after another would write it: every row through
+// AppendCsvRow with the labels as RecordLabels gives them, the kept cells
+// after; no chunks, no threads, no cells shared between rows.
+std::string RowByRow(const EstimatedData& data, const RecordIntervals& intervals,
+                     bool threshold, bool percent) {
+  std::string text(kCsvTableHeader);
+  text.pop_back();
+  if (threshold) text.append(kCsvThresholdColumns);
+  for (const std::string& name : data.Input.KeptNames) text.append(",").append(name);
+  text.push_back('\n');
+  RecordLabels labels(data);
+  const RecordTable& records = data.Input.Records;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const CsvRowContext context{FigureSourcesOf(records, data, intervals, i, threshold),
+                                labels.Group(i), labels.Id(i), percent};
+    AppendCsvRow(records[i], context, intervals[i], &text);
+    for (const TextColumn& kept : data.Input.Kept) {
+      text.pop_back();
+      text.push_back(',');
+      AppendCsvField(kept[i], &text);
+      text.push_back('\n');
+    }
+  }
+  return text;
+}
+
+// The rows are made in chunks on several threads, and
+// where a count and size repeat within a group their cells are made once:
+// the table must still be the one written row by row. 40,000 records span
+// many chunks. One group of sizes 20 to 29 has under 300 pairs, so its
+// cells are shared; 5,000 groups of 8 records have nearly as many pairs as
+// records, and are written row by row.
+TEST(WriteCsvTable, SameAsRowByRowWhateverTheThreadsAndSharedCells) {
+  struct Case {
+    const char* Name;
+    TableShape Shape;
+    bool Threshold;
+    bool Percent;
+    unsigned Workers;
+  };
+  const Case cases[] = {
+      {"one group, shared cells, 1 thread", {40000, 0, false}, false, false, 1},
+      {"one group, shared cells, 2 threads", {40000, 0, false}, false, false, 2},
+      {"one group, threshold, 3 threads", {40000, 0, false}, true, false, 3},
+      {"many groups, row by row, 2 threads", {40000, 5000, false}, false, false, 2},
+      {"many groups, threshold and percent", {40000, 5000, false}, true, true, 2},
+      {"few groups, shared cells", {40000, 7, false}, true, false, 2},
+      {"named, quoted labels, kept column", {40000, 12, true}, true, false, 2},
+      {"named, many groups", {20000, 4000, true}, false, true, 3},
+      {"fewer rows than a chunk", {100, 3, false}, false, false, 2},
+      {"one row", {1, 0, false}, true, false, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EstimatedData data = MakeData(c.Shape);
+    EstimateSettings settings;
+    if (c.Threshold) settings.Threshold = 0.1;
+    EstimateParts parts;
+    parts.Fits = true;
+    parts.Posteriors = true;
+    const RecordEstimates estimates =
+        EstimateRecords(settings, parts, 2, StageProgress(), &data.Input.Records, &data);
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    OutputFile csv;
+    csv.Attach(file);
+    // Progress reaches a terminal, which only the calling thread writes to.
+    const std::thread::id caller = std::this_thread::get_id();
+    WriteCsvTable(data, estimates.Posteriors, c.Threshold, c.Percent, &csv,
+                  [caller](std::size_t done, std::size_t total) {
+                    EXPECT_EQ(std::this_thread::get_id(), caller);
+                    EXPECT_LE(done, total);
+                  },
+                  nullptr, c.Workers);
+    ASSERT_TRUE(csv.Close());
+    const std::string written = ReadBack(file);
+    std::fclose(file);
+    const std::string expected = RowByRow(data, estimates.Posteriors, c.Threshold, c.Percent);
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected);
+  }
+}
+
+}  // namespace
+}  // namespace propsmooth
