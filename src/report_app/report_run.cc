@@ -352,6 +352,9 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   // page and in the summary only.
   parts.SizeBound = !settings.ReportFileName.empty() || !settings.SummaryFileName.empty();
   parts.FitFigures = parts.SizeBound;
+  // The page's index and sections stop at --max-groups; the summary lists
+  // every group.
+  if (settings.SummaryFileName.empty()) parts.FigureGroups = settings.MaxGroups;
   parts.Posteriors = !settings.CsvFileName.empty() || gis.Asked() ||
                      (settings.Threshold && !settings.ReportFileName.empty());
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());

@@ -117,7 +117,8 @@ GroupFit ChooseFit(double successes, double trials, const PriorFit& fit,
 std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& plan,
                                 const std::vector<GroupSummary>& summaries,
                                 const RunSettings& settings, PriorEstimator estimator,
-                                const FitOutputs& outputs, unsigned workers) {
+                                const FitOutputs& outputs, unsigned workers,
+                                std::size_t figure_groups) {
   const std::size_t groups = plan.Groups.size();
   std::vector<GroupFit> fits(groups);
   std::atomic<std::size_t> next{0};
@@ -139,7 +140,8 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
                     }
                     fits[g] = ChooseFit(successes, trials,
                                         FitPrior(MakeBetaBinomialData(records, indices),
-                                                 summaries[g], settings, outputs),
+                                                 summaries[g], settings,
+                                                 g < figure_groups ? outputs : FitOutputs{false, false}),
                                         summaries[g], estimator);
                   }
                 });

@@ -88,11 +88,13 @@ GroupFit ChooseFit(double successes, double trials, const PriorFit& fit,
 
 /// Every group's fit, the groups on up to `workers` threads. `records`
 /// carry their group's results, `summaries` are by group of `plan`; the
-/// fits' figures as `outputs` asks for them.
+/// fits' figures as `outputs` asks for them in the first `figure_groups`
+/// groups, the label and prior alone in the rest.
 std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& plan,
                                 const std::vector<GroupSummary>& summaries,
                                 const RunSettings& settings, PriorEstimator estimator,
-                                const FitOutputs& outputs, unsigned workers);
+                                const FitOutputs& outputs, unsigned workers,
+                                std::size_t figure_groups = SIZE_MAX);
 
 /// A region's posterior Beta(A, B) under its group's fit; empty without a
 /// posterior, a prior that is no beta distribution, or a record outside the

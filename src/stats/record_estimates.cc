@@ -180,7 +180,7 @@ RecordEstimates EstimateRecords(const EstimateSettings& settings, const Estimate
     }
     data->Fits = FitGroups(*records, data->Plan, reported, settings.Fit,
                            settings.Estimator, FitOutputs{parts.FitFigures, parts.SizeBound},
-                           workers);
+                           workers, parts.FigureGroups);
   }
   if (parts.Posteriors) {
     estimates.Posteriors = ComputePosteriors(settings, *records, *data, workers,

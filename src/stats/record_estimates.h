@@ -70,6 +70,9 @@ struct EstimateParts {
   // The fits' log-likelihoods and standard errors (the summary, the page);
   // without them a fit is its label and prior, found at less cost.
   bool FitFigures = true;
+  // How many groups, from the first, need them: a page lists only its
+  // first groups, and the summary every one.
+  std::size_t FigureGroups = SIZE_MAX;
   // Every record's posterior under its group's fit, with --threshold its
   // tails and the discoveries over all records too; needs Fits.
   bool Posteriors = false;

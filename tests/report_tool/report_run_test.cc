@@ -95,6 +95,34 @@ TEST_F(ReportRunTest, StopsOnBadDataAsPropsmoothDoes) {
   }
 }
 
+// A page alone computes the fit's figures only for the groups it lists;
+// with --summary, for every group. Either way the page must be the same
+// bytes: it may show no figure of a group beyond --max-groups, and every
+// figure of one within. The rat tumour data (examples/rats.txt) in three
+// groups: units 1 and 2 reach Newton peaks, unit 3's counts are one rate's.
+TEST_F(ReportRunTest, PageIsTheSameWithOrWithoutEveryGroupsFigures) {
+  std::ifstream rats(PROPSMOOTH_SOURCE_DIR "/examples/rats.txt");
+  std::ostringstream data;
+  int row = 0;
+  for (std::string unit, code, x, n; rats >> unit >> code >> x >> n; ++row) {
+    data << (1 + row % 2) << ' ' << row + 1 << ' ' << x << ' ' << n << '\n';
+  }
+  ASSERT_GT(row, 60);
+  for (int code = 1; code <= 6; ++code) data << "3 " << 100 + code << " 5 50\n";
+  WriteFile("data.txt", data.str());
+  for (const char* max_groups : {"0", "1", "2", "3"}) {
+    SCOPED_TRACE(max_groups);
+    ExitStatus status = ExitStatus::kBadInput;
+    Run({PathOf("data.txt"), PathOf("alone.html"), "--max-groups", max_groups, "-q"}, &status);
+    ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
+    Run({PathOf("data.txt"), PathOf("with.html"), "--max-groups", max_groups, "--summary",
+         PathOf("s.csv"), "-q"},
+        &status);
+    ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
+    EXPECT_EQ(ReadFile("alone.html"), ReadFile("with.html"));
+  }
+}
+
 // Units 7, 3, 7, 3, 5 in the file: the index lists the groups in ascending
 // Unit order, the TSV keeps data-file order, and each row names its prior.
 TEST_F(ReportRunTest, WritesEveryGroupAndEveryRecord) {
