@@ -119,7 +119,8 @@ TEST_F(ReportRunTest, PageIsTheSameWithOrWithoutEveryGroupsFigures) {
          PathOf("s.csv"), "-q"},
         &status);
     ASSERT_EQ(status, ExitStatus::kSuccess) << errors_;
-    EXPECT_EQ(ReadFile("alone.html"), ReadFile("with.html"));
+    // Compared whole but not printed: a page is long.
+    EXPECT_TRUE(ReadFile("alone.html") == ReadFile("with.html")) << "the pages differ";
   }
 }
 
