@@ -108,30 +108,27 @@ TEST(FastBetaQuantile, DeclinesWhatItCannotCertify) {
   struct Row {
     const char* Why;
     double A, B, P;
+    double X;  // where the tails are asked for
   };
   const Row rows[] = {
-      {"a below 10", 9.999, 100.0, 0.025},
-      {"b below 10", 100.0, 9.5, 0.025},
-      {"a not finite", kNan, 100.0, 0.025},
-      {"b infinite", 100.0, std::numeric_limits<double>::infinity(), 0.025},
-      {"p above one half", 100.0, 100.0, 0.75},
-      {"p zero", 100.0, 100.0, 0.0},
-      {"p not a number", 100.0, 100.0, kNan},
+      {"a below 10", 9.999, 100.0, 0.025, 0.05},
+      {"b below 10", 100.0, 9.5, 0.025, 0.95},
+      {"a not finite", kNan, 100.0, 0.025, 0.5},
+      {"b infinite", 100.0, std::numeric_limits<double>::infinity(), 0.025, 0.5},
+      {"p above one half, x at 0", 100.0, 100.0, 0.75, 0.0},
+      {"p zero, x at 1", 100.0, 100.0, 0.0, 1.0},
+      {"p not a number, x not a number", 100.0, 100.0, kNan, kNan},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Why);
     const double z = std::isnan(row.P) || row.P <= 0.0 || row.P >= 1.0 ? 0.0 : NormalQuantile(row.P);
     EXPECT_FALSE(FastBetaQuantile(row.A, row.B, row.P, z, BetaTail::kLower).has_value());
     EXPECT_FALSE(FastBetaQuantile(row.A, row.B, row.P, z, BetaTail::kUpper).has_value());
+    EXPECT_FALSE(FastBetaTails(row.A, row.B, row.X).has_value());
   }
-  EXPECT_FALSE(FastBetaTails(9.999, 100.0, 0.05).has_value());
-  EXPECT_FALSE(FastBetaTails(100.0, 9.5, 0.95).has_value());
-  EXPECT_FALSE(FastBetaTails(kNan, 100.0, 0.5).has_value());
-  EXPECT_FALSE(FastBetaTails(100.0, 100.0, 0.0).has_value());
-  EXPECT_FALSE(FastBetaTails(100.0, 100.0, 1.0).has_value());
 }
 
-// Against Boost's inverse on a grid of posterior shapes, a and b from 10 to
+// Against Boost's long double inverse on a grid of posterior shapes, a and b from 10 to
 // 1e9 in quarter decades, levels 0.5 to 0.999, wherever the quick method
 // answers (and it answers for nearly all of them). The bounds are Boost's
 // own errors, not ours: the 60-digit references above put Boost's double
@@ -140,8 +137,6 @@ TEST(FastBetaQuantile, DeclinesWhatItCannotCertify) {
 // latter, where the quick value is within 1e-16 of the reference. On
 // ordinary shapes the two agree to a few ulp.
 TEST(FastBetaQuantile, AgreesWithBoostOnAGridOfShapes) {
-  namespace bmp = boost::math::policies;
-  using Policy = bmp::policy<bmp::promote_double<false>>;
   int asked = 0;
   int answered = 0;
   int within_ulps = 0;
@@ -158,8 +153,6 @@ TEST(FastBetaQuantile, AgreesWithBoostOnAGridOfShapes) {
           if (!quick) continue;
           ++answered;
           const bool lower = tail == BetaTail::kLower;
-          const double in_double = lower ? boost::math::ibeta_inv(a, b, p, Policy())
-                                         : boost::math::ibetac_inv(a, b, p, Policy());
           const auto wide_a = static_cast<long double>(a);
           const auto wide_b = static_cast<long double>(b);
           const auto wide_p = static_cast<long double>(p);
@@ -167,8 +160,6 @@ TEST(FastBetaQuantile, AgreesWithBoostOnAGridOfShapes) {
               static_cast<double>(lower ? boost::math::ibeta_inv(wide_a, wide_b, wide_p)
                                         : boost::math::ibetac_inv(wide_a, wide_b, wide_p));
           ASSERT_LE(RelativeError(*quick, in_long_double), 1e-11)
-              << "Beta(" << a << ", " << b << "), " << level << (lower ? " lower" : " upper");
-          ASSERT_LE(RelativeError(*quick, in_double), 2e-8)
               << "Beta(" << a << ", " << b << "), " << level << (lower ? " lower" : " upper");
           if (RelativeError(*quick, in_long_double) <= 1e-15) ++within_ulps;
         }
