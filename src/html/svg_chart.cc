@@ -20,6 +20,15 @@ double NiceStep(double span) {
   return 10.0 * power;
 }
 
+// The 1-2-5 step below `step`.
+double SmallerNiceStep(double step) {
+  const double power = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+  const double mantissa = std::round(step / power);
+  if (mantissa <= 1.0) return 0.5 * power;
+  if (mantissa <= 2.0) return power;
+  return 2.0 * power;
+}
+
 // Digits after the point that the range's tick labels need.
 int TickDecimals(const AxisRange& range) {
   const double digits = -std::floor(std::log10(range.Step) + 1e-9);
@@ -110,8 +119,22 @@ AxisRange NiceRange(double low, double high) {
     low -= pad;
     high += pad;
   }
-  const double step = NiceStep(high - low);
-  return AxisRange{std::floor(low / step) * step, std::ceil(high / step) * step, step};
+  const auto cover = [low, high](double step) {
+    return AxisRange{std::floor(low / step) * step, std::ceil(high / step) * step, step};
+  };
+  // A span just past a 1-2-5 threshold (ranks 0 to 101) would take the
+  // next step up and an axis up to half as long again as the data (0 to
+  // 150); the step below covers it closer, and is taken where that needs
+  // no more intervals than the larger step can ever give, so that no
+  // axis gets more labels than before.
+  const AxisRange wide = cover(NiceStep(high - low));
+  const AxisRange fine = cover(SmallerNiceStep(wide.Step));
+  const double wide_length = wide.Max - wide.Min;
+  const double fine_length = fine.Max - fine.Min;
+  if (fine_length / fine.Step <= 6.0 + 1e-9 && fine_length < wide_length - 1e-9 * wide.Step) {
+    return fine;
+  }
+  return wide;
 }
 
 AxisRange PercentRange(double low, double high) {

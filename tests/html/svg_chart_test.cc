@@ -14,7 +14,8 @@ namespace propsmooth {
 namespace {
 
 // Axis ranges end on multiples of a 1-2-5 step giving about five intervals,
-// so the tick labels are short round numbers.
+// so the tick labels are short round numbers; the step below the usual one
+// where it covers the data closer in at most six intervals.
 TEST(NiceRange, EndsOnRoundSteps) {
   struct Case {
     double Low, High, Min, Max;
@@ -30,6 +31,9 @@ TEST(NiceRange, EndsOnRoundSteps) {
       {0.0, 0.0, -1.0, 1.0, 5},       // no width: widened by 1 each side
       {5.0, 5.0, 4.4, 5.6, 7},        // widened by a tenth, step 0.2
       {0.0, inf, 0.0, 1.0, 6},        // unusable: the unit range
+      {0.0, 101.0, 0.0, 120.0, 7},    // step 50 gives 0..150; 20 covers 0..120 in 6
+      {0.0, 121.0, 0.0, 150.0, 4},    // step 20 would need 7 intervals: 50 stays
+      {0.05, 1.15, 0.0, 1.2, 7},      // step 0.5 gives 0..1.5; 0.2 covers 0..1.2 in 6
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.Low << " .. " << c.High);
