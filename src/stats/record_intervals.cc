@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "common/parallel.h"
 
@@ -98,37 +99,28 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
                                         const PairPosterior& posterior, bool with_tails,
                                         unsigned workers, const IntervalProgress& progress) {
   RecordIntervals intervals;
-  intervals.OfRecord.resize(table.size());
   const std::size_t groups = plan.Groups.size();
 
   // Each record's number within its group, and each group's count of them.
+  // With several groups a record's group is kept beside its number, so that
+  // the numbers are made global on the one pass below that renumbers them
+  // rather than on a pass of their own through the records in group order,
+  // which reads and writes them anywhere in memory.
+  std::vector<std::uint32_t> local(table.size());
+  std::vector<std::uint32_t> group_of_record(groups > 1 ? table.size() : 0);
   std::vector<std::size_t> first(groups + 1, 0);
   ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers* numbers) {
     numbers->Clear();
     const GroupSpan& group = plan.Groups[g];
     for (std::size_t k = group.Begin; k < group.End; ++k) {
       const std::uint32_t record = plan.RecordIndices[k];
-      intervals.OfRecord[record] = numbers->Number(KeyOf(table[record]));
+      local[record] = numbers->Number(KeyOf(table[record]));
+      if (groups > 1) group_of_record[record] = static_cast<std::uint32_t>(g);
     }
     first[g + 1] = numbers->size();
   });
   for (std::size_t g = 0; g < groups; ++g) first[g + 1] += first[g];
-
-  // The numbers made global, within a group in order of first sight, and
-  // each number's group.
   const std::size_t distinct = first[groups];
-  std::vector<std::uint32_t> group_of_number(distinct);
-  ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers*) {
-    const GroupSpan& group = plan.Groups[g];
-    // The first group's numbers are global already: a table of one group
-    // of ten million records is not read again for nothing.
-    for (std::size_t k = group.Begin; k < group.End && first[g] != 0; ++k) {
-      intervals.OfRecord[plan.RecordIndices[k]] += static_cast<std::uint32_t>(first[g]);
-    }
-    std::fill(group_of_number.begin() + static_cast<std::ptrdiff_t>(first[g]),
-              group_of_number.begin() + static_cast<std::ptrdiff_t>(first[g + 1]),
-              static_cast<std::uint32_t>(g));
-  });
 
   // Renumbered in order of first sight in the data, which is the order the
   // tables are written in: a table of many small groups, whose records are
@@ -141,18 +133,19 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
     std::vector<std::uint32_t> renumbered(distinct, kUnseen);
     std::uint32_t next = 0;
     for (std::size_t record = 0; record < table.size(); ++record) {
-      std::uint32_t& number = intervals.OfRecord[record];
-      std::uint32_t& global = renumbered[number];
+      const std::uint32_t group = groups > 1 ? group_of_record[record] : 0;
+      std::uint32_t& global = renumbered[first[group] + local[record]];
       if (global == kUnseen) {
         global = next++;
-        intervals.GroupOf[global] = group_of_number[number];
+        intervals.GroupOf[global] = group;
         shown_by[global] = static_cast<std::uint32_t>(record);
       }
-      number = global;
+      local[record] = global;
     }
   }
+  intervals.OfRecord = std::move(local);
   // Gone before the intervals take their room.
-  group_of_number = std::vector<std::uint32_t>();
+  group_of_record = std::vector<std::uint32_t>();
 
   intervals.Distinct.resize(distinct);
   if (with_tails) intervals.DistinctTails.resize(distinct);
