@@ -13,6 +13,10 @@ namespace {
 // the threads end together and progress is told often.
 constexpr std::size_t kChunk = 1024;
 
+// How many pairs ahead a record is fetched: a few times the pairs computed
+// while memory answers.
+constexpr std::size_t kAhead = 8;
+
 constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
 
 // Count and size in one key; both are at most 2^31 - 1, so no key is kEmpty.
@@ -127,18 +131,19 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   // scattered through the file, then reads its intervals nearly in turn
   // rather than each from anywhere in memory.
   intervals.GroupOf.resize(distinct);
-  std::vector<std::uint32_t> shown_by(distinct);
+  constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
+  std::vector<std::uint32_t> renumbered(distinct, kUnseen);  // by number: its entry
+  std::vector<std::uint32_t> shown_by(distinct);             // by number: its first record
   {
-    constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
-    std::vector<std::uint32_t> renumbered(distinct, kUnseen);
     std::uint32_t next = 0;
     for (std::size_t record = 0; record < table.size(); ++record) {
       const std::uint32_t group = groups > 1 ? group_of_record[record] : 0;
-      std::uint32_t& global = renumbered[first[group] + local[record]];
+      const std::size_t number = first[group] + local[record];
+      std::uint32_t& global = renumbered[number];
       if (global == kUnseen) {
         global = next++;
         intervals.GroupOf[global] = group;
-        shown_by[global] = static_cast<std::uint32_t>(record);
+        shown_by[number] = static_cast<std::uint32_t>(record);
       }
       local[record] = global;
     }
@@ -149,14 +154,27 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
 
   intervals.Distinct.resize(distinct);
   if (with_tails) intervals.DistinctTails.resize(distinct);
+  // Computed group by group, in the order of the numbers: what the
+  // posterior reads of a group is then read once after another rather
+  // than for each pair from anywhere in memory (a table of many small
+  // groups waited there on memory for most of a pair's time), and the
+  // records, scattered now, are fetched ahead.
   std::atomic<std::size_t> next_chunk{0};
   std::atomic<std::size_t> done{0};
   RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
     for (std::size_t begin = next_chunk.fetch_add(kChunk); begin < distinct;
          begin = next_chunk.fetch_add(kChunk)) {
       const std::size_t end = std::min(distinct, begin + kChunk);
-      for (std::size_t i = begin; i < end; ++i) {
-        posterior(table[shown_by[i]], intervals.GroupOf[i], &intervals.Distinct[i],
+      // The group of number `begin`: the last whose first number is at most it.
+      std::size_t group =
+          static_cast<std::size_t>(std::upper_bound(first.begin(), first.end(), begin) -
+                                   first.begin()) -
+          1;
+      for (std::size_t number = begin; number < end; ++number) {
+        while (number >= first[group + 1]) ++group;
+        if (number + kAhead < end) __builtin_prefetch(&table[shown_by[number + kAhead]]);
+        const std::uint32_t i = renumbered[number];
+        posterior(table[shown_by[number]], group, &intervals.Distinct[i],
                   with_tails ? &intervals.DistinctTails[i] : nullptr);
       }
       const std::size_t total_done = done += end - begin;

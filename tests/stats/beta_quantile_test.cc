@@ -112,9 +112,9 @@ TEST(FastBetaTails, MatchSixtyDigitTails) {
 // 22 times, one ending exactly on a zero term (integer b), two declining
 // (b = 12.5 passes its last usable term; Beta(1e8, 1e8) at its mean runs
 // out of terms), one with a low part of x (an upper tail's 1 - q), and an
-// odd row out that runs alone: a lane stopped at its partner's end, or
-// rescaled by its partner, would miss its own value by far more than an
-// ulp. Where a row converges its value is held to an independent one:
+// odd row out that runs alone: a lane stopped at its partner's end would
+// miss its own value by far more than an ulp, and one rescaled past its
+// range would overflow. Where a row converges its value is held to an independent one:
 // I_x(a, b) a / (x (1 - x) f(x)), f the density, from Boost in long
 // double, to 1e-12 (skipped at a = 1e8, where long double's own logarithms
 // of x^a lose 1e-11).
