@@ -390,20 +390,16 @@ struct Search {
   bool Upper = false;
 };
 
-Search StartSearch(const Start& start, double z, BetaTail tail) {
-  // Cornish-Fisher from the skewness and the excess kurtosis.
+// The Cornish-Fisher start, from the skewness and the excess kurtosis.
+double StartOf(const Start& start, double z, BetaTail tail) {
   const double skew = start.Skew;
   const double zs = tail == BetaTail::kLower ? z : -z;
   const double z2 = zs * zs;
   const double w = zs + skew * (z2 - 1.0) / 6.0 + start.Kurtosis * zs * (z2 - 3.0) / 24.0 -
                    skew * skew * zs * (2.0 * z2 - 5.0) / 36.0;
-  Search search;
-  search.X = start.Mean + start.Spread * w;
-  if (!(search.X > 0.0 && search.X < 1.0)) {
-    search.X = tail == BetaTail::kLower ? 0.5 * start.Mean : 0.5 * (1.0 + start.Mean);
-  }
-  search.Upper = tail == BetaTail::kUpper;
-  return search;
+  const double x = start.Mean + start.Spread * w;
+  if (x > 0.0 && x < 1.0) return x;
+  return tail == BetaTail::kLower ? 0.5 * start.Mean : 0.5 * (1.0 + start.Mean);
 }
 
 // One step of the search from the tails at its point: true with *result
@@ -469,7 +465,12 @@ void Quantiles(const Start* const* starts, double p, double z, const BetaTail* t
   int running = N;
   for (std::size_t l = 0; l < N; ++l) {
     out[l].reset();
-    searches[l] = StartSearch(*starts[l], z, tails[l]);
+    // Set field by field: a structure returned whole was written in
+    // halves and read back in one piece, and the read waited on the writes.
+    searches[l].X = StartOf(*starts[l], z, tails[l]);
+    searches[l].Lo = 0.0;
+    searches[l].Hi = 1.0;
+    searches[l].Upper = tails[l] == BetaTail::kUpper;
     shapes[l] = &starts[l]->Constants;
     live[l] = true;
   }

@@ -13,9 +13,9 @@ namespace {
 // the threads end together and progress is told often.
 constexpr std::size_t kChunk = 1024;
 
-// How many pairs ahead a record is fetched: a few times the pairs computed
-// while memory answers.
-constexpr std::size_t kAhead = 8;
+// Pairs handed to the posterior at once, their records fetched one block
+// ahead.
+constexpr std::size_t kBlock = 16;
 
 constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
 
@@ -158,10 +158,12 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   // posterior reads of a group is then read once after another rather
   // than for each pair from anywhere in memory (a table of many small
   // groups waited there on memory for most of a pair's time), and the
-  // records, scattered now, are fetched ahead.
+  // records, scattered now, are fetched a chunk ahead.
   std::atomic<std::size_t> next_chunk{0};
   std::atomic<std::size_t> done{0};
   RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
+    std::vector<PairTask> tasks;
+    tasks.reserve(kChunk);
     for (std::size_t begin = next_chunk.fetch_add(kChunk); begin < distinct;
          begin = next_chunk.fetch_add(kChunk)) {
       const std::size_t end = std::min(distinct, begin + kChunk);
@@ -170,12 +172,22 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
           static_cast<std::size_t>(std::upper_bound(first.begin(), first.end(), begin) -
                                    first.begin()) -
           1;
+      tasks.clear();
       for (std::size_t number = begin; number < end; ++number) {
         while (number >= first[group + 1]) ++group;
-        if (number + kAhead < end) __builtin_prefetch(&table[shown_by[number + kAhead]]);
         const std::uint32_t i = renumbered[number];
-        posterior(table[shown_by[number]], group, &intervals.Distinct[i],
-                  with_tails ? &intervals.DistinctTails[i] : nullptr);
+        tasks.push_back({&table[shown_by[number]], group, &intervals.Distinct[i],
+                         with_tails ? &intervals.DistinctTails[i] : nullptr});
+      }
+      // The records, scattered through the table, are asked for a block
+      // ahead of their computing: near enough to be in the cache still,
+      // few enough for the requests in flight.
+      const std::span<const PairTask> all(tasks);
+      for (std::size_t k = 0; k < all.size() && k < kBlock; ++k) __builtin_prefetch(all[k].Record);
+      for (std::size_t block = 0; block < all.size(); block += kBlock) {
+        const std::size_t ahead_end = std::min(all.size(), block + 2 * kBlock);
+        for (std::size_t k = block + kBlock; k < ahead_end; ++k) __builtin_prefetch(all[k].Record);
+        posterior(all.subspan(block, std::min(kBlock, all.size() - block)));
       }
       const std::size_t total_done = done += end - begin;
       if (thread == 0 && progress) progress(total_done, distinct);

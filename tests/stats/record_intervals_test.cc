@@ -39,11 +39,11 @@ RecordIntervals Intervals(const RecordTable& table, const GroupPlan& plan,
                           const IntervalProgress& progress) {
   return ComputeRecordPosteriors(
       table, plan,
-      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
-          std::optional<TailProbabilities>*) {
+      EachPair([&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+                   std::optional<TailProbabilities>*) {
         *bounds = PosteriorInterval(record.Data1, record.Data2, priors[group].Alpha,
                                     priors[group].Beta, level);
-      },
+      }),
       false, workers, progress);
 }
 
