@@ -30,7 +30,7 @@ RecordIntervals ComputeLegacyIntervals(const RecordTable& table, const GroupPlan
   return ComputeRecordPosteriors(
       table, plan,
       EachPair([&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
-          std::optional<TailProbabilities>*) {
+               std::optional<TailProbabilities>*) {
         const LegacyPrior& prior = priors[group];
         *bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
       }),
