@@ -8,6 +8,7 @@
 #define PROPSMOOTH_STATS_BETA_QUANTILE_H_
 
 #include <optional>
+#include <span>
 
 namespace propsmooth {
 
@@ -47,6 +48,24 @@ struct BetaTailPair {
   double Upper = 0.0;
 };
 std::optional<BetaTailPair> FastBetaTails(double a, double b, double x);
+
+/// One continued fraction of the evaluation above: h with
+/// I_x(a, b) = x^a (1 - x)^b / (a B(a, b)) h for x = XHigh + XLow at most
+/// the mean of Beta(A, B), Gap = A - (A + B) x >= 0. Exposed so that tests
+/// can hold its evaluations side by side to its evaluation alone.
+struct BetaFractionArgs {
+  double A = kFastBetaMinShape, B = kFastBetaMinShape;
+  double XHigh = 0.5, XLow = 0.0, Gap = 0.0;
+};
+
+/// h alone; empty where it does not converge within its terms or its value
+/// is not a positive number.
+std::optional<double> BetaFraction(const BetaFractionArgs& args);
+
+/// Each args[i]'s h into out[i] (out at least as long), evaluated several
+/// at a time as FastBetaInterval does: each the same bits BetaFraction
+/// gives it.
+void BetaFractions(std::span<const BetaFractionArgs> args, std::span<std::optional<double>> out);
 
 }  // namespace propsmooth
 

@@ -149,7 +149,7 @@ PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
       }
     });
   }
-  return [shared, level, threshold](const RegionRecord& record, std::size_t group,
+  return EachPair([shared, level, threshold](const RegionRecord& record, std::size_t group,
                                     CredibleBounds* bounds,
                                     std::optional<TailProbabilities>* tails) {
     const PosteriorSource& source = shared->Sources[group];
@@ -161,7 +161,7 @@ PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
       *tails = common ? shared->CommonTails[slot]
                       : BetaTails(posterior->Alpha, posterior->Beta, *threshold);
     }
-  };
+  });
 }
 
 RecordEstimates EstimateRecords(const EstimateSettings& settings, const EstimateParts& parts,

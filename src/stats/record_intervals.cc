@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "common/parallel.h"
 
@@ -11,6 +12,10 @@ namespace {
 // Intervals a thread takes at a time: a few milliseconds of work, so that
 // the threads end together and progress is told often.
 constexpr std::size_t kChunk = 1024;
+
+// Pairs handed to the posterior at once, their records fetched one block
+// ahead.
+constexpr std::size_t kBlock = 16;
 
 constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
 
@@ -98,73 +103,91 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
                                         const PairPosterior& posterior, bool with_tails,
                                         unsigned workers, const IntervalProgress& progress) {
   RecordIntervals intervals;
-  intervals.OfRecord.resize(table.size());
   const std::size_t groups = plan.Groups.size();
 
   // Each record's number within its group, and each group's count of them.
+  // With several groups a record's group is kept beside its number, so that
+  // the numbers are made global on the one pass below that renumbers them
+  // rather than on a pass of their own through the records in group order,
+  // which reads and writes them anywhere in memory.
+  std::vector<std::uint32_t> local(table.size());
+  std::vector<std::uint32_t> group_of_record(groups > 1 ? table.size() : 0);
   std::vector<std::size_t> first(groups + 1, 0);
   ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers* numbers) {
     numbers->Clear();
     const GroupSpan& group = plan.Groups[g];
     for (std::size_t k = group.Begin; k < group.End; ++k) {
       const std::uint32_t record = plan.RecordIndices[k];
-      intervals.OfRecord[record] = numbers->Number(KeyOf(table[record]));
+      local[record] = numbers->Number(KeyOf(table[record]));
+      if (groups > 1) group_of_record[record] = static_cast<std::uint32_t>(g);
     }
     first[g + 1] = numbers->size();
   });
   for (std::size_t g = 0; g < groups; ++g) first[g + 1] += first[g];
-
-  // The numbers made global, within a group in order of first sight, and
-  // each number's group.
   const std::size_t distinct = first[groups];
-  std::vector<std::uint32_t> group_of_number(distinct);
-  ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers*) {
-    const GroupSpan& group = plan.Groups[g];
-    // The first group's numbers are global already: a table of one group
-    // of ten million records is not read again for nothing.
-    for (std::size_t k = group.Begin; k < group.End && first[g] != 0; ++k) {
-      intervals.OfRecord[plan.RecordIndices[k]] += static_cast<std::uint32_t>(first[g]);
-    }
-    std::fill(group_of_number.begin() + static_cast<std::ptrdiff_t>(first[g]),
-              group_of_number.begin() + static_cast<std::ptrdiff_t>(first[g + 1]),
-              static_cast<std::uint32_t>(g));
-  });
 
   // Renumbered in order of first sight in the data, which is the order the
   // tables are written in: a table of many small groups, whose records are
   // scattered through the file, then reads its intervals nearly in turn
   // rather than each from anywhere in memory.
   intervals.GroupOf.resize(distinct);
-  std::vector<std::uint32_t> shown_by(distinct);
+  constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
+  std::vector<std::uint32_t> renumbered(distinct, kUnseen);  // by number: its entry
+  std::vector<std::uint32_t> shown_by(distinct);             // by number: its first record
   {
-    constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
-    std::vector<std::uint32_t> renumbered(distinct, kUnseen);
     std::uint32_t next = 0;
     for (std::size_t record = 0; record < table.size(); ++record) {
-      std::uint32_t& number = intervals.OfRecord[record];
+      const std::uint32_t group = groups > 1 ? group_of_record[record] : 0;
+      const std::size_t number = first[group] + local[record];
       std::uint32_t& global = renumbered[number];
       if (global == kUnseen) {
         global = next++;
-        intervals.GroupOf[global] = group_of_number[number];
-        shown_by[global] = static_cast<std::uint32_t>(record);
+        intervals.GroupOf[global] = group;
+        shown_by[number] = static_cast<std::uint32_t>(record);
       }
-      number = global;
+      local[record] = global;
     }
   }
+  intervals.OfRecord = std::move(local);
   // Gone before the intervals take their room.
-  group_of_number = std::vector<std::uint32_t>();
+  group_of_record = std::vector<std::uint32_t>();
 
   intervals.Distinct.resize(distinct);
   if (with_tails) intervals.DistinctTails.resize(distinct);
+  // Computed group by group, in the order of the numbers: what the
+  // posterior reads of a group is then read once after another rather
+  // than for each pair from anywhere in memory (a table of many small
+  // groups waited there on memory for most of a pair's time), and the
+  // records, scattered now, are fetched a chunk ahead.
   std::atomic<std::size_t> next_chunk{0};
   std::atomic<std::size_t> done{0};
   RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
+    std::vector<PairTask> tasks;
+    tasks.reserve(kChunk);
     for (std::size_t begin = next_chunk.fetch_add(kChunk); begin < distinct;
          begin = next_chunk.fetch_add(kChunk)) {
       const std::size_t end = std::min(distinct, begin + kChunk);
-      for (std::size_t i = begin; i < end; ++i) {
-        posterior(table[shown_by[i]], intervals.GroupOf[i], &intervals.Distinct[i],
-                  with_tails ? &intervals.DistinctTails[i] : nullptr);
+      // The group of number `begin`: the last whose first number is at most it.
+      std::size_t group =
+          static_cast<std::size_t>(std::upper_bound(first.begin(), first.end(), begin) -
+                                   first.begin()) -
+          1;
+      tasks.clear();
+      for (std::size_t number = begin; number < end; ++number) {
+        while (number >= first[group + 1]) ++group;
+        const std::uint32_t i = renumbered[number];
+        tasks.push_back({&table[shown_by[number]], group, &intervals.Distinct[i],
+                         with_tails ? &intervals.DistinctTails[i] : nullptr});
+      }
+      // The records, scattered through the table, are asked for a block
+      // ahead of their computing: near enough to be in the cache still,
+      // few enough for the requests in flight.
+      const std::span<const PairTask> all(tasks);
+      for (std::size_t k = 0; k < all.size() && k < kBlock; ++k) __builtin_prefetch(all[k].Record);
+      for (std::size_t block = 0; block < all.size(); block += kBlock) {
+        const std::size_t ahead_end = std::min(all.size(), block + 2 * kBlock);
+        for (std::size_t k = block + kBlock; k < ahead_end; ++k) __builtin_prefetch(all[k].Record);
+        posterior(all.subspan(block, std::min(kBlock, all.size() - block)));
       }
       const std::size_t total_done = done += end - begin;
       if (thread == 0 && progress) progress(total_done, distinct);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "common/types.h"
@@ -38,12 +39,29 @@ struct RecordIntervals {
 /// intervals are computed.
 using IntervalProgress = std::function<void(std::size_t done, std::size_t total)>;
 
-/// The posterior figures of one distinct pair, from the record that shows
-/// it first and its group in the plan: its interval, and its tails when
-/// asked for (`tails` null otherwise). Called on any of the threads.
-using PairPosterior = std::function<void(const RegionRecord& record, std::size_t group,
-                                         CredibleBounds* bounds,
-                                         std::optional<TailProbabilities>* tails)>;
+/// One distinct pair to compute: the record that shows it first, its group
+/// in the plan, and where its interval and (when asked for; null otherwise)
+/// its tails go.
+struct PairTask {
+  const RegionRecord* Record = nullptr;
+  std::size_t Group = 0;
+  CredibleBounds* Bounds = nullptr;
+  std::optional<TailProbabilities>* Tails = nullptr;
+};
+
+/// The posterior figures of a run of distinct pairs. Called on any of the
+/// threads, once per run of many pairs: a call per pair through a
+/// type-erased function cost more than some pairs' figures.
+using PairPosterior = std::function<void(std::span<const PairTask> tasks)>;
+
+/// A PairPosterior that hands each task to `each(record, group, bounds,
+/// tails)`, called directly in the loop over the run.
+template <typename Each>
+PairPosterior EachPair(Each each) {
+  return [each = std::move(each)](std::span<const PairTask> tasks) {
+    for (const PairTask& task : tasks) each(*task.Record, task.Group, task.Bounds, task.Tails);
+  };
+}
 
 /// The figures of every record of `table`, each distinct (Data1, Data2) of
 /// a group in `plan` computed once by `posterior`, on up to `workers`

@@ -29,11 +29,11 @@ RecordIntervals ComputeLegacyIntervals(const RecordTable& table, const GroupPlan
                                        unsigned workers, const IntervalProgress& progress) {
   return ComputeRecordPosteriors(
       table, plan,
-      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
-          std::optional<TailProbabilities>*) {
+      EachPair([&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+               std::optional<TailProbabilities>*) {
         const LegacyPrior& prior = priors[group];
         *bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
-      },
+      }),
       false, workers, progress);
 }
 

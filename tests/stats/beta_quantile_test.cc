@@ -1,9 +1,12 @@
 #include "stats/beta_quantile.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 #include <optional>
+#include <vector>
 
 #include <boost/math/special_functions/beta.hpp>
 #include <boost/math/special_functions/erf.hpp>
@@ -99,6 +102,65 @@ TEST(FastBetaTails, MatchSixtyDigitTails) {
               1e-15 * (1.0 - std::log(near_tail)));
     EXPECT_NEAR(tails->Lower, row.Lower, 4e-16);
     EXPECT_NEAR(tails->Upper, row.Upper, 4e-16);
+  }
+}
+
+// The continued fractions run two at a time, each pair in lockstep, and
+// each must come out bit for bit as it does alone. The rows go in pairs
+// whose term counts differ widely (from 3 to about 900 terms, counted with
+// a throwaway counter in the loop), some rescaling their convergents up to
+// 22 times, one ending exactly on a zero term (integer b), two declining
+// (b = 12.5 passes its last usable term; Beta(1e8, 1e8) at its mean runs
+// out of terms), one with a low part of x (an upper tail's 1 - q), and an
+// odd row out that runs alone: a lane stopped at its partner's end would
+// miss its own value by far more than an ulp, and one rescaled past its
+// range would overflow. Where a row converges its value is held to an independent one:
+// I_x(a, b) a / (x (1 - x) f(x)), f the density, from Boost in long
+// double, to 1e-12 (skipped at a = 1e8, where long double's own logarithms
+// of x^a lose 1e-11).
+TEST(BetaFractions, EachLaneIsItsFractionAloneBitForBit) {
+  struct Row {
+    double A, B, XHigh, XLow;
+    bool Converges;
+  };
+  const Row rows[] = {
+      {12.5, 12.5, 0.0097096621545398887, 0.0, true},       // 3 terms
+      {1e8, 1e6, 0.99009900990099009, 0.0, true},           // 887 terms, 22 rescales
+      {1e6, 1e6, 0.5, 0.0, true},                           // 545 terms, 7 rescales
+      {30.0, 1000.0, 0.0029405204458216039, 0.0, true},     // 5 terms
+      {10.0, 11.0, 0.47619047619047616, 0.0, true},         // ends on a zero term
+      {1e5, 1e4, 0.90909090909090906, 0.0, true},           // 176 terms, 2 rescales
+      {30.0, 12.5, 0.70588235294117652, 0.0, false},        // past its last term
+      {1e6, 100.0, 0.99990000999900008, 0.0, true},         // 39 terms, 1 rescale
+      {1e8, 1e8, 0.5, 0.0, false},                          // out of terms
+      {12.5, 10.0, 0.043038217761730557, 0.0, true},        // 4 terms
+      {1000.0, 30.0, 0.96, (1.0 - 0.96) - 0.04, true},      // x = 1 - 0.04 in two parts
+      {1e5, 1e8, 0.00099742222892586544, 0.0, true},        // alone: 192 terms
+  };
+  std::vector<BetaFractionArgs> args;
+  for (const Row& row : rows) {
+    const long double x = static_cast<long double>(row.XHigh) + row.XLow;
+    const auto gap = static_cast<double>(row.A - (static_cast<long double>(row.A) + row.B) * x);
+    args.push_back({row.A, row.B, row.XHigh, row.XLow, gap});
+  }
+  std::vector<std::optional<double>> together(args.size());
+  BetaFractions(args, together);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(::testing::Message() << "row " << i << ": a " << row.A << ", b " << row.B);
+    const std::optional<double> alone = BetaFraction(args[i]);
+    ASSERT_EQ(alone.has_value(), row.Converges);
+    ASSERT_EQ(together[i].has_value(), row.Converges);
+    if (!row.Converges) continue;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(*together[i]), std::bit_cast<std::uint64_t>(*alone))
+        << *together[i] << " together, " << *alone << " alone";
+    if (row.A >= 1e8) continue;
+    const long double a = row.A;
+    const long double b = row.B;
+    const long double x = static_cast<long double>(row.XHigh) + row.XLow;
+    const long double expected =
+        boost::math::ibeta(a, b, x) * a / (x * (1.0L - x) * boost::math::ibeta_derivative(a, b, x));
+    EXPECT_LE(RelativeError(*alone, static_cast<double>(expected)), 1e-12) << *alone;
   }
 }
 

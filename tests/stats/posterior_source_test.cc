@@ -79,7 +79,7 @@ TEST(PosteriorsUnderFits, FromTheGroupsTableAsFromEachFit) {
       record.Data2 = c.N;
       CredibleBounds bounds;
       std::optional<TailProbabilities> tails;
-      posterior(record, c.Group, &bounds, &tails);
+      posterior({{PairTask{&record, c.Group, &bounds, &tails}}});
       ASSERT_EQ(bounds.Status, c.Status);
       // Found once for a pooled group or per record, the figures are those
       // of the fit itself to the bit.

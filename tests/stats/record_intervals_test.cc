@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <utility>
@@ -39,11 +40,11 @@ RecordIntervals Intervals(const RecordTable& table, const GroupPlan& plan,
                           const IntervalProgress& progress) {
   return ComputeRecordPosteriors(
       table, plan,
-      [&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
-          std::optional<TailProbabilities>*) {
+      EachPair([&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
+                   std::optional<TailProbabilities>*) {
         *bounds = PosteriorInterval(record.Data1, record.Data2, priors[group].Alpha,
                                     priors[group].Beta, level);
-      },
+      }),
       false, workers, progress);
 }
 
@@ -95,6 +96,71 @@ TEST(ComputeRecordPosteriors, EqualsOneCallPerRecordBitForBitOncePerDistinctPair
     }
     EXPECT_EQ(intervals.Distinct.size(), entry.size());
     EXPECT_LT(intervals.Distinct.size(), table.size());
+  }
+}
+
+// The same on tables of other shapes, on 1 and 3 threads: every record's
+// interval is the direct call's under its own group's prior, bit for bit,
+// and entries are numbered in order of first sight. The pairs are computed
+// group by group in runs of 1024 that cut groups anywhere, so each shape
+// has more than one run: groups of 2, 51 and about 700 distinct pairs, and
+// a table of one group, where no group is kept per record. The priors
+// differ from group to group, so a pair computed under a neighbouring
+// group's prior shows.
+TEST(ComputeRecordPosteriors, EachRecordGetsItsGroupsIntervalOnEveryShape) {
+  struct Shape {
+    const char* Name;
+    std::int32_t Records;
+    std::int32_t Units;     // 0: one group of all (Unit -1)
+    std::int32_t Sizes;     // distinct sizes per unit, each with every count
+    std::int32_t Shuffle;   // a step coprime to Records that scatters the units
+  };
+  const Shape shapes[] = {
+      {"one group of 1800 pairs", 6000, 0, 600, 7},
+      {"1500 groups of 2 pairs", 3000, 1500, 1, 11},
+      {"400 groups of 51 pairs", 40000, 400, 17, 13},
+      {"7 groups of about 700 pairs", 5000, 7, 3000, 3},
+  };
+  for (const Shape& shape : shapes) {
+    RecordTable table;
+    for (std::int32_t i = 0; i < shape.Records; ++i) {
+      const std::int32_t j = static_cast<std::int32_t>((std::int64_t{i} * shape.Shuffle) % shape.Records);
+      RegionRecord record;
+      record.Unit = shape.Units == 0 ? -1 : 1 + j % shape.Units;
+      record.Code = i + 1;
+      const std::int32_t k = j / std::max(shape.Units, 1);
+      record.Data2 = 20 + k % shape.Sizes;
+      record.Data1 = (k / shape.Sizes) % 3;
+      table.push_back(record);
+    }
+    const GroupPlan plan = PlanGroups(table);
+    std::vector<Prior> priors;
+    for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
+      priors.push_back({12.0 + static_cast<double>(g % 5), 40.0 + static_cast<double>(g % 3)});
+    }
+    for (const unsigned workers : {1u, 3u}) {
+      SCOPED_TRACE(::testing::Message() << shape.Name << ", " << workers << " workers");
+      const RecordIntervals intervals = Intervals(table, plan, priors, 0.95, workers, {});
+      std::map<std::pair<std::int32_t, std::pair<std::int32_t, std::int32_t>>, std::uint32_t>
+          entry;
+      for (std::size_t g = 0; g < plan.Groups.size(); ++g) {
+        for (std::size_t k = plan.Groups[g].Begin; k < plan.Groups[g].End; ++k) {
+          const std::uint32_t i = plan.RecordIndices[k];
+          ASSERT_EQ(intervals.GroupOfRecord(i), g) << "record " << i;
+          const CredibleBounds alone = PosteriorInterval(table[i].Data1, table[i].Data2,
+                                                         priors[g].Alpha, priors[g].Beta, 0.95);
+          ASSERT_TRUE(SameBits(intervals[i], alone)) << "record " << i;
+        }
+      }
+      for (std::size_t i = 0; i < table.size(); ++i) {
+        const auto key =
+            std::make_pair(table[i].Unit, std::make_pair(table[i].Data1, table[i].Data2));
+        const auto [known, added] = entry.emplace(key, static_cast<std::uint32_t>(entry.size()));
+        ASSERT_EQ(known->second, intervals.OfRecord[i]) << "record " << i;
+      }
+      EXPECT_EQ(intervals.Distinct.size(), entry.size());
+      EXPECT_GT(entry.size(), 1024u);
+    }
   }
 }
 
