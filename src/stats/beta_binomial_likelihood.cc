@@ -68,28 +68,45 @@ BetaBinomialData MakeBetaBinomialData(const std::vector<Region>& regions) {
 BetaBinomialData MakeBetaBinomialData(const RecordTable& records,
                                       std::span<const std::uint32_t> indices) {
   BetaBinomialData data;
-  data.Regions = indices.size();
+  std::vector<std::int64_t> scratch;
+  FillBetaBinomialData(records, indices, &data, &scratch);
+  return data;
+}
+
+void FillBetaBinomialData(const RecordTable& records, std::span<const std::uint32_t> indices,
+                          BetaBinomialData* data, std::vector<std::int64_t>* scratch) {
+  data->Successes = 0;
+  data->Failures = 0;
+  data->LogChoose = 0.0;
+  data->Regions = indices.size();
+  data->Binomial = true;
+  data->Success.Counts.clear();
+  data->Success.AtLeast.clear();
+  data->Failure.Counts.clear();
+  data->Failure.AtLeast.clear();
+  data->Size.Counts.clear();
+  data->Size.AtLeast.clear();
   for (const std::uint32_t index : indices) {
     const RegionRecord& record = records[index];
     if (record.Data1 < 0 || record.Data1 > record.Data2) {
-      data.Binomial = false;
-      return data;
+      data->Binomial = false;
+      return;
     }
-    data.Successes += record.Data1;
-    data.Failures += std::int64_t{record.Data2} - record.Data1;
-    data.LogChoose = data.LogChoose + LogChoose(record.Data2, record.Data1);
+    data->Successes += record.Data1;
+    data->Failures += std::int64_t{record.Data2} - record.Data1;
+    data->LogChoose = data->LogChoose + LogChoose(record.Data2, record.Data1);
   }
   const auto record = [&](std::size_t k) -> const RegionRecord& { return records[indices[k]]; };
-  data.Success = CountTailOf(indices.size(), [&](std::size_t k) {
-    return std::int64_t{record(k).Data1};
-  });
-  data.Failure = CountTailOf(indices.size(), [&](std::size_t k) {
-    return std::int64_t{record(k).Data2} - record(k).Data1;
-  });
-  data.Size = CountTailOf(indices.size(), [&](std::size_t k) {
-    return std::int64_t{record(k).Data2};
-  });
-  return data;
+  FillCountTail(
+      indices.size(), [&](std::size_t k) { return std::int64_t{record(k).Data1}; },
+      &data->Success, scratch);
+  FillCountTail(
+      indices.size(),
+      [&](std::size_t k) { return std::int64_t{record(k).Data2} - record(k).Data1; },
+      &data->Failure, scratch);
+  FillCountTail(
+      indices.size(), [&](std::size_t k) { return std::int64_t{record(k).Data2}; }, &data->Size,
+      scratch);
 }
 
 BetaBinomialData MakeBetaBinomialData(const CountHistogram& success,

@@ -38,6 +38,11 @@ BetaBinomialData MakeBetaBinomialData(const std::vector<Region>& regions);
 BetaBinomialData MakeBetaBinomialData(const RecordTable& records,
                                       std::span<const std::uint32_t> indices);
 
+/// The same into `data`, whose vectors (and `scratch`) keep their storage
+/// from one group to the next: the figures are MakeBetaBinomialData's.
+void FillBetaBinomialData(const RecordTable& records, std::span<const std::uint32_t> indices,
+                          BetaBinomialData* data, std::vector<std::int64_t>* scratch);
+
 /// The same for a group known by the histograms of its x, n - x and n. The
 /// sum of log C(n, x) is taken as sums of log-gamma values over each
 /// histogram, so it agrees with the regions' sum to rounding only.

@@ -18,7 +18,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -95,6 +97,19 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
                                 const RunSettings& settings, PriorEstimator estimator,
                                 const FitOutputs& outputs, unsigned workers,
                                 std::size_t figure_groups = SIZE_MAX);
+
+/// Group `g`'s summary as its fit takes it, found on the thread that fits
+/// the group, from its records (`indices` into the table): whatever else
+/// reads a group's records rides on the fit's own visit, while they are in
+/// the cache.
+using SummaryOfGroup =
+    std::function<GroupSummary(std::size_t g, std::span<const std::uint32_t> indices)>;
+
+/// The same with each group's summary from `summary_of`.
+std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& plan,
+                                const SummaryOfGroup& summary_of, const RunSettings& settings,
+                                PriorEstimator estimator, const FitOutputs& outputs,
+                                unsigned workers, std::size_t figure_groups = SIZE_MAX);
 
 /// A region's posterior Beta(A, B) under its group's fit; empty without a
 /// posterior, a prior that is no beta distribution, or a record outside the

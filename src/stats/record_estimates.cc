@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/parallel.h"
+#include "common/platform.h"
 #include "estimate/estimate_groups.h"
 #include "stats/discovery.h"
 #include "stats/equal_proportions.h"
@@ -17,10 +18,22 @@
 namespace propsmooth {
 namespace {
 
+// Whether every record `indices` of `records` has one proportion.
+bool GroupProportionsAllEqual(const RecordTable& records,
+                              std::span<const std::uint32_t> indices) {
+  EqualProportionsTest test;
+  for (const std::uint32_t index : indices) test.Add(records[index].Data1, records[index].Data2);
+  return test.AllEqual();
+}
+
+// propsmooth's estimates of every group; with `equal_pass`, each group's
+// test of equal proportions too, which a run that fits its groups makes
+// while it fits them instead.
 void Estimate(const EstimateSettings& settings, unsigned workers, const StageProgress& progress,
-              RecordTable* records, EstimatedGroups* data) {
+              bool equal_pass, RecordTable* records, EstimatedGroups* data) {
   const std::size_t groups = data->Plan.Groups.size();
   data->Summaries.reserve(groups);
+  AskForLargePages(data->Summaries.data(), data->Summaries.capacity() * sizeof(GroupSummary));
   EstimateGroups(
       settings.Fit, data->Plan, records,
       [&](std::size_t first, std::span<const GroupSummary> batch) {
@@ -29,6 +42,7 @@ void Estimate(const EstimateSettings& settings, unsigned workers, const StagePro
         return true;
       },
       workers);
+  if (!equal_pass) return;
   // Summaries stay propsmooth's own figures (the legacy TSV table and the
   // page's log lines show them); the outputs that are the front door's own
   // see equal proportions as no spread (ReportedSummary).
@@ -40,12 +54,12 @@ void Estimate(const EstimateSettings& settings, unsigned workers, const StagePro
   RunInParallel(std::max(1u, threads), [&](std::size_t) {
     for (std::size_t g = next++; g < groups; g = next++) {
       const GroupSpan& span = data->Plan.Groups[g];
-      EqualProportionsTest test;
-      for (std::size_t k = span.Begin; k < span.End; ++k) {
-        const RegionRecord& record = (*records)[data->Plan.RecordIndices[k]];
-        test.Add(record.Data1, record.Data2);
-      }
-      equal[g] = test.AllEqual() ? 1 : 0;
+      equal[g] = GroupProportionsAllEqual(
+                     *records, std::span<const std::uint32_t>(
+                                   data->Plan.RecordIndices.data() + span.Begin,
+                                   span.End - span.Begin))
+                     ? 1
+                     : 0;
     }
   });
   data->EqualProportions.assign(equal.begin(), equal.end());
@@ -167,20 +181,27 @@ PairPosterior PosteriorsUnderFits(std::span<const GroupFit> fits, double level,
 RecordEstimates EstimateRecords(const EstimateSettings& settings, const EstimateParts& parts,
                                 unsigned workers, const StageProgress& progress,
                                 RecordTable* records, EstimatedGroups* data) {
-  Estimate(settings, workers, progress, records, data);
+  const bool fits = parts.Fits || parts.Posteriors;
+  Estimate(settings, workers, progress, !fits, records, data);
   const IntervalProgress intervals_computed = [&progress](std::size_t done, std::size_t total) {
     if (progress) progress(done, total, "intervals computed");
   };
   RecordEstimates estimates;
-  if (parts.Fits || parts.Posteriors) {
-    std::vector<GroupSummary> reported;
-    reported.reserve(data->Summaries.size());
-    for (std::size_t g = 0; g < data->Summaries.size(); ++g) {
-      reported.push_back(ReportedSummary(*data, g));
-    }
-    data->Fits = FitGroups(*records, data->Plan, reported, settings.Fit,
-                           settings.Estimator, FitOutputs{parts.FitFigures, parts.SizeBound},
-                           workers, parts.FigureGroups);
+  if (fits) {
+    // The fit reads each group's records anyway: the test of equal
+    // proportions, which its summary needs, rides on that visit.
+    std::vector<char> equal(data->Plan.Groups.size(), 0);
+    data->Fits = FitGroups(
+        *records, data->Plan,
+        [&](std::size_t g, std::span<const std::uint32_t> indices) {
+          equal[g] = GroupProportionsAllEqual(*records, indices) ? 1 : 0;
+          GroupSummary summary = data->Summaries[g];
+          SettleEqualProportions(equal[g] != 0, &summary);
+          return summary;
+        },
+        settings.Fit, settings.Estimator, FitOutputs{parts.FitFigures, parts.SizeBound}, workers,
+        parts.FigureGroups);
+    data->EqualProportions.assign(equal.begin(), equal.end());
   }
   if (parts.Posteriors) {
     estimates.Posteriors = ComputePosteriors(settings, *records, *data, workers,

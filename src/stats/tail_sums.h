@@ -35,35 +35,49 @@ CountTail MakeCountTail(const CountHistogram& histogram);
 /// count or a larger one.
 void AccumulateFromTop(CountTail* tail);
 
-/// The tail of the counts count_of(k), k below `regions`, all at least 0:
-/// by a table over the counts where they are few to the regions, else by
-/// sorting them.
+/// The tail of the counts count_of(k), k below `regions`, all at least 0,
+/// into `tail`: by a table over the counts where they are few to the
+/// regions, else by sorting them. `tail` and `scratch` keep their storage,
+/// so a thread that builds one group after another allocates only as its
+/// groups grow.
 template <typename CountOf>
-CountTail CountTailOf(std::size_t regions, const CountOf& count_of) {
-  CountTail tail;
+void FillCountTail(std::size_t regions, const CountOf& count_of, CountTail* tail,
+                   std::vector<std::int64_t>* scratch) {
+  tail->Counts.clear();
+  tail->AtLeast.clear();
   std::int64_t largest = 0;
   for (std::size_t k = 0; k < regions; ++k) largest = std::max(largest, count_of(k));
   if (static_cast<std::uint64_t>(largest) <= 4 * regions + 64) {
-    std::vector<std::int64_t> rows(static_cast<std::size_t>(largest) + 1, 0);
+    std::vector<std::int64_t>& rows = *scratch;
+    rows.assign(static_cast<std::size_t>(largest) + 1, 0);
     for (std::size_t k = 0; k < regions; ++k) ++rows[static_cast<std::size_t>(count_of(k))];
     for (std::size_t count = 0; count < rows.size(); ++count) {
       if (rows[count] == 0) continue;
-      tail.Counts.push_back(static_cast<std::int64_t>(count));
-      tail.AtLeast.push_back(rows[count]);
+      tail->Counts.push_back(static_cast<std::int64_t>(count));
+      tail->AtLeast.push_back(rows[count]);
     }
   } else {
-    std::vector<std::int64_t> counts(regions);
+    std::vector<std::int64_t>& counts = *scratch;
+    counts.resize(regions);
     for (std::size_t k = 0; k < regions; ++k) counts[k] = count_of(k);
     std::sort(counts.begin(), counts.end());
     for (const std::int64_t count : counts) {
-      if (tail.Counts.empty() || tail.Counts.back() != count) {
-        tail.Counts.push_back(count);
-        tail.AtLeast.push_back(0);
+      if (tail->Counts.empty() || tail->Counts.back() != count) {
+        tail->Counts.push_back(count);
+        tail->AtLeast.push_back(0);
       }
-      ++tail.AtLeast.back();
+      ++tail->AtLeast.back();
     }
   }
-  AccumulateFromTop(&tail);
+  AccumulateFromTop(tail);
+}
+
+/// The same into a tail of its own.
+template <typename CountOf>
+CountTail CountTailOf(std::size_t regions, const CountOf& count_of) {
+  CountTail tail;
+  std::vector<std::int64_t> scratch;
+  FillCountTail(regions, count_of, &tail, &scratch);
   return tail;
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -199,7 +200,11 @@ TEST(MakeBetaBinomialData, CountAboveSizeIsNotBinomial) {
 // Read in place, a group's records give the data their copy as regions
 // gives (the ladder's tails, built another way: a table by count or a sort
 // here, the count ladder there), bit for bit, in whatever order the plan
-// holds them; the first record outside the rule makes it no binomial.
+// holds them; the first record outside the rule makes it no binomial. The
+// same holds for data filled into one reused value group after group, in
+// the table's order and backwards: a larger group before a smaller one,
+// the table's way after the sort's, a group that stops at a bad record,
+// none may leave anything of itself behind.
 TEST(MakeBetaBinomialData, RecordsReadInPlaceGiveTheRegionsData) {
   struct Case {
     const char* Name;
@@ -221,24 +226,10 @@ TEST(MakeBetaBinomialData, RecordsReadInPlaceGiveTheRegionsData) {
       {"all or nothing, and a size of 0", {{5, 5}, {0, 9}, {0, 0}}, {0, 1, 2}},
       {"a count above its size", {{0, 3}, {4, 3}, {1, 3}}, {0, 1, 2}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
-    RecordTable records;
-    for (const auto& [x, n] : c.Records) {
-      RegionRecord record;
-      record.Data1 = x;
-      record.Data2 = n;
-      records.push_back(record);
-    }
-    Counts chosen;
-    for (const std::uint32_t index : c.Indices) {
-      chosen.emplace_back(records[index].Data1, records[index].Data2);
-    }
-    const BetaBinomialData expected = MakeBetaBinomialData(RegionsOf(chosen));
-    const BetaBinomialData got = MakeBetaBinomialData(records, c.Indices);
+  const auto expect_same = [](const BetaBinomialData& got, const BetaBinomialData& expected) {
     ASSERT_EQ(got.Binomial, expected.Binomial);
     EXPECT_EQ(got.Regions, expected.Regions);
-    if (!expected.Binomial) continue;
+    if (!expected.Binomial) return;
     EXPECT_EQ(got.Successes, expected.Successes);
     EXPECT_EQ(got.Failures, expected.Failures);
     EXPECT_EQ(got.LogChoose, expected.LogChoose);
@@ -247,6 +238,39 @@ TEST(MakeBetaBinomialData, RecordsReadInPlaceGiveTheRegionsData) {
           std::pair{&got.Size, &expected.Size}}) {
       EXPECT_EQ(tail->Counts, expected_tail->Counts);
       EXPECT_EQ(tail->AtLeast, expected_tail->AtLeast);
+    }
+  };
+  const auto table_of = [](const Case& c) {
+    RecordTable records;
+    for (const auto& [x, n] : c.Records) {
+      RegionRecord record;
+      record.Data1 = x;
+      record.Data2 = n;
+      records.push_back(record);
+    }
+    return records;
+  };
+  const auto expected_of = [](const RecordTable& records, const Case& c) {
+    Counts chosen;
+    for (const std::uint32_t index : c.Indices) {
+      chosen.emplace_back(records[index].Data1, records[index].Data2);
+    }
+    return MakeBetaBinomialData(RegionsOf(chosen));
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const RecordTable records = table_of(c);
+    expect_same(MakeBetaBinomialData(records, c.Indices), expected_of(records, c));
+  }
+  for (const bool backwards : {false, true}) {
+    BetaBinomialData reused;
+    std::vector<std::int64_t> scratch;
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+      const Case& c = cases[backwards ? std::size(cases) - 1 - k : k];
+      SCOPED_TRACE(std::string(c.Name) + (backwards ? ", reused backwards" : ", reused"));
+      const RecordTable records = table_of(c);
+      FillBetaBinomialData(records, c.Indices, &reused, &scratch);
+      expect_same(reused, expected_of(records, c));
     }
   }
 }

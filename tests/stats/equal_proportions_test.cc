@@ -63,6 +63,22 @@ TEST(SettleEqualProportions, FrontDoorReportsNoSpreadWhereTheLegacyFiguresKeepPr
   ASSERT_NE(workspace.Summary.Variance, 0.0);
   ASSERT_GT(workspace.Summary.AlphaMe, 1e20);
 
+  // The test is made while the groups are fitted where they are, else on
+  // its own; its answer is the same.
+  for (const bool fits : {true, false}) {
+    SCOPED_TRACE(fits ? "with fits" : "without fits");
+    RecordTable table = records;
+    EstimatedGroups groups;
+    groups.Plan = PlanGroups(table);
+    EstimateParts parts;
+    parts.Fits = fits;
+    EstimateRecords(EstimateSettings(), parts, 2, StageProgress(), &table, &groups);
+    EXPECT_EQ(groups.EqualProportions, (std::vector<bool>{true, false}));
+    EXPECT_EQ(groups.Fits.size(), fits ? 2u : 0u);
+    EXPECT_EQ(ReportedSummary(groups, 0).AlphaMe, 0.0);
+    EXPECT_EQ(ReportedSummary(groups, 1).AlphaMe, groups.Summaries[1].AlphaMe);
+  }
+
   for (const PriorEstimator estimator : {PriorEstimator::kMle, PriorEstimator::kMe}) {
     SCOPED_TRACE(static_cast<int>(estimator));
     RecordTable table = records;
@@ -76,6 +92,7 @@ TEST(SettleEqualProportions, FrontDoorReportsNoSpreadWhereTheLegacyFiguresKeepPr
     const RecordEstimates estimates =
         EstimateRecords(settings, parts, 1, StageProgress(), &table, &groups);
     ASSERT_EQ(groups.Summaries.size(), 2u);
+    EXPECT_EQ(groups.EqualProportions, (std::vector<bool>{true, false}));
     const GroupSummary settled = ReportedSummary(groups, 0);
     EXPECT_EQ(settled.Variance, 0.0);
     EXPECT_EQ(settled.AlphaMe, 0.0);
