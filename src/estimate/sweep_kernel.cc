@@ -71,17 +71,15 @@ enum class Run {
 
 // `places` (a whole number of ulps, below 2^53) plus a term of q ulps,
 // rounded as the sum in double would be: to the nearest whole number,
-// and from a tie to the even one, which depends on `places`. The caller
-// keeps the result below 2^53, so q < 2^52. The places are an integer, so
-// that the chain from term to term is one integer addition.
-inline std::int64_t AddInUlps(std::int64_t places, double q) {
-  const double shifted = q + kTwo52;  // rounds to a whole number, ties to even
-  const double rest = q - (shifted - kTwo52);
-  // shifted is in [2^52, 2^53]: its bits less those of 2^52 are the number.
-  const std::int64_t nearest =
-      std::bit_cast<std::int64_t>(shifted) - std::bit_cast<std::int64_t>(kTwo52);
-  const std::int64_t sum = places + nearest;
-  if ((rest != 0.5 && rest != -0.5) || (sum & 1) == 0) return sum;
+// and from a tie to the even one, which depends on `places`. The term
+// comes split into its nearest whole number `whole` (ties to even) and
+// `rest` = q - whole, both exact, so that the chain from term to term is
+// one integer addition and a sum's parity is looked at only at a tie. The
+// caller keeps the result below 2^53.
+inline std::int64_t AddRounded(std::int64_t places, double whole, double rest) {
+  const std::int64_t sum = places + static_cast<std::int64_t>(whole);
+  if (std::abs(rest) != 0.5) [[likely]] return sum;
+  if ((sum & 1) == 0) return sum;
   // A tie rounded to the odd neighbour: the other one is even.
   return rest > 0.0 ? sum + 1 : sum - 1;
 }
@@ -282,6 +280,18 @@ void AddBlock(double base, std::int64_t from, std::int64_t to, double* first,
   AddSpan(t2, n, second);
 }
 
+// A run's second quotient, in ulps of the second sum: divided exactly,
+// the scale u1^2/u2 (a power of two) taken into the division, or estimated
+// from the first quotient.
+template <bool kExactSecond>
+HWY_INLINE V SecondQuotient(V q1, V scaled_d, V scales) {
+  if constexpr (kExactSecond) {
+    return hn::Div(scales, hn::Mul(scaled_d, scaled_d));
+  } else {
+    return hn::Mul(hn::Mul(q1, q1), scales);
+  }
+}
+
 // The terms of k in [sweep.K, plan.To), a chunk at a time, reading off the
 // rungs on the way. A chunk with a term whose distance from its whole
 // number reaches its limit (a tie, or too near one to be sure) is added
@@ -326,8 +336,7 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
       // exact their limits are the same, and one maximum serves both.
       V rest1 = zero;
       V rest2 = zero;
-      const auto take = [&](V q1, V square, V* sum1, V* sum2) {
-        const V q2 = hn::Mul(square, scales);
+      const auto take = [&](V q1, V q2, V* sum1, V* sum2) {
         const V n1 = NearestWholeInRange(q1, two52);
         const V n2 = NearestWholeInRange(q2, two52);
         *sum1 = hn::Add(*sum1, n1);
@@ -340,13 +349,12 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         }
         scaled_k = hn::Add(scaled_k, step);
       };
-      // 1/(d*u1 * d*u1) rounded is exactly 1/(d*d) rounded, scaled by 1/u1^2.
+      // u1^2/u2 over (d*u1 * d*u1), rounded, is exactly 1/(d*d) rounded,
+      // in ulps of the second sum: the power of two scales the quotient.
       const auto take_all = [&](V* sum1, V* sum2) {
         const V scaled_d = hn::Add(bases, scaled_k);
         const V q1 = hn::Div(one, scaled_d);
-        take(q1,
-             kExactSecond ? hn::Div(one, hn::Mul(scaled_d, scaled_d)) : hn::Mul(q1, q1),
-             sum1, sum2);
+        take(q1, SecondQuotient<kExactSecond>(q1, scaled_d, scales), sum1, sum2);
       };
       int j = 0;
       for (; j + 2 * lanes <= n; j += 2 * lanes) {
@@ -364,9 +372,7 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         const M live = hn::FirstN(d, static_cast<std::size_t>(std::min(n - j, lanes)));
         const V scaled_d = hn::Add(bases, scaled_k);
         const V q1 = hn::IfThenElseZero(live, hn::Div(one, scaled_d));
-        take(q1,
-             kExactSecond ? hn::IfThenElseZero(live, hn::Div(one, hn::Mul(scaled_d, scaled_d)))
-                          : hn::Mul(q1, q1),
+        take(q1, hn::IfThenElseZero(live, SecondQuotient<kExactSecond>(q1, scaled_d, scales)),
              &even1, &even2);
       }
       const M failed = kExactSecond ? NotBelow(rest1, limit1)
@@ -378,29 +384,36 @@ void SumRun(const Sweep& sweep, const RunPlan& plan, RunTotals* totals) {
         auto sum1 = static_cast<std::int64_t>(plan.First.Steps + (places1 + AddLanes(d, piece1)));
         auto sum2 =
             static_cast<std::int64_t>(plan.Second.Steps + (places2 + AddLanes(d, piece2)));
-        // The chunk's quotients again, as the loop above computed them.
-        alignas(64) double quotients1[kLongRunChunk + hn::MaxLanes(D())];
-        alignas(64) double quotients2[kLongRunChunk + hn::MaxLanes(D())];
+        // The chunk's quotients again, as the loop above computed them, kept
+        // as their nearest whole numbers and what is left over, so that the
+        // in-order pass is one integer addition a term and a sum's parity
+        // is looked at only at a tie.
+        alignas(64) double whole1[kLongRunChunk + hn::MaxLanes(D())];
+        alignas(64) double whole2[kLongRunChunk + hn::MaxLanes(D())];
+        alignas(64) double rest_of1[kLongRunChunk + hn::MaxLanes(D())];
+        alignas(64) double rest_of2[kLongRunChunk + hn::MaxLanes(D())];
         V again_k = chunk_k;
         for (int i = 0; i < n; i += lanes) {
           const V scaled_d = hn::Add(bases, again_k);
           const V q1 = hn::Div(one, scaled_d);
-          const V square =
-              kExactSecond ? hn::Div(one, hn::Mul(scaled_d, scaled_d)) : hn::Mul(q1, q1);
-          hn::Store(q1, d, quotients1 + i);
-          hn::Store(hn::Mul(square, scales), d, quotients2 + i);
+          V q2 = SecondQuotient<kExactSecond>(q1, scaled_d, scales);
+          if constexpr (!kExactSecond) {
+            // Too near halfway to trust the estimate: divide.
+            const M unsure =
+                NotBelow(hn::Abs(hn::Sub(q2, NearestWholeInRange(q2, two52))), limit2);
+            q2 = hn::IfThenElse(unsure, SecondQuotient<true>(q1, scaled_d, scales), q2);
+          }
+          const V n1 = NearestWholeInRange(q1, two52);
+          const V n2 = NearestWholeInRange(q2, two52);
+          hn::Store(n1, d, whole1 + i);
+          hn::Store(n2, d, whole2 + i);
+          hn::Store(hn::Sub(q1, n1), d, rest_of1 + i);
+          hn::Store(hn::Sub(q2, n2), d, rest_of2 + i);
           again_k = hn::Add(again_k, step);
         }
         for (int i = 0; i < n; ++i) {
-          sum1 = AddInUlps(sum1, quotients1[i]);
-          double q2 = quotients2[i];
-          const double whole = (q2 + kTwo52) - kTwo52;
-          if (!kExactSecond && !(std::abs(q2 - whole) < 0.5 - plan.SecondMargin)) {
-            // Too near halfway to trust the estimate: divide.
-            const double scaled_d = plan.ScaledBase + static_cast<double>(k + i) * plan.Unit;
-            q2 = (1.0 / (scaled_d * scaled_d)) * plan.SecondScale;
-          }
-          sum2 = AddInUlps(sum2, q2);
+          sum1 = AddRounded(sum1, whole1[i], rest_of1[i]);
+          sum2 = AddRounded(sum2, whole2[i], rest_of2[i]);
         }
         places1 = static_cast<double>(sum1) - plan.First.Steps;
         places2 = static_cast<double>(sum2) - plan.Second.Steps;
