@@ -139,8 +139,9 @@ TEST(BetaFractions, EachLaneIsItsFractionAloneBitForBit) {
   };
   std::vector<BetaFractionArgs> args;
   for (const Row& row : rows) {
-    const long double x = static_cast<long double>(row.XHigh) + row.XLow;
-    const auto gap = static_cast<double>(row.A - (static_cast<long double>(row.A) + row.B) * x);
+    const long double x = static_cast<long double>(row.XHigh) + static_cast<long double>(row.XLow);
+    const auto a = static_cast<long double>(row.A);
+    const auto gap = static_cast<double>(a - (a + static_cast<long double>(row.B)) * x);
     args.push_back({row.A, row.B, row.XHigh, row.XLow, gap});
   }
   std::vector<std::optional<double>> together(args.size());
@@ -155,9 +156,9 @@ TEST(BetaFractions, EachLaneIsItsFractionAloneBitForBit) {
     EXPECT_EQ(std::bit_cast<std::uint64_t>(*together[i]), std::bit_cast<std::uint64_t>(*alone))
         << *together[i] << " together, " << *alone << " alone";
     if (row.A >= 1e8) continue;
-    const long double a = row.A;
-    const long double b = row.B;
-    const long double x = static_cast<long double>(row.XHigh) + row.XLow;
+    const auto a = static_cast<long double>(row.A);
+    const auto b = static_cast<long double>(row.B);
+    const long double x = static_cast<long double>(row.XHigh) + static_cast<long double>(row.XLow);
     const long double expected =
         boost::math::ibeta(a, b, x) * a / (x * (1.0L - x) * boost::math::ibeta_derivative(a, b, x));
     EXPECT_LE(RelativeError(*alone, static_cast<double>(expected)), 1e-12) << *alone;
