@@ -112,7 +112,7 @@ void MarkDiscoveries(const EstimateSettings& settings, const RecordIntervals& po
     discovery.QValue = run_q[run];
     discovery.Discovery = run_q[run] <= settings.Fdr;
   }
-  data->DiscoveryOfRecord = posteriors.OfRecord;
+  data->DiscoveryOfRecord.assign(posteriors.OfRecord.begin(), posteriors.OfRecord.end());
 }
 
 }  // namespace

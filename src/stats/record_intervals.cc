@@ -110,8 +110,11 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   // the numbers are made global on the one pass below that renumbers them
   // rather than on a pass of their own through the records in group order,
   // which reads and writes them anywhere in memory.
-  std::vector<std::uint32_t> local(table.size());
-  std::vector<std::uint32_t> group_of_record(groups > 1 ? table.size() : 0);
+  // Every record is in one group, so the threads set every entry, and the
+  // pages are had on all of them at once.
+  FillLaterVector<std::uint32_t> local = TableToFill<std::uint32_t>(table.size());
+  FillLaterVector<std::uint32_t> group_of_record =
+      TableToFill<std::uint32_t>(groups > 1 ? table.size() : 0);
   std::vector<std::size_t> first(groups + 1, 0);
   ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers* numbers) {
     numbers->Clear();
@@ -130,10 +133,13 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   // tables are written in: a table of many small groups, whose records are
   // scattered through the file, then reads its intervals nearly in turn
   // rather than each from anywhere in memory.
-  intervals.GroupOf.resize(distinct);
+  // Every number is seen, so GroupOf and shown_by are set whole.
+  intervals.GroupOf = TableToFill<std::uint32_t>(distinct);
   constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
-  std::vector<std::uint32_t> renumbered(distinct, kUnseen);  // by number: its entry
-  std::vector<std::uint32_t> shown_by(distinct);             // by number: its first record
+  // By number: its entry, and the record that shows it first.
+  FillLaterVector<std::uint32_t> renumbered = TableToFill<std::uint32_t>(distinct);
+  std::fill(renumbered.begin(), renumbered.end(), kUnseen);
+  FillLaterVector<std::uint32_t> shown_by = TableToFill<std::uint32_t>(distinct);
   {
     std::uint32_t next = 0;
     for (std::size_t record = 0; record < table.size(); ++record) {
@@ -150,9 +156,10 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   }
   intervals.OfRecord = std::move(local);
   // Gone before the intervals take their room.
-  group_of_record = std::vector<std::uint32_t>();
+  group_of_record = FillLaterVector<std::uint32_t>();
 
-  intervals.Distinct.resize(distinct);
+  // Set below, on the threads, just before each pair's posterior.
+  intervals.Distinct = TableToFill<CredibleBounds>(distinct);
   if (with_tails) intervals.DistinctTails.resize(distinct);
   // Computed group by group, in the order of the numbers: what the
   // posterior reads of a group is then read once after another rather
@@ -176,6 +183,7 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
       for (std::size_t number = begin; number < end; ++number) {
         while (number >= first[group + 1]) ++group;
         const std::uint32_t i = renumbered[number];
+        intervals.Distinct[i] = CredibleBounds{};
         tasks.push_back({&table[shown_by[number]], group, &intervals.Distinct[i],
                          with_tails ? &intervals.DistinctTails[i] : nullptr});
       }

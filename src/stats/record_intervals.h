@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/fill_later.h"
 #include "common/types.h"
 #include "input/grouping.h"
 #include "stats/beta_math.h"
@@ -22,9 +23,9 @@ namespace propsmooth {
 struct RecordIntervals {
   // One per distinct (Data1, Data2) of a group, in order of first sight in
   // the table.
-  std::vector<CredibleBounds> Distinct;
-  std::vector<std::uint32_t> GroupOf;    // by entry of Distinct: its group in the plan
-  std::vector<std::uint32_t> OfRecord;   // by record index: its entry of Distinct
+  FillLaterVector<CredibleBounds> Distinct;
+  FillLaterVector<std::uint32_t> GroupOf;   // by entry of Distinct: its group in the plan
+  FillLaterVector<std::uint32_t> OfRecord;  // by record index: its entry of Distinct
   // By entry of Distinct, when the tails at a threshold are asked for.
   std::vector<std::optional<TailProbabilities>> DistinctTails;
 
