@@ -34,7 +34,7 @@ void EstimateBatch(const RunSettings& settings, const GroupPlan& plan, std::size
   std::atomic<std::size_t> next{first};
   RunInParallel(workers, [&](std::size_t) {
     GroupWorkspace workspace;
-    for (std::size_t g = next++; g < last; g = next++) {
+    VisitGroupRuns(*table, plan, last, &next, [&](std::size_t g) {
       const GroupSpan& group = plan.Groups[g];
       // A group in one piece is estimated where it lies: a copy of one
       // group of ten million records would double the memory of the run.
@@ -43,13 +43,13 @@ void EstimateBatch(const RunSettings& settings, const GroupPlan& plan, std::size
                              std::span<RegionRecord>(*table).subspan(
                                  plan.RecordIndices[group.Begin], group.End - group.Begin),
                              &(*summaries)[g - first]);
-        continue;
+        return;
       }
       GatherGroup(*table, plan, group, &workspace);
       EstimateGroup(settings, allow_threads, &workspace);
       (*summaries)[g - first] = workspace.Summary;
       ScatterGroupResults(workspace, plan, group, table);
-    }
+    });
   });
 }
 

@@ -147,7 +147,7 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
         // their count tails than on building them.
         BetaBinomialData data;
         std::vector<std::int64_t> scratch;
-        for (std::size_t g = next++; g < groups; g = next++) {
+        VisitGroupRuns(records, plan, &next, [&](std::size_t g) {
           const GroupSpan& span = plan.Groups[g];
           // The records are read where they lie: a group of ten million
           // would otherwise be copied whole.
@@ -166,7 +166,7 @@ std::vector<GroupFit> FitGroups(const RecordTable& records, const GroupPlan& pla
               FitPrior(data, summary, settings,
                        g < figure_groups ? outputs : FitOutputs{false, false}),
               summary, estimator);
-        }
+        });
       });
   return fits;
 }

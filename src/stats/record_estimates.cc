@@ -52,7 +52,7 @@ void Estimate(const EstimateSettings& settings, unsigned workers, const StagePro
   std::atomic<std::size_t> next{0};
   const auto threads = static_cast<unsigned>(std::min<std::size_t>(workers, groups));
   RunInParallel(std::max(1u, threads), [&](std::size_t) {
-    for (std::size_t g = next++; g < groups; g = next++) {
+    VisitGroupRuns(*records, data->Plan, &next, [&](std::size_t g) {
       const GroupSpan& span = data->Plan.Groups[g];
       equal[g] = GroupProportionsAllEqual(
                      *records, std::span<const std::uint32_t>(
@@ -60,7 +60,7 @@ void Estimate(const EstimateSettings& settings, unsigned workers, const StagePro
                                    span.End - span.Begin))
                      ? 1
                      : 0;
-    }
+    });
   });
   data->EqualProportions.assign(equal.begin(), equal.end());
 }

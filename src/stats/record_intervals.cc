@@ -87,13 +87,13 @@ class KeyNumbers {
   int shift_ = 64;
 };
 
-// Runs task(g) for every g below `count`, groups handed out one at a time.
-void ForEachGroup(std::size_t count, unsigned workers,
+// Runs task(g) for every group of `plan`, in runs (VisitGroupRuns).
+void ForEachGroup(const RecordTable& table, const GroupPlan& plan, unsigned workers,
                   const std::function<void(std::size_t, KeyNumbers*)>& task) {
   std::atomic<std::size_t> next{0};
   RunInParallel(std::max(1u, workers), [&](std::size_t) {
     KeyNumbers numbers;
-    for (std::size_t g = next++; g < count; g = next++) task(g, &numbers);
+    VisitGroupRuns(table, plan, &next, [&](std::size_t g) { task(g, &numbers); });
   });
 }
 
@@ -116,7 +116,7 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   FillLaterVector<std::uint32_t> group_of_record =
       TableToFill<std::uint32_t>(groups > 1 ? table.size() : 0);
   std::vector<std::size_t> first(groups + 1, 0);
-  ForEachGroup(groups, workers, [&](std::size_t g, KeyNumbers* numbers) {
+  ForEachGroup(table, plan, workers, [&](std::size_t g, KeyNumbers* numbers) {
     numbers->Clear();
     const GroupSpan& group = plan.Groups[g];
     for (std::size_t k = group.Begin; k < group.End; ++k) {

@@ -1,12 +1,15 @@
 // Forming the groups and moving each into and out of the workspace.
 #include "input/grouping.h"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "common/parallel.h"
 
 namespace propsmooth {
 namespace {
@@ -157,6 +160,54 @@ TEST(ScatterGroupResults, ReturnsResultsToTheirRecords) {
       const auto slot = static_cast<std::size_t>(group);
       EXPECT_EQ(record.EbPropMle, std::optional(static_cast<double>(seen_in_group[slot])));
       ++seen_in_group[slot];
+    }
+  }
+}
+
+// Every group below the bound is visited once, whatever the sizes and the
+// threads, and each thread's groups come in ascending order: runs are
+// taken off the shared counter, which only moves on.
+TEST(VisitGroupRuns, VisitsEachGroupOnce) {
+  struct Case {
+    const char* Name;
+    std::vector<std::size_t> Sizes;  // records per group, in group order
+    std::size_t Last;
+  };
+  const std::size_t kBound = kGroupRunRecords;
+  const Case kCases[] = {
+      {"many small groups", std::vector<std::size_t>(1000, 3), 1000},
+      {"a large group between small ones", {5, 5, 3 * kBound, 5, kBound, 1}, 6},
+      {"groups that fill a run exactly", {kBound / 2, kBound / 2, kBound / 2, 1}, 4},
+      {"stops at the bound given", std::vector<std::size_t>(50, 10), 37},
+      {"one group", {1}, 1},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<std::int32_t> units;
+    for (std::size_t g = 0; g < c.Sizes.size(); ++g) {
+      units.insert(units.end(), c.Sizes[g], static_cast<std::int32_t>(g));
+    }
+    const RecordTable table = MakeTable(units);
+    const GroupPlan plan = PlanGroups(table);
+    ASSERT_EQ(plan.Groups.size(), c.Sizes.size());
+    for (const unsigned threads : {1u, 3u}) {
+      std::vector<std::vector<std::size_t>> order(threads);
+      std::atomic<std::size_t> next{0};
+      RunInParallel(threads, [&](std::size_t t) {
+        VisitGroupRuns(table, plan, c.Last, &next, [&](std::size_t g) { order[t].push_back(g); });
+      });
+      std::vector<int> seen(c.Sizes.size(), 0);
+      for (const std::vector<std::size_t>& visits : order) {
+        for (std::size_t i = 0; i < visits.size(); ++i) {
+          ++seen[visits[i]];
+          if (i > 0) {
+            EXPECT_LT(visits[i - 1], visits[i]);
+          }
+        }
+      }
+      for (std::size_t g = 0; g < c.Sizes.size(); ++g) {
+        EXPECT_EQ(seen[g], g < c.Last ? 1 : 0) << "group " << g << ", " << threads << " threads";
+      }
     }
   }
 }
