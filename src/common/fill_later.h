@@ -17,9 +17,15 @@
 
 namespace propsmooth {
 
+/// Tables from this size up are laid on large pages.
+inline constexpr std::size_t kLargePageBytes = std::size_t{1} << 21;
+
 /// std::allocator, except that an element made without a value is left as
 /// the allocation gives it when its type is trivially copyable (the
-/// storage then holds such an object, of unspecified value). Whoever
+/// storage then holds such an object, of unspecified value), and that a
+/// table of kLargePageBytes or more starts on a large page's boundary and
+/// asks for large pages (a table that merely holds one large page's span
+/// inside it may be given none: a 4 MiB table from malloc held one). Whoever
 /// resizes with it must set every entry before it is read.
 template <typename T>
 class FillLaterAllocator : public std::allocator<T> {
@@ -33,6 +39,23 @@ class FillLaterAllocator : public std::allocator<T> {
   FillLaterAllocator() = default;
   template <typename U>
   FillLaterAllocator(const FillLaterAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t count) {
+    if (count < kLargePageBytes / sizeof(T)) return std::allocator<T>::allocate(count);
+    if (count > std::allocator_traits<std::allocator<T>>::max_size(*this)) {
+      throw std::bad_array_new_length();
+    }
+    void* table = ::operator new(count * sizeof(T), std::align_val_t{kLargePageBytes});
+    AskForLargePages(table, count * sizeof(T));
+    return static_cast<T*>(table);
+  }
+  void deallocate(T* table, std::size_t count) noexcept {
+    if (count < kLargePageBytes / sizeof(T)) {
+      std::allocator<T>::deallocate(table, count);
+    } else {
+      ::operator delete(table, std::align_val_t{kLargePageBytes});
+    }
+  }
 
   template <typename U>
   void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
@@ -54,13 +77,10 @@ bool operator==(const FillLaterAllocator<T>&, const FillLaterAllocator<U>&) noex
 template <typename T>
 using FillLaterVector = std::vector<T, FillLaterAllocator<T>>;
 
-/// `count` entries, none set yet, on large pages where the system gives
-/// them (the hint must come before the first write to count).
+/// `count` entries, none set yet.
 template <typename T>
 FillLaterVector<T> TableToFill(std::size_t count) {
   FillLaterVector<T> table;
-  table.reserve(count);
-  AskForLargePages(table.data(), count * sizeof(T));
   table.resize(count);
   return table;
 }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/fill_later.h"
 #include "common/types.h"
 
 namespace propsmooth {
@@ -24,8 +25,8 @@ struct GroupSpan {
 /// How the records split into groups, in the order the groups run.
 struct GroupPlan {
   bool SingleGroup = false;  // the first record's Unit is -1: one group of all
-  std::vector<std::uint32_t> RecordIndices;  // per group, in file order
-  std::vector<GroupSpan> Groups;
+  FillLaterVector<std::uint32_t> RecordIndices;  // per group, in file order
+  FillLaterVector<GroupSpan> Groups;
 };
 
 /// Forms the groups: none for an empty table; one group of every record

@@ -275,7 +275,8 @@ TEST(ReadNamedStream, ReadsEachFormat) {
   const GroupPlan plan = PlanGroups(tsv.Table.Records);
   ASSERT_EQ(plan.Groups.size(), 3u);
   EXPECT_EQ(plan.Groups[0].Unit, 0);  // "b", first seen, runs first
-  EXPECT_EQ(plan.RecordIndices, (std::vector<std::uint32_t>{0, 3, 1, 2, 5, 4}));
+  EXPECT_EQ(std::vector<std::uint32_t>(plan.RecordIndices.begin(), plan.RecordIndices.end()),
+            (std::vector<std::uint32_t>{0, 3, 1, 2, 5, 4}));
 
   // Legacy, told by the first line, also through a pipe that cannot rewind.
   for (const bool piped : {false, true}) {
