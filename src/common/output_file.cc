@@ -85,6 +85,16 @@ void OutputFile::Attach(std::FILE* stream) {
 void OutputFile::Write(std::string_view text) {
   if (!ok_ || stream_ == nullptr || text.empty()) return;
   ok_ = std::fwrite(text.data(), 1, text.size(), stream_) == text.size();
+  written_ += text.size();
+  // The sync at the end waited for all of a large file at once: a CSV
+  // table of a million rows (128 MB) spent a fifth of a second there. Its
+  // parts now go to the device while the rest is made.
+  constexpr std::uint64_t kWriteAhead = std::uint64_t{16} << 20;
+  if (ok_ && !temporary_.empty() && written_ - handed_ >= kWriteAhead) {
+    ok_ = std::fflush(stream_) == 0;
+    if (ok_) StartWriteToDevice(stream_, handed_, written_);
+    handed_ = written_;
+  }
 }
 
 bool OutputFile::Flush() {

@@ -3,6 +3,7 @@
 #ifndef PROPSMOOTH_COMMON_OUTPUT_FILE_H_
 #define PROPSMOOTH_COMMON_OUTPUT_FILE_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <span>
 #include <string>
@@ -65,6 +66,8 @@ class OutputFile {
   std::string name_;
   std::string target_;     // the name after its links: what Commit replaces
   std::string temporary_;  // empty: written in place (attached, a device)
+  std::uint64_t written_ = 0;  // bytes given to Write
+  std::uint64_t handed_ = 0;   // of those, bytes the device was asked to take
   bool ok_ = true;
   bool owned_ = true;   // opened by Create, so closed here
   bool closed_ = false;

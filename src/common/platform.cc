@@ -107,6 +107,16 @@ bool SyncToDevice(std::FILE* stream) {
 #endif
 }
 
+#ifdef SYNC_FILE_RANGE_WRITE
+void StartWriteToDevice(std::FILE* stream, std::uint64_t begin, std::uint64_t end) {
+  // Errors are the final sync's to report.
+  (void)sync_file_range(fileno(stream), static_cast<off_t>(begin), static_cast<off_t>(end - begin),
+                        SYNC_FILE_RANGE_WRITE);
+}
+#else
+void StartWriteToDevice(std::FILE*, std::uint64_t, std::uint64_t) {}
+#endif
+
 void SyncFolder(const std::string& folder) {
 #ifndef _WIN32
   const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);

@@ -45,6 +45,12 @@ std::FILE* CreateNewFile(const std::string& name);
 /// false when the device reports an error. Call after fflush.
 bool SyncToDevice(std::FILE* stream);
 
+/// Asks the system to start writing bytes [begin, end) of `stream`'s file
+/// (flushed already) to the device, without waiting for them: the sync at
+/// the end then finds most of a large file written. Only a hint; nothing
+/// happens where the system has no such call.
+void StartWriteToDevice(std::FILE* stream, std::uint64_t begin, std::uint64_t end);
+
 /// Asks the system to put the entries of `folder` (a rename) on the device,
 /// where folders can be synced; errors are ignored, the data being safe.
 void SyncFolder(const std::string& folder);

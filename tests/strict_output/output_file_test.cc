@@ -81,6 +81,38 @@ TEST(OutputFile, TakesItsNameOnlyWhenCommitted) {
   fs::remove_all(dir);
 }
 
+// A file large enough to be handed to the device part by part as it is
+// written keeps every byte in order, and still takes its name only when
+// committed.
+TEST(OutputFile, LargeFileWrittenAheadIsWholeAndStillAllOrNothing) {
+  const fs::path dir = fs::path(::testing::TempDir()) / "output_file_large_test";
+  for (const bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "committed" : "closed, not committed");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path name = dir / "table.csv";
+    std::ofstream(name, std::ios::binary) << "old";
+    std::string expected;
+    {
+      OutputFile file;
+      ASSERT_TRUE(file.Create(name.string()));
+      // Pieces of a size prime to the write-ahead step, each its own bytes.
+      for (int piece = 0; expected.size() < (std::size_t{40} << 20); ++piece) {
+        const std::string text(1'000'003, static_cast<char>('a' + piece % 26));
+        file.Write(text);
+        expected += text;
+      }
+      ASSERT_TRUE(file.Close());
+      if (commit) {
+        ASSERT_TRUE(file.Commit());
+      }
+    }
+    EXPECT_TRUE(Contents(name) == (commit ? expected : std::string("old")));
+    EXPECT_EQ(Entries(dir).size(), 1u) << "a temporary left behind";
+  }
+  fs::remove_all(dir);
+}
+
 // The names that cannot take a file are refused at Create, as creating the
 // file itself would be; a link leads the file to its target, and the link
 // stays; a device is written in place.
