@@ -281,7 +281,6 @@ bool ReadLayer(const std::string& path, const RegionFileChoice& choice, bool att
   return true;
 }
 
-
 bool WriteFeatures(GisFormat format, const FeatureTable& table,
                    const std::string& spatial_reference, const std::string& file,
                    const std::string& layer_name, std::string* error) {
