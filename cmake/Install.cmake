@@ -66,6 +66,10 @@ if(TARGET propsmooth-report)
   install(TARGETS propsmooth-report RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   propsmooth_install_gzipped(${PROJECT_SOURCE_DIR}/doc/propsmooth-report.1 propsmooth-report.1
     ${CMAKE_INSTALL_MANDIR}/man1)
+  # Its GIS module, which it finds from its own folder (src/gis).
+  if(TARGET propsmooth_gis_module)
+    install(TARGETS propsmooth_gis_module LIBRARY DESTINATION ${PROPSMOOTH_GIS_MODULE_DIR})
+  endif()
 endif()
 # The Python package, when it is built: its folder is chosen when the files
 # are installed (cmake/InstallPythonPackage.cmake), since `cmake --install

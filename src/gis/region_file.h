@@ -2,6 +2,9 @@
 // shapes (and its attribute table as text), and a table of results written
 // back with the regions' geometry. Nothing of GDAL shows in this header, so
 // the run that uses it compiles the same with or without GDAL's headers.
+// What touches GDAL is in the GIS module (gis_module.h), loaded on the
+// first ReadRegionLayer or GisOutput::Write; when it cannot be loaded,
+// these fail with the loader's error line.
 #ifndef PROPSMOOTH_GIS_REGION_FILE_H_
 #define PROPSMOOTH_GIS_REGION_FILE_H_
 

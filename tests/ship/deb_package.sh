@@ -20,9 +20,9 @@ echo "Depends: $depends"
 echo "$depends" | grep -q libc6 || fail "Depends does not name libc6"
 # Every shared library the program loads beyond the C and C++ runtimes must
 # come with the package: Debian names a runtime package after its soname
-# (libhwy.so.1: libhwy1).
-if command -v objdump >/dev/null 2>&1; then
-  for soname in $(objdump -p "$built" | awk '$1 == "NEEDED" { print $2 }'); do
+# (libhwy.so.1: libhwy1). check_depends ELF checks those of ELF.
+check_depends() {
+  for soname in $(objdump -p "$1" | awk '$1 == "NEEDED" { print $2 }'); do
     case $soname in
       libc.so.* | libm.so.* | libpthread.so.* | libdl.so.* | librt.so.* | \
         libstdc++.so.* | libgcc_s.so.* | ld-linux*) continue ;;
@@ -33,8 +33,11 @@ if command -v objdump >/dev/null 2>&1; then
       *) package=$name$soversion ;;
     esac
     echo "$depends" | grep -Eq "(^|, )$package( |,|\$)" ||
-      fail "the program loads $soname but Depends does not name $package: $depends"
+      fail "$(basename "$1") loads $soname but Depends does not name $package: $depends"
   done
+}
+if command -v objdump >/dev/null 2>&1; then
+  check_depends "$built"
 else
   echo "objdump not installed (Debian package binutils): the program's libraries not checked"
 fi
@@ -110,4 +113,20 @@ done
 check_gzip "$root/usr/share/man/man1/propsmooth-report.1.gz" "$source/doc/propsmooth-report.1"
 same_as_built "$root/usr/bin/propsmooth-report" "$built_report" "rats.html rats-ci.tsv" \
   "$examples/rats.txt" rats.html --tsv rats-ci.tsv
+# The GIS module, when built: packaged where the program looks for it, its
+# libraries (GDAL's) in Depends, and loaded by the unpacked program, which
+# then says what GDAL says of a missing file, not that it has no module.
+built_module=$(dirname "$built_report")/propsmooth-gis.so
+if [ -e "$built_module" ]; then
+  module=$(sed -n 's|.* \./\(usr/lib.*/propsmooth/propsmooth-gis\.so\)$|\1|p' "$work/contents.txt")
+  [ -n "$module" ] || { cat "$work/contents.txt"; fail "the GIS module is not in the package"; }
+  if command -v objdump >/dev/null 2>&1; then check_depends "$built_module"; fi
+  for program in "$root/usr/bin/propsmooth-report" "$built_report"; do
+    "$program" -q "$examples/rats.txt" --csv "$work/gis.csv" --regions "$work/none.shp" \
+      --regions-id ID 2>"$work/gis-error.txt" && fail "a missing regions file was read"
+    grep -q "cannot read regions from $work/none.shp: $work/none.shp" "$work/gis-error.txt" ||
+      fail "$program: $(cat "$work/gis-error.txt")"
+  done
+  echo "usr/bin/propsmooth-report loaded its GIS module $module"
+fi
 echo "unpacked into a scratch root and ran usr/bin/propsmooth and usr/bin/propsmooth-report"
