@@ -74,16 +74,9 @@ bool operator==(const FillLaterAllocator<T>&, const FillLaterAllocator<U>&) noex
   return true;
 }
 
+/// FillLaterVector<T>(count): `count` entries, none set yet.
 template <typename T>
 using FillLaterVector = std::vector<T, FillLaterAllocator<T>>;
-
-/// `count` entries, none set yet.
-template <typename T>
-FillLaterVector<T> TableToFill(std::size_t count) {
-  FillLaterVector<T> table;
-  table.resize(count);
-  return table;
-}
 
 }  // namespace propsmooth
 

@@ -15,12 +15,12 @@ FillLaterVector<std::uint32_t> SortStablyByUnit(const RecordTable& table,
                                                 FillLaterVector<std::uint32_t>* indices) {
   const std::size_t count = indices->size();
   // Flipping the sign bit makes unsigned order the signed order.
-  FillLaterVector<std::uint32_t> keys = TableToFill<std::uint32_t>(count);
+  FillLaterVector<std::uint32_t> keys = FillLaterVector<std::uint32_t>(count);
   for (std::size_t i = 0; i < count; ++i) {
     keys[i] = static_cast<std::uint32_t>(table[i].Unit) ^ 0x80000000u;
   }
-  FillLaterVector<std::uint32_t> sorted_keys = TableToFill<std::uint32_t>(count);
-  FillLaterVector<std::uint32_t> scratch = TableToFill<std::uint32_t>(count);
+  FillLaterVector<std::uint32_t> sorted_keys = FillLaterVector<std::uint32_t>(count);
+  FillLaterVector<std::uint32_t> scratch = FillLaterVector<std::uint32_t>(count);
   for (const int shift : {0, 16}) {
     std::vector<std::size_t> start(65537, 0);
     for (const std::uint32_t index : *indices) ++start[((keys[index] >> shift) & 0xFFFFu) + 1];
@@ -40,7 +40,7 @@ FillLaterVector<std::uint32_t> SortStablyByUnit(const RecordTable& table,
 GroupPlan PlanGroups(const RecordTable& table) {
   GroupPlan plan;
   if (table.empty()) return plan;
-  plan.RecordIndices = TableToFill<std::uint32_t>(table.size());
+  plan.RecordIndices = FillLaterVector<std::uint32_t>(table.size());
   std::iota(plan.RecordIndices.begin(), plan.RecordIndices.end(), 0u);
   plan.SingleGroup = table.front().Unit == -1;
   if (plan.SingleGroup) {

@@ -112,9 +112,9 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   // which reads and writes them anywhere in memory.
   // Every record is in one group, so the threads set every entry, and the
   // pages are had on all of them at once.
-  FillLaterVector<std::uint32_t> local = TableToFill<std::uint32_t>(table.size());
+  FillLaterVector<std::uint32_t> local = FillLaterVector<std::uint32_t>(table.size());
   FillLaterVector<std::uint32_t> group_of_record =
-      TableToFill<std::uint32_t>(groups > 1 ? table.size() : 0);
+      FillLaterVector<std::uint32_t>(groups > 1 ? table.size() : 0);
   std::vector<std::size_t> first(groups + 1, 0);
   ForEachGroup(table, plan, workers, [&](std::size_t g, KeyNumbers* numbers) {
     numbers->Clear();
@@ -134,12 +134,12 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   // scattered through the file, then reads its intervals nearly in turn
   // rather than each from anywhere in memory.
   // Every number is seen, so GroupOf and shown_by are set whole.
-  intervals.GroupOf = TableToFill<std::uint32_t>(distinct);
+  intervals.GroupOf = FillLaterVector<std::uint32_t>(distinct);
   constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
   // By number: its entry, and the record that shows it first.
-  FillLaterVector<std::uint32_t> renumbered = TableToFill<std::uint32_t>(distinct);
+  FillLaterVector<std::uint32_t> renumbered = FillLaterVector<std::uint32_t>(distinct);
   std::fill(renumbered.begin(), renumbered.end(), kUnseen);
-  FillLaterVector<std::uint32_t> shown_by = TableToFill<std::uint32_t>(distinct);
+  FillLaterVector<std::uint32_t> shown_by = FillLaterVector<std::uint32_t>(distinct);
   {
     std::uint32_t next = 0;
     for (std::size_t record = 0; record < table.size(); ++record) {
@@ -159,7 +159,7 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   group_of_record = FillLaterVector<std::uint32_t>();
 
   // Set below, on the threads, just before each pair's posterior.
-  intervals.Distinct = TableToFill<CredibleBounds>(distinct);
+  intervals.Distinct = FillLaterVector<CredibleBounds>(distinct);
   if (with_tails) intervals.DistinctTails.resize(distinct);
   // Computed group by group, in the order of the numbers: what the
   // posterior reads of a group is then read once after another rather

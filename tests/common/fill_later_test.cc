@@ -21,12 +21,12 @@ TEST(FillLaterVector, ConstructsWhatNeedsConstructing) {
 TEST(FillLaterVector, KeepsValuesGivenAndEntriesSetOnGrowth) {
   FillLaterVector<int> numbers(4, 7);
   for (const int n : numbers) EXPECT_EQ(n, 7);
-  FillLaterVector<double> table = TableToFill<double>(1000);
+  FillLaterVector<double> table = FillLaterVector<double>(1000);
   ASSERT_EQ(table.size(), 1000u);
   for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<double>(i);
   table.resize(3000);  // moves the set entries along
   for (std::size_t i = 0; i < 1000; ++i) ASSERT_EQ(table[i], static_cast<double>(i));
-  EXPECT_TRUE(TableToFill<int>(0).empty());
+  EXPECT_TRUE(FillLaterVector<int>(0).empty());
 }
 
 }  // namespace
