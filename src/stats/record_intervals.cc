@@ -105,58 +105,50 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   RecordIntervals intervals;
   const std::size_t groups = plan.Groups.size();
 
-  // Each record's number within its group, and each group's count of them.
-  // With several groups a record's group is kept beside its number, so that
-  // the numbers are made global on the one pass below that renumbers them
-  // rather than on a pass of their own through the records in group order,
-  // which reads and writes them anywhere in memory.
-  // Every record is in one group, so the threads set every entry, and the
-  // pages are had on all of them at once.
-  FillLaterVector<std::uint32_t> local = FillLaterVector<std::uint32_t>(table.size());
-  FillLaterVector<std::uint32_t> group_of_record =
-      FillLaterVector<std::uint32_t>(groups > 1 ? table.size() : 0);
+  // Each record's number within its group, and each group's count of
+  // them. The record that shows a group's pair j first is kept at the
+  // group's plan position Begin + j, which a group of fewer pairs than
+  // records always has. Every record is in one group, so the threads set
+  // every entry, and the pages are had on all of them at once.
+  FillLaterVector<std::uint32_t> number_of = FillLaterVector<std::uint32_t>(table.size());
+  FillLaterVector<std::uint32_t> shown_at = FillLaterVector<std::uint32_t>(table.size());
   std::vector<std::size_t> first(groups + 1, 0);
   ForEachGroup(table, plan, workers, [&](std::size_t g, KeyNumbers* numbers) {
     numbers->Clear();
     const GroupSpan& group = plan.Groups[g];
     for (std::size_t k = group.Begin; k < group.End; ++k) {
       const std::uint32_t record = plan.RecordIndices[k];
-      local[record] = numbers->Number(KeyOf(table[record]));
-      if (groups > 1) group_of_record[record] = static_cast<std::uint32_t>(g);
+      const std::size_t known = numbers->size();
+      const std::uint32_t number = numbers->Number(KeyOf(table[record]));
+      number_of[record] = number;
+      if (number == known) shown_at[group.Begin + number] = record;
     }
     first[g + 1] = numbers->size();
   });
   for (std::size_t g = 0; g < groups; ++g) first[g + 1] += first[g];
   const std::size_t distinct = first[groups];
 
-  // Renumbered in order of first sight in the data, which is the order the
-  // tables are written in: a table of many small groups, whose records are
-  // scattered through the file, then reads its intervals nearly in turn
-  // rather than each from anywhere in memory.
-  // Every number is seen, so GroupOf and shown_by are set whole.
+  // The entries are numbered group after group, so that each group's
+  // pairs are computed together. Making the numbers global is a second
+  // pass on the threads: numbering them in order of first sight in the
+  // table took one pass on one thread that read and wrote anywhere in
+  // memory, longer than the tables' writing gains from reading entries in
+  // turn.
   intervals.GroupOf = FillLaterVector<std::uint32_t>(distinct);
-  constexpr std::uint32_t kUnseen = ~std::uint32_t{0};
-  // By number: its entry, and the record that shows it first.
-  FillLaterVector<std::uint32_t> renumbered = FillLaterVector<std::uint32_t>(distinct);
-  std::fill(renumbered.begin(), renumbered.end(), kUnseen);
-  FillLaterVector<std::uint32_t> shown_by = FillLaterVector<std::uint32_t>(distinct);
-  {
-    std::uint32_t next = 0;
-    for (std::size_t record = 0; record < table.size(); ++record) {
-      const std::uint32_t group = groups > 1 ? group_of_record[record] : 0;
-      const std::size_t number = first[group] + local[record];
-      std::uint32_t& global = renumbered[number];
-      if (global == kUnseen) {
-        global = next++;
-        intervals.GroupOf[global] = group;
-        shown_by[number] = static_cast<std::uint32_t>(record);
+  if (groups > 1) {
+    ForEachGroup(table, plan, workers, [&](std::size_t g, KeyNumbers*) {
+      const GroupSpan& group = plan.Groups[g];
+      const auto base = static_cast<std::uint32_t>(first[g]);
+      for (std::size_t k = group.Begin; k < group.End; ++k) {
+        number_of[plan.RecordIndices[k]] += base;
       }
-      local[record] = global;
-    }
+      std::fill(intervals.GroupOf.begin() + first[g], intervals.GroupOf.begin() + first[g + 1],
+                static_cast<std::uint32_t>(g));
+    });
+  } else {
+    std::fill(intervals.GroupOf.begin(), intervals.GroupOf.end(), 0u);
   }
-  intervals.OfRecord = std::move(local);
-  // Gone before the intervals take their room.
-  group_of_record = FillLaterVector<std::uint32_t>();
+  intervals.OfRecord = std::move(number_of);
 
   // Set below, on the threads, just before each pair's posterior.
   intervals.Distinct = FillLaterVector<CredibleBounds>(distinct);
@@ -165,7 +157,7 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   // posterior reads of a group is then read once after another rather
   // than for each pair from anywhere in memory (a table of many small
   // groups waited there on memory for most of a pair's time), and the
-  // records, scattered now, are fetched a chunk ahead.
+  // records, scattered, are fetched a chunk ahead.
   std::atomic<std::size_t> next_chunk{0};
   std::atomic<std::size_t> done{0};
   RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
@@ -182,10 +174,10 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
       tasks.clear();
       for (std::size_t number = begin; number < end; ++number) {
         while (number >= first[group + 1]) ++group;
-        const std::uint32_t i = renumbered[number];
-        intervals.Distinct[i] = CredibleBounds{};
-        tasks.push_back({&table[shown_by[number]], group, &intervals.Distinct[i],
-                         with_tails ? &intervals.DistinctTails[i] : nullptr});
+        intervals.Distinct[number] = CredibleBounds{};
+        const std::size_t shown_by = shown_at[plan.Groups[group].Begin + (number - first[group])];
+        tasks.push_back({&table[shown_by], group, &intervals.Distinct[number],
+                         with_tails ? &intervals.DistinctTails[number] : nullptr});
       }
       // The records, scattered through the table, are asked for a block
       // ahead of their computing: near enough to be in the cache still,

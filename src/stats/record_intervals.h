@@ -21,8 +21,8 @@ namespace propsmooth {
 /// The credible intervals of a table's records. Records of one group with
 /// the same count and size share their interval.
 struct RecordIntervals {
-  // One per distinct (Data1, Data2) of a group, in order of first sight in
-  // the table.
+  // One per distinct (Data1, Data2) of a group: group after group in the
+  // plan's order, within a group in order of first sight in the table.
   FillLaterVector<CredibleBounds> Distinct;
   FillLaterVector<std::uint32_t> GroupOf;   // by entry of Distinct: its group in the plan
   FillLaterVector<std::uint32_t> OfRecord;  // by record index: its entry of Distinct

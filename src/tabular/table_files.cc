@@ -34,9 +34,9 @@ std::string_view NumberText(std::int32_t value, std::string* text) {
 }
 
 // Rows ahead of the one written whose interval and group's fit are
-// fetched early. A row's interval is its pair's, numbered in order of first
-// sight, and its fit its group's: in a large file both lie anywhere in
-// memory, and a row takes long enough to write that, asked for this far
+// fetched early. A row's interval is its pair's, numbered group after
+// group, and its fit its group's: in a large file of many groups both lie
+// anywhere in memory, and a row takes long enough to write that, asked for this far
 // ahead, they are in cache by the time it is written.
 constexpr std::size_t kFetchAhead = 16;
 
