@@ -19,11 +19,18 @@
 #include "html/page_file.h"
 #include "stats/rate_estimates.h"
 #include "stats/record_estimates.h"
+#include "stats/record_intervals.h"
 #include "tabular/rate_tables.h"
 #include "tabular/table_files.h"
 
 namespace propsmooth {
 namespace {
+
+// The records whose pairs decide whether a CSV table finds its intervals
+// as it is written, and the share of them that must show a pair first: a
+// pair found again for every repeat then costs at most a tenth more work.
+constexpr std::size_t kPairShareSample = std::size_t{1} << 16;
+constexpr double kIntervalsWhileWritingShare = 0.9;
 
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
@@ -355,7 +362,16 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   // The page's index and sections stop at --max-groups; the summary lists
   // every group.
   if (settings.SummaryFileName.empty()) parts.FigureGroups = settings.MaxGroups;
-  parts.Posteriors = !settings.CsvFileName.empty() || gis.Asked() ||
+  // A CSV table alone whose rows nearly all have a count and size of their
+  // own finds each row's interval as the row is written: the run then
+  // holds no table of intervals (ten million rows, a quarter of a GB) and
+  // numbers no pairs. The threshold's q-values need every pair's tails
+  // first, and the GIS outputs write the table again.
+  const bool intervals_while_writing =
+      !settings.CsvFileName.empty() && !gis.Asked() && !settings.Threshold &&
+      ShareOfDistinctPairs(data.Input.Records, data.Plan, kPairShareSample) >=
+          kIntervalsWhileWritingShare;
+  parts.Posteriors = (!settings.CsvFileName.empty() && !intervals_while_writing) || gis.Asked() ||
                      (settings.Threshold && !settings.ReportFileName.empty());
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
   const RecordEstimates estimates = EstimateRecords(
@@ -396,7 +412,13 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
                          },
                          rows_written);
     }
-    if (outputs.Asked(Outputs::kCsv)) {
+    if (outputs.Asked(Outputs::kCsv) && intervals_while_writing) {
+      WriteCsvTableFindingIntervals(
+          data, PosteriorsUnderFits(data.Fits, settings.Level, std::nullopt, workers),
+          GroupOfEachRecord(data.Input.Records, data.Plan, workers), settings.Percent,
+          &outputs.Files[Outputs::kCsv], rows_written, spatial ? &spatial->Estimates : nullptr,
+          workers);
+    } else if (outputs.Asked(Outputs::kCsv)) {
       WriteCsvTable(data, estimates.Posteriors, settings.Threshold.has_value(), settings.Percent,
                     &outputs.Files[Outputs::kCsv], rows_written,
                     spatial ? &spatial->Estimates : nullptr, workers);

@@ -38,8 +38,12 @@ RecordFigures FiguresOf(const RegionRecord& record, const FigureSources& sources
 FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups& groups,
                               const RecordIntervals& posteriors, std::size_t record,
                               bool threshold) {
+  return FigureSourcesOf(records, groups, posteriors.GroupOfRecord(record), record, threshold);
+}
+
+FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups& groups,
+                              std::size_t group, std::size_t record, bool threshold) {
   FigureSources sources;
-  const std::size_t group = posteriors.GroupOfRecord(record);
   const GroupFit& fit = groups.Fits[group];
   sources.Eb = EbUnderFit(records[record], fit);
   sources.EqualProportions =

@@ -52,6 +52,11 @@ FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups&
                               const RecordIntervals& posteriors, std::size_t record,
                               bool threshold);
 
+/// The same for `record` of group `group` of the plan, as its group is
+/// known without the posteriors.
+FigureSources FigureSourcesOf(const RecordTable& records, const EstimatedGroups& groups,
+                              std::size_t group, std::size_t record, bool threshold);
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_STATS_RECORD_FIGURES_H_

@@ -142,7 +142,7 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
       for (std::size_t k = group.Begin; k < group.End; ++k) {
         number_of[plan.RecordIndices[k]] += base;
       }
-      std::fill(intervals.GroupOf.begin() + first[g], intervals.GroupOf.begin() + first[g + 1],
+      std::fill(intervals.GroupOf.data() + first[g], intervals.GroupOf.data() + first[g + 1],
                 static_cast<std::uint32_t>(g));
     });
   } else {
@@ -195,6 +195,40 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   });
   if (progress) progress(distinct, distinct);
   return intervals;
+}
+
+FillLaterVector<std::uint32_t> GroupOfEachRecord(const RecordTable& table, const GroupPlan& plan,
+                                                 unsigned workers) {
+  if (plan.Groups.size() <= 1) return {};
+  FillLaterVector<std::uint32_t> group_of = FillLaterVector<std::uint32_t>(table.size());
+  ForEachGroup(table, plan, workers, [&](std::size_t g, KeyNumbers*) {
+    const GroupSpan& group = plan.Groups[g];
+    for (std::size_t k = group.Begin; k < group.End; ++k) {
+      group_of[plan.RecordIndices[k]] = static_cast<std::uint32_t>(g);
+    }
+  });
+  return group_of;
+}
+
+double ShareOfDistinctPairs(const RecordTable& table, const GroupPlan& plan, std::size_t sample) {
+  const std::size_t groups = plan.Groups.size();
+  if (groups == 0 || sample == 0) return 1.0;
+  // Every step-th group, so that a file's groups of every kind are met.
+  const std::size_t step = std::max<std::size_t>(1, table.size() / sample);
+  KeyNumbers numbers;
+  std::size_t seen = 0;
+  std::size_t first = 0;
+  for (std::size_t g = 0; g < groups && seen < sample; g += step) {
+    const GroupSpan& group = plan.Groups[g];
+    const std::size_t end = std::min(group.End, group.Begin + (sample - seen));
+    numbers.Clear();
+    for (std::size_t k = group.Begin; k < end; ++k) {
+      numbers.Number(KeyOf(table[plan.RecordIndices[k]]));
+    }
+    seen += end - group.Begin;
+    first += numbers.size();
+  }
+  return seen == 0 ? 1.0 : static_cast<double>(first) / static_cast<double>(seen);
 }
 
 }  // namespace propsmooth

@@ -72,6 +72,17 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
                                         const PairPosterior& posterior, bool with_tails,
                                         unsigned workers, const IntervalProgress& progress);
 
+/// The group in `plan` of each record of `table`, set on up to `workers`
+/// threads; empty when the plan has one group or none.
+FillLaterVector<std::uint32_t> GroupOfEachRecord(const RecordTable& table, const GroupPlan& plan,
+                                                 unsigned workers);
+
+/// The share of records that show a count and size first in their group,
+/// over groups taken evenly through `plan` until about `sample` records
+/// are seen (a group's first `sample` records at most): how much computing
+/// once per distinct pair saves over once per record. 1 for an empty table.
+double ShareOfDistinctPairs(const RecordTable& table, const GroupPlan& plan, std::size_t sample);
+
 }  // namespace propsmooth
 
 #endif  // PROPSMOOTH_STATS_RECORD_INTERVALS_H_

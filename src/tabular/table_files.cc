@@ -182,22 +182,93 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
   tsv->Write(block);
 }
 
-void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
-                   bool percent, OutputFile* csv, const RowProgress& progress,
-                   const SpatialEstimates* spatial, unsigned workers) {
-  const RecordTable& records = data.Input.Records;
-  const InputTable& input = data.Input;
+namespace {
+
+void WriteCsvHeader(const InputTable& input, bool threshold, bool spatial, OutputFile* csv) {
   std::string header(kCsvTableHeader);
   header.pop_back();
   if (threshold) header.append(kCsvThresholdColumns);
-  if (spatial != nullptr) header.append(kCsvSpatialColumns);
+  if (spatial) header.append(kCsvSpatialColumns);
   for (const std::string& name : input.KeptNames) {
     header.push_back(',');
     AppendCsvField(name, &header);
   }
   header.push_back('\n');
   csv->Write(header);
+}
 
+// Writes the CSV table's rows, made in chunks on up to `workers` threads
+// and written in order. Each thread makes its own `cells` with
+// make_cells(): cells.Prepare(begin, end) is called before the rows of a
+// chunk are formatted, cells.Append(i, block) appends row i's cells after
+// its group and id (comma first, LF ended).
+template <typename MakeCells>
+void WriteCsvRows(const EstimatedData& data, bool percent, OutputFile* csv,
+                  const RowProgress& progress, const SpatialEstimates* spatial, unsigned workers,
+                  const MakeCells& make_cells) {
+  const RecordTable& records = data.Input.Records;
+  const InputTable& input = data.Input;
+  // The four-number format's labels are numbers, which need no quotes:
+  // written straight in (ten million rows spent a tenth of their time
+  // making them strings first).
+  const bool named = IsNamedInput(input);
+  ChunkTurns turns((records.size() + kRowsPerChunk - 1) / kRowsPerChunk);
+  RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
+    try {
+      RecordLabels labels(data);
+      auto cells = make_cells();
+      std::string block;
+      for (std::size_t chunk = turns.Take(); chunk < turns.chunks(); chunk = turns.Take()) {
+        const std::size_t begin = chunk * kRowsPerChunk;
+        const std::size_t end = std::min(records.size(), begin + kRowsPerChunk);
+        block.clear();
+        cells.Prepare(begin, end);
+        for (std::size_t i = begin; i < end; ++i) {
+          if (named) {
+            AppendCsvField(labels.Group(i), &block);
+            block.push_back(',');
+            AppendCsvField(labels.Id(i), &block);
+          } else {
+            if (!data.Plan.SingleGroup) AppendNumber(records[i].Unit, &block);
+            block.push_back(',');
+            AppendNumber(records[i].Code, &block);
+          }
+          cells.Append(i, &block);
+          if (spatial != nullptr) {
+            block.pop_back();
+            AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, &block);
+            block.push_back('\n');
+          }
+          // The kept columns come last, after every column of the estimates.
+          if (!input.Kept.empty()) {
+            block.pop_back();
+            for (const TextColumn& kept : input.Kept) {
+              block.push_back(',');
+              AppendCsvField(kept[i], &block);
+            }
+            block.push_back('\n');
+          }
+        }
+        if (!turns.AwaitTurn(chunk)) return;
+        csv->Write(block);
+        turns.Written();
+        // Progress is told on the calling thread only.
+        if (thread == 0 && progress) progress(end, records.size());
+      }
+    } catch (...) {
+      turns.Fail();
+      throw;
+    }
+  });
+}
+
+}  // namespace
+
+void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
+                   bool percent, OutputFile* csv, const RowProgress& progress,
+                   const SpatialEstimates* spatial, unsigned workers) {
+  const RecordTable& records = data.Input.Records;
+  WriteCsvHeader(data.Input, threshold, spatial != nullptr, csv);
   const std::size_t threads = std::max(1u, workers);
   const auto make_cells = [&](std::size_t i, std::string* out) {
     const CsvRowContext context{FigureSourcesOf(records, data, intervals, i, threshold), {}, {},
@@ -233,90 +304,94 @@ void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, 
     });
   }
 
-  // The four-number format's labels are numbers, which need no quotes:
-  // written straight in (ten million rows spent a tenth of their time
-  // making them strings first).
-  const bool named = IsNamedInput(input);
-  const auto format_rows = [&](std::size_t begin, std::size_t end, RecordLabels* labels,
-                               std::string* block) {
-    for (std::size_t i = begin; i < end; ++i) {
-      if (named) {
-        AppendCsvField(labels->Group(i), block);
-        block->push_back(',');
-        AppendCsvField(labels->Id(i), block);
-      } else {
-        if (!data.Plan.SingleGroup) AppendNumber(records[i].Unit, block);
-        block->push_back(',');
-        AppendNumber(records[i].Code, block);
-      }
-      if (!pair_cells.empty()) {
+  struct PairCells {
+    const EstimatedData& Data;
+    const RecordIntervals& Intervals;
+    const std::vector<std::string_view>& Kept;
+    const decltype(make_cells)& Make;
+
+    void Prepare(std::size_t, std::size_t) {}
+    void Append(std::size_t i, std::string* block) {
+      const std::size_t rows = Intervals.OfRecord.size();
+      if (!Kept.empty()) {
 #if defined(__GNUC__)
         // In the loop itself: a function of prefetches alone counts as one
         // without effects, and its calls are dropped. A pair's cells lie
         // anywhere in the kept text, which outgrows the caches.
-        if (i + 2 * kFetchAhead < records.size()) {
-          __builtin_prefetch(&pair_cells[intervals.OfRecord[i + 2 * kFetchAhead]]);
+        if (i + 2 * kFetchAhead < rows) {
+          __builtin_prefetch(&Kept[Intervals.OfRecord[i + 2 * kFetchAhead]]);
         }
-        if (i + kFetchAhead < records.size()) {
-          const char* const text = pair_cells[intervals.OfRecord[i + kFetchAhead]].data();
+        if (i + kFetchAhead < rows) {
+          const char* const text = Kept[Intervals.OfRecord[i + kFetchAhead]].data();
           __builtin_prefetch(text);
           __builtin_prefetch(text + 64);
           __builtin_prefetch(text + 128);
         }
 #endif
-        block->append(pair_cells[intervals.OfRecord[i]]);
-      } else {
+        block->append(Kept[Intervals.OfRecord[i]]);
+        return;
+      }
 #if defined(__GNUC__)
-        if (i + 2 * kFetchAhead < intervals.OfRecord.size()) {
-          const std::uint32_t far = intervals.OfRecord[i + 2 * kFetchAhead];
-          __builtin_prefetch(&intervals.Distinct[far]);
-          __builtin_prefetch(&intervals.GroupOf[far]);
-        }
-        if (i + kFetchAhead < intervals.OfRecord.size()) {
-          const std::size_t group = intervals.GroupOfRecord(i + kFetchAhead);
-          if (group < data.Fits.size()) __builtin_prefetch(&data.Fits[group]);
-        }
+      if (i + 2 * kFetchAhead < rows) {
+        const std::uint32_t far = Intervals.OfRecord[i + 2 * kFetchAhead];
+        __builtin_prefetch(&Intervals.Distinct[far]);
+        __builtin_prefetch(&Intervals.GroupOf[far]);
+      }
+      if (i + kFetchAhead < rows) {
+        const std::size_t group = Intervals.GroupOfRecord(i + kFetchAhead);
+        if (group < Data.Fits.size()) __builtin_prefetch(&Data.Fits[group]);
+      }
 #endif
-        make_cells(i, block);
-      }
-      if (spatial != nullptr) {
-        block->pop_back();
-        AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, block);
-        block->push_back('\n');
-      }
-      // The kept columns come last, after every column of the estimates.
-      if (!input.Kept.empty()) {
-        block->pop_back();
-        for (const TextColumn& kept : input.Kept) {
-          block->push_back(',');
-          AppendCsvField(kept[i], block);
-        }
-        block->push_back('\n');
-      }
+      Make(i, block);
     }
   };
+  WriteCsvRows(data, percent, csv, progress, spatial, workers,
+               [&] { return PairCells{data, intervals, pair_cells, make_cells}; });
+}
 
-  ChunkTurns turns((records.size() + kRowsPerChunk - 1) / kRowsPerChunk);
-  RunInParallel(threads, [&](std::size_t thread) {
-    try {
-      RecordLabels labels(data);
-      std::string block;
-      for (std::size_t chunk = turns.Take(); chunk < turns.chunks(); chunk = turns.Take()) {
-        const std::size_t begin = chunk * kRowsPerChunk;
-        const std::size_t end = std::min(records.size(), begin + kRowsPerChunk);
-        block.clear();
-        format_rows(begin, end, &labels, &block);
-        if (!turns.AwaitTurn(chunk)) return;
-        csv->Write(block);
-        turns.Written();
-        // Progress is told on the calling thread only.
-        if (thread == 0 && progress) progress(end, records.size());
-      }
-    } catch (...) {
-      turns.Fail();
-      throw;
+void WriteCsvTableFindingIntervals(const EstimatedData& data, const PairPosterior& posterior,
+                                   std::span<const std::uint32_t> group_of_record, bool percent,
+                                   OutputFile* csv, const RowProgress& progress,
+                                   const SpatialEstimates* spatial, unsigned workers) {
+  WriteCsvHeader(data.Input, false, spatial != nullptr, csv);
+  // A chunk's intervals, found before its rows are formatted, a block of
+  // records at a time as ComputeRecordPosteriors hands them out.
+  struct FoundCells {
+    const EstimatedData& Data;
+    const PairPosterior& Posterior;
+    std::span<const std::uint32_t> GroupOf;
+    bool Percent;
+    std::vector<PairTask> Tasks = std::vector<PairTask>(kRowsPerChunk);
+    std::vector<CredibleBounds> Bounds = std::vector<CredibleBounds>(kRowsPerChunk);
+    std::size_t Begin = 0;
+
+    std::size_t GroupOfRecord(std::size_t i) const {
+      return GroupOf.empty() ? 0 : GroupOf[i];
     }
-  });
+    void Prepare(std::size_t begin, std::size_t end) {
+      Begin = begin;
+      const RecordTable& records = Data.Input.Records;
+      for (std::size_t i = begin; i < end; ++i) {
+        Bounds[i - begin] = CredibleBounds{};
+        Tasks[i - begin] = {&records[i], GroupOfRecord(i), &Bounds[i - begin], nullptr};
+      }
+      Posterior(std::span<const PairTask>(Tasks.data(), end - begin));
+    }
+    void Append(std::size_t i, std::string* block) {
+      const RecordTable& records = Data.Input.Records;
+#if defined(__GNUC__)
+      if (i + kFetchAhead < records.size()) {
+        const std::size_t group = GroupOfRecord(i + kFetchAhead);
+        if (group < Data.Fits.size()) __builtin_prefetch(&Data.Fits[group]);
+      }
+#endif
+      const CsvRowContext context{FigureSourcesOf(records, Data, GroupOfRecord(i), i, false), {},
+                                  {}, Percent};
+      AppendCsvPairCells(records[i], context, Bounds[i - Begin], block);
+    }
+  };
+  WriteCsvRows(data, percent, csv, progress, spatial, workers,
+               [&] { return FoundCells{data, posterior, group_of_record, percent}; });
 }
 
 void WriteSummaryTable(const EstimatedData& data, OutputFile* csv, const SummaryColumns* more) {

@@ -4,7 +4,9 @@
 #define PROPSMOOTH_TABULAR_TABLE_FILES_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +71,18 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
                    bool percent, OutputFile* csv, const RowProgress& progress,
                    const SpatialEstimates* spatial = nullptr, unsigned workers = 1);
+
+/// The same table without threshold columns and without intervals found
+/// beforehand: each row's interval is found by `posterior` (as
+/// PosteriorsUnderFits(data.Fits) gives them) as its rows are written,
+/// the record's group read from `group_of_record` (empty: all in group 0).
+/// The bytes are WriteCsvTable's. For a table of nearly all distinct
+/// counts and sizes, which then holds no table of intervals: a pair that
+/// repeats is found again.
+void WriteCsvTableFindingIntervals(const EstimatedData& data, const PairPosterior& posterior,
+                                   std::span<const std::uint32_t> group_of_record, bool percent,
+                                   OutputFile* csv, const RowProgress& progress,
+                                   const SpatialEstimates* spatial, unsigned workers);
 
 /// Columns put after the summary's own: their names and each group's
 /// cells (by group), each comma first.

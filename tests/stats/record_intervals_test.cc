@@ -55,8 +55,8 @@ std::vector<std::uint32_t> ExpectedEntries(const RecordTable& table, const Group
   std::vector<std::uint32_t> entries(table.size());
   std::uint32_t next = 0;
   for (const GroupSpan& group : plan.Groups) {
-    std::vector<std::uint32_t> records(plan.RecordIndices.begin() + group.Begin,
-                                       plan.RecordIndices.begin() + group.End);
+    std::vector<std::uint32_t> records(plan.RecordIndices.data() + group.Begin,
+                                       plan.RecordIndices.data() + group.End);
     std::sort(records.begin(), records.end());
     std::map<std::pair<std::int32_t, std::int32_t>, std::uint32_t> seen;
     for (const std::uint32_t i : records) {

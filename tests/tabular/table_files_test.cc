@@ -1,6 +1,8 @@
 #include "tabular/table_files.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -11,6 +13,7 @@
 #include "input/grouping.h"
 #include "stats/record_estimates.h"
 #include "stats/record_figures.h"
+#include "stats/record_intervals.h"
 #include "tabular/csv_columns.h"
 #include "tabular/csv_table.h"
 
@@ -143,6 +146,59 @@ TEST(WriteCsvTable, SameAsRowByRowWhateverTheThreadsAndSharedCells) {
     const std::string expected = RowByRow(data, estimates.Posteriors, c.Threshold, c.Percent);
     EXPECT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected);
+    if (c.Threshold) continue;
+    // The same bytes with each row's interval found as it is written.
+    std::FILE* found_file = std::tmpfile();
+    ASSERT_NE(found_file, nullptr);
+    OutputFile found;
+    found.Attach(found_file);
+    WriteCsvTableFindingIntervals(
+        data, PosteriorsUnderFits(data.Fits, settings.Level, std::nullopt, c.Workers),
+        GroupOfEachRecord(data.Input.Records, data.Plan, c.Workers), c.Percent, &found,
+        [caller](std::size_t done, std::size_t total) {
+          EXPECT_EQ(std::this_thread::get_id(), caller);
+          EXPECT_LE(done, total);
+        },
+        nullptr, c.Workers);
+    ASSERT_TRUE(found.Close());
+    const std::string found_text = ReadBack(found_file);
+    std::fclose(found_file);
+    EXPECT_TRUE(found_text == expected);
+  }
+}
+
+// How much of a table is first sights of a pair, on tables whose share is
+// known: every record its own pair, every pair twice (the two records of a
+// pair in one group), one group of ten pairs, and a sample too small to
+// hold one group whole, which reads that group's first records only.
+TEST(ShareOfDistinctPairs, CountsFirstSightsInTheSample) {
+  struct Case {
+    const char* Name;
+    std::size_t Rows;
+    std::size_t RowsPerPair;  // consecutive records of a group share a pair
+    std::size_t Groups;       // 0: one group of all
+    std::size_t Sample;
+    double Share;
+  };
+  const Case cases[] = {
+      {"all distinct, many groups", 10000, 1, 100, 1000, 1.0},
+      {"each pair twice", 10000, 2, 100, 1000, 0.5},
+      {"one group of ten pairs", 10000, 1000, 0, 100000, 0.001},
+      {"sample inside one group", 10000, 4, 0, 400, 0.25},
+      {"empty table", 0, 1, 0, 1000, 1.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    RecordTable table;
+    for (std::size_t i = 0; i < c.Rows; ++i) {
+      const std::size_t groups = std::max<std::size_t>(c.Groups, 1);
+      const std::size_t in_group = i / groups;  // the record's place in its group
+      const int unit = c.Groups == 0 ? -1 : static_cast<int>(i % groups);
+      const int pair = static_cast<int>(in_group / c.RowsPerPair);
+      table.push_back({unit, static_cast<int>(i + 1), pair % 7, 1000 + pair});
+    }
+    const GroupPlan plan = PlanGroups(table);
+    EXPECT_DOUBLE_EQ(ShareOfDistinctPairs(table, plan, c.Sample), c.Share);
   }
 }
 
