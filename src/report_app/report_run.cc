@@ -26,12 +26,6 @@
 namespace propsmooth {
 namespace {
 
-// The records whose pairs decide whether a CSV table finds its intervals
-// as it is written, and the share of them that must show a pair first: a
-// pair found again for every repeat then costs at most a tenth more work.
-constexpr std::size_t kPairShareSample = std::size_t{1} << 16;
-constexpr double kIntervalsWhileWritingShare = 0.9;
-
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -362,15 +356,12 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   // The page's index and sections stop at --max-groups; the summary lists
   // every group.
   if (settings.SummaryFileName.empty()) parts.FigureGroups = settings.MaxGroups;
-  // A CSV table alone whose rows nearly all have a count and size of their
-  // own finds each row's interval as the row is written: the run then
-  // holds no table of intervals (ten million rows, a quarter of a GB) and
-  // numbers no pairs. The threshold's q-values need every pair's tails
-  // first, and the GIS outputs write the table again.
-  const bool intervals_while_writing =
-      !settings.CsvFileName.empty() && !gis.Asked() && !settings.Threshold &&
-      ShareOfDistinctPairs(data.Input.Records, data.Plan, kPairShareSample) >=
-          kIntervalsWhileWritingShare;
+  // A CSV table may find each row's interval as the row is written; not
+  // with a threshold, whose q-values need every pair's tails first, nor
+  // with the GIS outputs, which write the table again.
+  const bool intervals_while_writing = !settings.CsvFileName.empty() && !gis.Asked() &&
+                                       !settings.Threshold &&
+                                       FindIntervalsWhileWriting(data.Input.Records, data.Plan);
   parts.Posteriors = (!settings.CsvFileName.empty() && !intervals_while_writing) || gis.Asked() ||
                      (settings.Threshold && !settings.ReportFileName.empty());
   const unsigned workers = std::max(1u, std::thread::hardware_concurrency());

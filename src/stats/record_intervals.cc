@@ -231,4 +231,10 @@ double ShareOfDistinctPairs(const RecordTable& table, const GroupPlan& plan, std
   return seen == 0 ? 1.0 : static_cast<double>(first) / static_cast<double>(seen);
 }
 
+bool FindIntervalsWhileWriting(const RecordTable& table, const GroupPlan& plan) {
+  constexpr std::size_t kSample = std::size_t{1} << 16;
+  constexpr double kShare = 0.9;
+  return ShareOfDistinctPairs(table, plan, kSample) >= kShare;
+}
+
 }  // namespace propsmooth

@@ -24,17 +24,19 @@ const char* LegacyPriorText(LegacyPriorSource source) {
   return "";
 }
 
+PairPosterior LegacyPosterior(std::span<const LegacyPrior> priors, double level) {
+  return EachPair([priors, level](const RegionRecord& record, std::size_t group,
+                                  CredibleBounds* bounds, std::optional<TailProbabilities>*) {
+    const LegacyPrior& prior = priors[group];
+    *bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
+  });
+}
+
 RecordIntervals ComputeLegacyIntervals(const RecordTable& table, const GroupPlan& plan,
                                        std::span<const LegacyPrior> priors, double level,
                                        unsigned workers, const IntervalProgress& progress) {
-  return ComputeRecordPosteriors(
-      table, plan,
-      EachPair([&](const RegionRecord& record, std::size_t group, CredibleBounds* bounds,
-               std::optional<TailProbabilities>*) {
-        const LegacyPrior& prior = priors[group];
-        *bounds = PosteriorInterval(record.Data1, record.Data2, prior.Alpha, prior.Beta, level);
-      }),
-      false, workers, progress);
+  return ComputeRecordPosteriors(table, plan, LegacyPosterior(priors, level), false, workers,
+                                 progress);
 }
 
 void AppendIntervalRow(const RegionRecord& record, LegacyPriorSource source,

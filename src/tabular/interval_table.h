@@ -51,6 +51,10 @@ RecordIntervals ComputeLegacyIntervals(const RecordTable& table, const GroupPlan
                                        std::span<const LegacyPrior> priors, double level,
                                        unsigned workers, const IntervalProgress& progress);
 
+/// The interval at `level` of a record of group g under `priors[g]`, as
+/// ComputeLegacyIntervals finds them; `priors` must outlive it.
+PairPosterior LegacyPosterior(std::span<const LegacyPrior> priors, double level);
+
 /// The header line of the interval table, "\n" ended: the result table's
 /// columns and the interval's.
 inline constexpr auto kIntervalTableHeaderLine =

@@ -18,9 +18,6 @@
 namespace propsmooth {
 namespace {
 
-// Rows between two reports of progress.
-constexpr std::size_t kRowsPerReport = std::size_t{1} << 16;
-
 void AppendNumber(std::int32_t value, std::string* out) {
   char digits[16];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
@@ -148,40 +145,6 @@ std::string_view RecordLabels::Id(std::size_t record) {
   return NumberText(input.Records[record].Code, &id_);
 }
 
-void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, double level,
-                        unsigned workers, OutputFile* tsv, const IntervalProgress& computed,
-                        const RowProgress& progress) {
-  const RecordTable& records = data.Input.Records;
-  std::vector<LegacyPrior> priors;
-  priors.reserve(data.Summaries.size());
-  for (const GroupSummary& summary : data.Summaries) {
-    priors.push_back(ChooseLegacyPrior(summary, estimator));
-  }
-  const RecordIntervals intervals =
-      ComputeLegacyIntervals(records, data.Plan, priors, level, workers, computed);
-  const bool named = IsNamedInput(data.Input);
-  RecordLabels labels(data);
-  std::string block = kIntervalTableHeader;
-  if (named) {
-    block.pop_back();
-    block.append(kIntervalLabelColumns).push_back('\n');
-  }
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    const LegacyPrior& prior = priors[intervals.GroupOfRecord(i)];
-    AppendIntervalRow(records[i], prior.Source, intervals[i], &block);
-    if (named) {
-      block.push_back('\t');
-      AppendTsvText(labels.Group(i), &block);
-      block.push_back('\t');
-      AppendTsvText(labels.Id(i), &block);
-    }
-    block.push_back('\n');
-    FlushIfFull(&block, tsv);
-    if ((i + 1) % kRowsPerReport == 0 && progress) progress(i + 1, records.size());
-  }
-  tsv->Write(block);
-}
-
 namespace {
 
 void WriteCsvHeader(const InputTable& input, bool threshold, bool spatial, OutputFile* csv) {
@@ -197,8 +160,36 @@ void WriteCsvHeader(const InputTable& input, bool threshold, bool spatial, Outpu
   csv->Write(header);
 }
 
-// Writes the CSV table's rows, made in chunks on up to `workers` threads
-// and written in order. Each thread makes its own `cells` with
+// Writes `rows` rows made in chunks of kRowsPerChunk on up to `workers`
+// threads, in order. Each thread makes its own `format` with
+// make_format(); format(begin, end, &block) appends rows [begin, end).
+template <typename MakeFormat>
+void WriteChunksInOrder(std::size_t rows, OutputFile* file, const RowProgress& progress,
+                        unsigned workers, const MakeFormat& make_format) {
+  ChunkTurns turns((rows + kRowsPerChunk - 1) / kRowsPerChunk);
+  RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
+    try {
+      auto format = make_format();
+      std::string block;
+      for (std::size_t chunk = turns.Take(); chunk < turns.chunks(); chunk = turns.Take()) {
+        const std::size_t begin = chunk * kRowsPerChunk;
+        const std::size_t end = std::min(rows, begin + kRowsPerChunk);
+        block.clear();
+        format(begin, end, &block);
+        if (!turns.AwaitTurn(chunk)) return;
+        file->Write(block);
+        turns.Written();
+        // Progress is told on the calling thread only.
+        if (thread == 0 && progress) progress(end, rows);
+      }
+    } catch (...) {
+      turns.Fail();
+      throw;
+    }
+  });
+}
+
+// Writes the CSV table's rows. Each thread makes its own `cells` with
 // make_cells(): cells.Prepare(begin, end) is called before the rows of a
 // chunk are formatted, cells.Append(i, block) appends row i's cells after
 // its group and id (comma first, LF ended).
@@ -212,57 +203,127 @@ void WriteCsvRows(const EstimatedData& data, bool percent, OutputFile* csv,
   // written straight in (ten million rows spent a tenth of their time
   // making them strings first).
   const bool named = IsNamedInput(input);
-  ChunkTurns turns((records.size() + kRowsPerChunk - 1) / kRowsPerChunk);
-  RunInParallel(std::max(1u, workers), [&](std::size_t thread) {
-    try {
-      RecordLabels labels(data);
-      auto cells = make_cells();
-      std::string block;
-      for (std::size_t chunk = turns.Take(); chunk < turns.chunks(); chunk = turns.Take()) {
-        const std::size_t begin = chunk * kRowsPerChunk;
-        const std::size_t end = std::min(records.size(), begin + kRowsPerChunk);
-        block.clear();
-        cells.Prepare(begin, end);
-        for (std::size_t i = begin; i < end; ++i) {
-          if (named) {
-            AppendCsvField(labels.Group(i), &block);
-            block.push_back(',');
-            AppendCsvField(labels.Id(i), &block);
-          } else {
-            if (!data.Plan.SingleGroup) AppendNumber(records[i].Unit, &block);
-            block.push_back(',');
-            AppendNumber(records[i].Code, &block);
-          }
-          cells.Append(i, &block);
-          if (spatial != nullptr) {
-            block.pop_back();
-            AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, &block);
-            block.push_back('\n');
-          }
-          // The kept columns come last, after every column of the estimates.
-          if (!input.Kept.empty()) {
-            block.pop_back();
-            for (const TextColumn& kept : input.Kept) {
-              block.push_back(',');
-              AppendCsvField(kept[i], &block);
-            }
-            block.push_back('\n');
-          }
+  WriteChunksInOrder(records.size(), csv, progress, workers, [&] {
+    return [&, labels = RecordLabels(data), cells = make_cells()](
+               std::size_t begin, std::size_t end, std::string* block) mutable {
+      cells.Prepare(begin, end);
+      for (std::size_t i = begin; i < end; ++i) {
+        if (named) {
+          AppendCsvField(labels.Group(i), block);
+          block->push_back(',');
+          AppendCsvField(labels.Id(i), block);
+        } else {
+          if (!data.Plan.SingleGroup) AppendNumber(records[i].Unit, block);
+          block->push_back(',');
+          AppendNumber(records[i].Code, block);
         }
-        if (!turns.AwaitTurn(chunk)) return;
-        csv->Write(block);
-        turns.Written();
-        // Progress is told on the calling thread only.
-        if (thread == 0 && progress) progress(end, records.size());
+        cells.Append(i, block);
+        if (spatial != nullptr) {
+          block->pop_back();
+          AppendLocalCells(spatial->Figures[i], FigureScale{percent, 1.0}, block);
+          block->push_back('\n');
+        }
+        // The kept columns come last, after every column of the estimates.
+        if (!input.Kept.empty()) {
+          block->pop_back();
+          for (const TextColumn& kept : input.Kept) {
+            block->push_back(',');
+            AppendCsvField(kept[i], block);
+          }
+          block->push_back('\n');
+        }
       }
-    } catch (...) {
-      turns.Fail();
-      throw;
-    }
+    };
   });
 }
 
+// The intervals of a chunk of rows, found by `posterior` before the rows
+// are formatted: each row's task in turn, as ComputeRecordPosteriors hands
+// out a group's pairs.
+class ChunkIntervals {
+ public:
+  ChunkIntervals(const RecordTable& records, const PairPosterior& posterior,
+                 std::span<const std::uint32_t> group_of_record)
+      : records_(records), posterior_(posterior), group_of_(group_of_record) {}
+
+  std::size_t GroupOfRecord(std::size_t i) const { return group_of_.empty() ? 0 : group_of_[i]; }
+
+  void Find(std::size_t begin, std::size_t end) {
+    begin_ = begin;
+    tasks_.resize(end - begin);
+    bounds_.resize(end - begin);
+    for (std::size_t i = begin; i < end; ++i) {
+      bounds_[i - begin] = CredibleBounds{};
+      tasks_[i - begin] = {&records_[i], GroupOfRecord(i), &bounds_[i - begin], nullptr};
+    }
+    posterior_(tasks_);
+  }
+
+  const CredibleBounds& operator[](std::size_t i) const { return bounds_[i - begin_]; }
+
+ private:
+  const RecordTable& records_;
+  const PairPosterior& posterior_;
+  std::span<const std::uint32_t> group_of_;
+  std::vector<PairTask> tasks_;
+  std::vector<CredibleBounds> bounds_;
+  std::size_t begin_ = 0;
+};
+
 }  // namespace
+
+void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, double level,
+                        unsigned workers, OutputFile* tsv, const IntervalProgress& computed,
+                        const RowProgress& progress) {
+  const RecordTable& records = data.Input.Records;
+  std::vector<LegacyPrior> priors;
+  priors.reserve(data.Summaries.size());
+  for (const GroupSummary& summary : data.Summaries) {
+    priors.push_back(ChooseLegacyPrior(summary, estimator));
+  }
+  const bool named = IsNamedInput(data.Input);
+  std::string header = kIntervalTableHeader;
+  if (named) {
+    header.pop_back();
+    header.append(kIntervalLabelColumns).push_back('\n');
+  }
+  tsv->Write(header);
+  const auto append_row = [&](std::size_t i, std::size_t group, const CredibleBounds& bounds,
+                              RecordLabels* labels, std::string* block) {
+    AppendIntervalRow(records[i], priors[group].Source, bounds, block);
+    if (named) {
+      block->push_back('\t');
+      AppendTsvText(labels->Group(i), block);
+      block->push_back('\t');
+      AppendTsvText(labels->Id(i), block);
+    }
+    block->push_back('\n');
+  };
+  if (FindIntervalsWhileWriting(records, data.Plan)) {
+    const PairPosterior posterior = LegacyPosterior(priors, level);
+    const FillLaterVector<std::uint32_t> group_of = GroupOfEachRecord(records, data.Plan, workers);
+    WriteChunksInOrder(records.size(), tsv, progress, workers, [&] {
+      return [&, labels = RecordLabels(data), intervals = ChunkIntervals(records, posterior, group_of)](
+                 std::size_t begin, std::size_t end, std::string* block) mutable {
+        intervals.Find(begin, end);
+        for (std::size_t i = begin; i < end; ++i) {
+          append_row(i, intervals.GroupOfRecord(i), intervals[i], &labels, block);
+        }
+      };
+    });
+    return;
+  }
+  const RecordIntervals intervals =
+      ComputeLegacyIntervals(records, data.Plan, priors, level, workers, computed);
+  WriteChunksInOrder(records.size(), tsv, progress, workers, [&] {
+    return [&, labels = RecordLabels(data)](std::size_t begin, std::size_t end,
+                                            std::string* block) mutable {
+      for (std::size_t i = begin; i < end; ++i) {
+        append_row(i, intervals.GroupOfRecord(i), intervals[i], &labels, block);
+      }
+    };
+  });
+}
 
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,
                    bool percent, OutputFile* csv, const RowProgress& progress,
@@ -354,44 +415,30 @@ void WriteCsvTableFindingIntervals(const EstimatedData& data, const PairPosterio
                                    OutputFile* csv, const RowProgress& progress,
                                    const SpatialEstimates* spatial, unsigned workers) {
   WriteCsvHeader(data.Input, false, spatial != nullptr, csv);
-  // A chunk's intervals, found before its rows are formatted, a block of
-  // records at a time as ComputeRecordPosteriors hands them out.
   struct FoundCells {
     const EstimatedData& Data;
-    const PairPosterior& Posterior;
-    std::span<const std::uint32_t> GroupOf;
     bool Percent;
-    std::vector<PairTask> Tasks = std::vector<PairTask>(kRowsPerChunk);
-    std::vector<CredibleBounds> Bounds = std::vector<CredibleBounds>(kRowsPerChunk);
-    std::size_t Begin = 0;
+    ChunkIntervals Intervals;
 
-    std::size_t GroupOfRecord(std::size_t i) const {
-      return GroupOf.empty() ? 0 : GroupOf[i];
-    }
-    void Prepare(std::size_t begin, std::size_t end) {
-      Begin = begin;
-      const RecordTable& records = Data.Input.Records;
-      for (std::size_t i = begin; i < end; ++i) {
-        Bounds[i - begin] = CredibleBounds{};
-        Tasks[i - begin] = {&records[i], GroupOfRecord(i), &Bounds[i - begin], nullptr};
-      }
-      Posterior(std::span<const PairTask>(Tasks.data(), end - begin));
-    }
+    void Prepare(std::size_t begin, std::size_t end) { Intervals.Find(begin, end); }
     void Append(std::size_t i, std::string* block) {
       const RecordTable& records = Data.Input.Records;
 #if defined(__GNUC__)
       if (i + kFetchAhead < records.size()) {
-        const std::size_t group = GroupOfRecord(i + kFetchAhead);
+        const std::size_t group = Intervals.GroupOfRecord(i + kFetchAhead);
         if (group < Data.Fits.size()) __builtin_prefetch(&Data.Fits[group]);
       }
 #endif
-      const CsvRowContext context{FigureSourcesOf(records, Data, GroupOfRecord(i), i, false), {},
-                                  {}, Percent};
-      AppendCsvPairCells(records[i], context, Bounds[i - Begin], block);
+      const CsvRowContext context{
+          FigureSourcesOf(records, Data, Intervals.GroupOfRecord(i), i, false), {}, {}, Percent};
+      AppendCsvPairCells(records[i], context, Intervals[i], block);
     }
   };
   WriteCsvRows(data, percent, csv, progress, spatial, workers,
-               [&] { return FoundCells{data, posterior, group_of_record, percent}; });
+               [&] {
+                 return FoundCells{data, percent,
+                                   ChunkIntervals(data.Input.Records, posterior, group_of_record)};
+               });
 }
 
 void WriteSummaryTable(const EstimatedData& data, OutputFile* csv, const SummaryColumns* more) {

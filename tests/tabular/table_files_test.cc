@@ -16,6 +16,7 @@
 #include "stats/record_intervals.h"
 #include "tabular/csv_columns.h"
 #include "tabular/csv_table.h"
+#include "tabular/interval_table.h"
 
 namespace propsmooth {
 namespace {
@@ -164,6 +165,72 @@ TEST(WriteCsvTable, SameAsRowByRowWhateverTheThreadsAndSharedCells) {
     const std::string found_text = ReadBack(found_file);
     std::fclose(found_file);
     EXPECT_TRUE(found_text == expected);
+  }
+}
+
+// The interval table made row by row: each record's interval straight
+// from PosteriorInterval under its group's legacy prior. Written in chunks
+// on threads, with intervals found once per pair (one group of sizes 20 to
+// 29 repeats its pairs) or as the rows are written (groups of 8 records
+// nearly never repeat one), the bytes must be these.
+TEST(WriteIntervalTable, SameAsRowByRowWhicheverWayIntervalsAreFound) {
+  struct Case {
+    const char* Name;
+    TableShape Shape;
+    unsigned Workers;
+    bool WhileWriting;  // what FindIntervalsWhileWriting should say
+  };
+  const Case cases[] = {
+      {"one group, once per pair", {40000, 0, false}, 2, false},
+      {"many groups, while writing", {40000, 5000, false}, 3, true},
+      {"named, while writing", {20000, 4000, true}, 2, true},
+      {"named, few groups, once per pair", {20000, 5, true}, 1, false},
+  };
+  constexpr double kLevel = 0.9;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EstimatedData data = MakeData(c.Shape);
+    const RecordEstimates estimates = EstimateRecords(EstimateSettings(), EstimateParts(), 2,
+                                                      StageProgress(), &data.Input.Records, &data);
+    const RecordTable& records = data.Input.Records;
+    EXPECT_EQ(FindIntervalsWhileWriting(records, data.Plan), c.WhileWriting);
+    std::vector<std::size_t> group_of(records.size());
+    for (std::size_t g = 0; g < data.Plan.Groups.size(); ++g) {
+      for (std::size_t k = data.Plan.Groups[g].Begin; k < data.Plan.Groups[g].End; ++k) {
+        group_of[data.Plan.RecordIndices[k]] = g;
+      }
+    }
+    std::string expected(kIntervalTableHeader);
+    if (c.Shape.Named) {
+      expected.pop_back();
+      expected.append(kIntervalLabelColumns).push_back('\n');
+    }
+    RecordLabels labels(data);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const LegacyPrior prior =
+          ChooseLegacyPrior(data.Summaries[group_of[i]], PriorEstimator::kMle);
+      AppendIntervalRow(records[i], prior.Source,
+                        PosteriorInterval(records[i].Data1, records[i].Data2, prior.Alpha,
+                                          prior.Beta, kLevel),
+                        &expected);
+      if (c.Shape.Named) {
+        expected.push_back('\t');
+        AppendTsvText(labels.Group(i), &expected);
+        expected.push_back('\t');
+        AppendTsvText(labels.Id(i), &expected);
+      }
+      expected.push_back('\n');
+    }
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    OutputFile tsv;
+    tsv.Attach(file);
+    WriteIntervalTable(data, PriorEstimator::kMle, kLevel, c.Workers, &tsv, {}, {});
+    ASSERT_TRUE(tsv.Close());
+    const std::string written = ReadBack(file);
+    std::fclose(file);
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected);
   }
 }
 
