@@ -237,9 +237,9 @@ void WriteCsvRows(const EstimatedData& data, bool percent, OutputFile* csv,
   });
 }
 
-// The intervals of a chunk of rows, found by `posterior` before the rows
-// are formatted: each row's task in turn, as ComputeRecordPosteriors hands
-// out a group's pairs.
+// The intervals of a chunk of rows, found before the rows are formatted:
+// the posterior ComputeRecordPosteriors calls once per distinct pair, here
+// called once per row.
 class ChunkIntervals {
  public:
   ChunkIntervals(const RecordTable& records, const PairPosterior& posterior,
@@ -303,7 +303,8 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
     const PairPosterior posterior = LegacyPosterior(priors, level);
     const FillLaterVector<std::uint32_t> group_of = GroupOfEachRecord(records, data.Plan, workers);
     WriteChunksInOrder(records.size(), tsv, progress, workers, [&] {
-      return [&, labels = RecordLabels(data), intervals = ChunkIntervals(records, posterior, group_of)](
+      return [&, labels = RecordLabels(data),
+              intervals = ChunkIntervals(records, posterior, group_of)](
                  std::size_t begin, std::size_t end, std::string* block) mutable {
         intervals.Find(begin, end);
         for (std::size_t i = begin; i < end; ++i) {

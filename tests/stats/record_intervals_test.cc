@@ -166,7 +166,8 @@ TEST(ComputeRecordPosteriors, EachRecordGetsItsGroupsIntervalOnEveryShape) {
       const std::vector<std::uint32_t> expected = ExpectedEntries(table, plan);
       ASSERT_EQ(std::vector<std::uint32_t>(intervals.OfRecord.begin(), intervals.OfRecord.end()),
                 expected);
-      const std::size_t entries = std::size_t{*std::max_element(expected.begin(), expected.end())} + 1;
+      const std::size_t entries =
+          std::size_t{*std::max_element(expected.begin(), expected.end())} + 1;
       EXPECT_EQ(intervals.Distinct.size(), entries);
       EXPECT_GT(entries, 1024u);
     }
