@@ -424,7 +424,7 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
           [&](OutputFile* csv) {
             WriteCsvTable(data, estimates.Posteriors, settings.Threshold.has_value(),
                           settings.Percent, csv, [](std::size_t, std::size_t) {},
-                          spatial ? &spatial->Estimates : nullptr);
+                          spatial ? &spatial->Estimates : nullptr, workers);
           },
           joined, &gis, errors);
     }
