@@ -356,15 +356,15 @@ ExitStatus RunReportJob(const ReportSettings& settings, const StandardStreams& s
   // The page's index and sections stop at --max-groups; the summary lists
   // every group.
   if (settings.SummaryFileName.empty()) parts.FigureGroups = settings.MaxGroups;
+  const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
   // A CSV table may find each row's interval as the row is written; not
   // with a threshold, whose q-values need every pair's tails first, nor
   // with the GIS outputs, which write the table again.
-  const bool intervals_while_writing = !settings.CsvFileName.empty() && !gis.Asked() &&
-                                       !settings.Threshold &&
-                                       FindIntervalsWhileWriting(data.Input.Records, data.Plan);
+  const bool intervals_while_writing =
+      !settings.CsvFileName.empty() && !gis.Asked() && !settings.Threshold &&
+      FindIntervalsWhileWriting(data.Input.Records, data.Plan, workers);
   parts.Posteriors = (!settings.CsvFileName.empty() && !intervals_while_writing) || gis.Asked() ||
                      (settings.Threshold && !settings.ReportFileName.empty());
-  const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
   const RecordEstimates estimates = EstimateRecords(
       settings, parts, workers,
       [&progress](std::size_t done, std::size_t total, std::string_view what) {

@@ -1,7 +1,10 @@
 #include "stats/record_intervals.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <bit>
+#include <cmath>
 #include <utility>
 
 #include "common/parallel.h"
@@ -18,6 +21,18 @@ constexpr std::size_t kChunk = 1024;
 constexpr std::size_t kBlock = 16;
 
 constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+
+// Tables up to this many records have their distinct pairs counted
+// exactly; larger ones estimated.
+constexpr std::size_t kExactPairCount = std::size_t{1} << 16;
+
+// SplitMix64's finalizer: every bit of the key moves about half of the
+// result's.
+std::uint64_t Mix(std::uint64_t key) {
+  key = (key ^ (key >> 30)) * 0xBF58476D1CE4E5B9ull;
+  key = (key ^ (key >> 27)) * 0x94D049BB133111EBull;
+  return key ^ (key >> 31);
+}
 
 // Count and size in one key; both are at most 2^31 - 1, so no key is kEmpty.
 std::uint64_t KeyOf(const RegionRecord& record) {
@@ -129,11 +144,10 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
   const std::size_t distinct = first[groups];
 
   // The entries are numbered group after group, so that each group's
-  // pairs are computed together. Making the numbers global is a second
-  // pass on the threads: numbering them in order of first sight in the
-  // table took one pass on one thread that read and wrote anywhere in
-  // memory, longer than the tables' writing gains from reading entries in
-  // turn.
+  // pairs are computed together, and the numbers are made global on a
+  // second pass on the threads. Numbering them in order of first sight in
+  // the table, as they are written, took a pass on one thread that read
+  // and wrote anywhere in memory; the writers fetch their entries ahead.
   intervals.GroupOf = FillLaterVector<std::uint32_t>(distinct);
   if (groups > 1) {
     ForEachGroup(table, plan, workers, [&](std::size_t g, KeyNumbers*) {
@@ -210,31 +224,63 @@ FillLaterVector<std::uint32_t> GroupOfEachRecord(const RecordTable& table, const
   return group_of;
 }
 
-double ShareOfDistinctPairs(const RecordTable& table, const GroupPlan& plan, std::size_t sample) {
-  const std::size_t groups = plan.Groups.size();
-  if (groups == 0 || sample == 0) return 1.0;
-  // Every step-th group, so that a file's groups of every kind are met.
-  const std::size_t step = std::max<std::size_t>(1, table.size() / sample);
-  KeyNumbers numbers;
-  std::size_t seen = 0;
-  std::size_t first = 0;
-  for (std::size_t g = 0; g < groups && seen < sample; g += step) {
-    const GroupSpan& group = plan.Groups[g];
-    const std::size_t end = std::min(group.End, group.Begin + (sample - seen));
-    numbers.Clear();
-    for (std::size_t k = group.Begin; k < end; ++k) {
-      numbers.Number(KeyOf(table[plan.RecordIndices[k]]));
+double ShareOfDistinctPairs(const RecordTable& table, const GroupPlan& plan, unsigned workers) {
+  if (table.empty()) return 1.0;
+  // Counted exactly where that is cheap, group by group.
+  if (table.size() <= kExactPairCount) {
+    KeyNumbers numbers;
+    std::size_t distinct = 0;
+    for (const GroupSpan& group : plan.Groups) {
+      numbers.Clear();
+      for (std::size_t k = group.Begin; k < group.End; ++k) {
+        numbers.Number(KeyOf(table[plan.RecordIndices[k]]));
+      }
+      distinct += numbers.size();
     }
-    seen += end - group.Begin;
-    first += numbers.size();
+    return static_cast<double>(distinct) / static_cast<double>(table.size());
   }
-  return seen == 0 ? 1.0 : static_cast<double>(first) / static_cast<double>(seen);
+  // Else estimated by HyperLogLog over (unit, count, size), a group being
+  // one unit: 2^12 registers, each the most leading zeros (plus one) seen
+  // among the hashes whose top 12 bits name it; the standard error is
+  // 1.04 / 64, under 2%. One pass through the records in their order, a
+  // slice per thread, the registers merged by their maximum.
+  constexpr int kIndexBits = 12;
+  constexpr std::size_t kRegisters = std::size_t{1} << kIndexBits;
+  const std::size_t threads = std::max<std::size_t>(1, std::min<std::size_t>(workers, 64));
+  std::vector<std::array<std::uint8_t, kRegisters>> registers(threads);
+  RunInParallel(threads, [&](std::size_t thread) {
+    std::array<std::uint8_t, kRegisters>& mine = registers[thread];
+    mine.fill(0);
+    const std::size_t begin = table.size() * thread / threads;
+    const std::size_t end = table.size() * (thread + 1) / threads;
+    for (std::size_t i = begin; i < end; ++i) {
+      const std::uint64_t unit = static_cast<std::uint32_t>(table[i].Unit);
+      const std::uint64_t hash = Mix(KeyOf(table[i]) ^ Mix(unit + 0x9E3779B97F4A7C15ull));
+      const std::size_t slot = hash >> (64 - kIndexBits);
+      // The rest of the hash, a guard bit below it so that the count stops.
+      const std::uint64_t rest = (hash << kIndexBits) | (std::uint64_t{1} << (kIndexBits - 1));
+      const auto rank = static_cast<std::uint8_t>(std::countl_zero(rest) + 1);
+      mine[slot] = std::max(mine[slot], rank);
+    }
+  });
+  double sum = 0.0;
+  std::size_t zeros = 0;
+  for (std::size_t j = 0; j < kRegisters; ++j) {
+    std::uint8_t rank = 0;
+    for (const auto& part : registers) rank = std::max(rank, part[j]);
+    sum += std::ldexp(1.0, -rank);
+    if (rank == 0) ++zeros;
+  }
+  const auto m = static_cast<double>(kRegisters);
+  double estimate = 0.7213 / (1.0 + 1.079 / m) * m * m / sum;
+  // Few distinct keys: linear counting of the empty registers.
+  if (estimate <= 2.5 * m && zeros > 0) estimate = m * std::log(m / static_cast<double>(zeros));
+  return std::min(1.0, estimate / static_cast<double>(table.size()));
 }
 
-bool FindIntervalsWhileWriting(const RecordTable& table, const GroupPlan& plan) {
-  constexpr std::size_t kSample = std::size_t{1} << 16;
-  constexpr double kShare = 0.9;
-  return ShareOfDistinctPairs(table, plan, kSample) >= kShare;
+bool FindIntervalsWhileWriting(const RecordTable& table, const GroupPlan& plan,
+                               unsigned workers) {
+  return ShareOfDistinctPairs(table, plan, workers) >= 0.9;
 }
 
 }  // namespace propsmooth

@@ -77,18 +77,20 @@ RecordIntervals ComputeRecordPosteriors(const RecordTable& table, const GroupPla
 FillLaterVector<std::uint32_t> GroupOfEachRecord(const RecordTable& table, const GroupPlan& plan,
                                                  unsigned workers);
 
-/// The share of records that show a count and size first in their group,
-/// over groups taken evenly through `plan` until about `sample` records
-/// are seen (a group's first `sample` records at most): how much computing
-/// once per distinct pair saves over once per record. 1 for an empty table.
-double ShareOfDistinctPairs(const RecordTable& table, const GroupPlan& plan, std::size_t sample);
+/// The share of records that show a count and size first in their group:
+/// how much computing once per distinct pair saves over once per record.
+/// Exact for a table of up to 65536 records, estimated within a few
+/// hundredths above that (on up to `workers` threads). 1 for an empty
+/// table.
+double ShareOfDistinctPairs(const RecordTable& table, const GroupPlan& plan, unsigned workers);
 
 /// Whether a table finds each row's interval as the row is written rather
-/// than once per distinct pair beforehand: where the rows nearly all show a
-/// pair first (ShareOfDistinctPairs of 65536 records at least 0.9), a pair
-/// found again for every repeat costs at most a tenth more work, and no
-/// table of intervals is held (ten million of them take a quarter of a GB).
-bool FindIntervalsWhileWriting(const RecordTable& table, const GroupPlan& plan);
+/// than once per distinct pair beforehand: where at least 0.9 of the rows
+/// show a pair first, a pair found again for every repeat costs at most a
+/// tenth more work, and no table of intervals is held (ten million of them
+/// take a quarter of a GB).
+bool FindIntervalsWhileWriting(const RecordTable& table, const GroupPlan& plan,
+                               unsigned workers);
 
 }  // namespace propsmooth
 

@@ -299,7 +299,7 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
     }
     block->push_back('\n');
   };
-  if (FindIntervalsWhileWriting(records, data.Plan)) {
+  if (FindIntervalsWhileWriting(records, data.Plan, workers)) {
     const PairPosterior posterior = LegacyPosterior(priors, level);
     const FillLaterVector<std::uint32_t> group_of = GroupOfEachRecord(records, data.Plan, workers);
     WriteChunksInOrder(records.size(), tsv, progress, workers, [&] {
