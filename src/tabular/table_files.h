@@ -53,9 +53,10 @@ class RecordLabels {
 
 /// Writes the interval table: a header line, then a row per record in the
 /// order of the data, with its interval at `level` under its group's legacy
-/// prior of `estimator` (computed here, on up to `workers` threads, told
-/// to `computed`: no other output has it); CSV and TSV data add their Group
-/// and Id columns.
+/// prior of `estimator` (computed here, on up to `workers` threads: no
+/// other output has it); CSV and TSV data add their Group and Id columns.
+/// The intervals are found once per distinct pair first, told to
+/// `computed`, or as the rows are written (FindIntervalsWhileWriting).
 void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, double level,
                         unsigned workers, OutputFile* tsv, const IntervalProgress& computed,
                         const RowProgress& progress);
