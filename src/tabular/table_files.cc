@@ -288,42 +288,43 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
     header.append(kIntervalLabelColumns).push_back('\n');
   }
   tsv->Write(header);
-  const auto append_row = [&](std::size_t i, std::size_t group, const CredibleBounds& bounds,
-                              RecordLabels* labels, std::string* block) {
-    AppendIntervalRow(records[i], priors[group].Source, bounds, block);
-    if (named) {
-      block->push_back('\t');
-      AppendTsvText(labels->Group(i), block);
-      block->push_back('\t');
-      AppendTsvText(labels->Id(i), block);
-    }
-    block->push_back('\n');
+  // The rows in chunks on the threads, each thread reading its chunks'
+  // intervals from its own make_intervals().
+  const auto write_rows = [&](const auto& make_intervals) {
+    WriteChunksInOrder(records.size(), tsv, progress, workers, [&] {
+      return [&, labels = RecordLabels(data), intervals = make_intervals()](
+                 std::size_t begin, std::size_t end, std::string* block) mutable {
+        intervals.Find(begin, end);
+        for (std::size_t i = begin; i < end; ++i) {
+          AppendIntervalRow(records[i], priors[intervals.GroupOfRecord(i)].Source, intervals[i],
+                            block);
+          if (named) {
+            block->push_back('\t');
+            AppendTsvText(labels.Group(i), block);
+            block->push_back('\t');
+            AppendTsvText(labels.Id(i), block);
+          }
+          block->push_back('\n');
+        }
+      };
+    });
   };
   if (FindIntervalsWhileWriting(records, data.Plan, workers)) {
     const PairPosterior posterior = LegacyPosterior(priors, level);
     const FillLaterVector<std::uint32_t> group_of = GroupOfEachRecord(records, data.Plan, workers);
-    WriteChunksInOrder(records.size(), tsv, progress, workers, [&] {
-      return [&, labels = RecordLabels(data),
-              intervals = ChunkIntervals(records, posterior, group_of)](
-                 std::size_t begin, std::size_t end, std::string* block) mutable {
-        intervals.Find(begin, end);
-        for (std::size_t i = begin; i < end; ++i) {
-          append_row(i, intervals.GroupOfRecord(i), intervals[i], &labels, block);
-        }
-      };
-    });
+    write_rows([&] { return ChunkIntervals(records, posterior, group_of); });
     return;
   }
+  // Found beforehand, once per pair: a chunk only reads them.
+  struct PairIntervals {
+    const RecordIntervals& All;
+    void Find(std::size_t, std::size_t) {}
+    std::size_t GroupOfRecord(std::size_t i) const { return All.GroupOfRecord(i); }
+    const CredibleBounds& operator[](std::size_t i) const { return All[i]; }
+  };
   const RecordIntervals intervals =
       ComputeLegacyIntervals(records, data.Plan, priors, level, workers, computed);
-  WriteChunksInOrder(records.size(), tsv, progress, workers, [&] {
-    return [&, labels = RecordLabels(data)](std::size_t begin, std::size_t end,
-                                            std::string* block) mutable {
-      for (std::size_t i = begin; i < end; ++i) {
-        append_row(i, intervals.GroupOfRecord(i), intervals[i], &labels, block);
-      }
-    };
-  });
+  write_rows([&] { return PairIntervals{intervals}; });
 }
 
 void WriteCsvTable(const EstimatedData& data, const RecordIntervals& intervals, bool threshold,

@@ -58,13 +58,32 @@ EstimatedData MakeData(const TableShape& shape) {
   return data;
 }
 
-std::string ReadBack(std::FILE* file) {
+// What `write` writes to a file, read back whole; empty, with a failure,
+// when the file cannot be made or is not closed cleanly.
+template <typename Write>
+std::string Written(const Write& write) {
+  std::FILE* file = std::tmpfile();
+  EXPECT_NE(file, nullptr);
+  if (file == nullptr) return {};
+  OutputFile out;
+  out.Attach(file);
+  write(&out);
+  EXPECT_TRUE(out.Close());
   std::rewind(file);
   std::string text;
   char block[1 << 12];
   std::size_t got = 0;
   while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
+  std::fclose(file);
   return text;
+}
+
+// Progress reaches a terminal, which only the calling thread writes to.
+RowProgress OnCallerOnly() {
+  return [caller = std::this_thread::get_id()](std::size_t done, std::size_t total) {
+    EXPECT_EQ(std::this_thread::get_id(), caller);
+    EXPECT_LE(done, total);
+  };
 }
 
 // The table as one row after another would write it: every row through
@@ -129,41 +148,21 @@ TEST(WriteCsvTable, SameAsRowByRowWhateverTheThreadsAndSharedCells) {
     parts.Posteriors = true;
     const RecordEstimates estimates =
         EstimateRecords(settings, parts, 2, StageProgress(), &data.Input.Records, &data);
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    OutputFile csv;
-    csv.Attach(file);
-    // Progress reaches a terminal, which only the calling thread writes to.
-    const std::thread::id caller = std::this_thread::get_id();
-    WriteCsvTable(data, estimates.Posteriors, c.Threshold, c.Percent, &csv,
-                  [caller](std::size_t done, std::size_t total) {
-                    EXPECT_EQ(std::this_thread::get_id(), caller);
-                    EXPECT_LE(done, total);
-                  },
-                  nullptr, c.Workers);
-    ASSERT_TRUE(csv.Close());
-    const std::string written = ReadBack(file);
-    std::fclose(file);
+    const std::string written = Written([&](OutputFile* csv) {
+      WriteCsvTable(data, estimates.Posteriors, c.Threshold, c.Percent, csv, OnCallerOnly(),
+                    nullptr, c.Workers);
+    });
     const std::string expected = RowByRow(data, estimates.Posteriors, c.Threshold, c.Percent);
     EXPECT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected);
     if (c.Threshold) continue;
     // The same bytes with each row's interval found as it is written.
-    std::FILE* found_file = std::tmpfile();
-    ASSERT_NE(found_file, nullptr);
-    OutputFile found;
-    found.Attach(found_file);
-    WriteCsvTableFindingIntervals(
-        data, PosteriorsUnderFits(data.Fits, settings.Level, std::nullopt, c.Workers),
-        GroupOfEachRecord(data.Input.Records, data.Plan, c.Workers), c.Percent, &found,
-        [caller](std::size_t done, std::size_t total) {
-          EXPECT_EQ(std::this_thread::get_id(), caller);
-          EXPECT_LE(done, total);
-        },
-        nullptr, c.Workers);
-    ASSERT_TRUE(found.Close());
-    const std::string found_text = ReadBack(found_file);
-    std::fclose(found_file);
+    const std::string found_text = Written([&](OutputFile* csv) {
+      WriteCsvTableFindingIntervals(
+          data, PosteriorsUnderFits(data.Fits, settings.Level, std::nullopt, c.Workers),
+          GroupOfEachRecord(data.Input.Records, data.Plan, c.Workers), c.Percent, csv,
+          OnCallerOnly(), nullptr, c.Workers);
+    });
     EXPECT_TRUE(found_text == expected);
   }
 }
@@ -221,14 +220,9 @@ TEST(WriteIntervalTable, SameAsRowByRowWhicheverWayIntervalsAreFound) {
       }
       expected.push_back('\n');
     }
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    OutputFile tsv;
-    tsv.Attach(file);
-    WriteIntervalTable(data, PriorEstimator::kMle, kLevel, c.Workers, &tsv, {}, {});
-    ASSERT_TRUE(tsv.Close());
-    const std::string written = ReadBack(file);
-    std::fclose(file);
+    const std::string written = Written([&](OutputFile* tsv) {
+      WriteIntervalTable(data, PriorEstimator::kMle, kLevel, c.Workers, tsv, {}, OnCallerOnly());
+    });
     EXPECT_EQ(written.size(), expected.size());
     EXPECT_TRUE(written == expected);
   }
