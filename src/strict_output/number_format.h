@@ -2,6 +2,7 @@
 #ifndef PROPSMOOTH_STRICT_OUTPUT_NUMBER_FORMAT_H_
 #define PROPSMOOTH_STRICT_OUTPUT_NUMBER_FORMAT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,17 @@ void AppendEstimate(std::optional<double> value, std::string* out);
 /// value (also one that rounds to zero, and -0.0). Infinities are written
 /// "+INF" and "-INF".
 void AppendFixed6(double value, std::string* out);
+
+/// The same three formats written at `at`, returning the end of what was
+/// written, for a caller that builds a whole row before it appends it:
+/// one string append a row, not one a field. `at` must have room for
+/// kMaxIntText and kMaxFixed6Text characters respectively.
+inline constexpr std::size_t kMaxIntText = 11;
+/// The largest double has 309 integer digits; six decimals and a sign fit.
+inline constexpr std::size_t kMaxFixed6Text = 320;
+char* WriteInt(std::int32_t value, char* at);
+char* WriteFixed6(double value, char* at);
+char* WriteEstimate(std::optional<double> value, char* at);
 
 /// A proportion in percent, as the tables show every proportion: one
 /// multiplication, rounded once.

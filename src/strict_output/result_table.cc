@@ -1,6 +1,9 @@
 #include "strict_output/result_table.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -10,20 +13,20 @@
 namespace propsmooth {
 
 void AppendResultFields(const RegionRecord& record, std::string* out) {
-  AppendInt(record.Unit, out);
-  out->push_back('\t');
-  AppendInt(record.Code, out);
-  out->push_back('\t');
-  AppendInt(record.Data1, out);
-  out->push_back('\t');
-  AppendInt(record.Data2, out);
-  out->push_back('\t');
+  char text[4 * (kMaxIntText + 1) + 3 * (kMaxFixed6Text + 1)];
+  char* at = text;
+  for (const std::int32_t field : {record.Unit, record.Code, record.Data1, record.Data2}) {
+    at = WriteInt(field, at);
+    *at++ = '\t';
+  }
   // Each percentage is one multiplication, rounded once.
-  AppendFixed6(100.0 * record.Proportion(), out);
-  out->push_back('\t');
-  AppendFixed6(100.0 * record.EbPropMe, out);
-  out->push_back('\t');
-  AppendEstimate(record.EbPropMle ? std::optional(100.0 * *record.EbPropMle) : std::nullopt, out);
+  at = WriteFixed6(100.0 * record.Proportion(), at);
+  *at++ = '\t';
+  at = WriteFixed6(100.0 * record.EbPropMe, at);
+  *at++ = '\t';
+  at = WriteEstimate(record.EbPropMle ? std::optional(100.0 * *record.EbPropMle) : std::nullopt,
+                     at);
+  out->append(text, static_cast<std::size_t>(at - text));
 }
 
 void AppendResultRow(const RegionRecord& record, std::string* out) {

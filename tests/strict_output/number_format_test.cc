@@ -14,6 +14,7 @@
 #include <string>
 
 #include "strict_output/printed.h"
+#include "strict_output/result_table.h"
 
 namespace propsmooth {
 namespace {
@@ -175,6 +176,30 @@ TEST(AppendInt, WritesPlainDecimal) {
     std::string text = "n=";
     AppendInt(c.value, &text);
     EXPECT_EQ(text, std::string("n=") + c.text);
+  }
+}
+
+// A row is built whole before it is appended: its widest fields, each as
+// "%d" and "%.6f" print it, must all reach the table.
+TEST(AppendResultRow, WidestFieldsAreWrittenWhole) {
+  const double largest = std::numeric_limits<double>::max();
+  const struct {
+    RegionRecord Record;
+    std::string Estimates;
+  } cases[] = {
+      {{INT32_MIN, INT32_MIN, INT32_MIN, -1, -largest / 100.0, -largest / 100.0},
+       PrintfFixed6(-largest) + "\t" + PrintfFixed6(-largest)},
+      {{INT32_MAX, INT32_MAX, INT32_MAX, 1, largest, std::nullopt}, "+INF\t***"},
+  };
+  for (const auto& c : cases) {
+    const RegionRecord& r = c.Record;
+    const std::string expected =
+        std::to_string(r.Unit) + "\t" + std::to_string(r.Code) + "\t" + std::to_string(r.Data1) +
+        "\t" + std::to_string(r.Data2) + "\t" + PrintfFixed6(100.0 * r.Data1 / r.Data2) + "\t" +
+        c.Estimates + "\r\n";
+    std::string row = "before|";
+    AppendResultRow(r, &row);
+    EXPECT_EQ(row, "before|" + expected);
   }
 }
 
