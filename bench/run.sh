@@ -30,6 +30,7 @@ HUGE=${HUGE:-0}
 JOBS=${JOBS:-2}
 KERNELS=${KERNELS:-1}
 FLOOR=${FLOOR:-1}
+SHAPES=${SHAPES:-1}
 BASE_REF=${BASE_REF:-3aec7ad}
 BASE_BUILD=${BASE_BUILD:-}
 # Each name is one of propsmooth_generate's data sets; add one here to
@@ -44,7 +45,7 @@ else
     -DPROPSMOOTH_TESTS=OFF >/dev/null
 fi
 cmake --build "$BUILD" --target propsmooth_bench propsmooth_generate propsmooth \
-  propsmooth_run_floor -j "$JOBS" >/dev/null
+  propsmooth_run_floor propsmooth_sweep_shapes -j "$JOBS" >/dev/null
 
 # The baseline: an existing build, or the ref built in a worktree of its
 # own (made once, its build kept for the next run).
@@ -209,6 +210,23 @@ time_run() {
 }
 
 column() { awk "{ print $1 }" "$2" | median; }
+
+# Whether the dispatch should pick a target by a sweep's shape: where the
+# CPU has more than one family, each shape's sweeps on each.
+shape_files=""
+for name in units rare; do
+  case " $strict_files " in *" $name "*) shape_files="$shape_files $name" ;; esac
+done
+if [ "$SHAPES" = 1 ] && [ -n "$shape_files" ] && [ "$(echo "$caps" | wc -w)" -gt 1 ]; then
+  echo
+  echo "== Sweeps by shape (largest count to a power of two, base to a power of ten): ns a"
+  echo "   sweep on each target family, best of 3, one thread; shapes of 1,000 sweeps or more"
+  for name in $shape_files; do
+    echo
+    echo "-- $name"
+    "$BUILD/bench/propsmooth_sweep_shapes" "$data/$name.txt" 3
+  done
+fi
 
 if [ -n "$strict_files" ]; then
 echo
