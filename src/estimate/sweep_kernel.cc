@@ -248,23 +248,39 @@ void AddSpan(const double* terms, int n, double* sum) {
   *sum = on_grid ? grid.Steps * grid.Unit : s;
 }
 
-// Adds the terms of k in [from, to), at most kHead of them, to both
-// running sums one at a time, as written.
-void AddTermByTerm(double base, std::int64_t from, std::int64_t to, double* first,
-                   double* second) {
-  assert(to - from <= kHead);
+// Adds the terms of k in [sweep.K, to), at most kHead of them, to both
+// running sums one at a time, as written, reading off the rungs on the
+// way: at the head of a sweep of small counts they can be a term apart.
+void AddTermByTerm(Sweep* sweep, std::int64_t to) {
+  assert(to - sweep->K <= kHead);
   double t1[kHead];
   double t2[kHead];
-  const auto n = static_cast<int>(to - from);
-  ComputeTerms(base, from, n, t1, t2);
-  double s1 = *first;
-  double s2 = *second;
-  for (int j = 0; j < n; ++j) {
-    s1 = s1 + t1[j];
-    s2 = s2 + t2[j];
+  const auto n = static_cast<int>(to - sweep->K);
+  ComputeTerms(sweep->Base, sweep->K, n, t1, t2);
+  const std::vector<std::int64_t>& counts = *sweep->Counts;
+  double s1 = sweep->Sum1;
+  double s2 = sweep->Sum2;
+  std::size_t rung = sweep->Rung;
+  int j = 0;
+  while (j < n) {
+    // Up to the next rung in these terms, or their end.
+    const int end = rung < counts.size()
+                        ? static_cast<int>(std::min<std::int64_t>(counts[rung] - sweep->K, n))
+                        : n;
+    for (; j < end; ++j) {
+      s1 = s1 + t1[j];
+      s2 = s2 + t2[j];
+    }
+    if (j == end && rung < counts.size() && counts[rung] == sweep->K + j) {
+      (*sweep->First)[rung] = s1;
+      (*sweep->Second)[rung] = s2;
+      ++rung;
+    }
   }
-  *first = s1;
-  *second = s2;
+  sweep->Sum1 = s1;
+  sweep->Sum2 = s2;
+  sweep->Rung = rung;
+  sweep->K = to;
 }
 
 // Adds the terms of k in [from, to), at most one block and all past the
@@ -502,13 +518,13 @@ void SweepOn(const std::vector<std::int64_t>& counts, double base,
       // two is crossed term by term next, from the rung it reached.
       if (run == Run::kNearBinade) continue;
     }
-    const std::int64_t stop = std::min({count, exact_until, sweep.K + kBlock});
     if (in_blocks) {
+      const std::int64_t stop = std::min({count, exact_until, sweep.K + kBlock});
       AddBlock(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
+      sweep.K = stop;
     } else {
-      AddTermByTerm(base, sweep.K, stop, &sweep.Sum1, &sweep.Sum2);
+      AddTermByTerm(&sweep, std::min(counts.back(), exact_until));
     }
-    sweep.K = stop;
   }
 }
 

@@ -208,6 +208,9 @@ TEST_P(StepKernel, SweepReadsOffThePlainRunningSums) {
       {"rare group",        2020.37,       1100,   10},
       {"rare whole base",   2000.0,        1087,   10},
       {"dense rungs",       21.3,          1000,   700},
+      // Every count among the first terms, which are added one at a time:
+      // the success counts of rare events.
+      {"head only",         3.25,          39,     60},
   };
   std::mt19937_64 rng(11);
   for (const Case& c : cases) {
