@@ -271,7 +271,7 @@ void AddTermByTerm(Sweep* sweep, std::int64_t to) {
       s1 = s1 + t1[j];
       s2 = s2 + t2[j];
     }
-    if (j == end && rung < counts.size() && counts[rung] == sweep->K + j) {
+    if (rung < counts.size() && counts[rung] == sweep->K + j) {
       (*sweep->First)[rung] = s1;
       (*sweep->Second)[rung] = s2;
       ++rung;

@@ -22,13 +22,16 @@ void AppendEstimate(std::optional<double> value, std::string* out);
 /// "+INF" and "-INF".
 void AppendFixed6(double value, std::string* out);
 
-/// The same three formats written at `at`, returning the end of what was
-/// written, for a caller that builds a whole row before it appends it:
-/// one string append a row, not one a field. `at` must have room for
-/// kMaxIntText and kMaxFixed6Text characters respectively.
+/// The most characters AppendInt writes ("-2147483648"), and the most
+/// AppendFixed6 and AppendEstimate write: the largest double has 309
+/// integer digits, and six decimals and a sign fit beside them.
 inline constexpr std::size_t kMaxIntText = 11;
-/// The largest double has 309 integer digits; six decimals and a sign fit.
 inline constexpr std::size_t kMaxFixed6Text = 320;
+
+/// The same three formats written at `at`, which has room for the most
+/// they write; each returns the end of what it wrote. For a caller that
+/// builds a whole row before it appends it: one string append a row, not
+/// one a field.
 char* WriteInt(std::int32_t value, char* at);
 char* WriteFixed6(double value, char* at);
 char* WriteEstimate(std::optional<double> value, char* at);
