@@ -231,7 +231,12 @@ fi
 if [ -n "$strict_files" ]; then
 echo
 echo "== Whole runs (median of $RUNS; the baseline and this build alternately)"
-echo "base: ${BASE_BUILD:-none} ($BASE_REF); new: $BUILD"
+if [ -n "$BASE_BUILD" ] && [ -d build-bench-base/src ] &&
+  [ "$BASE_BUILD" = build-bench-base/build ]; then
+  echo "base: $BASE_BUILD ($BASE_REF); new: $BUILD"
+else
+  echo "base: ${BASE_BUILD:-none}; new: $BUILD"
+fi
 echo "cpu = user + system seconds. floor = the divisions of every sweep the run's fits"
 echo "make, timed alone on one thread (bench/run_floor.cc); x floor = new cpu / floor."
 for cap in $whole_caps; do
