@@ -1,6 +1,9 @@
 #include "recorded_sweeps.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <time.h>
 
 #include "estimate/mle_internal.h"
@@ -11,11 +14,7 @@
 
 namespace propsmooth {
 
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
-}
+namespace {
 
 bool ReadRecordTable(const char* path, RecordTable* table, std::string* error) {
   std::FILE* file = std::fopen(path, "rb");
@@ -30,6 +29,14 @@ bool ReadRecordTable(const char* path, RecordTable* table, std::string* error) {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
 RecordedSweeps RecordSweeps(const RecordTable& table) {
@@ -58,6 +65,25 @@ RecordedSweeps RecordSweeps(const RecordTable& table) {
   }
   recorded.FitSeconds = ThreadSeconds() - start;
   return recorded;
+}
+
+bool RecordSweepsOfArguments(int argc, char** argv, const char* tool, int default_rounds,
+                             RecordedSweeps* recorded, int* rounds, int* status) {
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: %s FILE [ROUNDS]\n", tool);
+    *status = 2;
+    return false;
+  }
+  *rounds = argc == 3 ? std::max(1, std::atoi(argv[2])) : default_rounds;
+  RecordTable table;
+  std::string error;
+  if (!ReadRecordTable(argv[1], &table, &error)) {
+    std::fprintf(stderr, "%s: %s\n", tool, error.c_str());
+    *status = 1;
+    return false;
+  }
+  *recorded = RecordSweeps(table);
+  return true;
 }
 
 }  // namespace propsmooth

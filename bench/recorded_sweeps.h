@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "common/types.h"
@@ -29,13 +28,16 @@ struct RecordedSweeps {
   }
 };
 
-/// Reads the data file at `path` into `table`; false, with `error` set,
-/// where it cannot.
-bool ReadRecordTable(const char* path, RecordTable* table, std::string* error);
-
 /// Makes every group's fit as propsmooth does with default settings, on
 /// this thread, and notes each sweep its steps take.
 RecordedSweeps RecordSweeps(const RecordTable& table);
+
+/// For a tool run as `TOOL FILE [ROUNDS]`: records the sweeps of FILE's
+/// run and sets `rounds` (`default_rounds` where none is given). Where the
+/// arguments or the file are wrong, says so on stderr under the tool's
+/// name and returns false with the exit status in `status`.
+bool RecordSweepsOfArguments(int argc, char** argv, const char* tool, int default_rounds,
+                             RecordedSweeps* recorded, int* rounds, int* status);
 
 /// This thread's CPU time: on a shared machine, wall time would count the
 /// time other processes ran as well.

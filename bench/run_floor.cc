@@ -35,22 +35,18 @@ double TimeFloor(const RecordedSweeps& recorded, double* checksum) {
 
 int main(int argc, char** argv) {
   using namespace propsmooth;  // NOLINT(build/namespaces): a tool's main
-  if (argc < 2 || argc > 3) {
-    std::fputs("usage: propsmooth_run_floor FILE [ROUNDS]\n", stderr);
-    return 2;
-  }
-  const int rounds = argc == 3 ? std::max(1, std::atoi(argv[2])) : 5;
   std::string error;
   if (!CapSimdTargetsFromEnvironment(&error)) {
     std::fprintf(stderr, "propsmooth_run_floor: %s\n", error.c_str());
     return 1;
   }
-  RecordTable table;
-  if (!ReadRecordTable(argv[1], &table, &error)) {
-    std::fprintf(stderr, "propsmooth_run_floor: %s\n", error.c_str());
-    return 1;
+  RecordedSweeps recorded;
+  int rounds = 0;
+  int status = 0;
+  if (!RecordSweepsOfArguments(argc, argv, "propsmooth_run_floor", 5, &recorded, &rounds,
+                               &status)) {
+    return status;
   }
-  const RecordedSweeps recorded = RecordSweeps(table);
   std::int64_t terms = 0;
   for (const RecordedSweep& sweep : recorded.Sweeps) terms += recorded.Terms(sweep);
   double best = 0.0;

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
@@ -52,18 +51,13 @@ struct Shape {
 
 int main(int argc, char** argv) {
   using namespace propsmooth;  // NOLINT(build/namespaces): a tool's main
-  if (argc < 2 || argc > 3) {
-    std::fputs("usage: propsmooth_sweep_shapes FILE [ROUNDS]\n", stderr);
-    return 2;
+  RecordedSweeps recorded;
+  int rounds = 0;
+  int status = 0;
+  if (!RecordSweepsOfArguments(argc, argv, "propsmooth_sweep_shapes", 3, &recorded, &rounds,
+                               &status)) {
+    return status;
   }
-  const int rounds = argc == 3 ? std::max(1, std::atoi(argv[2])) : 3;
-  std::string error;
-  RecordTable table;
-  if (!ReadRecordTable(argv[1], &table, &error)) {
-    std::fprintf(stderr, "propsmooth_sweep_shapes: %s\n", error.c_str());
-    return 1;
-  }
-  const RecordedSweeps recorded = RecordSweeps(table);
   std::map<Shape, std::vector<const RecordedSweep*>> shapes;
   for (const RecordedSweep& sweep : recorded.Sweeps) {
     const std::int64_t terms = recorded.Terms(sweep);
