@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "stats/log_of_product.h"
+
 namespace propsmooth {
 namespace {
 
@@ -23,19 +25,30 @@ template <bool kLog>
 Antiderivatives AntiderivativesAt(double u) {
   Antiderivatives a;
   if (u < 0.1) {
-    // Summed from the smallest term up.
     constexpr int kTerms = 20;
     double powers[kTerms];  // (-u)^i
     powers[0] = 1.0;
     for (int i = 1; i < kTerms; ++i) powers[i] = powers[i - 1] * -u;
-    for (int i = kTerms - 1; i >= 0; --i) {
+    // The terms first, then their sums: the divisions, independent of one
+    // another, then go two to an instruction, where in the sums' loop each
+    // waited its turn. Each term and each sum is the same operations as
+    // before.
+    double log_terms[kTerms], h0[kTerms], h1[kTerms], s1[kTerms], s2[kTerms];
+    for (int i = 0; i < kTerms; ++i) {
       const double k = i;
-      const double power = powers[i];
-      if constexpr (kLog) a.Log = a.Log + power * u / ((k + 2.0) * (k + 1.0));
-      a.H0 = a.H0 + power / (k + 1.0);
-      a.H1 = a.H1 + power / (k + 2.0);
-      a.S1 = a.S1 + power * (k + 1.0) / (k + 2.0);
-      a.S2 = a.S2 + power * (k + 1.0) / (k + 3.0);
+      if constexpr (kLog) log_terms[i] = powers[i] * u / ((k + 2.0) * (k + 1.0));
+      h0[i] = powers[i] / (k + 1.0);
+      h1[i] = powers[i] / (k + 2.0);
+      s1[i] = powers[i] * (k + 1.0) / (k + 2.0);
+      s2[i] = powers[i] * (k + 1.0) / (k + 3.0);
+    }
+    // Summed from the smallest term up.
+    for (int i = kTerms - 1; i >= 0; --i) {
+      if constexpr (kLog) a.Log = a.Log + log_terms[i];
+      a.H0 = a.H0 + h0[i];
+      a.H1 = a.H1 + h1[i];
+      a.S1 = a.S1 + s1[i];
+      a.S2 = a.S2 + s2[i];
     }
     return a;
   }
@@ -92,20 +105,19 @@ UnitSums CorrectionsAt(double j, double t) {
 template <bool kAll>
 UnitSums SumUnitTerms(std::int64_t m, double t) {
   UnitSums sums;
+  LogOfProduct logs;
   for (std::int64_t j = 0; j < kDirectTerms; ++j) {
     const auto jd = static_cast<double>(j);
     const double u = jd * t;
     const double r = 1.0 / (1.0 + u);
-    // log1p(+0) adds +0: nothing to evaluate at t = 0 or j = 0.
-    if constexpr (kAll) {
-      if (u != 0.0) sums.Log = sums.Log + std::log1p(u);
-    }
+    if constexpr (kAll) logs.Add(u);
     sums.H0 = sums.H0 + r;
     sums.H1 = sums.H1 + jd * r;
     sums.S0 = sums.S0 + r * r;
     sums.S1 = sums.S1 + jd * r * r;
     sums.S2 = sums.S2 + jd * r * (jd * r);
   }
+  if constexpr (kAll) sums.Log = logs.Sum();
   const auto lo = static_cast<double>(kDirectTerms);
   const auto hi = static_cast<double>(m);
   const Antiderivatives a_lo = AntiderivativesAt<kAll>(lo * t);

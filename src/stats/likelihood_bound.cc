@@ -31,11 +31,12 @@
 //    2 w + 3), |estimate - T| <= (64 + 2 counts) u M =: E, the 64
 //    covering 16 + 16 + 1 + 5 + 2 + 2 with room.
 // 2. The exact code's sum. A ladder segment shorter than
-//    kEulerMaclaurinShortest (64) adds its < 64 terms >= 0 in order, each
-//    log1p of an argument within 2u of k theta / b: each term within 6u of
-//    its own value (the argument's error moves log1p by at most 2u of it,
-//    again by y/(1+y) <= log1p(y)), the sum within 64 u of the segment's.
-//    A longer segment is Euler-Maclaurin's: every intermediate (the
+//    kEulerMaclaurinShortest (64) takes its < 64 terms, each log1p of an
+//    argument within 2u of k theta / b, as the log1p of their product
+//    (log_of_product.h): within 140 u of the segment's sum, the argument's
+//    error included (it moves log1p by at most 2u of it, again by
+//    y/(1+y) <= log1p(y)). A longer segment is Euler-Maclaurin's (its
+//    first 16 terms taken the same way): every intermediate (the
 //    integrals j psi(j t), the end terms, six corrections) is at most twice
 //    the segment's sum in size, the antiderivative's closed form loses at
 //    most a factor 70 (at u = 0.1, where (1 + u) log1p(u) - u cancels most),

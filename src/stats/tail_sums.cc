@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "stats/euler_maclaurin.h"
+#include "stats/log_of_product.h"
 
 namespace propsmooth {
 void AccumulateFromTop(CountTail* tail) {
@@ -56,8 +57,9 @@ TailSums SumLongSegment(std::int64_t first, std::int64_t end, double base, doubl
 }
 
 // Each term counts once per region whose count is above k. A segment of k
-// between two rungs is summed from 0.0 in k order (a long one in closed
-// form, see SumLongSegment), then added with the number of regions that
+// between two rungs is summed from 0.0 in k order, its logarithms as that
+// of one product (log_of_product.h), or a long one in closed form (see
+// SumLongSegment), then added with the number of regions that
 // reach it, the segments in ascending order. Without `kAll`, only First
 // and Second: all that the slope in mu and its derivative need.
 }  // namespace
@@ -72,24 +74,23 @@ TailSums SweepTail(const CountTail& tail, double base, double theta) {
     if (tail.Counts[j] - k >= kEulerMaclaurinShortest) {
       segment = SumLongSegment<kAll, kLog>(k, tail.Counts[j], base, theta);
       k = tail.Counts[j];
-    }
-    for (; k < tail.Counts[j]; ++k) {
-      const auto kd = static_cast<double>(k);
-      const double step = kd * theta;
-      const double inverse = 1.0 / (base + step);
-      segment.First = segment.First + inverse;
-      segment.Second = segment.Second + inverse * inverse;
-      if constexpr (kAll) {
-        const double k_inverse = kd * inverse;
-        // log1p(+0) is +0, which leaves the sum's bits as they are: the
-        // binomial limit (theta = 0) then costs no logarithm per term.
-        if constexpr (kLog) {
-          if (!(step == 0.0 && base > 0.0)) segment.Log = segment.Log + std::log1p(step / base);
+    } else {
+      LogOfProduct logs;
+      for (; k < tail.Counts[j]; ++k) {
+        const auto kd = static_cast<double>(k);
+        const double step = kd * theta;
+        const double inverse = 1.0 / (base + step);
+        segment.First = segment.First + inverse;
+        segment.Second = segment.Second + inverse * inverse;
+        if constexpr (kAll) {
+          const double k_inverse = kd * inverse;
+          if constexpr (kLog) logs.Add(step / base);
+          segment.KFirst = segment.KFirst + k_inverse;
+          segment.KSecond = segment.KSecond + k_inverse * inverse;
+          segment.KKSecond = segment.KKSecond + k_inverse * k_inverse;
         }
-        segment.KFirst = segment.KFirst + k_inverse;
-        segment.KSecond = segment.KSecond + k_inverse * inverse;
-        segment.KKSecond = segment.KKSecond + k_inverse * k_inverse;
       }
+      if constexpr (kLog) segment.Log = logs.Sum();
     }
     const auto weight = static_cast<double>(tail.AtLeast[j]);
     total.Log = total.Log + weight * segment.Log;
