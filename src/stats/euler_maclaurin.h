@@ -1,7 +1,8 @@
 // Sums over j in [0, m) of log1p(j t), 1/(1 + j t), j/(1 + j t) and the
 // squared forms, at a cost that does not grow with m: the first terms one
-// by one, the rest by the Euler-Maclaurin formula (integral, end terms and
-// six corrections), within about 1e-16 of each sum.
+// by one (their log1p as that of their product, log_of_product.h), the rest
+// by the Euler-Maclaurin formula (integral, end terms and six corrections),
+// within about 1e-16 of each sum.
 //
 // Why they exist: the beta-binomial log-likelihood (beta_binomial_likelihood)
 // is a sum over every k below each count, and the fit that does not give up,
