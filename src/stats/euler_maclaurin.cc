@@ -8,6 +8,8 @@ namespace propsmooth {
 namespace {
 
 constexpr std::int64_t kDirectTerms = kEulerMaclaurinDirectTerms;
+// Below this u the antiderivatives are power series, above it closed forms.
+constexpr double kSeriesBelow = 0.1;
 
 // The antiderivatives divided by their power of j, in u = j t, each finite
 // and exact at u = 0: a power series below 0.1 (terms fall by 10 each),
@@ -20,11 +22,12 @@ struct Antiderivatives {
   double S2 = 0.0;   // (u - 2 log1p(u) + u/(1 + u))/u^3:    integral = j^3 S2
 };
 
-// Without `kLog`, Log is left 0: the other fields are the same bits.
+// With log1p_u = log1p(u), which the closed forms need. Without
+// `kLog`, Log is left 0: the other fields are the same bits.
 template <bool kLog>
-Antiderivatives AntiderivativesAt(double u) {
+Antiderivatives AntiderivativesAt(double u, double log1p_u) {
   Antiderivatives a;
-  if (u < 0.1) {
+  if (u < kSeriesBelow) {
     constexpr int kTerms = 20;
     double powers[kTerms];  // (-u)^i
     powers[0] = 1.0;
@@ -52,7 +55,6 @@ Antiderivatives AntiderivativesAt(double u) {
     }
     return a;
   }
-  const double log1p_u = std::log1p(u);
   const double ratio = u / (1.0 + u);
   if constexpr (kLog) a.Log = ((1.0 + u) * log1p_u - u) / u;
   a.H0 = log1p_u / u;
@@ -120,8 +122,13 @@ UnitSums SumUnitTerms(std::int64_t m, double t) {
   if constexpr (kAll) sums.Log = logs.Sum();
   const auto lo = static_cast<double>(kDirectTerms);
   const auto hi = static_cast<double>(m);
-  const Antiderivatives a_lo = AntiderivativesAt<kAll>(lo * t);
-  const Antiderivatives a_hi = AntiderivativesAt<kAll>(hi * t);
+  // Each end's log1p serves its antiderivative and, for the log sum, its
+  // end term: one evaluation for both.
+  const auto log1p_at = [](double u) { return kAll || !(u < kSeriesBelow) ? std::log1p(u) : 0.0; };
+  const double log1p_lo = log1p_at(lo * t);
+  const double log1p_hi = log1p_at(hi * t);
+  const Antiderivatives a_lo = AntiderivativesAt<kAll>(lo * t, log1p_lo);
+  const Antiderivatives a_hi = AntiderivativesAt<kAll>(hi * t, log1p_hi);
   const double r_lo = 1.0 / (1.0 + lo * t);
   const double r_hi = 1.0 / (1.0 + hi * t);
   // The integrals from lo to hi.
@@ -133,7 +140,7 @@ UnitSums SumUnitTerms(std::int64_t m, double t) {
   rest.S1 = hi * hi * a_hi.S1 - lo * lo * a_lo.S1;
   rest.S2 = hi * hi * hi * a_hi.S2 - lo * lo * lo * a_lo.S2;
   // Plus (f(lo) - f(hi))/2: the sum takes f(lo), not f(hi).
-  if constexpr (kAll) rest.Log = rest.Log + (std::log1p(lo * t) - std::log1p(hi * t)) / 2.0;
+  if constexpr (kAll) rest.Log = rest.Log + (log1p_lo - log1p_hi) / 2.0;
   rest.H0 = rest.H0 + (r_lo - r_hi) / 2.0;
   rest.H1 = rest.H1 + (lo * r_lo - hi * r_hi) / 2.0;
   rest.S0 = rest.S0 + (r_lo * r_lo - r_hi * r_hi) / 2.0;
