@@ -60,7 +60,8 @@ TEST(SweepTail, LogSumWithinItsBoundAndExactlyZeroAtTheBinomialLimit) {
     }
     long double real = 0.0L;
     for (std::int64_t k = 0; k < c.Count; ++k) {
-      real += std::log1p(static_cast<long double>(k) * c.Theta / c.Base);
+      real += std::log1p(static_cast<long double>(k) * static_cast<long double>(c.Theta) /
+                         static_cast<long double>(c.Base));
     }
     // The closed form of a long ladder is good to about 1e-16 of the sum.
     const double bound = (c.Count < 64 ? 140.0 * kUnit : 1e-14) * static_cast<double>(real);
