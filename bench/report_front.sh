@@ -2,7 +2,8 @@
 # The front door against the strict tool and against earlier builds of
 # itself. On the million records of `units`: propsmooth, and
 # propsmooth-report --csv (then page + --csv) of this build and of HEAD_BUILD,
-# whose tables must be the same. On the ten million of `huge`: the old
+# whose tables must be the same, and --summary (every group's fit figures)
+# of both. On the ten million of `huge`: the old
 # build's --tsv against --csv now, with the peak memory of each and of
 # propsmooth. Runs alternate between the builds; medians of RUNS runs.
 # Wall and CPU (user + system) seconds, peak MB, and the ratios the front
@@ -95,14 +96,18 @@ for set in $SETS; do
           --csv "$work/head2.csv"
         timed "new page + --csv" "$(report "$NEW")" "$data" "$work/new.html" \
           --csv "$work/new2.csv"
+        timed "head --summary" "$(report "$HEAD_BUILD")" "$data" --summary "$work/head-summary.csv"
+        timed "new --summary" "$(report "$NEW")" "$data" --summary "$work/new-summary.csv"
         i=$((i + 1))
       done
-      for label in propsmooth "head --csv" "new --csv" "head page + --csv" "new page + --csv"; do
+      for label in propsmooth "head --csv" "new --csv" "head page + --csv" "new page + --csv" \
+        "head --summary" "new --summary"; do
         show "$label"
       done
       ratio "new --csv / propsmooth" "new --csv" propsmooth "at most 1.5"
       ratio "new --csv / head --csv" "new --csv" "head --csv" "below 1"
       ratio "new page + --csv / head's" "new page + --csv" "head page + --csv" "below 1"
+      ratio "new --summary / head's" "new --summary" "head --summary" "below 1"
       # The credible bounds may move within the quantiles' accuracy when
       # HEAD_BUILD predates the quantile method; every other cell may not.
       scripts/compare-tables "$work/head.csv" "$work/new.csv" "$BOUNDS" >/dev/null &&
