@@ -25,9 +25,31 @@ struct SeriesValues {
   double HPrime = 0.0;
 };
 
-SeriesValues HAndSlope(double z) {
+// The series' coefficients (-1)^j (j - 1)/j and (-1)^j (j - 1)(j - 2)/j,
+// each the quotient a loop would divide out at every call, found once when
+// compiling: the same correctly rounded operations, so the same bits.
+struct SeriesCoefficients {
+  double H[kSeriesTerms + 2] = {};
+  double HPrime[kSeriesTerms + 2] = {};
+};
+
+constexpr SeriesCoefficients MakeSeriesCoefficients() {
+  SeriesCoefficients c;
+  for (int j = 2; j <= kSeriesTerms + 1; ++j) {
+    const double sign = j % 2 == 0 ? 1.0 : -1.0;
+    const auto jd = static_cast<double>(j);
+    c.H[j] = sign * (jd - 1.0) / jd;
+    c.HPrime[j] = sign * (jd - 1.0) * (jd - 2.0) / jd;
+  }
+  return c;
+}
+
+constexpr SeriesCoefficients kSeries = MakeSeriesCoefficients();
+
+// With log1p_z = log1p(z), which the closed forms need.
+SeriesValues HAndSlope(double z, double log1p_z) {
   if (z >= kSeriesBelow) {
-    const double g = std::log1p(z) - z / (1.0 + z);
+    const double g = log1p_z - z / (1.0 + z);
     const double z2 = z * z;
     return {g / z2, 1.0 / (z * (1.0 + z) * (1.0 + z)) - 2.0 * g / (z2 * z)};
   }
@@ -37,16 +59,12 @@ SeriesValues HAndSlope(double z) {
   powers[0] = 1.0;
   for (int i = 1; i <= kSeriesTerms; ++i) powers[i] = powers[i - 1] * z;
   for (int j = kSeriesTerms + 1; j >= 2; --j) {
-    const double sign = j % 2 == 0 ? 1.0 : -1.0;
-    const auto jd = static_cast<double>(j);
-    values.H = values.H + sign * (jd - 1.0) / jd * powers[j - 2];
-    if (j >= 3) values.HPrime = values.HPrime + sign * (jd - 1.0) * (jd - 2.0) / jd * powers[j - 3];
+    values.H = values.H + kSeries.H[j] * powers[j - 2];
+    if (j >= 3) values.HPrime = values.HPrime + kSeries.HPrime[j] * powers[j - 3];
   }
   return values;
 }
 
-// log1p(z)/z, 1 at z = 0.
-double Log1pOver(double z) { return z == 0.0 ? 1.0 : std::log1p(z) / z; }
 
 }  // namespace
 
@@ -112,9 +130,11 @@ LikelihoodTerms EvaluateRateLikelihood(const PoissonGammaData& data, const RateP
     const double z = m * kappa;
     const double inverse = 1.0 / (1.0 + z);
     const double inverse2 = inverse * inverse;
-    const SeriesValues h = HAndSlope(z);
+    // One log1p(z) for every term that has it; log1p(z)/z is 1 at z = 0.
+    const double log1p_z = std::log1p(z);
+    const SeriesValues h = HAndSlope(z, log1p_z);
     const double weight = 1.0 + x * kappa;
-    log_part = log_part + (x * std::log1p(z) + m * Log1pOver(z));
+    log_part = log_part + (x * log1p_z + m * (z == 0.0 ? 1.0 : log1p_z / z));
     mean_slope = mean_slope + e * weight * inverse;
     mean_curve = mean_curve + e * e * weight * inverse2;
     kappa_slope = kappa_slope + (m * m * h.H - x * m * inverse);
