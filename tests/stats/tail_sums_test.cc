@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "stats/beta_binomial_likelihood.h"
+#include "stats/log_of_product.h"
 
 namespace propsmooth {
 namespace {
@@ -66,6 +67,47 @@ TEST(SweepTail, LogSumWithinItsBoundAndExactlyZeroAtTheBinomialLimit) {
     // The closed form of a long ladder is good to about 1e-16 of the sum.
     const double bound = (c.Count < 64 ? 140.0 * kUnit : 1e-14) * static_cast<double>(real);
     EXPECT_NEAR(sums.Log, static_cast<double>(real), bound);
+  }
+}
+
+// Terms the fast likelihood's ladders never give, which LogOfProduct must
+// still take as log1p would: a NaN or an infinity passes through (an
+// infinite first term would make the product 0 times infinity), a term in
+// (-1, 0), which the product's error bound does not cover, takes its own
+// log1p, and tiny terms keep their relative accuracy.
+TEST(LogOfProduct, TakesEveryTermAsItsOwnLog1pWouldOutsideTheProductsRange) {
+  constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* Name;
+    std::vector<double> Terms;
+  };
+  const Case cases[] = {
+      {"none", {}},
+      {"zeros", {0.0, -0.0, 0.0}},
+      {"NaN among others", {0.5, kNan, 2.0}},
+      {"infinity first", {kInfinity, 1.0}},
+      {"below zero", {0.25, -0.5, 3.0, -0.75}},
+      {"tiny terms", {1e-20, 2e-20, 3e-20}},
+      {"one past 2^64 between", {1e-3, 0x1p70, 1e-3}},
+  };
+  constexpr double kUnit = std::numeric_limits<double>::epsilon() / 2.0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    LogOfProduct logs;
+    long double real = 0.0L;
+    for (const double term : c.Terms) {
+      logs.Add(term);
+      real += std::log1p(static_cast<long double>(term));
+    }
+    const double sum = logs.Sum();
+    if (std::isnan(real)) {
+      EXPECT_TRUE(std::isnan(sum)) << sum;
+    } else if (std::isinf(real) || real == 0.0L) {
+      EXPECT_EQ(Bits(sum), Bits(static_cast<double>(real))) << sum;
+    } else {
+      EXPECT_NEAR(sum, static_cast<double>(real), 16.0 * kUnit * std::fabs(static_cast<double>(real)));
+    }
   }
 }
 
