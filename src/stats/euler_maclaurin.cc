@@ -33,9 +33,8 @@ Antiderivatives AntiderivativesAt(double u, double log1p_u) {
     powers[0] = 1.0;
     for (int i = 1; i < kTerms; ++i) powers[i] = powers[i - 1] * -u;
     // The terms first, then their sums: the divisions, independent of one
-    // another, then go two to an instruction, where in the sums' loop each
-    // waited its turn. Each term and each sum is the same operations as
-    // before.
+    // another, can then pair up in vector instructions rather than wait on
+    // the chain of additions.
     double log_terms[kTerms], h0[kTerms], h1[kTerms], s1[kTerms], s2[kTerms];
     for (int i = 0; i < kTerms; ++i) {
       const double k = i;

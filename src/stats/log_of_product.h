@@ -14,10 +14,9 @@
 // error, plus the last log1p's own few ulps. A run is ended (its log1p
 // added) before E could overflow, and a term too large for the product,
 // negative or NaN takes its own log1p as before; the runs' logarithms, all
-// >= 0 but for such terms, add u each. Against the term-by-term sum (up to
-// m u from its additions and a few ulps a term from log1p) this is the
-// same order: for the 63 terms of a short segment, within 140 u of the
-// real sum, against 64 u before; likelihood_bound.cc allows 2^-36.
+// >= 0 but for such terms, add u each. For the 63 terms of a short ladder
+// segment that is within 140 u of the real sum, the same order as adding
+// their log1p one by one (64 u); likelihood_bound.cc allows 2^-36.
 #ifndef PROPSMOOTH_STATS_LOG_OF_PRODUCT_H_
 #define PROPSMOOTH_STATS_LOG_OF_PRODUCT_H_
 

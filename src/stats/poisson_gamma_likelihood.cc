@@ -65,7 +65,6 @@ SeriesValues HAndSlope(double z, double log1p_z) {
   return values;
 }
 
-
 }  // namespace
 
 PoissonGammaData MakePoissonGammaData(std::span<const std::int32_t> counts,

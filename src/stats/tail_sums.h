@@ -94,8 +94,8 @@ struct TailSums {
 /// The sums over `tail` at `base` and `theta` >= 0. A segment of k between
 /// two rungs is summed from 0.0 in k order (its log1p terms as the log of
 /// their product; a long one in closed form), then added with the number
-/// of regions that reach it, the segments in
-/// ascending order. Without `kAll`, only First and Second (Log, KFirst,
+/// of regions that reach it, the segments in ascending order. Without
+/// `kAll`, only First and Second (Log, KFirst,
 /// KSecond and KKSecond stay 0): all that a slope in the mean needs.
 /// With `kAll` but not `kLog`, every sum but Log (left 0), each the same
 /// bits as with both: the log1p terms, the costly part, where only the
