@@ -33,6 +33,7 @@ FLOOR=${FLOOR:-1}
 SHAPES=${SHAPES:-1}
 BASE_REF=${BASE_REF:-3aec7ad}
 BASE_BUILD=${BASE_BUILD:-}
+base_label=""  # the git ref the baseline was built from here, if it was
 # Each name is one of propsmooth_generate's data sets; add one here to
 # time it too.
 FILES=${FILES:-"national units wide rare giant giant10 rates"}
@@ -60,6 +61,7 @@ if [ -z "$BASE_BUILD" ] && [ "$BASE_REF" != none ]; then
     -DPROPSMOOTH_TESTS=OFF >/dev/null
   cmake --build build-bench-base/build --target propsmooth -j "$JOBS" >/dev/null
   BASE_BUILD=build-bench-base/build
+  base_label=" ($BASE_REF)"
 fi
 if [ -n "$BASE_BUILD" ] && [ ! -x "$BASE_BUILD/propsmooth" ]; then
   echo "bench/run.sh: no propsmooth in $BASE_BUILD" >&2
@@ -231,12 +233,7 @@ fi
 if [ -n "$strict_files" ]; then
 echo
 echo "== Whole runs (median of $RUNS; the baseline and this build alternately)"
-if [ -n "$BASE_BUILD" ] && [ -d build-bench-base/src ] &&
-  [ "$BASE_BUILD" = build-bench-base/build ]; then
-  echo "base: $BASE_BUILD ($BASE_REF); new: $BUILD"
-else
-  echo "base: ${BASE_BUILD:-none}; new: $BUILD"
-fi
+echo "base: ${BASE_BUILD:-none}${base_label}; new: $BUILD"
 echo "cpu = user + system seconds. floor = the divisions of every sweep the run's fits"
 echo "make, timed alone on one thread (bench/run_floor.cc); x floor = new cpu / floor."
 for cap in $whole_caps; do
