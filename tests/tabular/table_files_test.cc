@@ -131,6 +131,9 @@ TEST(WriteCsvTable, SameAsRowByRowWhateverTheThreadsAndSharedCells) {
       {"one group, shared cells, 2 threads", {40000, 0, false}, false, false, 2},
       {"one group, threshold, 3 threads", {40000, 0, false}, true, false, 3},
       {"many groups, row by row, 2 threads", {40000, 5000, false}, false, false, 2},
+      // More threads than cores, 79 chunks and 32 kept at most: chunks
+      // finish out of turn and wait to be written, threads wait to take one.
+      {"many groups, 8 threads", {40000, 5000, false}, false, false, 8},
       {"many groups, threshold and percent", {40000, 5000, false}, true, true, 2},
       {"few groups, shared cells", {40000, 7, false}, true, false, 2},
       {"named, quoted labels, kept column", {40000, 12, true}, true, false, 2},
