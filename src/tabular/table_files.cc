@@ -3,16 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
-#include "common/parallel.h"
 #include "tabular/csv_columns.h"
 #include "tabular/csv_table.h"
 #include "tabular/interval_table.h"
+#include "tabular/ordered_chunks.h"
 #include "tabular/summary_table.h"
 
 namespace propsmooth {
@@ -74,92 +72,6 @@ class TextArena {
   std::size_t used_ = 0;
 };
 
-// Hands out chunks of rows to the threads and writes the chunks in order,
-// so that the table is the same whoever formatted what. A chunk finished
-// before its turn is kept and its thread goes on to the next: waiting for
-// the turn left a core idle for a fifth of a million-row table's writing,
-// as one chunk's intervals can take many times another's. The thread that
-// finishes the chunk whose turn it is writes it and the kept chunks that
-// follow it. A thread that fails lets the others go rather than wait.
-class ChunkTurns {
- public:
-  // At most `ahead` chunks are taken past the next to be written, which
-  // bounds the text kept.
-  ChunkTurns(std::size_t chunks, std::size_t ahead) : chunks_(chunks), kept_(ahead) {}
-
-  // The next chunk to format, or chunks() when none is left or another
-  // thread failed. Waits while the chunk would be too far ahead: the
-  // chunks before it are all taken, so the one whose turn it is is being
-  // formatted and its writing frees the wait.
-  std::size_t Take() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (next_ >= chunks_) return chunks_;
-    const std::size_t chunk = next_++;
-    turn_changed_.wait(lock, [&] { return failed_ || chunk < written_ + kept_.size(); });
-    return failed_ ? chunks_ : chunk;
-  }
-
-  std::size_t chunks() const { return chunks_; }
-
-  // The chunks written so far.
-  std::size_t Written() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return written_;
-  }
-
-  // Takes `*text`, chunk `chunk`'s rows: writes it to `file` if its turn
-  // has come, with every kept chunk after it that is ready, or else keeps
-  // it. *text comes back empty (with room) for the next chunk.
-  void Finish(std::size_t chunk, std::string* text, OutputFile* file) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (chunk != written_) {
-      Kept& slot = kept_[chunk % kept_.size()];
-      std::swap(slot.Text, *text);
-      slot.Ready = true;
-      text->clear();
-      return;
-    }
-    // Only this thread writes until written_ passes the last ready chunk:
-    // any other finishing meanwhile finds its turn not yet come.
-    for (;;) {
-      lock.unlock();
-      file->Write(*text);
-      text->clear();
-      lock.lock();
-      ++written_;
-      turn_changed_.notify_all();
-      Kept& next = kept_[written_ % kept_.size()];
-      if (!next.Ready) return;
-      next.Ready = false;
-      std::swap(next.Text, *text);
-    }
-  }
-
-  void Fail() {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      failed_ = true;
-    }
-    turn_changed_.notify_all();
-  }
-
- private:
-  struct Kept {
-    std::string Text;
-    bool Ready = false;
-  };
-
-  const std::size_t chunks_;
-  std::mutex mutex_;
-  std::condition_variable turn_changed_;
-  std::size_t next_ = 0;
-  std::size_t written_ = 0;
-  // Chunk c waits in kept_[c % kept_.size()]: the chunks kept lie
-  // between written_ + 1 and written_ + kept_.size() - 1.
-  std::vector<Kept> kept_;
-  bool failed_ = false;
-};
-
 }  // namespace
 
 bool IsNamedInput(const InputTable& input) { return input.Format != InputFormat::kLegacy; }
@@ -201,35 +113,6 @@ void WriteCsvHeader(const InputTable& input, bool threshold, bool spatial, Outpu
   csv->Write(header);
 }
 
-// Writes `rows` rows made in chunks of kRowsPerChunk on up to `workers`
-// threads, in order. Each thread makes its own `format` with
-// make_format(); format(begin, end, &block) appends rows [begin, end).
-template <typename MakeFormat>
-void WriteChunksInOrder(std::size_t rows, OutputFile* file, const RowProgress& progress,
-                        unsigned workers, const MakeFormat& make_format) {
-  const unsigned threads = std::max(1u, workers);
-  // Four chunks a thread: enough for a slow chunk to fall behind by a few
-  // without stopping the others, and a quarter of a megabyte of text each.
-  ChunkTurns turns((rows + kRowsPerChunk - 1) / kRowsPerChunk, 4 * std::size_t{threads});
-  RunInParallel(threads, [&](std::size_t thread) {
-    try {
-      auto format = make_format();
-      std::string block;
-      for (std::size_t chunk = turns.Take(); chunk < turns.chunks(); chunk = turns.Take()) {
-        const std::size_t begin = chunk * kRowsPerChunk;
-        const std::size_t end = std::min(rows, begin + kRowsPerChunk);
-        format(begin, end, &block);
-        turns.Finish(chunk, &block, file);
-        // Progress is told on the calling thread only.
-        if (thread == 0 && progress) progress(std::min(rows, turns.Written() * kRowsPerChunk), rows);
-      }
-    } catch (...) {
-      turns.Fail();
-      throw;
-    }
-  });
-}
-
 // Writes the CSV table's rows. Each thread makes its own `cells` with
 // make_cells(): cells.Prepare(begin, end) is called before the rows of a
 // chunk are formatted, cells.Append(i, block) appends row i's cells after
@@ -244,7 +127,7 @@ void WriteCsvRows(const EstimatedData& data, bool percent, OutputFile* csv,
   // written straight in (ten million rows spent a tenth of their time
   // making them strings first).
   const bool named = IsNamedInput(input);
-  WriteChunksInOrder(records.size(), csv, progress, workers, [&] {
+  WriteChunksInOrder(records.size(), kRowsPerChunk, csv, progress, workers, [&] {
     return [&, labels = RecordLabels(data), cells = make_cells()](
                std::size_t begin, std::size_t end, std::string* block) mutable {
       cells.Prepare(begin, end);
@@ -332,7 +215,7 @@ void WriteIntervalTable(const EstimatedData& data, PriorEstimator estimator, dou
   // The rows in chunks on the threads, each thread reading its chunks'
   // intervals from its own make_intervals().
   const auto write_rows = [&](const auto& make_intervals) {
-    WriteChunksInOrder(records.size(), tsv, progress, workers, [&] {
+    WriteChunksInOrder(records.size(), kRowsPerChunk, tsv, progress, workers, [&] {
       return [&, labels = RecordLabels(data), intervals = make_intervals()](
                  std::size_t begin, std::size_t end, std::string* block) mutable {
         intervals.Find(begin, end);
