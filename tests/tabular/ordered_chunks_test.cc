@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -10,27 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tabular/written_text.h"
+
 namespace propsmooth {
 namespace {
-
-// What `write` writes to a temporary file, read back whole.
-template <typename Write>
-std::string WrittenText(const Write& write) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_NE(file, nullptr);
-  if (file == nullptr) return {};
-  OutputFile out;
-  out.Attach(file);
-  write(&out);
-  EXPECT_TRUE(out.Close());
-  std::rewind(file);
-  std::string text;
-  char block[1 << 12];
-  std::size_t got = 0;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
-  std::fclose(file);
-  return text;
-}
 
 void Pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -1,7 +1,6 @@
 #include "tabular/table_files.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <random>
 #include <string>
@@ -17,6 +16,7 @@
 #include "tabular/csv_columns.h"
 #include "tabular/csv_table.h"
 #include "tabular/interval_table.h"
+#include "tabular/written_text.h"
 
 namespace propsmooth {
 namespace {
@@ -56,26 +56,6 @@ EstimatedData MakeData(const TableShape& shape) {
   }
   data.Plan = PlanGroups(input.Records);
   return data;
-}
-
-// What `write` writes to a file, read back whole; empty, with a failure,
-// when the file cannot be made or is not closed cleanly.
-template <typename Write>
-std::string Written(const Write& write) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_NE(file, nullptr);
-  if (file == nullptr) return {};
-  OutputFile out;
-  out.Attach(file);
-  write(&out);
-  EXPECT_TRUE(out.Close());
-  std::rewind(file);
-  std::string text;
-  char block[1 << 12];
-  std::size_t got = 0;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
-  std::fclose(file);
-  return text;
 }
 
 // Progress reaches a terminal, which only the calling thread writes to.
@@ -151,7 +131,7 @@ TEST(WriteCsvTable, SameAsRowByRowWhateverTheThreadsAndSharedCells) {
     parts.Posteriors = true;
     const RecordEstimates estimates =
         EstimateRecords(settings, parts, 2, StageProgress(), &data.Input.Records, &data);
-    const std::string written = Written([&](OutputFile* csv) {
+    const std::string written = WrittenText([&](OutputFile* csv) {
       WriteCsvTable(data, estimates.Posteriors, c.Threshold, c.Percent, csv, OnCallerOnly(),
                     nullptr, c.Workers);
     });
@@ -160,7 +140,7 @@ TEST(WriteCsvTable, SameAsRowByRowWhateverTheThreadsAndSharedCells) {
     EXPECT_TRUE(written == expected);
     if (c.Threshold) continue;
     // The same bytes with each row's interval found as it is written.
-    const std::string found_text = Written([&](OutputFile* csv) {
+    const std::string found_text = WrittenText([&](OutputFile* csv) {
       WriteCsvTableFindingIntervals(
           data, PosteriorsUnderFits(data.Fits, settings.Level, std::nullopt, c.Workers),
           GroupOfEachRecord(data.Input.Records, data.Plan, c.Workers), c.Percent, csv,
@@ -223,7 +203,7 @@ TEST(WriteIntervalTable, SameAsRowByRowWhicheverWayIntervalsAreFound) {
       }
       expected.push_back('\n');
     }
-    const std::string written = Written([&](OutputFile* tsv) {
+    const std::string written = WrittenText([&](OutputFile* tsv) {
       WriteIntervalTable(data, PriorEstimator::kMle, kLevel, c.Workers, tsv, {}, OnCallerOnly());
     });
     EXPECT_EQ(written.size(), expected.size());
